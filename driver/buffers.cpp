@@ -1,0 +1,169 @@
+// The working buffers: nine blocks sized by the canvas class and window length,
+// carved into sub-buffers, plus the fixed block of seven scratch cells.
+#include "driver/buffers.h"
+
+#include "platform/platform.h"
+
+int32_t canvas_w = 1984;
+int32_t canvas_h = 1152;
+int32_t half_w = 992;
+int32_t ring_n = 5;
+int32_t prev_w = 1920;
+int32_t prev_h = 1088;
+int32_t prev_radius = 0;
+int32_t ring_frame[ring_slots_max] = {ring_empty, ring_empty, ring_empty, ring_empty, ring_empty,
+                                      ring_empty, ring_empty, ring_empty, ring_empty};
+uint8_t buffers_ok = 0;
+uint8_t window_missing[ring_slots_max] = {};
+
+int16_t* out_row[4];
+float* lane0_line[4];
+float* lane1_line[4];
+float* lane2_line[4];
+float* lane3_line[4];
+float* const* const lane_lines[4] = {lane0_line, lane1_line, lane2_line, lane3_line};
+float* luma_ring_a;
+float* luma_ring_b;
+float* luma_canvas;
+float* cb_ring_a;
+float* cb_ring_b;
+int16_t* cb_out;
+float* cr_ring_a;
+float* cr_ring_b;
+int16_t* cr_out;
+
+void* fixed_block = nullptr;
+float* vec_scratch[4];
+float* mask_scratch[3];
+
+prefilter_params current_prefilter;
+analysis_params current_analysis;
+uint8_t output_field_mode = 0;
+
+namespace {
+void* blocks[9] = {};
+block_alloc_fn alloc_block = default_block_alloc;
+block_free_fn release_block = default_block_free;
+
+void clear_sub_buffers() {
+  for (int i = 0; i < 4; ++i) {
+    out_row[i] = nullptr;
+    lane0_line[i] = lane1_line[i] = lane2_line[i] = lane3_line[i] = nullptr;
+  }
+  luma_ring_a = luma_ring_b = luma_canvas = nullptr;
+  cb_ring_a = cb_ring_b = cr_ring_a = cr_ring_b = nullptr;
+  cb_out = cr_out = nullptr;
+}
+
+// Carves the sub-buffers of block i out of its start address.
+void carve(int i, char* base) {
+  const size_t cw = (size_t)canvas_w, ch = (size_t)canvas_h, hw = (size_t)half_w;
+  const size_t rn = (size_t)ring_n;
+  float* f = reinterpret_cast<float*>(base);
+  switch (i) {
+    case 0:
+      for (int k = 0; k < 4; ++k) out_row[k] = reinterpret_cast<int16_t*>(base) + k * cw;
+      break;
+    case 1:
+      for (int k = 0; k < 4; ++k) lane0_line[k] = f + k * cw;
+      for (int k = 0; k < 4; ++k) lane1_line[k] = f + (4 + k) * cw;
+      break;
+    case 2:
+      luma_ring_a = f;
+      luma_ring_b = f + rn * ch * cw;
+      luma_canvas = f + 2 * rn * ch * cw;
+      break;
+    case 3:
+      for (int k = 0; k < 4; ++k) lane2_line[k] = f + k * ch;
+      break;
+    case 4:
+      cb_ring_a = f;
+      cb_ring_b = f + rn * hw * ch;
+      break;
+    case 5:
+      cb_out = reinterpret_cast<int16_t*>(base);
+      break;
+    case 6:
+      for (int k = 0; k < 4; ++k) lane3_line[k] = f + k * ch;
+      break;
+    case 7:
+      cr_ring_a = f;
+      cr_ring_b = f + rn * hw * ch;
+      break;
+    case 8:
+      cr_out = reinterpret_cast<int16_t*>(base);
+      break;
+  }
+}
+}  // namespace
+
+void* default_block_alloc(size_t bytes) { return platform_aligned_alloc(bytes); }
+void default_block_free(void* block) { platform_aligned_free(block); }
+
+void set_block_allocator(block_alloc_fn alloc, block_free_fn release) {
+  alloc_block = alloc ? alloc : default_block_alloc;
+  release_block = release ? release : default_block_free;
+}
+
+void buffer_block_sizes(int32_t cw, int32_t ch, int32_t rn, size_t sizes[9]) {
+  const size_t w = (size_t)cw, h = (size_t)ch, hw = w / 2, n = (size_t)rn;
+  sizes[0] = 8 * w;
+  sizes[1] = 32 * w;
+  sizes[2] = (2 * n + 1) * h * w * sizeof(float);
+  sizes[3] = 16 * h;
+  sizes[4] = 2 * n * hw * h * sizeof(float);
+  sizes[5] = 2 * hw * h;
+  sizes[6] = 16 * h;
+  sizes[7] = sizes[4];
+  sizes[8] = sizes[5];
+}
+
+void empty_ring() {
+  for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = ring_empty;
+}
+
+bool allocate_buffers() {
+  half_w = canvas_w / 2;
+  size_t sizes[9];
+  buffer_block_sizes(canvas_w, canvas_h, ring_n, sizes);
+  clear_sub_buffers();
+  bool ok = true;
+  for (int i = 0; i < 9; ++i) {
+    // The old block goes first, so a reallocation never holds both at once.
+    if (blocks[i]) release_block(blocks[i]);
+    blocks[i] = alloc_block(sizes[i]);
+    if (!blocks[i]) {
+      ok = false;
+      continue;
+    }
+    carve(i, static_cast<char*>(blocks[i]));
+  }
+  empty_ring();
+  return ok;
+}
+
+void free_buffers() {
+  for (int i = 0; i < 9; ++i) {
+    if (blocks[i]) release_block(blocks[i]);
+    blocks[i] = nullptr;
+  }
+  clear_sub_buffers();
+}
+
+bool allocate_fixed_block() {
+  if (!fixed_block) fixed_block = alloc_block(7 * scratch_cell_bytes);
+  char* base = static_cast<char*>(fixed_block);
+  for (int i = 0; i < 4; ++i)
+    vec_scratch[i] = base ? reinterpret_cast<float*>(base + i * scratch_cell_bytes) : nullptr;
+  for (int i = 0; i < 3; ++i)
+    mask_scratch[i] =
+        base ? reinterpret_cast<float*>(base + (4 + i) * scratch_cell_bytes) : nullptr;
+  return fixed_block != nullptr;
+}
+
+void free_fixed_block() {
+  if (fixed_block) release_block(fixed_block);
+  fixed_block = nullptr;
+  for (int i = 0; i < 4; ++i) vec_scratch[i] = nullptr;
+  for (int i = 0; i < 3; ++i) mask_scratch[i] = nullptr;
+}

@@ -1,0 +1,95 @@
+// The frame driver's shared state: canvas dimensions, the ring bookkeeping, the
+// working buffers every stage reads and writes, and the parameter records the
+// driver hands to the stages. All process-wide; written only between stage calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/host_api.h"
+
+// Canvas class and window length the buffers are allocated for.
+extern int32_t canvas_w;  // 832, 1472 or 1984
+extern int32_t canvas_h;  // 512 or 1152
+extern int32_t half_w;    // canvas_w / 2: width of the chroma canvas
+extern int32_t ring_n;    // 2 * Frame + 1 slots (3 to 9)
+
+// Rounded frame size and radius the buffers were last allocated for.
+extern int32_t prev_w;
+extern int32_t prev_h;
+extern int32_t prev_radius;
+
+// Source frame number held by each ring slot; ring_empty marks an empty slot.
+constexpr int32_t ring_empty = -99;
+constexpr int ring_slots_max = 9;
+extern int32_t ring_frame[ring_slots_max];
+extern uint8_t buffers_ok;
+
+// Window positions t = -R..R of the current frame whose frame the host did not
+// deliver (index t + R). Set by the driver before the temporal stage.
+extern uint8_t window_missing[ring_slots_max];
+
+// Sub-buffers of the nine reallocated blocks (see allocate_buffers).
+extern int16_t* out_row[4];
+extern float* lane0_line[4];
+extern float* lane1_line[4];
+extern float* lane2_line[4];
+extern float* lane3_line[4];
+extern float* const* const lane_lines[4];  // lane_lines[k] is laneK_line
+extern float* luma_ring_a;
+extern float* luma_ring_b;
+extern float* luma_canvas;
+extern float* cb_ring_a;
+extern float* cb_ring_b;
+extern int16_t* cb_out;
+extern float* cr_ring_a;
+extern float* cr_ring_b;
+extern int16_t* cr_out;
+
+// Cells of the fixed block (seven 256-byte cells, allocated once).
+constexpr size_t scratch_cell_bytes = 256;
+extern void* fixed_block;
+extern float* vec_scratch[4];
+extern float* mask_scratch[3];
+
+// Byte sizes of the nine blocks for a canvas and window length.
+void buffer_block_sizes(int32_t canvas_w, int32_t canvas_h, int32_t ring_n, size_t sizes[9]);
+
+// (Re)allocates blocks 1 to 9 for the current canvas_w, canvas_h and ring_n,
+// carves the sub-buffers and empties the ring. True only if all nine succeeded.
+bool allocate_buffers();
+// Frees blocks 1 to 9 (those allocated) and empties their handles.
+void free_buffers();
+bool allocate_fixed_block();
+void free_fixed_block();
+void empty_ring();
+
+// The allocator every block goes through; replaceable so tests can make
+// allocations fail. Both must handle 256-byte alignment.
+typedef void* (*block_alloc_fn)(size_t bytes);
+typedef void (*block_free_fn)(void* block);
+void set_block_allocator(block_alloc_fn alloc, block_free_fn release);
+void* default_block_alloc(size_t bytes);
+void default_block_free(void* block);
+
+// Parameter records of the stages.
+struct prefilter_params {
+  const PIXEL_YC* src;   // frame to filter
+  const PIXEL_YC* prev;  // previous source frame (mosquito pass)
+  const PIXEL_YC* next;  // next source frame (mosquito pass)
+  int32_t field_step;    // 2 with per-field processing, else 1
+  int32_t strength_a;    // block NR difference limit: BlockNR * 8
+  int32_t strength_b;    // block NR sum limit: BlockNR * 16
+  int32_t strength_c;    // mosquito NR limit
+  uint8_t anime;         // copy of anime_mode
+};
+
+struct analysis_params {
+  const PIXEL_YC* src;  // frame to analyse
+  int32_t slot;         // ring slot receiving its bands
+  uint8_t field_mode;   // copy of field_mode
+};
+
+extern prefilter_params current_prefilter;
+extern analysis_params current_analysis;
+extern uint8_t output_field_mode;

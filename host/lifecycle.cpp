@@ -1,0 +1,29 @@
+// Initialisation, shutdown and the start of saving.
+#include "driver/buffers.h"
+#include "host/cpu.h"
+#include "host/host_api.h"
+#include "host/settings.h"
+
+BOOL func_init(FILTER* fp) {
+  cpu_level = detect_cpu_level();
+  int level = detect_simd_level();
+  if (forced_kernel_level() >= 0 && forced_kernel_level() < level) level = forced_kernel_level();
+  select_kernels(level);
+  allocate_fixed_block();
+  buffers_ok = allocate_buffers() ? 1 : 0;
+  // The first frame must not see zero thresholds, whether or not the editor
+  // sends a setting change before it.
+  if (fp && fp->track && fp->check) derive_settings(fp->track, fp->check);
+  return 1;
+}
+
+BOOL func_exit(FILTER* /*fp*/) {
+  free_fixed_block();
+  free_buffers();
+  return 1;
+}
+
+BOOL func_save_start(FILTER* /*fp*/, int /*s*/, int /*e*/, void* /*editp*/) {
+  empty_ring();
+  return 1;
+}

@@ -1,0 +1,3 @@
+#include "temporal/synthesize_level.h"
+synthesize_level_fn synthesize_level = nullptr;
+void select_synthesis_kernels(int) {}

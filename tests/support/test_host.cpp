@@ -1,0 +1,109 @@
+#include "test_host.h"
+
+#include <cstring>
+#include <thread>
+
+namespace {
+test_host host_instance;
+
+BOOL exec_multi_thread(MULTI_THREAD_FUNC func, void* param1, void* param2) {
+  test_host& th = host_instance;
+  th.stages.push_back(func);
+  th.stage_params.push_back(param1);
+  if (th.parallel && th.threads > 1) {
+    std::vector<std::thread> workers;
+    for (int i = 0; i < th.threads; ++i)
+      workers.emplace_back([=] { func(i, th.threads, param1, param2); });
+    for (auto& t : workers) t.join();
+  } else {
+    for (int i = 0; i < th.threads; ++i) func(i, th.threads, param1, param2);
+  }
+  return 1;
+}
+
+BOOL set_cache_size(void*, int, int, int, int) {
+  ++host_instance.cache_size_calls;
+  return 1;
+}
+
+PIXEL_YC* get_cache_ex(void*, void*, int n, int* w, int* h) {
+  test_host& th = host_instance;
+  th.fetches.push_back(n);
+  if (n < 0 || n >= (int)th.clip.size() || th.missing.count(n)) return nullptr;
+  if (w) *w = th.w;
+  if (h) *h = th.h;
+  return th.clip[n].data();
+}
+
+BOOL is_active(void*) { return host_instance.active; }
+BOOL window_update(void*) {
+  ++host_instance.window_updates;
+  return 1;
+}
+}  // namespace
+
+test_host& the_test_host() { return host_instance; }
+
+void test_host_clear_logs() {
+  test_host& th = host_instance;
+  th.fetches.clear();
+  th.cache_size_calls = 0;
+  th.window_updates = 0;
+  th.stages.clear();
+  th.stage_params.clear();
+}
+
+void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,
+                     const std::function<PIXEL_YC(int, int, int)>& fill) {
+  test_host& th = host_instance;
+  const FILTER_DLL* table = GetFilterTable();
+  std::memcpy(&th.filter, table, sizeof(FILTER));
+  std::memset(&th.exfunc, 0, sizeof th.exfunc);
+  th.exfunc.exec_multi_thread_func = exec_multi_thread;
+  th.exfunc.set_ycp_filtering_cache_size = set_cache_size;
+  th.exfunc.get_ycp_filtering_cache_ex = get_cache_ex;
+  th.exfunc.is_filter_active = is_active;
+  th.exfunc.filter_window_update = window_update;
+  for (int i = 0; i < 9; ++i) th.track[i] = table->track_default[i];
+  for (int i = 0; i < 4; ++i) th.check[i] = table->check_default[i];
+  th.filter.track = th.track;
+  th.filter.check = th.check;
+  th.filter.exfunc = &th.exfunc;
+  th.filter.hwnd = nullptr;
+  th.filter.dll_hinst = nullptr;
+
+  th.w = w;
+  th.h = h;
+  th.max_w = max_w;
+  th.max_h = max_h;
+  th.clip.assign(frame_n, std::vector<PIXEL_YC>((size_t)max_w * max_h, PIXEL_YC{0, 0, 0}));
+  for (int n = 0; n < frame_n && fill; ++n)
+    for (int y = 0; y < h && y < max_h; ++y)
+      for (int x = 0; x < w && x < max_w; ++x) th.clip[n][(size_t)y * max_w + x] = fill(n, x, y);
+  th.edit.assign((size_t)max_w * max_h, PIXEL_YC{0x55, 0x55, 0x55});
+  th.temp.assign((size_t)max_w * max_h, PIXEL_YC{0x55, 0x55, 0x55});
+  th.threads = 1;
+  th.parallel = false;
+  th.active = 1;
+  th.missing.clear();
+  test_host_clear_logs();
+}
+
+BOOL test_host_run(int n) {
+  test_host& th = host_instance;
+  test_host_clear_logs();
+  std::memset(&th.fpip, 0, sizeof th.fpip);
+  th.fpip.ycp_edit = th.edit.data();
+  th.fpip.ycp_temp = th.temp.data();
+  th.fpip.w = th.w;
+  th.fpip.h = th.h;
+  th.fpip.max_w = th.max_w;
+  th.fpip.max_h = th.max_h;
+  th.fpip.frame = n;
+  th.fpip.frame_n = (int)th.clip.size();
+  th.fpip.org_w = th.w;
+  th.fpip.org_h = th.h;
+  th.fpip.yc_size = 6;
+  th.fpip.line_size = th.max_w * 6;
+  return func_proc(&th.filter, &th.fpip);
+}
