@@ -3,6 +3,9 @@
 #include <cstring>
 #include <thread>
 
+#include "analysis/analysis.h"
+#include "prefilter/prefilter.h"
+
 namespace {
 test_host host_instance;
 
@@ -10,6 +13,12 @@ BOOL exec_multi_thread(MULTI_THREAD_FUNC func, void* param1, void* param2) {
   test_host& th = host_instance;
   th.stages.push_back(func);
   th.stage_params.push_back(param1);
+  const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(param2);
+  th.stage_sizes.emplace_back(fpip->w, fpip->h);
+  if (func == block_nr_job || func == mosquito_nr_job)
+    th.prefilter_log.push_back(*static_cast<const prefilter_params*>(param1));
+  if (func == spatial_columns_job)
+    th.analysis_log.push_back(*static_cast<const analysis_params*>(param1));
   if (th.parallel && th.threads > 1) {
     std::vector<std::thread> workers;
     for (int i = 0; i < th.threads; ++i)
@@ -51,6 +60,9 @@ void test_host_clear_logs() {
   th.window_updates = 0;
   th.stages.clear();
   th.stage_params.clear();
+  th.stage_sizes.clear();
+  th.prefilter_log.clear();
+  th.analysis_log.clear();
 }
 
 void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,

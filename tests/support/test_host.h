@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "driver/buffers.h"
 #include "host/host_api.h"
 
 struct test_host {
@@ -33,6 +34,9 @@ struct test_host {
   int window_updates = 0;
   std::vector<MULTI_THREAD_FUNC> stages;  // entries run, in order
   std::vector<void*> stage_params;        // their param1
+  std::vector<std::pair<int, int>> stage_sizes;  // w and h each stage saw
+  std::vector<prefilter_params> prefilter_log;  // the record at each pre-filter stage
+  std::vector<analysis_params> analysis_log;    // the record at each analysis stage
 };
 
 // The host the services talk to (callbacks carry no context of their own).

@@ -1,0 +1,130 @@
+// The working buffers: sizes per canvas class and radius, carving and
+// alignment, and allocation failures.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+
+#include "driver/buffers.h"
+
+namespace {
+size_t total(int cw, int ch, int rn) {
+  size_t s[9];
+  buffer_block_sizes(cw, ch, rn, s);
+  size_t t = 0;
+  for (size_t v : s) t += v;
+  return t;
+}
+
+bool aligned16(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 15) == 0; }
+
+int live_blocks = 0;
+int fail_above = 1 << 30;  // allocations larger than this fail
+void* counting_alloc(size_t bytes) {
+  if (bytes > (size_t)fail_above) return nullptr;
+  ++live_blocks;
+  return default_block_alloc(bytes);
+}
+void counting_free(void* p) {
+  --live_blocks;
+  default_block_free(p);
+}
+
+class Buffers : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    free_buffers();
+    free_fixed_block();
+    set_block_allocator(nullptr, nullptr);
+    canvas_w = 1984;
+    canvas_h = 1152;
+    ring_n = 5;
+  }
+};
+}  // namespace
+
+TEST_F(Buffers, SizesPerCanvasAndRadius) {
+  const size_t want[3][4] = {{23052800, 36684288, 50315776, 63947264},
+                             {91665920, 145929728, 200193536, 254457344},
+                             {123536896, 196675072, 269813248, 342951424}};
+  const int cw[3] = {832, 1472, 1984}, ch[3] = {512, 1152, 1152};
+  for (int c = 0; c < 3; ++c)
+    for (int r = 1; r <= 4; ++r) EXPECT_EQ(total(cw[c], ch[c], 2 * r + 1), want[c][r - 1]);
+  size_t s[9];
+  buffer_block_sizes(832, 512, 3, s);
+  EXPECT_EQ(s[2], 11927552u);  // 7 luma planes
+  buffer_block_sizes(1984, 1152, 9, s);
+  EXPECT_EQ(s[2], 173703168u);
+  EXPECT_EQ(s[4], 82280448u);
+  EXPECT_EQ(s[7], 82280448u);
+}
+
+TEST_F(Buffers, SubBuffersAreCarvedInOrderAndAligned) {
+  for (int cls = 0; cls < 3; ++cls)
+    for (int rn = 3; rn <= 9; rn += 2) {
+      canvas_w = cls == 0 ? 832 : (cls == 1 ? 1472 : 1984);
+      canvas_h = cls == 0 ? 512 : 1152;
+      ring_n = rn;
+      ASSERT_TRUE(allocate_buffers());
+      EXPECT_EQ(half_w, canvas_w / 2);
+      const size_t plane = (size_t)canvas_w * canvas_h;
+      EXPECT_EQ(luma_ring_b, luma_ring_a + rn * plane);
+      EXPECT_EQ(luma_canvas, luma_ring_a + 2 * rn * plane);
+      EXPECT_EQ(cb_ring_b, cb_ring_a + rn * plane / 2);
+      EXPECT_EQ(cr_ring_b, cr_ring_a + rn * plane / 2);
+      EXPECT_EQ(lane1_line[0], lane0_line[3] + canvas_w);
+      EXPECT_EQ(lane2_line[3], lane2_line[0] + 3 * canvas_h);
+      EXPECT_EQ(out_row[3], out_row[0] + 3 * canvas_w);
+      const void* all[] = {out_row[0], out_row[1], out_row[2], out_row[3], lane0_line[0],
+                           lane0_line[3], lane1_line[0], lane1_line[3], luma_ring_a,
+                           luma_ring_b, luma_canvas, lane2_line[0], lane2_line[3], cb_ring_a,
+                           cb_ring_b, cb_out, lane3_line[0], lane3_line[3], cr_ring_a,
+                           cr_ring_b, cr_out};
+      for (const void* p : all) EXPECT_TRUE(aligned16(p));
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(luma_ring_a) % 256, 0u);
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(cr_out) % 256, 0u);
+      // Writing every sub-buffer end to end stays inside its block.
+      luma_canvas[plane - 1] = 1.0f;
+      cr_out[plane / 2 - 1] = 1;
+      lane3_line[3][canvas_h - 1] = 1.0f;
+    }
+}
+
+TEST_F(Buffers, FixedBlockHasSevenCells) {
+  ASSERT_TRUE(allocate_fixed_block());
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(fixed_block) % 256, 0u);
+  char* base = static_cast<char*>(fixed_block);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ((char*)vec_scratch[i], base + 256 * i);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ((char*)mask_scratch[i], base + 256 * (4 + i));
+  free_fixed_block();
+  EXPECT_EQ(fixed_block, nullptr);
+  EXPECT_EQ(vec_scratch[0], nullptr);
+  free_fixed_block();  // twice is harmless
+}
+
+TEST_F(Buffers, EveryReallocationEmptiesAllNineSlots) {
+  ring_n = 3;
+  for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = i;
+  ASSERT_TRUE(allocate_buffers());
+  for (int i = 0; i < ring_slots_max; ++i) EXPECT_EQ(ring_frame[i], ring_empty);
+}
+
+TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
+  set_block_allocator(counting_alloc, counting_free);
+  live_blocks = 0;
+  fail_above = 1 << 20;  // the rings and the canvas fail, the small blocks do not
+  EXPECT_FALSE(allocate_buffers());
+  EXPECT_EQ(live_blocks, 4);  // blocks 1, 2, 4 and 7
+  EXPECT_EQ(luma_canvas, nullptr);
+  EXPECT_NE(lane2_line[0], nullptr);
+  fail_above = 1 << 30;
+  canvas_w = 832;
+  canvas_h = 512;
+  EXPECT_TRUE(allocate_buffers());
+  EXPECT_EQ(live_blocks, 9);  // old blocks were released, never leaked
+  free_buffers();
+  EXPECT_EQ(live_blocks, 0);
+  EXPECT_EQ(luma_ring_a, nullptr);
+  free_buffers();
+  EXPECT_EQ(live_blocks, 0);
+}

@@ -1,0 +1,344 @@
+// The frame driver seen from the editor: size checks and messages, the rounded
+// size the stages see, the temporal window over the ring cache, the pre-filter
+// hand-over and the order of the stages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "analysis/analysis.h"
+#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "host/cpu.h"
+#include "host/host_api.h"
+#include "platform/platform.h"
+#include "prefilter/prefilter.h"
+#include "temporal/temporal.h"
+#include "test_host.h"
+
+namespace {
+
+PIXEL_YC pattern(int n, int x, int y) {
+  return PIXEL_YC{(short)(100 * n + x + 3 * y), (short)(x - y), (short)(n - x)};
+}
+
+class Driver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform_set_quiet(true);
+    platform_call_log().clear();
+  }
+  void TearDown() override {
+    func_exit(&the_test_host().filter);
+    set_block_allocator(nullptr, nullptr);
+    prev_w = 1920;
+    prev_h = 1088;
+    prev_radius = 0;
+    canvas_w = 1984;
+    canvas_h = 1152;
+    ring_n = 5;
+  }
+  // A clip and a fresh filter, initialised as the editor does.
+  test_host& start(int w, int h, int frame_n, int max_w, int max_h) {
+    test_host_setup(w, h, frame_n, max_w, max_h, pattern);
+    func_init(&the_test_host().filter);
+    return the_test_host();
+  }
+  static bool rows_zero(const test_host& th, int rows) {
+    return std::all_of(th.edit.begin(), th.edit.begin() + (size_t)th.max_w * rows,
+                       [](const PIXEL_YC& p) { return p.y == 0 && p.cb == 0 && p.cr == 0; });
+  }
+  static bool rows_untouched(const test_host& th, int from) {
+    return std::all_of(th.edit.begin() + (size_t)th.max_w * from, th.edit.end(),
+                       [](const PIXEL_YC& p) { return p.y == 0x55 && p.cb == 0x55; });
+  }
+  std::vector<std::string> boxes() {
+    std::vector<std::string> texts;
+    for (auto& c : platform_call_log())
+      if (c.what == "message_box") {
+        EXPECT_EQ(c.caption, "Nivora");
+        texts.push_back(platform_sjis_to_utf8(c.text.c_str()));
+      }
+    return texts;
+  }
+};
+
+const char* const height_1088 =
+    "「システムの設定」の「最大画像サイズ」の「高さ」を 1088 以上に設定し、AviUtlを再起動してください";
+
+}  // namespace
+
+TEST_F(Driver, HeightAboveTheEditorMaximumShowsTheMessageAndClears) {
+  test_host& th = start(1920, 1080, 10, 1920, 1080);
+  EXPECT_EQ(test_host_run(0), 1);
+  EXPECT_EQ(boxes(), std::vector<std::string>{height_1088});
+  EXPECT_TRUE(rows_zero(th, 1080));
+  EXPECT_TRUE(th.stages.empty());
+  EXPECT_TRUE(th.fetches.empty());
+  EXPECT_EQ(th.fpip.w, 1920);
+  EXPECT_EQ(th.fpip.h, 1080);
+}
+
+TEST_F(Driver, BothMessagesComeHeightFirstThenTheFrameIsCleared) {
+  test_host& th = start(945, 675, 10, 950, 680);
+  EXPECT_EQ(test_host_run(3), 1);
+  const std::vector<std::string> texts = boxes();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find("「高さ」を 688 以上"), std::string::npos);
+  EXPECT_NE(texts[1].find("「幅」を 960 以上"), std::string::npos);
+  EXPECT_TRUE(rows_zero(th, 675));
+  EXPECT_TRUE(rows_untouched(th, 675));  // only the picture's rows are cleared
+  EXPECT_EQ(th.fpip.w, 945);
+  EXPECT_EQ(th.fpip.h, 675);
+  // The messages repeat on every frame while the condition holds.
+  platform_call_log().clear();
+  test_host_run(4);
+  EXPECT_EQ(boxes().size(), 2u);
+}
+
+TEST_F(Driver, FramesBeyondTheFilterLimitAreClearedSilently) {
+  test_host& th = start(1928, 1080, 4, 1936, 1088);
+  test_host_run(0);
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_TRUE(rows_zero(th, 1080));
+  EXPECT_TRUE(th.stages.empty());
+
+  test_host& small = start(64, 48, 4, 64, 48);
+  const int32_t saved = cpu_level;
+  cpu_level = 1;  // SSE2 without SSE3
+  test_host_run(0);
+  cpu_level = saved;
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_TRUE(rows_zero(small, 48));
+  EXPECT_TRUE(small.stages.empty());
+}
+
+TEST_F(Driver, EmptyFramesAreLeftAlone) {
+  test_host& th = start(64, 48, 4, 64, 48);
+  th.w = 0;
+  EXPECT_EQ(test_host_run(0), 1);
+  EXPECT_TRUE(th.stages.empty());
+  EXPECT_TRUE(rows_untouched(th, 0));
+}
+
+TEST_F(Driver, CanvasClassFollowsTheRoundedSize) {
+  int32_t cw, ch;
+  choose_canvas(720, 480, &cw, &ch);
+  EXPECT_EQ(cw * 10000 + ch, 832 * 10000 + 512);
+  choose_canvas(720, 496, &cw, &ch);
+  EXPECT_EQ(cw * 10000 + ch, 1472 * 10000 + 1152);
+  choose_canvas(736, 480, &cw, &ch);
+  EXPECT_EQ(cw * 10000 + ch, 1472 * 10000 + 1152);
+  choose_canvas(1440, 1088, &cw, &ch);
+  EXPECT_EQ(cw * 10000 + ch, 1472 * 10000 + 1152);
+  choose_canvas(1456, 1080, &cw, &ch);
+  EXPECT_EQ(cw * 10000 + ch, 1984 * 10000 + 1152);
+  choose_canvas(16, 16, &cw, &ch);
+  EXPECT_EQ(cw * 10000 + ch, 832 * 10000 + 512);
+}
+
+TEST_F(Driver, StagesSeeTheRoundedSizeAndTheHostGetsItsOwnBack) {
+  test_host& th = start(718, 478, 10, 720, 480);
+  EXPECT_EQ(test_host_run(5), 1);
+  ASSERT_FALSE(th.stage_sizes.empty());
+  for (auto& s : th.stage_sizes) EXPECT_EQ(s, std::make_pair(720, 480));
+  EXPECT_EQ(th.fpip.w, 718);
+  EXPECT_EQ(th.fpip.h, 478);
+  EXPECT_EQ(canvas_w, 832);
+  EXPECT_EQ(canvas_h, 512);
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(Driver, FetchedFramesAreExtendedDownwardByMirroring) {
+  test_host& th = start(100, 70, 10, 128, 80);
+  const std::vector<PIXEL_YC> before = th.clip[4];
+  test_host_run(4);
+  const std::vector<PIXEL_YC>& after = th.clip[4];
+  for (int k = 0; k < 10; ++k)
+    for (int x = 0; x < 112; ++x) {
+      const PIXEL_YC& got = after[(size_t)(70 + k) * 128 + x];
+      const PIXEL_YC& want = before[(size_t)(68 - k) * 128 + x];
+      ASSERT_EQ(got.y, want.y) << "row " << 70 + k << " column " << x;
+      ASSERT_EQ(got.cr, want.cr);
+    }
+  // Columns past the rounded width and rows of the picture are not touched.
+  for (int y = 0; y < 80; ++y)
+    for (int x = 112; x < 128; ++x) ASSERT_EQ(after[(size_t)y * 128 + x].y, before[(size_t)y * 128 + x].y);
+  for (size_t i = 0; i < (size_t)70 * 128; ++i) ASSERT_EQ(after[i].y, before[i].y);
+}
+
+TEST_F(Driver, VeryShortFramesRepeatTheirFirstRow) {
+  std::vector<PIXEL_YC> frame(16 * 16);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) frame[y * 16 + x] = PIXEL_YC{(short)(y + 1), 0, 0};
+  extend_downward(frame.data(), 16, 16, 3, 16);
+  // Rows 3.. take rows 1, 0, then row 0 again for the rest.
+  EXPECT_EQ(frame[3 * 16].y, 2);
+  EXPECT_EQ(frame[4 * 16].y, 1);
+  for (int y = 5; y < 16; ++y) EXPECT_EQ(frame[y * 16 + 7].y, 1) << y;
+  for (int h = 1; h <= 8; ++h) {
+    std::vector<PIXEL_YC> f(16 * 16, PIXEL_YC{7, 7, 7});
+    extend_downward(f.data(), 16, 16, h, 16);  // must stay inside the frame
+    EXPECT_EQ(f[15 * 16].y, 7);
+  }
+}
+
+TEST_F(Driver, WindowReflectsAtTheClipEndsAndReusesTheRing) {
+  test_host& th = start(64, 48, 100, 64, 48);
+  test_host_run(0);
+  EXPECT_EQ(th.fetches, (std::vector<int>{2, 1, 0, 1, 2}));
+  EXPECT_EQ(th.cache_size_calls, 5);
+  // Positions -2 and -1 sit in slots 3 and 4, keyed by their source frames.
+  EXPECT_EQ(ring_frame[3], 2);
+  EXPECT_EQ(ring_frame[4], 1);
+  EXPECT_EQ(ring_frame[0], 0);
+
+  test_host_run(1);
+  // Position -1 is outside the clip, so it never matches its key; 3 is new.
+  EXPECT_EQ(th.fetches, (std::vector<int>{1, 3}));
+  EXPECT_EQ(th.cache_size_calls, 2);
+  test_host_run(2);
+  EXPECT_EQ(th.fetches, (std::vector<int>{4}));
+
+  test_host_run(99);
+  EXPECT_EQ(th.fetches, (std::vector<int>{97, 98, 99, 98, 97}));
+}
+
+TEST_F(Driver, ClipsShorterThanTheWindowStayInsideTheClip) {
+  test_host& th = start(64, 48, 2, 64, 48);
+  test_host_run(0);
+  EXPECT_EQ(th.fetches, (std::vector<int>{1, 1, 0, 1, 0}));
+  test_host& one = start(64, 48, 1, 64, 48);
+  test_host_run(0);
+  EXPECT_EQ(one.fetches, (std::vector<int>{0, 0, 0, 0, 0}));
+  EXPECT_EQ(one.stages.back(), &output_job);
+}
+
+TEST_F(Driver, StagesRunInOrderForEveryFetchedFrame) {
+  test_host& th = start(64, 48, 20, 64, 48);
+  test_host_run(10);
+  std::vector<MULTI_THREAD_FUNC> want;
+  for (int i = 0; i < 5; ++i) {
+    want.push_back(spatial_columns_job);
+    want.push_back(spatial_rows_job);
+  }
+  want.push_back(temporal_job);
+  want.push_back(vertical_synthesis_job);
+  want.push_back(output_job);
+  EXPECT_EQ(th.stages, want);
+  EXPECT_EQ(th.stage_params[10], &th.filter);
+  EXPECT_EQ(th.stage_params[11], &th.filter);
+  EXPECT_EQ(th.stage_params[12], &output_field_mode);
+  ASSERT_EQ(th.analysis_log.size(), 5u);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(th.analysis_log[i].src, th.clip[8 + i].data());
+    EXPECT_EQ(th.analysis_log[i].slot, (8 + i) % 5);
+    EXPECT_EQ(th.analysis_log[i].field_mode, 1);
+  }
+}
+
+TEST_F(Driver, PreFiltersHandOverTheirResults) {
+  test_host& th = start(64, 48, 20, 64, 48);
+  th.check[2] = th.check[3] = 1;
+  th.track[7] = 5;
+  th.track[8] = 3;
+  test_host_run(0);
+  ASSERT_EQ(th.stages.size(), 5u * 4 + 3);
+  EXPECT_EQ(th.stages[0], &block_nr_job);
+  EXPECT_EQ(th.stages[1], &mosquito_nr_job);
+  EXPECT_EQ(th.stages[2], &spatial_columns_job);
+  ASSERT_EQ(th.prefilter_log.size(), 10u);
+  const int sources[5] = {2, 1, 0, 1, 2};
+  for (int i = 0; i < 5; ++i) {
+    const prefilter_params& block = th.prefilter_log[2 * i];
+    const prefilter_params& mosq = th.prefilter_log[2 * i + 1];
+    const int m = sources[i];
+    EXPECT_EQ(block.src, th.clip[m].data());
+    EXPECT_EQ(block.strength_a, 24);
+    EXPECT_EQ(block.strength_b, 48);
+    EXPECT_EQ(block.field_step, 2);
+    EXPECT_EQ(block.anime, 0);
+    // The mosquito pass reads the block result but the unfiltered neighbours.
+    EXPECT_EQ(mosq.src, th.fpip.ycp_edit);
+    EXPECT_EQ(mosq.prev, m == 0 ? th.fpip.ycp_edit : th.clip[m - 1].data());
+    EXPECT_EQ(mosq.next, th.clip[m + 1].data());
+    EXPECT_EQ(mosq.strength_c, 40);  // small canvas
+    EXPECT_EQ(th.analysis_log[i].src, th.fpip.ycp_temp);
+  }
+  EXPECT_EQ(th.fetches, (std::vector<int>{2, 1, 3, 1, 0, 2, 0, 1, 1, 0, 2, 2, 1, 3}));
+}
+
+TEST_F(Driver, MosquitoStrengthScalesWithTheCanvasAndMissingNeighboursUseTheFrame) {
+  test_host& th = start(736, 64, 12, 736, 64);
+  th.check[0] = 0;
+  th.check[2] = 1;
+  th.missing = {4};
+  test_host_run(6);
+  ASSERT_EQ(th.prefilter_log.size(), 4u);  // position 4 itself is missing
+  for (auto& p : th.prefilter_log) {
+    EXPECT_EQ(p.strength_c, 450);
+    EXPECT_EQ(p.field_step, 1);
+  }
+  // Frame 5's previous neighbour (4) is missing: its own frame stands in.
+  EXPECT_EQ(th.prefilter_log[0].src, th.clip[5].data());
+  EXPECT_EQ(th.prefilter_log[0].prev, th.clip[5].data());
+  EXPECT_EQ(th.prefilter_log[0].next, th.clip[6].data());
+  EXPECT_EQ(window_missing[0], 1);
+}
+
+TEST_F(Driver, MissingWindowFramesAreRecordedAndAMissingCurrentFrameClears) {
+  test_host& th = start(64, 48, 20, 64, 48);
+  th.missing = {11};
+  test_host_run(10);
+  EXPECT_EQ(ring_frame[11 % 5], ring_empty);
+  EXPECT_EQ(window_missing[3], 1);
+  EXPECT_EQ(window_missing[2], 0);
+  EXPECT_EQ(th.stages.back(), &output_job);
+  // The next frame asks again for the position it could not fill.
+  th.missing.clear();
+  test_host_run(11);
+  EXPECT_EQ(th.fetches, (std::vector<int>{11, 13}));
+
+  th.missing = {14};
+  std::fill(th.edit.begin(), th.edit.end(), PIXEL_YC{0x55, 0x55, 0x55});
+  test_host_run(14);
+  EXPECT_TRUE(rows_zero(th, 48));
+  EXPECT_TRUE(std::find(th.stages.begin(), th.stages.end(), &temporal_job) == th.stages.end());
+  EXPECT_EQ(th.fpip.h, 48);
+}
+
+TEST_F(Driver, ChangingTheRadiusReallocatesAndEmptiesTheRing) {
+  test_host& th = start(64, 48, 30, 64, 48);
+  test_host_run(10);
+  EXPECT_EQ(ring_n, 5);
+  th.track[0] = 3;
+  func_update(&th.filter, 0);
+  for (int i = 0; i < 5; ++i) ring_frame[i] = 10 + i;  // pretend the ring was still full
+  test_host_run(10);
+  EXPECT_EQ(ring_n, 7);
+  EXPECT_EQ(prev_radius, 3);
+  EXPECT_EQ(th.fetches.size(), 7u);
+  test_host_run(11);
+  EXPECT_EQ(th.fetches, (std::vector<int>{14}));
+}
+
+TEST_F(Driver, FailedAllocationClearsUntilTheSizeChanges) {
+  test_host& th = start(64, 48, 10, 128, 96);
+  test_host_run(0);
+  set_block_allocator([](size_t) -> void* { return nullptr; }, nullptr);
+  th.w = 80;  // a new rounded size forces a reallocation, which fails
+  test_host_run(1);
+  EXPECT_EQ(buffers_ok, 0);
+  EXPECT_TRUE(rows_zero(th, 48));
+  EXPECT_EQ(th.fpip.w, 80);
+  EXPECT_EQ(th.fpip.h, 48);
+  EXPECT_TRUE(th.stages.empty());
+  // Not retried at the same size, even with memory back.
+  set_block_allocator(nullptr, nullptr);
+  test_host_run(2);
+  EXPECT_TRUE(th.stages.empty());
+  // A new size allocates again and processing resumes.
+  th.w = 64;
+  test_host_run(3);
+  EXPECT_EQ(buffers_ok, 1);
+  EXPECT_EQ(th.stages.back(), &output_job);
+}
