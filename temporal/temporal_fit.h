@@ -1,0 +1,56 @@
+// Per-coefficient temporal fit: every coefficient of the current frame is
+// replaced by the value at t = 0 of the least-squares line fitted over time
+// through the current frame and those window frames whose coefficient lies
+// strictly within a threshold of the current one.
+#pragma once
+
+#include <cstdint>
+
+// The window of the current frame as the ring holds it. Built once per stage
+// call from the current frame number and the radius; read-only afterwards.
+struct window_slots {
+  int32_t n;           // ring length 2R + 1
+  int32_t radius;      // R, 1 to 4
+  int32_t frame;       // current frame number c
+  int32_t slot[9];     // ring slot of frame c + t, at index t + R
+  uint8_t missing[9];  // 1 where the host did not deliver frame c + t
+};
+
+// Fills the window for frame c, radius R and the ring length 2R + 1; frame
+// c + t sits in slot (c + t) mod n (taken non-negative). missing may be null.
+void build_window_slots(window_slots* ws, int32_t frame, int32_t radius, const uint8_t* missing);
+
+// Writes the per-neighbour thresholds a fit reads into a vector cell: for each
+// neighbour t = -R..-1, 1..R (in that order) four copies of thr, or four zeros
+// where frame c + t is missing. No difference is below zero, so a missing
+// frame never takes part. Uses 2R * 16 bytes (at most 128).
+void store_fit_threshold(float* cell, float thr, const window_slots* ws);
+
+// Filters positions pos .. pos + count - 1 of a ring plane (pos and count
+// multiples of 4) and writes the results to dst[0 .. count - 1].
+// ring: interleaved ring plane, 16-byte aligned (position p of slot s at float
+//       ((p / 4) * n + s) * 4 + p % 4); only the window's slots are read.
+// thr:  the cell filled by store_fit_threshold, 16-byte aligned.
+// dst:  16-byte aligned, must not overlap the ring.
+// The four variants differ only in the radius (windows of 3, 5, 7, 9 frames)
+// and require ws->radius to match.
+typedef void (*temporal_fit_fn)(int count, const float* thr, float* dst, const float* ring, int pos,
+                                const window_slots* ws);
+
+void temporal_fit_w3_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+                         const window_slots* ws);
+void temporal_fit_w5_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+                         const window_slots* ws);
+void temporal_fit_w7_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+                         const window_slots* ws);
+void temporal_fit_w9_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+                         const window_slots* ws);
+
+void temporal_fit_w3_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
+void temporal_fit_w5_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
+void temporal_fit_w7_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
+void temporal_fit_w9_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
