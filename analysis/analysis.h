@@ -1,5 +1,22 @@
 // Spatial wavelet analysis: worker entries of the driver's stages c and d.
-// param1 is an analysis_params, param2 the FILTER_PROC_INFO.
+// param1 is an analysis_params, param2 the FILTER_PROC_INFO (w, h already
+// multiples of 16).
+//
+// The column pass (stage c) splits every luma pixel column four levels deep,
+// shrinks the details of every level, brings it back to one Daubechies-4 level
+// and writes [low band | high band] down its canvas column (padding columns
+// repeat the first and last column); it also splits and shrinks every even
+// pixel column of Cb and Cr and stores their band lines in the chroma rings.
+// The row pass (stage d) splits and shrinks every canvas row and stores its
+// band line in the luma rings. Both write only the slot analysis_params.slot.
+//
+// The folder also offers:
+//   analysis_kernels.h  the kernel table and select_analysis_kernels' choices
+//   band_split.h        three-band split and low merge of one line
+//   detail_shrink.h     keep mask and shrinkage of one level
+//   columns_x4.h        the same work on four lines side by side
+//   ring_store.h        stores into the interleaved rings
+//   column_load.h       loading pixel columns with per-field padding
 #pragma once
 
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);

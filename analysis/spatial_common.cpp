@@ -1,0 +1,43 @@
+// Plane shrink settings and band-line stores shared by the analysis jobs.
+//
+// Band line of n values (part A to the _a ring, part B to the _b ring):
+//
+//   position  0      n/16    n/8     n/4     n/2      n
+//   part A    | L4   | Ha4   | Ha3   | Ha2   | Ha1    |
+//   part B    | 0    | Hb4   | Hb3   | Hb2   | Hb1    |
+//
+// After the four splits L4, Ha4 and Ha2 sit in the line that received levels 2
+// and 4, Ha3 and Ha1 in the line that received levels 1 and 3.
+#include "analysis/analysis_kernels.h"
+#include "analysis/spatial_stage.h"
+#include "host/settings.h"
+
+shrink_params luma_shrink_params() {
+  return {thr2d_y, limit2d_y, anime_mode ? 0.0f : luma_keep_floor};
+}
+
+shrink_params chroma_shrink_params() { return {thr2d_c, limit2d_c, 0.0f}; }
+
+void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
+                     float* b_line, int k) {
+  const ptrdiff_t gs = ring_group_stride(k);
+  ring_store_line_fn store = analysis_kernels.ring_store_line;
+  // Group j/4 of the line lies j * k floats after its first group.
+  store(even, n / 8, a_line, gs);
+  store(odd + n / 8, n / 8, a_line + (ptrdiff_t)(n / 8) * k, gs);
+  store(even + n / 4, n / 4, a_line + (ptrdiff_t)(n / 4) * k, gs);
+  store(odd + n / 2, n / 2, a_line + (ptrdiff_t)(n / 2) * k, gs);
+  store(hb, n, b_line, gs);
+}
+
+void store_band_lines_x4(const float* even, const float* odd, const float* hb, int n,
+                         float* a_line, float* b_line, int k) {
+  const ptrdiff_t gs = ring_group_stride(k);
+  const ptrdiff_t ls = ring_line_stride(n, k);
+  ring_store_x4_fn store = analysis_kernels.ring_store_x4;
+  store(even, n / 8, a_line, ls, gs);
+  store(odd + 4 * (n / 8), n / 8, a_line + (ptrdiff_t)(n / 8) * k, ls, gs);
+  store(even + 4 * (n / 4), n / 4, a_line + (ptrdiff_t)(n / 4) * k, ls, gs);
+  store(odd + 4 * (n / 2), n / 2, a_line + (ptrdiff_t)(n / 2) * k, ls, gs);
+  store(hb, n, b_line, ls, gs);
+}

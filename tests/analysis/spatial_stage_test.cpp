@@ -1,0 +1,253 @@
+// The spatial analysis stage against a literal model built from the scalar
+// line kernels (one column or row at a time, bands in plain arrays), on both
+// canvas extremes; thread counts, scalar against SIMD kernels, slot isolation,
+// chroma sampling and per-field loading.
+#include <thread>
+
+#include "analysis/analysis.h"
+#include "analysis/band_split.h"
+#include "analysis/column_load.h"
+#include "analysis/detail_shrink.h"
+#include "clips.h"
+#include "driver/buffers.h"
+#include "host/cpu.h"
+#include "host/settings.h"
+#include "kernel_check.h"
+#include "temporal/synthesize_level.h"
+
+namespace {
+const uint32_t marker = 0x7fa5a5a5u;  // a NaN no computation produces
+
+struct frame {
+  int w, h, max_w;
+  std::vector<PIXEL_YC> px;
+  FILTER_PROC_INFO fpi{};
+  analysis_params ap{};
+  frame(int w_, int h_, int max_w_, uint32_t seed, int slot, int per_field)
+      : w(w_), h(h_), max_w(max_w_), px((size_t)max_w_ * h_) {
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < max_w; ++x) px[(size_t)y * max_w + x] = clip_pixel(seed, 0, x, y, 60, 0);
+    fpi.w = w, fpi.h = h, fpi.max_w = max_w;
+    ap = {px.data(), slot, (uint8_t)per_field};
+  }
+  float sample(int comp, int x, int y) const {
+    const PIXEL_YC& p = px[(size_t)y * max_w + x];
+    return (float)(comp == 0 ? p.y : comp == 1 ? p.cb : p.cr);
+  }
+};
+
+// The canvas and the six rings (rings first, chroma before luma).
+struct span {
+  float* p;
+  size_t n;
+};
+std::vector<span> stage_buffers() {
+  const size_t luma = (size_t)ring_n * canvas_h * canvas_w, chroma = (size_t)ring_n * half_w * canvas_h;
+  return {{cb_ring_a, chroma}, {cb_ring_b, chroma}, {cr_ring_a, chroma}, {cr_ring_b, chroma},
+          {luma_ring_a, luma}, {luma_ring_b, luma}, {luma_canvas, luma / ring_n}};
+}
+
+// Allocates the canvas class, derives the settings and marks every float.
+void set_canvas(int cw, int ch, int k, int anime, int strength = 8) {
+  if (canvas_w != cw || canvas_h != ch || ring_n != k || !luma_canvas) {
+    canvas_w = cw, canvas_h = ch, ring_n = k;
+    ASSERT_TRUE(allocate_buffers());
+  }
+  const int track[9] = {(k - 1) / 2, 8, 8, strength, 8, 8, strength, 5, 5}, check[4] = {0, anime, 0, 0};
+  derive_settings(track, check);
+  for (span b : stage_buffers())
+    for (size_t i = 0; i < b.n; ++i) b.p[i] = bits_float(marker);
+}
+
+// Both passes with `threads` workers, one after the other or really parallel.
+void run_stage(frame& f, int threads, bool parallel = false) {
+  for (MULTI_THREAD_FUNC job : {spatial_columns_job, spatial_rows_job}) {
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+      if (parallel) pool.emplace_back(job, t, threads, &f.ap, &f.fpi);
+      else job(t, threads, &f.ap, &f.fpi);
+    }
+    for (std::thread& th : pool) th.join();
+  }
+}
+
+// FNV-1a over the chroma rings, or over everything the stage writes.
+uint64_t stage_hash(bool chroma_only = false) {
+  uint64_t hash = 1469598103934665603ull;
+  const std::vector<span> all = stage_buffers();
+  for (size_t b = 0; b < (chroma_only ? 4 : all.size()); ++b)
+    for (size_t i = 0; i < all[b].n; ++i) hash = (hash ^ float_bits(all[b].p[i])) * 1099511628211ull;
+  return hash;
+}
+
+// ---- the model: band line A = [L4 | Ha4 | Ha3 | Ha2 | Ha1], B = [- | Hb4 .. Hb1]
+void model_band_line(const float* line, int n, bool luma, float* part_a, float* part_b) {
+  const float* thr = luma ? thr2d_y : thr2d_c;
+  const float* limit = luma ? limit2d_y : limit2d_c;
+  const float floor = luma && !anime_mode ? 0.4f : 0.0f;
+  aligned_line low(n), out(n), hb(n), keep(n);
+  std::memcpy(low.data(), line, 4 * n);
+  for (int level = 0; level < 4; ++level) {
+    const int m = (n >> level) / 2;
+    band_split_ref(2 * m, low.data(), out.data(), hb.data());
+    keep_mask_ref(out.data() + m, hb.data() + m, m, limit[level], floor, keep.data());
+    shrink_details_ref(out.data() + m, hb.data() + m, keep.data(), m, thr[level]);
+    for (int j = 0; j < m; ++j) part_a[m + j] = out[m + j], part_b[m + j] = hb[m + j], low[j] = out[j];
+  }
+  std::memcpy(part_a, low.data(), 4 * (n / 16));
+}
+
+// Column x of a component, padded as the stage must (per field when asked).
+std::vector<float> model_column(const frame& f, int comp, int x) {
+  const int fields = f.ap.field_mode ? 2 : 1, pad = (canvas_h - f.h) / (2 * fields);
+  std::vector<float> col;
+  for (int fi = 0; fi < fields; ++fi) {
+    col.insert(col.end(), pad, f.sample(comp, x, fi));
+    for (int y = fi; y < f.h; y += fields) col.push_back(f.sample(comp, x, y));
+    col.insert(col.end(), pad, f.sample(comp, x, f.h - fields + fi));
+  }
+  return col;
+}
+
+// A luma column after the column pass: [Daubechies-4 low band | Hb1].
+std::vector<float> model_luma_column(const frame& f, int x) {
+  const int n = canvas_h;
+  aligned_line a(n), b(n), work(n), next(n), low(n / 2);
+  model_band_line(model_column(f, 0, x).data(), n, true, a.data(), b.data());
+  std::memcpy(work.data(), a.data(), 4 * (n / 8));  // [L4 | Ha4]
+  for (int len = n / 16; len <= n / 4; len *= 2) {  // then [L(k-1) | Ha(k-1)]
+    synthesize_level_ref(work.data(), b.data(), len, next.data());
+    std::memcpy(work.data(), next.data(), 8 * len);
+    std::memcpy(work.data() + 2 * len, a.data() + 2 * len, 8 * len);
+  }
+  low_merge_ref(work.data(), n / 2, low.data());
+  std::vector<float> out(low.data(), low.data() + n / 2);
+  out.insert(out.end(), b.data() + n / 2, b.data() + n);
+  return out;
+}
+
+// Line `line` of the slot, read back with the ring's index formula.
+::testing::AssertionResult ring_line_is(const float* ring_a, const float* ring_b, int line, int n,
+                                        int slot, const float* part_a, const float* part_b) {
+  aligned_line got_a(n), got_b(n);
+  for (int j = 0; j < n; ++j) {
+    const size_t i = (((size_t)line * (n / 4) + j / 4) * ring_n + slot) * 4 + j % 4;
+    got_a[j] = ring_a[i], got_b[j] = ring_b[i];
+  }
+  ::testing::AssertionResult r = same_bits(part_a, got_a.data(), n, line, "part A");
+  if (r) r = same_bits(part_b + n / 16, got_b.data() + n / 16, n - n / 16, line, "part B");
+  return r << " of line " << line;
+}
+
+void expect_model(const frame& f) {
+  const int W = canvas_w, H = canvas_h, pad = (W - f.w) / 2, slot = f.ap.slot;
+  std::vector<float> canvas((size_t)W * H);
+  for (int x = 0; x < f.w; ++x) {
+    const std::vector<float> col = model_luma_column(f, x);
+    auto put = [&](int c) {
+      for (int r = 0; r < H; ++r) canvas[(size_t)r * W + c] = col[r];
+    };
+    put(pad + x);
+    for (int c = 0; x == 0 && c < pad; ++c) put(c);  // padding repeats the outer columns
+    for (int c = pad + f.w; x == f.w - 1 && c < W; ++c) put(c);
+  }
+  ASSERT_TRUE(same_bits(canvas.data(), luma_canvas, canvas.size(), 0, "canvas"));
+  aligned_line a(W), b(W);
+  for (int r = 0; r < H; ++r) {
+    model_band_line(&canvas[(size_t)r * W], W, true, a.data(), b.data());
+    ASSERT_TRUE(ring_line_is(luma_ring_a, luma_ring_b, r, W, slot, a.data(), b.data())) << "luma";
+  }
+  for (int comp = 1; comp <= 2; ++comp) {  // chroma line l: pixel column 2 (l - pad/2), clamped
+    for (int l = 0; l < W / 2; ++l) {
+      const int x = std::min(std::max(2 * l - pad, 0), f.w - 2);
+      model_band_line(model_column(f, comp, x).data(), H, false, a.data(), b.data());
+      ASSERT_TRUE(ring_line_is(comp == 1 ? cb_ring_a : cr_ring_a, comp == 1 ? cb_ring_b : cr_ring_b, l,
+                               H, slot, a.data(), b.data())) << "chroma " << comp;
+    }
+  }
+}
+}  // namespace
+
+TEST(spatial_stage, smallest_frame_on_the_small_canvas_matches_the_model) {
+  // 16 x 16 on 832 x 512: 408 padding columns, 248 padding rows and 204 chroma
+  // padding lines on each side.
+  for (int mode = 0; mode < 4; ++mode) {
+    set_canvas(832, 512, 3, mode / 2);
+    frame f(16, 16, 24, 5 + mode, 2, mode % 2);
+    run_stage(f, 2);
+    expect_model(f);
+  }
+  set_canvas(832, 512, 3, 0, 0);  // strength 0: nothing shrunk
+  frame f(64, 32, 64, 4, 0, 0);
+  run_stage(f, 1);
+  expect_model(f);
+}
+
+TEST(spatial_stage, full_hd_frame_on_the_large_canvas_matches_the_model) {
+  // 1920 x 1088 on 1984 x 1152: 32 padding columns and rows, 16 chroma padding lines.
+  set_canvas(1984, 1152, 3, 0);
+  frame f(1920, 1088, 1920, 9, 1, 1);
+  run_stage(f, 4);
+  expect_model(f);
+}
+
+TEST(spatial_stage, same_result_for_every_thread_count_and_kernel_level) {
+  set_canvas(832, 512, 5, 0);
+  frame f(720, 480, 736, 21, 3, 1);
+  run_stage(f, 1);
+  const uint64_t one = stage_hash();
+  for (int threads : {2, 3, 4, 7}) {
+    run_stage(f, threads, threads == 4);  // four jobs really at once
+    EXPECT_EQ(stage_hash(), one) << threads << " threads";
+  }
+  select_kernels(simd_ref);
+  run_stage(f, 2);
+  select_kernels(detect_simd_level());
+  EXPECT_EQ(stage_hash(), one) << "scalar kernels";
+}
+
+TEST(spatial_stage, rewrites_its_whole_slot_and_nothing_else) {
+  set_canvas(832, 512, 5, 0);
+  frame f(704, 464, 720, 8, 3, 0);
+  run_stage(f, 3);
+  for (span b : stage_buffers()) {  // the canvas entirely, the rings in slot 3 only
+    for (size_t i = 0; i < b.n; ++i)
+      ASSERT_EQ(float_bits(b.p[i]) != marker, b.p == luma_canvas || (i / 4) % ring_n == 3) << i;
+  }
+}
+
+TEST(spatial_stage, odd_pixel_columns_never_reach_the_chroma_bands) {
+  set_canvas(832, 512, 3, 0);
+  frame f(720, 480, 720, 13, 1, 1);
+  run_stage(f, 2);
+  const uint64_t before = stage_hash(true);
+  for (int y = 0; y < f.h; ++y) {
+    for (int x = 1; x < f.w; x += 2) {
+      PIXEL_YC& p = f.px[(size_t)y * f.max_w + x];
+      p.cb = (short)(8000 - p.cb), p.cr = (short)(-3 * p.cr);
+    }
+  }
+  run_stage(f, 2);
+  EXPECT_EQ(stage_hash(true), before);
+}
+
+TEST(column_load, per_field_puts_each_field_in_its_own_half) {
+  const int h = 16, max_w = 40, H = 64;
+  std::vector<PIXEL_YC> px((size_t)max_w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < max_w; ++x) px[(size_t)y * max_w + x] = PIXEL_YC{(short)(100 * y + x), (short)(-100 * y - x), 7};
+  aligned_line g0(4 * H), g1(4 * H);
+  float* dst[2] = {g0.data(), g1.data()};
+  // Cb of pixel columns 2, 4, .. 16 in two groups. Per field: 12 copies of the
+  // field's first row, its 8 rows, 12 copies of its last row; even rows first.
+  load_columns(px.data(), max_w, 1, 2, 2, 2, h, H, 1, dst);
+  for (int r = 0; r < H; ++r) {
+    const int i = r % 32, y = r / 32 + 2 * (i < 12 ? 0 : (i >= 20 ? 7 : i - 12));
+    for (int c = 0; c < 8; ++c) ASSERT_EQ(dst[c / 4][4 * r + c % 4], (float)(-100 * y - 2 - 2 * c)) << r << " " << c;
+  }
+  load_columns(px.data(), max_w, 0, 4, 1, 1, h, H, 0, dst);  // whole frame: 24 + 16 + 24 rows
+  for (int r = 0; r < H; ++r) {
+    const int y = r < 24 ? 0 : (r >= 40 ? 15 : r - 24);
+    for (int c = 0; c < 4; ++c) ASSERT_EQ(g0[4 * r + c], (float)(100 * y + 4 + c)) << r;
+  }
+}
