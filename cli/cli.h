@@ -1,0 +1,293 @@
+// The command-line host: a small stand-in for the editor on Linux. It reads a
+// clip (YUV4MPEG2 or raw YC48), converts it to the editor's PIXEL_YC frames,
+// runs the filter through its plug-in table and the editor's services (worker
+// threads, the filtering frame cache, the per-frame record), and writes the
+// result (YUV4MPEG2, raw YC48, an MD5 of the frames, or nothing).
+//
+// What the folder offers:
+//   - video formats: the y4m stream header and its colourspaces, frame layouts;
+//   - frame sources and sinks over files or standard input and output;
+//   - the sample conversions between y4m planes and YC48;
+//   - the worker-thread service, the frame cache and the editor's records;
+//   - option parsing and the whole run (run_cli), which main() calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/host_api.h"
+
+// ---------------------------------------------------------------------------
+// Video formats
+
+enum stream_format { format_none = 0, format_y4m, format_yc48, format_md5, format_null };
+
+// The filter's frame size limit: larger frames are refused before any work.
+constexpr int max_frame_width = 1920;
+constexpr int max_frame_height = 1088;
+
+// Longest y4m stream header and frame header line accepted (hostile input).
+constexpr size_t y4m_max_header = 8192;
+constexpr size_t y4m_max_frame_header = 1024;
+
+struct video_format {
+  int width = 0;
+  int height = 0;
+  int chroma = 420;          // 420, 422 or 444
+  int bits = 8;              // 8 to 16 bits per sample
+  char colorspace[16] = "";  // the y4m C tag as written ("" when the header has none)
+  int fps_num = 25;
+  int fps_den = 1;
+  int aspect_num = 0;        // 0:0 means unknown
+  int aspect_den = 0;
+  char interlace = 0;        // y4m I tag: 'p', 't', 'b', 'm', '?', or 0 when absent
+  std::string extra;         // the X tags of the header, each with its leading space
+};
+
+// Parses a y4m C tag ("420jpeg", "422p10", ...) into subsampling and depth.
+bool parse_colorspace(const char* tag, int* chroma, int* bits);
+// The canonical C tag for a subsampling and depth ("420" for 8-bit 4:2:0 is
+// written "420jpeg", like the common tools do).
+void colorspace_name(int chroma, int bits, char out[16]);
+
+int chroma_width(const video_format& f);
+int chroma_height(const video_format& f);
+int sample_bytes(const video_format& f);
+// Bytes of one frame's samples: y4m planes, or w * h * 6 for raw YC48.
+size_t frame_payload_bytes(stream_format layout, const video_format& f);
+
+// Parses a y4m stream header line (without the final newline). On failure the
+// message says what is wrong, without the file name.
+bool y4m_parse_header(const char* line, size_t length, video_format* f, std::string* error);
+// The header line for f, newline included.
+std::string y4m_format_header(const video_format& f);
+
+// ---------------------------------------------------------------------------
+// Frame sources (readers) and sinks (writers)
+
+enum read_result { read_ok = 0, read_end, read_failed };
+
+struct frame_source {
+  FILE* file = nullptr;
+  bool owns_file = false;
+  std::string name;              // for messages
+  stream_format format = format_none;
+  video_format video;
+  size_t payload_bytes = 0;
+  std::vector<uint8_t> payload;  // the last frame read
+  int64_t frames_read = 0;
+  int64_t length = -1;           // exact frame count when known in advance, else -1
+  int64_t length_estimate = -1;  // for progress only
+};
+
+// Opens a file ("-" is standard input) and reads the stream header. Raw YC48
+// needs the frame size (raw_w x raw_h). Messages name the file.
+bool source_open(frame_source* s, const char* path, stream_format format, int raw_w, int raw_h,
+                 std::string* error);
+// Same over an open stream (not closed by source_close).
+bool source_open_stream(frame_source* s, FILE* file, const char* name, stream_format format,
+                        int raw_w, int raw_h, std::string* error);
+// Reads the next frame's samples into s->payload. read_end at a clean end of
+// the stream; read_failed on a truncated or malformed frame or a read error.
+read_result source_read(frame_source* s, std::string* error);
+void source_close(frame_source* s);
+
+struct md5_state {
+  uint32_t a, b, c, d;
+  uint64_t bytes;
+  uint8_t block[64];
+};
+void md5_start(md5_state* m);
+void md5_add(md5_state* m, const void* data, size_t length);
+void md5_finish(md5_state* m, uint8_t digest[16]);
+
+struct frame_sink {
+  FILE* file = nullptr;
+  bool owns_file = false;
+  std::string name;
+  stream_format format = format_none;  // y4m, yc48, md5 or null
+  stream_format layout = format_none;  // how frames become bytes: y4m or yc48
+  video_format video;
+  bool write_header = true;            // y4m stream header
+  std::vector<uint8_t> payload;        // the frame to write, filled by the caller
+  md5_state md5;
+  int64_t frames_written = 0;
+};
+
+// Opens the output ("-" is standard output). layout is the byte layout of the
+// frames (y4m or yc48); for md5 output it is what gets hashed.
+bool sink_open(frame_sink* s, const char* path, stream_format format, stream_format layout,
+               const video_format& video, bool write_header, std::string* error);
+bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format format,
+                      stream_format layout, const video_format& video, bool write_header,
+                      std::string* error);
+// Writes s->payload as the next frame.
+bool sink_write(frame_sink* s, std::string* error);
+// Flushes (md5: writes the digest line) and closes.
+bool sink_close(frame_sink* s, std::string* error);
+
+// ---------------------------------------------------------------------------
+// Conversion between frame bytes and PIXEL_YC frames
+
+// Sample formulas (limited range). 8-bit uses the editor's own forms; deeper
+// samples go through the 16-bit forms.
+int yc48_luma_from_sample(int v, int bits);
+int yc48_chroma_from_sample(int v, int bits);
+int sample_from_yc48_luma(int y, int bits);
+int sample_from_yc48_chroma(int c, int bits);
+
+// Which chroma row each picture row uses, and back. Vertically subsampled
+// chroma is field-aware when per-field processing is on: chroma rows alternate
+// between the fields, so a row takes its chroma from its own field.
+struct chroma_rows {
+  std::vector<int> of_row;     // chroma row of each picture row
+  std::vector<int> first_row;  // per chroma row: picture rows that use it
+  std::vector<int> second_row; // (-1 when only one)
+};
+void make_chroma_rows(const video_format& f, bool field_aware, chroma_rows* map);
+
+// Frame bytes (layout y4m or yc48) to a PIXEL_YC frame of pitch x rows pixels;
+// columns past the width repeat the row's last pixel, rows past the height
+// repeat the last row.
+void payload_to_frame(const uint8_t* payload, stream_format layout, const video_format& f,
+                      const chroma_rows& map, PIXEL_YC* frame, int pitch, int rows);
+// A PIXEL_YC frame to frame bytes. Subsampled chroma is the rounded mean of
+// the pixels that share it.
+void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
+                      const video_format& f, const chroma_rows& map, uint8_t* payload);
+
+// ---------------------------------------------------------------------------
+// The editor's services
+
+// Persistent worker threads. thread_count includes the calling thread, which
+// runs thread 0 of every call.
+bool start_workers(int thread_count);
+void stop_workers();
+int worker_threads();
+BOOL host_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* param2);
+
+// The filtering frame cache: source frames converted to PIXEL_YC, read ahead
+// as far as the window needs and kept while the filter may still use them.
+// Every fetch hands out a writable copy in one of three rotating slots, so a
+// fetched frame stays valid while two further frames are fetched.
+constexpr int fetch_slot_count = 3;
+
+struct frame_cache {
+  frame_source* source = nullptr;
+  chroma_rows map;
+  int pitch = 0;               // max_w
+  int rows = 0;                // max_h
+  int radius = 0;              // the filter's temporal radius
+  int capacity = 0;            // frames held: 2 * radius + 3
+  size_t frame_pixels = 0;     // pitch * rows
+  std::vector<PIXEL_YC> held;  // capacity frames
+  std::vector<int64_t> held_frame;
+  std::vector<PIXEL_YC> fetch; // fetch_slot_count frames
+  int next_fetch = 0;
+  int64_t next_to_read = 0;    // frames read from the source so far
+  bool end_seen = false;       // the source has no more frames
+  bool read_error = false;     // it ended on an error (message in error)
+  std::string error;
+  int64_t misses = 0;          // fetches of clip frames no longer (or not yet) held
+  int cache_size_w = 0, cache_size_h = 0, cache_size_d = 0;  // last size asked for
+};
+
+bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int radius,
+                bool field_aware, std::string* error);
+// Reads ahead so that every frame the window of output frame n may use is
+// held (or the source has ended). False once the source has ended before n.
+bool cache_prepare(frame_cache* c, int64_t n);
+// The clip length as far as the filter must know it: the exact count once the
+// end is seen or known, otherwise the frames read so far (beyond the window).
+int64_t cache_frame_n(const frame_cache* c);
+// The held frame n (the cached original), or null.
+const PIXEL_YC* cache_held(const frame_cache* c, int64_t n);
+// A writable copy of frame n in the next fetch slot, or null when n is outside
+// the clip or not held.
+PIXEL_YC* cache_fetch(frame_cache* c, int64_t n);
+void cache_free(frame_cache* c);
+
+// The editor's records for one filter: the host-owned FILTER copied from the
+// plug-in table, the settings arrays, the service table and the edit buffers.
+struct editor_host {
+  FILTER filter;
+  EXFUNC exfunc;
+  int track[32];
+  int check[32];
+  FILTER_PROC_INFO fpip;
+  std::vector<PIXEL_YC> edit;
+  std::vector<PIXEL_YC> temp;
+  frame_cache* cache = nullptr;
+};
+
+// Copies the table, points track/check at the host's arrays (filled from
+// track/check), fills the service table and calls func_init and func_update.
+void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, const int* check);
+// Sets up the per-frame record and buffers for frames of w x h, pitch max_w.
+void editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w, int max_h);
+// Starts saving frames first ... last (func_save_start).
+void editor_save_start(editor_host* e, int64_t first, int64_t last);
+// Runs func_proc for frame n; the result is the returned frame (pitch max_w).
+const PIXEL_YC* editor_process(editor_host* e, int64_t n);
+void editor_close(editor_host* e);
+
+// ---------------------------------------------------------------------------
+// Options and the whole run
+
+enum header_mode { header_auto = 0, header_always, header_never };
+
+struct cli_options {
+  std::string input;
+  std::string output;
+  stream_format input_format = format_none;   // none: from the extension
+  stream_format output_format = format_none;
+  int raw_w = 0, raw_h = 0;                   // --size
+  int track[9] = {};
+  int check[4] = {};
+  bool field_given = false;                   // per-field processing set explicitly
+  int threads = 0;                            // 0: number of processors
+  int cpu = -1;                               // forced kernel level, -1 none
+  int64_t range_start = 0;
+  int64_t range_end = -1;                     // -1: to the end
+  bool quiet = false;
+  header_mode header = header_auto;
+  char out_colorspace[16] = "";               // y4m C tag for the output
+  int fps_num = 0, fps_den = 0;               // 0: keep
+  bool help = false;
+};
+
+enum parse_status { parse_ok = 0, parse_help, parse_failed };
+
+// Parses the command line against the plug-in table (option ranges and
+// defaults are the table's). The message names the faulty option.
+parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* table,
+                           cli_options* o, std::string* error);
+const char* usage_text();
+
+// Format from a file name's extension (format_none when unknown).
+stream_format format_from_name(const std::string& path);
+
+struct run_summary {
+  int64_t frames = 0;
+  double seconds = 0;
+  int64_t cache_misses = 0;
+};
+
+// The whole run. Returns the process exit status (0 on success); messages go
+// to err (one line each, naming the file and what is wrong).
+int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary);
+
+// Progress on a terminal.
+struct progress_state {
+  bool enabled = false;
+  double start = 0;
+  double last_print = 0;
+  int64_t total = -1;
+};
+double seconds_now();
+void progress_start(progress_state* p, bool enabled, int64_t total);
+void progress_update(progress_state* p, int64_t done, FILE* err);
+void progress_end(progress_state* p, FILE* err);

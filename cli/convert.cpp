@@ -1,0 +1,210 @@
+// Conversion between frame bytes (y4m planes or raw YC48) and the editor's
+// PIXEL_YC frames, with the editor's limited-range sample formulas.
+//
+// YC48 puts 8-bit black (16) at y = 0 and white (235) at y = 4096, and chroma
+// 16 ... 240 at -2048 ... 2048. 8-bit samples use the editor's integer forms;
+// deeper samples are first scaled to 16 bits (v << (16 - bits)) and use the
+// 16-bit forms; the way out is the editor's at 8 bits and rounds deeper samples (see
+// luma_offset).
+#include <cstring>
+
+#include "cli/cli.h"
+
+namespace {
+
+int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Rounding offsets of the way out, by depth (index bits - 8). 8-bit samples
+// use the editor's own output form, Y = ((y * 219 + 383) >> 12) + 16, which
+// brings every unfiltered sample back unchanged. Deeper samples round to
+// nearest (half a step), which brings every 9- to 11-bit sample back; at 12
+// bits the offset leans up just enough (167/256) that every sample still
+// comes back; 13 to 16 bits are finer than YC48 and come back within one step.
+const int luma_offset[9] = {383, 1024, 512, 256, 167, 64, 39, 16, 8};
+
+int16_t read_le16(const uint8_t* p) { return int16_t(uint16_t(p[0] | p[1] << 8)); }
+
+void write_le16(uint8_t* p, int v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+
+int read_sample(const uint8_t* plane, size_t index, int wide) {
+  return wide ? (plane[2 * index] | plane[2 * index + 1] << 8) : plane[index];
+}
+
+void write_sample(uint8_t* plane, size_t index, int wide, int v) {
+  if (wide) write_le16(plane + 2 * index, v);
+  else plane[index] = uint8_t(v);
+}
+
+// Rounded mean of n (1, 2 or 4) values summing to sum: floor(sum / n + 1/2).
+int rounded_mean(int sum, int n) {
+  int shift = n == 1 ? 1 : n == 2 ? 2 : 3;  // log2(2n)
+  return (2 * sum + n) >> shift;
+}
+
+// Columns past the width repeat the row's last pixel; rows past the height
+// repeat the last row.
+void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows) {
+  for (int r = 0; r < h; ++r) {
+    PIXEL_YC* row = frame + size_t(r) * pitch;
+    for (int x = w; x < pitch; ++x) row[x] = row[w - 1];
+  }
+  for (int r = h; r < rows; ++r)
+    memcpy(frame + size_t(r) * pitch, frame + size_t(h - 1) * pitch, sizeof(PIXEL_YC) * pitch);
+}
+
+}  // namespace
+
+int yc48_luma_from_sample(int v, int bits) {
+  v = clamp_int(v, 0, (1 << bits) - 1);
+  if (bits == 8) return ((v * 1197) >> 6) - 299;
+  return (((v << (16 - bits)) * 1197) >> 14) - 299;
+}
+
+int yc48_chroma_from_sample(int v, int bits) {
+  v = clamp_int(v, 0, (1 << bits) - 1);
+  if (bits == 8) return ((v - 128) * 4681 + 164) >> 8;
+  return (((v << (16 - bits)) - 32768) * 4682 + 32768) >> 16;
+}
+
+int sample_from_yc48_luma(int y, int bits) {
+  int v = ((y * 219 + luma_offset[bits - 8]) >> (20 - bits)) + (16 << (bits - 8));
+  return clamp_int(v, 0, (1 << bits) - 1);
+}
+
+int sample_from_yc48_chroma(int c, int bits) {
+  int v = bits == 16 ? (c + 2048) * 14 + 4096
+                     : (((c + 2048) * 7 + (66 >> (bits - 8))) >> (15 - bits)) + (16 << (bits - 8));
+  return clamp_int(v, 0, (1 << bits) - 1);
+}
+
+void make_chroma_rows(const video_format& f, bool field_aware, chroma_rows* map) {
+  const int h = f.height, ch = chroma_height(f);
+  map->of_row.assign(h, 0);
+  map->first_row.assign(ch, -1);
+  map->second_row.assign(ch, -1);
+  for (int r = 0; r < h; ++r) {
+    int cy = r;
+    if (f.chroma == 420) {
+      // Per field, chroma rows alternate top, bottom: field row r / 2 of field
+      // r % 2 takes chroma row (r / 4) * 2 + r % 2.
+      cy = field_aware ? (r / 4) * 2 + r % 2 : r / 2;
+      if (cy >= ch) cy = ch - 1;
+    }
+    map->of_row[r] = cy;
+    if (map->first_row[cy] < 0) map->first_row[cy] = r;
+    else map->second_row[cy] = r;
+  }
+  for (int cy = 0; cy < ch; ++cy)
+    if (map->first_row[cy] < 0) map->first_row[cy] = h - 1;  // not reached for 4:2:0 maps
+}
+
+void payload_to_frame(const uint8_t* payload, stream_format layout, const video_format& f,
+                      const chroma_rows& map, PIXEL_YC* frame, int pitch, int rows) {
+  const int w = f.width, h = f.height;
+  if (layout == format_yc48) {
+    for (int r = 0; r < h; ++r) {
+      const uint8_t* src = payload + size_t(r) * w * 6;
+      PIXEL_YC* row = frame + size_t(r) * pitch;
+      for (int x = 0; x < w; ++x) {
+        row[x].y = read_le16(src + 6 * x);
+        row[x].cb = read_le16(src + 6 * x + 2);
+        row[x].cr = read_le16(src + 6 * x + 4);
+      }
+    }
+    pad_frame(frame, w, h, pitch, rows);
+    return;
+  }
+  static int16_t luma8[256], chroma8[256];
+  static const bool tables_ready = [] {
+    for (int v = 0; v < 256; ++v) {
+      luma8[v] = int16_t(yc48_luma_from_sample(v, 8));
+      chroma8[v] = int16_t(yc48_chroma_from_sample(v, 8));
+    }
+    return true;
+  }();
+  (void)tables_ready;
+  const int wide = f.bits > 8, cw = chroma_width(f), ch = chroma_height(f);
+  const int sx = f.chroma == 444 ? 0 : 1;
+  const uint8_t* py = payload;
+  const uint8_t* pcb = py + size_t(w) * h * (wide + 1);
+  const uint8_t* pcr = pcb + size_t(cw) * ch * (wide + 1);
+  for (int r = 0; r < h; ++r) {
+    PIXEL_YC* row = frame + size_t(r) * pitch;
+    const size_t luma_base = size_t(r) * w, chroma_base = size_t(map.of_row[r]) * cw;
+    if (!wide) {
+      const uint8_t* yrow = py + luma_base;
+      const uint8_t* cbrow = pcb + chroma_base;
+      const uint8_t* crrow = pcr + chroma_base;
+      for (int x = 0; x < w; ++x) {
+        row[x].y = luma8[yrow[x]];
+        row[x].cb = chroma8[cbrow[x >> sx]];
+        row[x].cr = chroma8[crrow[x >> sx]];
+      }
+    } else {
+      for (int x = 0; x < w; ++x) {
+        row[x].y = int16_t(yc48_luma_from_sample(read_sample(py, luma_base + x, 1), f.bits));
+        row[x].cb = int16_t(
+            yc48_chroma_from_sample(read_sample(pcb, chroma_base + (x >> sx), 1), f.bits));
+        row[x].cr = int16_t(
+            yc48_chroma_from_sample(read_sample(pcr, chroma_base + (x >> sx), 1), f.bits));
+      }
+    }
+  }
+  pad_frame(frame, w, h, pitch, rows);
+}
+
+void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
+                      const video_format& f, const chroma_rows& map, uint8_t* payload) {
+  const int w = f.width, h = f.height;
+  if (layout == format_yc48) {
+    for (int r = 0; r < h; ++r) {
+      uint8_t* dst = payload + size_t(r) * w * 6;
+      const PIXEL_YC* row = frame + size_t(r) * pitch;
+      for (int x = 0; x < w; ++x) {
+        write_le16(dst + 6 * x, row[x].y);
+        write_le16(dst + 6 * x + 2, row[x].cb);
+        write_le16(dst + 6 * x + 4, row[x].cr);
+      }
+    }
+    return;
+  }
+  const int wide = f.bits > 8, bits = f.bits, cw = chroma_width(f), ch = chroma_height(f);
+  const int sx = f.chroma == 444 ? 0 : 1;
+  uint8_t* py = payload;
+  uint8_t* pcb = py + size_t(w) * h * (wide + 1);
+  uint8_t* pcr = pcb + size_t(cw) * ch * (wide + 1);
+  for (int r = 0; r < h; ++r) {
+    const PIXEL_YC* row = frame + size_t(r) * pitch;
+    for (int x = 0; x < w; ++x)
+      write_sample(py, size_t(r) * w + x, wide, sample_from_yc48_luma(row[x].y, bits));
+  }
+  for (int cy = 0; cy < ch; ++cy) {
+    const PIXEL_YC* r0 = frame + size_t(map.first_row[cy]) * pitch;
+    const PIXEL_YC* r1 = map.second_row[cy] >= 0 ? frame + size_t(map.second_row[cy]) * pitch
+                                                 : nullptr;
+    for (int cx = 0; cx < cw; ++cx) {
+      const int x0 = cx << sx;
+      const bool pair = sx && x0 + 1 < w;
+      int sum_cb = r0[x0].cb, sum_cr = r0[x0].cr, n = 1;
+      if (pair) {
+        sum_cb += r0[x0 + 1].cb;
+        sum_cr += r0[x0 + 1].cr;
+      }
+      if (r1) {
+        sum_cb += r1[x0].cb;
+        sum_cr += r1[x0].cr;
+        if (pair) {
+          sum_cb += r1[x0 + 1].cb;
+          sum_cr += r1[x0 + 1].cr;
+        }
+      }
+      n = (pair ? 2 : 1) * (r1 ? 2 : 1);
+      const size_t index = size_t(cy) * cw + cx;
+      write_sample(pcb, index, wide, sample_from_yc48_chroma(rounded_mean(sum_cb, n), bits));
+      write_sample(pcr, index, wide, sample_from_yc48_chroma(rounded_mean(sum_cr, n), bits));
+    }
+  }
+}

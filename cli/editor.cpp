@@ -1,0 +1,122 @@
+// The editor's side of the plug-in interface: a host-owned FILTER copied from
+// the plug-in table (its track/check pointing at the host's arrays, exfunc at
+// the host's services), the per-frame record and the edit buffers, and the
+// services the filter calls. One filter per process, as in the editor.
+#include <climits>
+#include <cstring>
+
+#include "cli/cli.h"
+
+namespace {
+
+editor_host* active_editor = nullptr;
+
+BOOL host_set_ycp_filtering_cache_size(void* fp, int w, int h, int d, int flag) {
+  (void)fp;
+  (void)flag;
+  if (!active_editor || !active_editor->cache) return 0;
+  frame_cache* c = active_editor->cache;
+  c->cache_size_w = w;
+  c->cache_size_h = h;
+  c->cache_size_d = d;
+  // The cache is sized for the whole window once; it only checks the frames fit.
+  return w <= c->pitch && h <= c->rows;
+}
+
+PIXEL_YC* host_get_ycp_filtering_cache_ex(void* fp, void* editp, int n, int* w, int* h) {
+  (void)fp;
+  frame_cache* c = static_cast<frame_cache*>(editp);
+  PIXEL_YC* frame = c ? cache_fetch(c, n) : nullptr;
+  if (frame) {
+    if (w) *w = c->source->video.width;
+    if (h) *h = c->source->video.height;
+  }
+  return frame;
+}
+
+BOOL host_is_filter_active(void* fp) {
+  (void)fp;
+  return 1;
+}
+
+BOOL host_filter_window_update(void* fp) {
+  (void)fp;
+  return 1;
+}
+
+}  // namespace
+
+void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, const int* check) {
+  memcpy(&e->filter, table, sizeof(FILTER));
+  memset(&e->exfunc, 0, sizeof e->exfunc);
+  memset(e->track, 0, sizeof e->track);
+  memset(e->check, 0, sizeof e->check);
+  for (int i = 0; i < table->track_n && i < 32; ++i) e->track[i] = track[i];
+  for (int i = 0; i < table->check_n && i < 32; ++i) e->check[i] = check[i];
+  e->exfunc.exec_multi_thread_func = host_exec_multi_thread_func;
+  e->exfunc.set_ycp_filtering_cache_size = host_set_ycp_filtering_cache_size;
+  e->exfunc.get_ycp_filtering_cache_ex = host_get_ycp_filtering_cache_ex;
+  e->exfunc.is_filter_active = host_is_filter_active;
+  e->exfunc.filter_window_update = host_filter_window_update;
+  e->filter.track = e->track;
+  e->filter.check = e->check;
+  e->filter.exfunc = &e->exfunc;
+  e->filter.hwnd = nullptr;
+  e->filter.dll_hinst = nullptr;
+  e->cache = nullptr;
+  active_editor = e;
+  if (e->filter.func_init) e->filter.func_init(&e->filter);
+  // The settings differ from the table's defaults: tell the filter, as the
+  // editor does when the user sets them.
+  if (e->filter.func_update) e->filter.func_update(&e->filter, FILTER_UPDATE_STATUS_ALL);
+}
+
+void editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w, int max_h) {
+  e->cache = cache;
+  e->edit.assign(size_t(max_w) * max_h, PIXEL_YC{0, 0, 0});
+  e->temp.assign(size_t(max_w) * max_h, PIXEL_YC{0, 0, 0});
+  memset(&e->fpip, 0, sizeof e->fpip);
+  e->fpip.w = w;
+  e->fpip.h = h;
+  e->fpip.max_w = max_w;
+  e->fpip.max_h = max_h;
+  e->fpip.org_w = w;
+  e->fpip.org_h = h;
+  e->fpip.editp = cache;
+  e->fpip.yc_size = int(sizeof(PIXEL_YC));
+  e->fpip.line_size = max_w * int(sizeof(PIXEL_YC));
+}
+
+void editor_save_start(editor_host* e, int64_t first, int64_t last) {
+  if (e->filter.func_save_start)
+    e->filter.func_save_start(&e->filter, int(first), int(last), e->cache);
+}
+
+const PIXEL_YC* editor_process(editor_host* e, int64_t n) {
+  FILTER_PROC_INFO& fpip = e->fpip;
+  const int w = fpip.org_w, h = fpip.org_h;
+  fpip.ycp_edit = e->edit.data();
+  fpip.ycp_temp = e->temp.data();
+  fpip.w = w;
+  fpip.h = h;
+  fpip.frame = int(n);
+  const int64_t frame_n = cache_frame_n(e->cache);
+  fpip.frame_n = frame_n > INT_MAX ? INT_MAX : int(frame_n);
+  // The editor hands the filter its input image in ycp_edit too.
+  if (!(e->filter.flag & FILTER_FLAG_NO_INIT_DATA)) {
+    const PIXEL_YC* frame = cache_held(e->cache, n);
+    if (frame) memcpy(fpip.ycp_edit, frame, sizeof(PIXEL_YC) * e->edit.size());
+  }
+  if (e->filter.func_proc) e->filter.func_proc(&e->filter, &fpip);
+  // The filter may have swapped ycp_edit and ycp_temp: the result is where
+  // ycp_edit points now.
+  return fpip.ycp_edit;
+}
+
+void editor_close(editor_host* e) {
+  if (e->filter.func_exit) e->filter.func_exit(&e->filter);
+  if (active_editor == e) active_editor = nullptr;
+  std::vector<PIXEL_YC>().swap(e->edit);
+  std::vector<PIXEL_YC>().swap(e->temp);
+  e->cache = nullptr;
+}

@@ -1,0 +1,42 @@
+// Progress on standard error: frames done, frames per second and, when the
+// clip length is known, the time left. Printed at most four times a second.
+#include <unistd.h>
+
+#include <chrono>
+
+#include "cli/cli.h"
+
+double seconds_now() {
+  using clock = std::chrono::steady_clock;
+  return std::chrono::duration<double>(clock::now().time_since_epoch()).count();
+}
+
+void progress_start(progress_state* p, bool enabled, int64_t total) {
+  p->enabled = enabled;
+  p->start = seconds_now();
+  p->last_print = p->start;
+  p->total = total;
+}
+
+void progress_update(progress_state* p, int64_t done, FILE* err) {
+  if (!p->enabled) return;
+  const double now = seconds_now();
+  if (now - p->last_print < 0.25) return;
+  p->last_print = now;
+  const double fps = done / (now - p->start);
+  if (p->total > 0 && done <= p->total && fps > 0) {
+    const int left = int((p->total - done) / fps + 0.5);
+    fprintf(err, "\rnivora: frame %lld/%lld, %.1f fps, %d:%02d left   ", (long long)done,
+            (long long)p->total, fps, left / 60, left % 60);
+  } else {
+    fprintf(err, "\rnivora: frame %lld, %.1f fps   ", (long long)done, fps);
+  }
+  fflush(err);
+}
+
+void progress_end(progress_state* p, FILE* err) {
+  if (p->enabled && p->last_print > p->start) {
+    fputs("\r\033[K", err);
+    fflush(err);
+  }
+}

@@ -1,0 +1,121 @@
+#include "cli_test_util.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+
+int picture_value(int x, int y, int n, std::mt19937* rng, int noise) {
+  int v = 40 + (x * 3 + y * 2) % 160 + (x > 10 + n ? 30 : 0);
+  return v + int((*rng)() % (2 * noise + 1)) - noise;
+}
+
+}  // namespace
+
+std::string make_y4m(int w, int h, int frames, const char* colorspace, char interlace,
+                     uint32_t seed) {
+  video_format f;
+  f.width = w;
+  f.height = h;
+  f.interlace = interlace;
+  snprintf(f.colorspace, sizeof f.colorspace, "%s", colorspace);
+  if (colorspace[0]) parse_colorspace(colorspace, &f.chroma, &f.bits);
+  std::string out = y4m_format_header(f);
+  std::mt19937 rng(seed);
+  const int wide = f.bits > 8, cw = chroma_width(f), ch = chroma_height(f);
+  const int max = (1 << f.bits) - 1;
+  auto put = [&](int v) {
+    v = v < 0 ? 0 : v > max ? max : v;
+    out += char(v & 255);
+    if (wide) out += char(v >> 8);
+  };
+  for (int n = 0; n < frames; ++n) {
+    out += "FRAME\n";
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) put(picture_value(x, y, n, &rng, 12) << (f.bits - 8));
+    for (int plane = 0; plane < 2; ++plane)
+      for (int y = 0; y < ch; ++y)
+        for (int x = 0; x < cw; ++x)
+          put((128 + (plane ? x : y) % 40 - 20 + int(rng() % 9) - 4) << (f.bits - 8));
+  }
+  return out;
+}
+
+std::string make_yc48(int w, int h, int frames, uint32_t seed) {
+  std::string out;
+  std::mt19937 rng(seed);
+  auto put = [&](int v) {
+    out += char(v & 255);
+    out += char((v >> 8) & 255);
+  };
+  for (int n = 0; n < frames; ++n)
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        put(picture_value(x, y, n, &rng, 12) * 16 - 256);
+        put(int(rng() % 600) - 300);
+        put((x - y) * 8);
+      }
+  return out;
+}
+
+std::string temp_path(const std::string& name) { return testing::TempDir() + "nivora_" + name; }
+
+void write_file(const std::string& path, const std::string& data) {
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  fwrite(data.data(), 1, data.size(), f);
+  fclose(f);
+}
+
+std::string read_file(const std::string& path) {
+  std::string data;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return data;
+  char buf[65536];
+  size_t got;
+  while ((got = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
+  fclose(f);
+  return data;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+cli_result run_nivora(const std::vector<std::string>& args, const FILTER_DLL* table) {
+  if (!table) table = GetFilterTable();
+  std::vector<const char*> argv{"nivora"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  cli_result r;
+  cli_options o;
+  std::string error;
+  parse_status p = parse_options(int(argv.size()), argv.data(), table, &o, &error);
+  if (p != parse_ok) {
+    r.status = 2;
+    r.messages = error;
+    return r;
+  }
+  char* text = nullptr;
+  size_t length = 0;
+  FILE* err = open_memstream(&text, &length);
+  r.status = run_cli(o, table, err, &r.summary);
+  fclose(err);
+  r.messages.assign(text, length);
+  free(text);
+  return r;
+}
+
+int y4m_frame_count(const std::string& data, size_t payload_bytes) {
+  size_t at = data.find('\n');
+  int frames = 0;
+  while (at != std::string::npos && at + 1 + 6 + payload_bytes <= data.size() &&
+         data.compare(at + 1, 6, "FRAME\n") == 0) {
+    ++frames;
+    at += 6 + payload_bytes;
+  }
+  return frames;
+}
