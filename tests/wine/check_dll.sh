@@ -14,4 +14,11 @@ if [ "$exports" != "GetFilterTable " ]; then
   echo "unexpected exports: '$exports'"
   exit 1
 fi
-echo "imports: $imports; export: $exports"
+# One entry in the export address table, at ordinal 1.
+entries=$($objdump -p "$dll" | grep -cE '^[[:space:]]+\[ *[0-9]+\] \+base\[ *[0-9]+\]' || true)
+ordinal=$($objdump -p "$dll" | sed -n 's/^[[:space:]]*\[ *0\] +base\[ *\([0-9]*\)\].*/\1/p' | head -1)
+if [ "$entries" != 1 ] || [ "$ordinal" != 1 ]; then
+  echo "unexpected export address table: $entries entries, first ordinal '$ordinal'"
+  exit 1
+fi
+echo "imports: $imports; export: $exports(ordinal $ordinal)"

@@ -1,0 +1,189 @@
+// The test editor's commands:
+//   gen SEED W H FRAMES OUT        writes a deterministic test clip
+//   diff A B                       compares two clips sample by sample
+//   not-cleared CLIP               fails if any frame of the clip is all zero
+//   table DLL                      prints the filter table
+//   run DLL JOBS THREADS [--kernels=ref]
+//                                  renders every job of a job file (one job a
+//                                  line: clip, output, nine track values and
+//                                  four check values comma-separated, play
+//                                  list, optionally missing=N,... for frames
+//                                  the cache does not deliver)
+//   lifecycle DLL CLIP             loads, initialises and shuts down twice
+//   settings-window DLL CLIP       the settings window's button (Windows)
+//   size-messages DLL              the maximum-image-size messages (Windows)
+// Exit status 0 when everything held, 1 on a failed check, 2 on a usage or
+// file error.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "plugin_host.h"
+
+namespace {
+
+bool parse_list(const std::string& text, int* values, int count) {
+  std::istringstream in(text);
+  std::string item;
+  int n = 0;
+  while (std::getline(in, item, ',')) {
+    if (n == count) return false;
+    char* end = nullptr;
+    values[n++] = int(std::strtol(item.c_str(), &end, 10));
+    if (*end) return false;
+  }
+  return n == count;
+}
+
+int run_job(FILTER* fp, const std::string& line, int number) {
+  std::istringstream in(line);
+  std::string clip_path, out_path, track_text, check_text, play;
+  if (!(in >> clip_path >> out_path >> track_text >> check_text >> play)) {
+    std::printf("job %d: expected clip, output, track values, check values, play list\n", number);
+    return 2;
+  }
+  int track[9], check[4];
+  if (!parse_list(track_text, track, 9) || !parse_list(check_text, check, 4)) {
+    std::printf("job %d: need 9 track values and 4 check values\n", number);
+    return 2;
+  }
+  // Optional: frames the editor's cache fails to deliver.
+  std::vector<int> missing;
+  std::string option;
+  while (in >> option) {
+    int values[8];
+    int count = 1;
+    for (char c : option) count += c == ',';
+    if (option.compare(0, 8, "missing=") != 0 || count > 8 ||
+        !parse_list(option.substr(8), values, count)) {
+      std::printf("job %d: unknown option '%s'\n", number, option.c_str());
+      return 2;
+    }
+    missing.assign(values, values + count);
+  }
+  yc_clip clip;
+  if (!read_clip(clip_path.c_str(), clip)) return 2;
+  editor_use_clip(clip, 0, 0);
+  editor_set_missing(missing);
+  editor_set_settings(track, check);
+  editor_clear_counters();
+  if (fp->func_init(fp) != 1 || fp->func_update(fp, FILTER_UPDATE_STATUS_ALL) != 1) {
+    std::printf("job %d: func_init or func_update did not return 1\n", number);
+    return 1;
+  }
+  yc_clip out;
+  const auto start = std::chrono::steady_clock::now();
+  const bool played = editor_play(play, out);
+  const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+  const int fetches = counters.fetches, stages = counters.stage_calls;
+  if (fp->func_exit(fp) != 1) {
+    std::printf("job %d: func_exit did not return 1\n", number);
+    return 1;
+  }
+  if (!played) return 1;
+  if (!write_clip(out_path.c_str(), out)) return 2;
+  std::printf("job %d: %s, %zu frames, %d fetches, %d stage calls, %lld ms\n", number,
+              out_path.c_str(), out.frames.size(), fetches, stages, ms);
+  return 0;
+}
+
+int command_gen(int argc, char** argv) {
+  if (argc != 7) return 2;
+  yc_clip clip;
+  generate_clip(std::strtoull(argv[2], nullptr, 10), std::atoi(argv[3]), std::atoi(argv[4]),
+                std::atoi(argv[5]), clip);
+  return write_clip(argv[6], clip) ? 0 : 2;
+}
+
+int command_diff(const char* a, const char* b) {
+  yc_clip ca, cb;
+  if (!read_clip(a, ca) || !read_clip(b, cb)) return 2;
+  return compare_clips(ca, cb, a, b) ? 0 : 1;
+}
+
+int command_not_cleared(const char* path) {
+  yc_clip clip;
+  if (!read_clip(path, clip)) return 2;
+  int cleared = 0;
+  for (const auto& frame : clip.frames) {
+    bool zero = true;
+    for (const PIXEL_YC& p : frame) zero = zero && p.y == 0 && p.cb == 0 && p.cr == 0;
+    cleared += zero;
+  }
+  if (cleared) std::printf("%s: %d of %zu frames are cleared\n", path, cleared, clip.frames.size());
+  return cleared ? 1 : 0;
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: plugin_host gen SEED W H FRAMES OUT | diff A B | not-cleared CLIP |\n"
+               "       table DLL |\n"
+               "       run DLL JOBS THREADS [--kernels=ref] | lifecycle DLL CLIP |\n"
+               "       settings-window DLL CLIP | size-messages DLL\n");
+  return 2;
+}
+
+}  // namespace
+
+int command_run(const char* dll, const char* jobs, int threads, int kernels) {
+  std::ifstream in(jobs);
+  if (!in) {
+    std::printf("cannot read %s\n", jobs);
+    return 2;
+  }
+  if (kernels >= 0 && !force_filter_kernels(kernels)) {
+    std::printf("this build cannot choose the filter's kernels\n");
+    return 2;
+  }
+  loaded_filter filter;
+  if (!load_filter(dll, filter)) return 2;
+  editor_attach(filter, threads);
+  int status = 0, number = 0;
+  std::string line;
+  while (status == 0 && std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    status = run_job(editor_filter(), line, ++number);
+  }
+  editor_detach();
+  unload_filter(filter);
+  return status;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string command = argv[1];
+  int status = 2;
+  if (command == "gen") {
+    status = command_gen(argc, argv);
+  } else if (command == "diff" && argc == 4) {
+    status = command_diff(argv[2], argv[3]);
+  } else if (command == "not-cleared" && argc == 3) {
+    status = command_not_cleared(argv[2]);
+  } else if (command == "table" && argc == 3) {
+    status = command_table(argv[2]);
+  } else if (command == "run" && (argc == 5 || argc == 6)) {
+    int kernels = -1;
+    if (argc == 6) {
+      if (std::strcmp(argv[5], "--kernels=ref") != 0) return usage();
+      kernels = 0;
+    }
+    status = command_run(argv[2], argv[3], std::atoi(argv[4]), kernels);
+  } else if (command == "lifecycle" && argc == 4) {
+    status = command_lifecycle(argv[2], argv[3]);
+#ifdef _WIN32
+  } else if (command == "settings-window" && argc == 4) {
+    status = command_settings_window(argv[2], argv[3]);
+  } else if (command == "size-messages" && argc == 3) {
+    status = command_size_messages(argv[2]);
+#endif
+  } else {
+    return usage();
+  }
+  std::fflush(stdout);
+  return status;
+}
