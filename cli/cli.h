@@ -7,7 +7,9 @@
 // What the folder offers:
 //   - video formats: the y4m stream header and its colourspaces, frame layouts;
 //   - frame sources and sinks over files or standard input and output;
-//   - the sample conversions between y4m planes and YC48;
+//   - the sample conversions between y4m planes and YC48, whole frames or a
+//     few rows at a time;
+//   - large buffers whose pages take memory only once written;
 //   - the worker-thread service, the frame cache and the editor's records;
 //   - option parsing and the whole run (run_cli), which main() calls.
 #pragma once
@@ -58,6 +60,11 @@ int chroma_height(const video_format& f);
 int sample_bytes(const video_format& f);
 // Bytes of one frame's samples: y4m planes, or w * h * 6 for raw YC48.
 size_t frame_payload_bytes(stream_format layout, const video_format& f);
+// The planes of a frame's bytes, one after the other: luma, cb, cr for y4m;
+// a single plane of interleaved y, cb, cr rows for raw YC48.
+int plane_count(stream_format layout);
+int plane_rows(stream_format layout, const video_format& f, int plane);
+size_t plane_row_bytes(stream_format layout, const video_format& f, int plane);
 
 // Parses a y4m stream header line (without the final newline). On failure the
 // message says what is wrong, without the file name.
@@ -70,6 +77,10 @@ std::string y4m_format_header(const video_format& f);
 
 enum read_result { read_ok = 0, read_end, read_failed };
 
+// A regular file is seekable: after the stream header it is read with
+// positioned reads only, so a frame's samples can be read back later from
+// where they start instead of being held in memory. Pipes and other streams
+// are read once, in order, through the FILE.
 struct frame_source {
   FILE* file = nullptr;
   bool owns_file = false;
@@ -77,7 +88,10 @@ struct frame_source {
   stream_format format = format_none;
   video_format video;
   size_t payload_bytes = 0;
-  std::vector<uint8_t> payload;  // the last frame read
+  std::vector<uint8_t> payload;  // the last frame read by source_read (sized at its first use)
+  bool seekable = false;
+  int64_t offset = 0;            // seekable: where the next frame (its header) starts
+  int64_t file_bytes = 0;        // seekable: the file's size as last seen
   int64_t frames_read = 0;
   int64_t length = -1;           // exact frame count when known in advance, else -1
   int64_t length_estimate = -1;  // for progress only
@@ -93,6 +107,15 @@ bool source_open_stream(frame_source* s, FILE* file, const char* name, stream_fo
 // Reads the next frame's samples into s->payload. read_end at a clean end of
 // the stream; read_failed on a truncated or malformed frame or a read error.
 read_result source_read(frame_source* s, std::string* error);
+// The same into data (payload_bytes).
+read_result source_read_into(frame_source* s, uint8_t* data, std::string* error);
+// Seekable sources: steps over the next frame without reading its samples,
+// checking that the file holds them all; *at is where they start.
+read_result source_skip(frame_source* s, int64_t* at, std::string* error);
+// Seekable sources: reads bytes at a file offset (part of frame n's samples,
+// named in the message).
+bool source_read_at(const frame_source* s, int64_t n, int64_t at, void* data, size_t bytes,
+                    std::string* error);
 void source_close(frame_source* s);
 
 struct md5_state {
@@ -104,6 +127,8 @@ void md5_start(md5_state* m);
 void md5_add(md5_state* m, const void* data, size_t length);
 void md5_finish(md5_state* m, uint8_t digest[16]);
 
+struct chroma_rows;  // below, with the conversions
+
 struct frame_sink {
   FILE* file = nullptr;
   bool owns_file = false;
@@ -112,7 +137,7 @@ struct frame_sink {
   stream_format layout = format_none;  // how frames become bytes: y4m or yc48
   video_format video;
   bool write_header = true;            // y4m stream header
-  std::vector<uint8_t> payload;        // the frame to write, filled by the caller
+  std::vector<uint8_t> strip;          // a few rows of one plane, converted for writing
   md5_state md5;
   int64_t frames_written = 0;
 };
@@ -124,8 +149,10 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
 bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format format,
                       stream_format layout, const video_format& video, bool write_header,
                       std::string* error);
-// Writes s->payload as the next frame.
-bool sink_write(frame_sink* s, std::string* error);
+// Writes a PIXEL_YC frame (pitch pixels a row) as the next frame, converted
+// a few rows at a time; map says how picture rows share chroma rows.
+bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_rows& map,
+                std::string* error);
 // Flushes (md5: writes the digest line) and closes.
 bool sink_close(frame_sink* s, std::string* error);
 
@@ -154,10 +181,29 @@ void make_chroma_rows(const video_format& f, bool field_aware, chroma_rows* map)
 // repeat the last row.
 void payload_to_frame(const uint8_t* payload, stream_format layout, const video_format& f,
                       const chroma_rows& map, PIXEL_YC* frame, int pitch, int rows);
+// The same a part at a time: picture rows [first, first + count) from their
+// plane rows. luma points at the luma (or YC48) row first; cb and cr at chroma
+// row chroma_first, which must be the smallest chroma row those rows use
+// (unused for YC48). pad_frame then fills the columns and rows past the picture.
+void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int chroma_first,
+                   int first, int count, stream_format layout, const video_format& f,
+                   const chroma_rows& map, PIXEL_YC* frame, int pitch);
+void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows);
 // A PIXEL_YC frame to frame bytes. Subsampled chroma is the rounded mean of
 // the pixels that share it.
 void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
                       const video_format& f, const chroma_rows& map, uint8_t* payload);
+// The same a part at a time: rows [first, first + count) of one plane, written
+// to out (count * plane_row_bytes).
+void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
+                         const video_format& f, const chroma_rows& map, int plane, int first,
+                         int count, uint8_t* out);
+
+// Large host buffers: anonymous mappings whose pages are zero and take no
+// memory until first written, so a buffer a run never touches costs nothing.
+// Null when bytes is 0 or the mapping fails.
+void* lazy_alloc(size_t bytes);
+void lazy_free(void* block, size_t bytes);
 
 // ---------------------------------------------------------------------------
 // The editor's services
@@ -169,44 +215,52 @@ void stop_workers();
 int worker_threads();
 BOOL host_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* param2);
 
-// The filtering frame cache: source frames converted to PIXEL_YC, read ahead
-// as far as the window needs and kept while the filter may still use them.
-// Every fetch hands out a writable copy in one of three rotating slots, so a
-// fetched frame stays valid while two further frames are fetched.
+// The filtering frame cache: the source read ahead as far as the window needs,
+// its frames kept while the filter may still use them, in the source's own
+// bytes: for a seekable file only where each frame starts (its samples are
+// read back when fetched), for a stream the samples themselves. Every fetch
+// converts the frame to PIXEL_YC in one of three rotating slots, so a fetched
+// frame stays valid while two further frames are fetched.
 constexpr int fetch_slot_count = 3;
 
 struct frame_cache {
   frame_source* source = nullptr;
   chroma_rows map;
-  int pitch = 0;               // max_w
-  int rows = 0;                // max_h
-  int radius = 0;              // the filter's temporal radius
-  int capacity = 0;            // frames held: 2 * radius + 3
-  size_t frame_pixels = 0;     // pitch * rows
-  std::vector<PIXEL_YC> held;  // capacity frames
-  std::vector<int64_t> held_frame;
-  std::vector<PIXEL_YC> fetch; // fetch_slot_count frames
+  int pitch = 0;                     // max_w
+  int rows = 0;                      // max_h
+  int radius = 0;                    // the filter's temporal radius
+  int capacity = 0;                  // frames held: 2 * radius + 3
+  size_t frame_pixels = 0;           // pitch * rows
+  std::vector<int64_t> held_frame;   // the frame in each ring slot, -1 for none
+  std::vector<int64_t> held_offset;  // seekable: where each held frame's samples start
+  uint8_t* held = nullptr;           // stream: capacity frames of samples (lazily committed)
+  PIXEL_YC* fetch = nullptr;         // fetch_slot_count frames (lazily committed)
+  std::vector<uint8_t> strip;        // seekable: the plane rows of one conversion step
+  int strip_rows = 0;                // picture rows converted per step
   int next_fetch = 0;
-  int64_t next_to_read = 0;    // frames read from the source so far
-  bool end_seen = false;       // the source has no more frames
-  bool read_error = false;     // it ended on an error (message in error)
+  int64_t next_to_read = 0;          // frames read from the source so far
+  bool end_seen = false;             // the source has no more frames
+  bool read_error = false;           // it ended on an error (message in error)
+  bool read_back_failed = false;     // a held frame could not be read back (message in error)
   std::string error;
-  int64_t misses = 0;          // fetches of clip frames no longer (or not yet) held
+  int64_t misses = 0;                // fetches of clip frames no longer (or not yet) held
   int cache_size_w = 0, cache_size_h = 0, cache_size_d = 0;  // last size asked for
 };
 
 bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int radius,
                 bool field_aware, std::string* error);
 // Reads ahead so that every frame the window of output frame n may use is
-// held (or the source has ended). False once the source has ended before n.
+// held (or the source has ended). False once the source has ended before n,
+// or once a frame could not be read back.
 bool cache_prepare(frame_cache* c, int64_t n);
 // The clip length as far as the filter must know it: the exact count once the
 // end is seen or known, otherwise the frames read so far (beyond the window).
 int64_t cache_frame_n(const frame_cache* c);
-// The held frame n (the cached original), or null.
-const PIXEL_YC* cache_held(const frame_cache* c, int64_t n);
-// A writable copy of frame n in the next fetch slot, or null when n is outside
-// the clip or not held.
+// Whether frame n is held (can be fetched).
+bool cache_has(const frame_cache* c, int64_t n);
+// Frame n converted into the next fetch slot (writable), or null when n is
+// outside the clip, not held, or cannot be read back (then read_back_failed
+// is set).
 PIXEL_YC* cache_fetch(frame_cache* c, int64_t n);
 void cache_free(frame_cache* c);
 
@@ -218,8 +272,9 @@ struct editor_host {
   int track[32];
   int check[32];
   FILTER_PROC_INFO fpip;
-  std::vector<PIXEL_YC> edit;
-  std::vector<PIXEL_YC> temp;
+  PIXEL_YC* edit = nullptr;    // ycp_edit and ycp_temp, max_w * max_h each (lazily
+  PIXEL_YC* temp = nullptr;    // committed: ycp_temp is written only by some stages)
+  size_t buffer_pixels = 0;
   frame_cache* cache = nullptr;
 };
 
@@ -227,7 +282,8 @@ struct editor_host {
 // track/check), fills the service table and calls func_init and func_update.
 void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, const int* check);
 // Sets up the per-frame record and buffers for frames of w x h, pitch max_w.
-void editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w, int max_h);
+// False when the buffers cannot be had.
+bool editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w, int max_h);
 // Starts saving frames first ... last (func_save_start).
 void editor_save_start(editor_host* e, int64_t first, int64_t last);
 // Runs func_proc for frame n; the result is the returned frame (pitch max_w).

@@ -44,17 +44,6 @@ int rounded_mean(int sum, int n) {
   return (2 * sum + n) >> shift;
 }
 
-// Columns past the width repeat the row's last pixel; rows past the height
-// repeat the last row.
-void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows) {
-  for (int r = 0; r < h; ++r) {
-    PIXEL_YC* row = frame + size_t(r) * pitch;
-    for (int x = w; x < pitch; ++x) row[x] = row[w - 1];
-  }
-  for (int r = h; r < rows; ++r)
-    memcpy(frame + size_t(r) * pitch, frame + size_t(h - 1) * pitch, sizeof(PIXEL_YC) * pitch);
-}
-
 }  // namespace
 
 int yc48_luma_from_sample(int v, int bits) {
@@ -80,6 +69,17 @@ int sample_from_yc48_chroma(int c, int bits) {
   return clamp_int(v, 0, (1 << bits) - 1);
 }
 
+// Columns past the width repeat the row's last pixel; rows past the height
+// repeat the last row.
+void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows) {
+  for (int r = 0; r < h; ++r) {
+    PIXEL_YC* row = frame + size_t(r) * pitch;
+    for (int x = w; x < pitch; ++x) row[x] = row[w - 1];
+  }
+  for (int r = h; r < rows; ++r)
+    memcpy(frame + size_t(r) * pitch, frame + size_t(h - 1) * pitch, sizeof(PIXEL_YC) * pitch);
+}
+
 void make_chroma_rows(const video_format& f, bool field_aware, chroma_rows* map) {
   const int h = f.height, ch = chroma_height(f);
   map->of_row.assign(h, 0);
@@ -101,12 +101,13 @@ void make_chroma_rows(const video_format& f, bool field_aware, chroma_rows* map)
     if (map->first_row[cy] < 0) map->first_row[cy] = h - 1;  // not reached for 4:2:0 maps
 }
 
-void payload_to_frame(const uint8_t* payload, stream_format layout, const video_format& f,
-                      const chroma_rows& map, PIXEL_YC* frame, int pitch, int rows) {
-  const int w = f.width, h = f.height;
+void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int chroma_first,
+                   int first, int count, stream_format layout, const video_format& f,
+                   const chroma_rows& map, PIXEL_YC* frame, int pitch) {
+  const int w = f.width;
   if (layout == format_yc48) {
-    for (int r = 0; r < h; ++r) {
-      const uint8_t* src = payload + size_t(r) * w * 6;
+    for (int r = first; r < first + count; ++r) {
+      const uint8_t* src = luma + size_t(r - first) * w * 6;
       PIXEL_YC* row = frame + size_t(r) * pitch;
       for (int x = 0; x < w; ++x) {
         row[x].y = read_le16(src + 6 * x);
@@ -114,7 +115,6 @@ void payload_to_frame(const uint8_t* payload, stream_format layout, const video_
         row[x].cr = read_le16(src + 6 * x + 4);
       }
     }
-    pad_frame(frame, w, h, pitch, rows);
     return;
   }
   static int16_t luma8[256], chroma8[256];
@@ -126,18 +126,16 @@ void payload_to_frame(const uint8_t* payload, stream_format layout, const video_
     return true;
   }();
   (void)tables_ready;
-  const int wide = f.bits > 8, cw = chroma_width(f), ch = chroma_height(f);
+  const int wide = f.bits > 8, cw = chroma_width(f);
   const int sx = f.chroma == 444 ? 0 : 1;
-  const uint8_t* py = payload;
-  const uint8_t* pcb = py + size_t(w) * h * (wide + 1);
-  const uint8_t* pcr = pcb + size_t(cw) * ch * (wide + 1);
-  for (int r = 0; r < h; ++r) {
+  for (int r = first; r < first + count; ++r) {
     PIXEL_YC* row = frame + size_t(r) * pitch;
-    const size_t luma_base = size_t(r) * w, chroma_base = size_t(map.of_row[r]) * cw;
+    const size_t luma_base = size_t(r - first) * w;
+    const size_t chroma_base = size_t(map.of_row[r] - chroma_first) * cw;
     if (!wide) {
-      const uint8_t* yrow = py + luma_base;
-      const uint8_t* cbrow = pcb + chroma_base;
-      const uint8_t* crrow = pcr + chroma_base;
+      const uint8_t* yrow = luma + luma_base;
+      const uint8_t* cbrow = cb + chroma_base;
+      const uint8_t* crrow = cr + chroma_base;
       for (int x = 0; x < w; ++x) {
         row[x].y = luma8[yrow[x]];
         row[x].cb = chroma8[cbrow[x >> sx]];
@@ -145,23 +143,31 @@ void payload_to_frame(const uint8_t* payload, stream_format layout, const video_
       }
     } else {
       for (int x = 0; x < w; ++x) {
-        row[x].y = int16_t(yc48_luma_from_sample(read_sample(py, luma_base + x, 1), f.bits));
+        row[x].y = int16_t(yc48_luma_from_sample(read_sample(luma, luma_base + x, 1), f.bits));
         row[x].cb = int16_t(
-            yc48_chroma_from_sample(read_sample(pcb, chroma_base + (x >> sx), 1), f.bits));
+            yc48_chroma_from_sample(read_sample(cb, chroma_base + (x >> sx), 1), f.bits));
         row[x].cr = int16_t(
-            yc48_chroma_from_sample(read_sample(pcr, chroma_base + (x >> sx), 1), f.bits));
+            yc48_chroma_from_sample(read_sample(cr, chroma_base + (x >> sx), 1), f.bits));
       }
     }
   }
-  pad_frame(frame, w, h, pitch, rows);
 }
 
-void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
-                      const video_format& f, const chroma_rows& map, uint8_t* payload) {
-  const int w = f.width, h = f.height;
+void payload_to_frame(const uint8_t* payload, stream_format layout, const video_format& f,
+                      const chroma_rows& map, PIXEL_YC* frame, int pitch, int rows) {
+  const uint8_t* cb = payload + plane_row_bytes(layout, f, 0) * f.height;
+  const uint8_t* cr = cb + plane_row_bytes(layout, f, 1) * plane_rows(layout, f, 1);
+  rows_to_frame(payload, cb, cr, 0, 0, f.height, layout, f, map, frame, pitch);
+  pad_frame(frame, f.width, f.height, pitch, rows);
+}
+
+void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
+                         const video_format& f, const chroma_rows& map, int plane, int first,
+                         int count, uint8_t* out) {
+  const int w = f.width;
   if (layout == format_yc48) {
-    for (int r = 0; r < h; ++r) {
-      uint8_t* dst = payload + size_t(r) * w * 6;
+    for (int r = first; r < first + count; ++r) {
+      uint8_t* dst = out + size_t(r - first) * w * 6;
       const PIXEL_YC* row = frame + size_t(r) * pitch;
       for (int x = 0; x < w; ++x) {
         write_le16(dst + 6 * x, row[x].y);
@@ -171,40 +177,44 @@ void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
     }
     return;
   }
-  const int wide = f.bits > 8, bits = f.bits, cw = chroma_width(f), ch = chroma_height(f);
+  const int wide = f.bits > 8, bits = f.bits, cw = chroma_width(f);
   const int sx = f.chroma == 444 ? 0 : 1;
-  uint8_t* py = payload;
-  uint8_t* pcb = py + size_t(w) * h * (wide + 1);
-  uint8_t* pcr = pcb + size_t(cw) * ch * (wide + 1);
-  for (int r = 0; r < h; ++r) {
-    const PIXEL_YC* row = frame + size_t(r) * pitch;
-    for (int x = 0; x < w; ++x)
-      write_sample(py, size_t(r) * w + x, wide, sample_from_yc48_luma(row[x].y, bits));
+  if (plane == 0) {
+    for (int r = first; r < first + count; ++r) {
+      const PIXEL_YC* row = frame + size_t(r) * pitch;
+      uint8_t* dst = out + size_t(r - first) * w * (wide + 1);
+      for (int x = 0; x < w; ++x) write_sample(dst, x, wide, sample_from_yc48_luma(row[x].y, bits));
+    }
+    return;
   }
-  for (int cy = 0; cy < ch; ++cy) {
+  // Each chroma sample is the rounded mean of the pixels sharing it: one or
+  // two columns of the one or two picture rows that use the chroma row.
+  short PIXEL_YC::*const part = plane == 1 ? &PIXEL_YC::cb : &PIXEL_YC::cr;
+  for (int cy = first; cy < first + count; ++cy) {
     const PIXEL_YC* r0 = frame + size_t(map.first_row[cy]) * pitch;
     const PIXEL_YC* r1 = map.second_row[cy] >= 0 ? frame + size_t(map.second_row[cy]) * pitch
                                                  : nullptr;
+    uint8_t* dst = out + size_t(cy - first) * cw * (wide + 1);
     for (int cx = 0; cx < cw; ++cx) {
       const int x0 = cx << sx;
       const bool pair = sx && x0 + 1 < w;
-      int sum_cb = r0[x0].cb, sum_cr = r0[x0].cr, n = 1;
-      if (pair) {
-        sum_cb += r0[x0 + 1].cb;
-        sum_cr += r0[x0 + 1].cr;
-      }
+      int sum = r0[x0].*part;
+      if (pair) sum += r0[x0 + 1].*part;
       if (r1) {
-        sum_cb += r1[x0].cb;
-        sum_cr += r1[x0].cr;
-        if (pair) {
-          sum_cb += r1[x0 + 1].cb;
-          sum_cr += r1[x0 + 1].cr;
-        }
+        sum += r1[x0].*part;
+        if (pair) sum += r1[x0 + 1].*part;
       }
-      n = (pair ? 2 : 1) * (r1 ? 2 : 1);
-      const size_t index = size_t(cy) * cw + cx;
-      write_sample(pcb, index, wide, sample_from_yc48_chroma(rounded_mean(sum_cb, n), bits));
-      write_sample(pcr, index, wide, sample_from_yc48_chroma(rounded_mean(sum_cr, n), bits));
+      const int n = (pair ? 2 : 1) * (r1 ? 2 : 1);
+      write_sample(dst, cx, wide, sample_from_yc48_chroma(rounded_mean(sum, n), bits));
     }
+  }
+}
+
+void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
+                      const video_format& f, const chroma_rows& map, uint8_t* payload) {
+  for (int plane = 0; plane < plane_count(layout); ++plane) {
+    const int rows = plane_rows(layout, f, plane);
+    frame_to_plane_rows(frame, pitch, layout, f, map, plane, 0, rows, payload);
+    payload += plane_row_bytes(layout, f, plane) * rows;
   }
 }

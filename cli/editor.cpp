@@ -11,6 +11,13 @@ namespace {
 
 editor_host* active_editor = nullptr;
 
+void free_buffers(editor_host* e) {
+  lazy_free(e->edit, sizeof(PIXEL_YC) * e->buffer_pixels);
+  lazy_free(e->temp, sizeof(PIXEL_YC) * e->buffer_pixels);
+  e->edit = e->temp = nullptr;
+  e->buffer_pixels = 0;
+}
+
 BOOL host_set_ycp_filtering_cache_size(void* fp, int w, int h, int d, int flag) {
   (void)fp;
   (void)flag;
@@ -71,10 +78,14 @@ void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, cons
   if (e->filter.func_update) e->filter.func_update(&e->filter, FILTER_UPDATE_STATUS_ALL);
 }
 
-void editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w, int max_h) {
+bool editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w, int max_h) {
   e->cache = cache;
-  e->edit.assign(size_t(max_w) * max_h, PIXEL_YC{0, 0, 0});
-  e->temp.assign(size_t(max_w) * max_h, PIXEL_YC{0, 0, 0});
+  free_buffers(e);
+  // Pages of ycp_temp that no stage writes (all of it without the mosquito
+  // pass) never become resident.
+  e->buffer_pixels = size_t(max_w) * size_t(max_h);
+  e->edit = static_cast<PIXEL_YC*>(lazy_alloc(sizeof(PIXEL_YC) * e->buffer_pixels));
+  e->temp = static_cast<PIXEL_YC*>(lazy_alloc(sizeof(PIXEL_YC) * e->buffer_pixels));
   memset(&e->fpip, 0, sizeof e->fpip);
   e->fpip.w = w;
   e->fpip.h = h;
@@ -85,6 +96,9 @@ void editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w,
   e->fpip.editp = cache;
   e->fpip.yc_size = int(sizeof(PIXEL_YC));
   e->fpip.line_size = max_w * int(sizeof(PIXEL_YC));
+  if (e->edit && e->temp) return true;
+  free_buffers(e);
+  return false;
 }
 
 void editor_save_start(editor_host* e, int64_t first, int64_t last) {
@@ -95,18 +109,16 @@ void editor_save_start(editor_host* e, int64_t first, int64_t last) {
 const PIXEL_YC* editor_process(editor_host* e, int64_t n) {
   FILTER_PROC_INFO& fpip = e->fpip;
   const int w = fpip.org_w, h = fpip.org_h;
-  fpip.ycp_edit = e->edit.data();
-  fpip.ycp_temp = e->temp.data();
+  fpip.ycp_edit = e->edit;
+  fpip.ycp_temp = e->temp;
   fpip.w = w;
   fpip.h = h;
   fpip.frame = int(n);
   const int64_t frame_n = cache_frame_n(e->cache);
   fpip.frame_n = frame_n > INT_MAX ? INT_MAX : int(frame_n);
-  // The editor hands the filter its input image in ycp_edit too.
-  if (!(e->filter.flag & FILTER_FLAG_NO_INIT_DATA)) {
-    const PIXEL_YC* frame = cache_held(e->cache, n);
-    if (frame) memcpy(fpip.ycp_edit, frame, sizeof(PIXEL_YC) * e->edit.size());
-  }
+  // The editor would also copy the input picture into ycp_edit. The filter
+  // takes its input only from the cache and writes every row of ycp_edit it
+  // hands back before reading any, so the host leaves the copy out.
   if (e->filter.func_proc) e->filter.func_proc(&e->filter, &fpip);
   // The filter may have swapped ycp_edit and ycp_temp: the result is where
   // ycp_edit points now.
@@ -116,7 +128,6 @@ const PIXEL_YC* editor_process(editor_host* e, int64_t n) {
 void editor_close(editor_host* e) {
   if (e->filter.func_exit) e->filter.func_exit(&e->filter);
   if (active_editor == e) active_editor = nullptr;
-  std::vector<PIXEL_YC>().swap(e->edit);
-  std::vector<PIXEL_YC>().swap(e->temp);
+  free_buffers(e);
   e->cache = nullptr;
 }

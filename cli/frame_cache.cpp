@@ -3,17 +3,93 @@
 // Output frame n may use source frames n - R - 1 ... n + R + 1 (the window of
 // radius R, the neighbours of its ends for the mosquito pass, and reflections
 // at the clip's ends, which stay inside that span). Before frame n the cache
-// reads ahead to n + R + 1, and holds the last 2R + 3 frames read in a ring
+// reads ahead to n + R + 1, and keeps the last 2R + 3 frames read in a ring
 // (frame k in slot k mod capacity), so memory is bounded by the window, not
-// the clip. Frames the filter can no longer use are read and dropped without
-// conversion.
-#include <cstring>
-#include <new>
+// the clip. Frames the filter can no longer use are stepped over.
+//
+// Frames are kept in the source's own bytes, not as PIXEL_YC (a quarter of
+// the size for 8-bit 4:2:0): a seekable file keeps only where each frame's
+// samples start and reads them back when the frame is fetched; a stream keeps
+// the samples. Either way a fetch converts the frame into a fetch slot, which
+// the filter may then write (it extends frames downward in place).
+#include <algorithm>
 
 #include "cli/cli.h"
 
+namespace {
+
+// Picture rows converted per step when reading a frame back: the step's
+// plane rows are read into the strip buffer, a few hundred kilobytes at most.
+constexpr int strip_picture_rows = 32;
+
+// The chroma rows picture rows [first, first + count) use.
+void chroma_span(const chroma_rows& map, int first, int count, int* lowest, int* highest) {
+  *lowest = *highest = map.of_row[first];
+  for (int r = first + 1; r < first + count; ++r) {
+    *lowest = std::min(*lowest, map.of_row[r]);
+    *highest = std::max(*highest, map.of_row[r]);
+  }
+}
+
+// Bytes the strip buffer needs: the luma (or YC48) rows of a step and, for
+// y4m, the widest span of chroma rows any step uses, for both chroma planes.
+size_t strip_bytes(const frame_source* s, const chroma_rows& map) {
+  const video_format& f = s->video;
+  size_t bytes = plane_row_bytes(s->format, f, 0) * strip_picture_rows;
+  if (s->format == format_y4m) {
+    int widest = 0;
+    for (int first = 0; first < f.height; first += strip_picture_rows) {
+      int lowest, highest;
+      chroma_span(map, first, std::min(strip_picture_rows, f.height - first), &lowest, &highest);
+      widest = std::max(widest, highest - lowest + 1);
+    }
+    bytes += 2 * plane_row_bytes(s->format, f, 1) * size_t(widest);
+  }
+  return bytes;
+}
+
+// Reads frame n back from the file a step of rows at a time and converts it.
+bool read_back(frame_cache* c, int64_t n, int64_t at, PIXEL_YC* frame) {
+  const frame_source* s = c->source;
+  const video_format& f = s->video;
+  const size_t luma_row = plane_row_bytes(s->format, f, 0);
+  const size_t chroma_row = plane_row_bytes(s->format, f, 1);
+  const int64_t cb_start = at + int64_t(luma_row) * f.height;
+  const int64_t cr_start = cb_start + int64_t(chroma_row) * plane_rows(s->format, f, 1);
+  for (int first = 0; first < f.height; first += c->strip_rows) {
+    const int count = std::min(c->strip_rows, f.height - first);
+    uint8_t* luma = c->strip.data();
+    if (!source_read_at(s, n, at + int64_t(luma_row) * first, luma, luma_row * count, &c->error))
+      return false;
+    uint8_t* cb = luma + luma_row * count;
+    uint8_t* cr = cb;
+    int lowest = 0, highest = -1;
+    if (s->format == format_y4m) {
+      chroma_span(c->map, first, count, &lowest, &highest);
+      const size_t span = chroma_row * size_t(highest - lowest + 1);
+      cr = cb + span;
+      if (!source_read_at(s, n, cb_start + int64_t(chroma_row) * lowest, cb, span, &c->error) ||
+          !source_read_at(s, n, cr_start + int64_t(chroma_row) * lowest, cr, span, &c->error))
+        return false;
+    }
+    rows_to_frame(luma, cb, cr, lowest, first, count, s->format, f, c->map, frame, c->pitch);
+  }
+  pad_frame(frame, f.width, f.height, c->pitch, c->rows);
+  return true;
+}
+
+void release(frame_cache* c) {
+  lazy_free(c->held, c->source ? c->source->payload_bytes * size_t(c->capacity) : 0);
+  lazy_free(c->fetch, sizeof(PIXEL_YC) * c->frame_pixels * fetch_slot_count);
+  c->held = nullptr;
+  c->fetch = nullptr;
+}
+
+}  // namespace
+
 bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int radius,
                 bool field_aware, std::string* error) {
+  if (c->source) release(c);
   c->source = source;
   make_chroma_rows(source->video, field_aware, &c->map);
   c->pitch = pitch;
@@ -21,11 +97,16 @@ bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int r
   c->radius = radius;
   c->capacity = 2 * radius + 3;
   c->frame_pixels = size_t(pitch) * size_t(rows);
-  try {
-    c->held.assign(c->frame_pixels * c->capacity, PIXEL_YC{0, 0, 0});
-    c->held_frame.assign(c->capacity, -1);
-    c->fetch.assign(c->frame_pixels * fetch_slot_count, PIXEL_YC{0, 0, 0});
-  } catch (const std::bad_alloc&) {
+  c->held_frame.assign(c->capacity, -1);
+  c->held_offset.assign(c->capacity, 0);
+  c->strip_rows = strip_picture_rows;
+  c->strip.assign(source->seekable ? strip_bytes(source, c->map) : 0, 0);
+  c->fetch = static_cast<PIXEL_YC*>(
+      lazy_alloc(sizeof(PIXEL_YC) * c->frame_pixels * fetch_slot_count));
+  if (!source->seekable)
+    c->held = static_cast<uint8_t*>(lazy_alloc(source->payload_bytes * size_t(c->capacity)));
+  if (!c->fetch || (!source->seekable && !c->held)) {
+    release(c);
     *error = "out of memory for the frame cache";
     return false;
   }
@@ -33,27 +114,34 @@ bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int r
   c->next_to_read = 0;
   c->end_seen = false;
   c->read_error = false;
+  c->read_back_failed = false;
   c->error.clear();
   c->misses = 0;
   return true;
 }
 
 bool cache_prepare(frame_cache* c, int64_t n) {
+  if (c->read_back_failed) return false;
   const int64_t last_needed = n + c->radius + 1;
   const int64_t first_kept = n - c->radius - 1;
+  frame_source* s = c->source;
   while (!c->end_seen && c->next_to_read <= last_needed) {
-    read_result r = source_read(c->source, &c->error);
+    const int64_t k = c->next_to_read;
+    const int slot = int(k % c->capacity);
+    // A stream's samples go straight into the ring: the slot's frame is older
+    // than every frame still kept.
+    int64_t at = 0;
+    const read_result r =
+        s->seekable ? source_skip(s, &at, &c->error)
+                    : source_read_into(s, c->held + s->payload_bytes * size_t(slot), &c->error);
     if (r != read_ok) {
       c->end_seen = true;
       c->read_error = r == read_failed;
       break;
     }
-    const int64_t k = c->next_to_read++;
-    if (k < first_kept) continue;
-    const int slot = int(k % c->capacity);
-    payload_to_frame(c->source->payload.data(), c->source->format, c->source->video, c->map,
-                     c->held.data() + c->frame_pixels * slot, c->pitch, c->rows);
-    c->held_frame[slot] = k;
+    ++c->next_to_read;
+    c->held_frame[slot] = k < first_kept ? -1 : k;
+    c->held_offset[slot] = at;
   }
   return n < c->next_to_read;
 }
@@ -64,29 +152,37 @@ int64_t cache_frame_n(const frame_cache* c) {
   return c->next_to_read;
 }
 
-const PIXEL_YC* cache_held(const frame_cache* c, int64_t n) {
-  if (n < 0 || n >= c->next_to_read) return nullptr;
-  const int slot = int(n % c->capacity);
-  if (c->held_frame[slot] != n) return nullptr;
-  return c->held.data() + c->frame_pixels * slot;
+bool cache_has(const frame_cache* c, int64_t n) {
+  return n >= 0 && n < c->next_to_read && c->held_frame[n % c->capacity] == n;
 }
 
 PIXEL_YC* cache_fetch(frame_cache* c, int64_t n) {
-  const PIXEL_YC* frame = cache_held(c, n);
-  if (!frame) {
+  if (!cache_has(c, n)) {
     // Numbers outside the clip are the filter's own business; a clip frame
     // that is not held means the cache did not keep what the window needs.
     if (n >= 0 && n < cache_frame_n(c)) ++c->misses;
     return nullptr;
   }
-  PIXEL_YC* copy = c->fetch.data() + c->frame_pixels * c->next_fetch;
+  if (c->read_back_failed) return nullptr;
+  const int slot = int(n % c->capacity);
+  const frame_source* s = c->source;
+  PIXEL_YC* frame = c->fetch + c->frame_pixels * c->next_fetch;
   c->next_fetch = (c->next_fetch + 1) % fetch_slot_count;
-  memcpy(copy, frame, sizeof(PIXEL_YC) * c->frame_pixels);
-  return copy;
+  if (s->seekable) {
+    if (!read_back(c, n, c->held_offset[slot], frame)) {
+      c->read_back_failed = true;
+      return nullptr;
+    }
+  } else {
+    payload_to_frame(c->held + s->payload_bytes * size_t(slot), s->format, s->video, c->map,
+                     frame, c->pitch, c->rows);
+  }
+  return frame;
 }
 
 void cache_free(frame_cache* c) {
-  std::vector<PIXEL_YC>().swap(c->held);
-  std::vector<PIXEL_YC>().swap(c->fetch);
+  release(c);
   c->held_frame.clear();
+  c->held_offset.clear();
+  std::vector<uint8_t>().swap(c->strip);
 }

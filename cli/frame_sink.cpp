@@ -1,5 +1,7 @@
 // Frame sinks: a y4m stream, raw YC48 frames, the MD5 of the frames, or
-// nothing, to a file or standard output.
+// nothing, to a file or standard output. A frame is converted and written a
+// few rows of a plane at a time, so no whole frame of bytes is ever held.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +17,9 @@ bool write_bytes(frame_sink* s, const void* data, size_t length, std::string* er
   return true;
 }
 
+// Rows of a plane converted per write.
+constexpr int strip_rows = 32;
+
 }  // namespace
 
 bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format format,
@@ -28,7 +33,7 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
   s->video = video;
   s->write_header = write_header;
   s->frames_written = 0;
-  s->payload.assign(frame_payload_bytes(layout, video), 0);
+  s->strip.assign(format == format_null ? 0 : plane_row_bytes(layout, video, 0) * strip_rows, 0);
   md5_start(&s->md5);
   if (format == format_y4m && write_header) {
     std::string header = y4m_format_header(video);
@@ -59,24 +64,24 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
   return ok;
 }
 
-bool sink_write(frame_sink* s, std::string* error) {
-  bool ok = true;
-  switch (s->format) {
-    case format_y4m:
-      ok = write_bytes(s, "FRAME\n", 6, error) &&
-           write_bytes(s, s->payload.data(), s->payload.size(), error);
-      break;
-    case format_yc48:
-      ok = write_bytes(s, s->payload.data(), s->payload.size(), error);
-      break;
-    case format_md5:
-      md5_add(&s->md5, s->payload.data(), s->payload.size());
-      break;
-    default:
-      break;
+bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_rows& map,
+                std::string* error) {
+  if (s->format == format_y4m && !write_bytes(s, "FRAME\n", 6, error)) return false;
+  if (s->format == format_y4m || s->format == format_yc48 || s->format == format_md5) {
+    for (int plane = 0; plane < plane_count(s->layout); ++plane) {
+      const int rows = plane_rows(s->layout, s->video, plane);
+      const size_t row_bytes = plane_row_bytes(s->layout, s->video, plane);
+      for (int first = 0; first < rows; first += strip_rows) {
+        const int count = std::min(strip_rows, rows - first);
+        frame_to_plane_rows(frame, pitch, s->layout, s->video, map, plane, first, count,
+                            s->strip.data());
+        if (s->format == format_md5) md5_add(&s->md5, s->strip.data(), row_bytes * count);
+        else if (!write_bytes(s, s->strip.data(), row_bytes * count, error)) return false;
+      }
+    }
   }
-  if (ok) ++s->frames_written;
-  return ok;
+  ++s->frames_written;
+  return true;
 }
 
 bool sink_close(frame_sink* s, std::string* error) {

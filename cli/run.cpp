@@ -112,7 +112,16 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
 
   static editor_host editor;
   editor_open(&editor, table, track, check);
-  editor_prepare(&editor, &cache, w, h, max_w, max_h);
+  if (!editor_prepare(&editor, &cache, w, h, max_w, max_h)) {
+    fprintf(err, "nivora: out of memory for the frame buffers\n");
+    editor_close(&editor);
+    stop_workers();
+    std::string ignored;
+    sink_close(&sink, &ignored);
+    cache_free(&cache);
+    source_close(&source);
+    return 1;
+  }
   const int64_t last = o.range_end >= 0 ? o.range_end - 1 : INT32_MAX - 1;
   editor_save_start(&editor, o.range_start, last);
 
@@ -129,14 +138,13 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   for (; o.range_end < 0 || n < o.range_end; ++n) {
     if (!cache_prepare(&cache, n)) break;
     const PIXEL_YC* result = editor_process(&editor, n);
-    if (out_format != format_null) {
-      frame_to_payload(result, max_w, out_layout, out_video, out_map, sink.payload.data());
-      if (!sink_write(&sink, &error)) {
-        progress_end(&progress, err);
-        fprintf(err, "nivora: %s\n", error.c_str());
-        status = 1;
-        break;
-      }
+    // A frame that could not be read back gives no output (the error follows).
+    if (cache.read_back_failed) break;
+    if (!sink_write(&sink, result, max_w, out_map, &error)) {
+      progress_end(&progress, err);
+      fprintf(err, "nivora: %s\n", error.c_str());
+      status = 1;
+      break;
     }
     ++summary->frames;
     progress_update(&progress, summary->frames, err);
@@ -145,7 +153,7 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   summary->seconds = seconds_now() - progress.start;
   summary->cache_misses = cache.misses;
 
-  if (status == 0 && cache.read_error) {
+  if (status == 0 && (cache.read_error || cache.read_back_failed)) {
     fprintf(err, "nivora: %s\n", cache.error.c_str());
     status = 1;
   }

@@ -77,6 +77,17 @@ size_t frame_payload_bytes(stream_format layout, const video_format& f) {
   return (luma + 2 * chroma) * size_t(sample_bytes(f));
 }
 
+int plane_count(stream_format layout) { return layout == format_yc48 ? 1 : 3; }
+
+int plane_rows(stream_format layout, const video_format& f, int plane) {
+  return layout == format_yc48 || plane == 0 ? f.height : chroma_height(f);
+}
+
+size_t plane_row_bytes(stream_format layout, const video_format& f, int plane) {
+  if (layout == format_yc48) return size_t(f.width) * 6;
+  return size_t(plane == 0 ? f.width : chroma_width(f)) * size_t(sample_bytes(f));
+}
+
 bool y4m_parse_header(const char* line, size_t length, video_format* f, std::string* error) {
   static const char magic[] = "YUV4MPEG2";
   const size_t magic_len = sizeof magic - 1;

@@ -44,6 +44,18 @@ std::string make_y4m(int w, int h, int frames, const char* colorspace, char inte
   return out;
 }
 
+std::string with_frame_parameters(const std::string& y4m, size_t payload_bytes) {
+  size_t at = y4m.find('\n') + 1;
+  std::string out = y4m.substr(0, at);
+  for (int k = 0; at + 6 + payload_bytes <= y4m.size(); ++k, at += 6 + payload_bytes) {
+    out += "FRAME";
+    if (k % 3) out += " Ip X" + std::to_string(k) + "=" + std::string(k * 7 % 40, 'q');
+    out += '\n';
+    out.append(y4m, at + 6, payload_bytes);
+  }
+  return out;
+}
+
 std::string make_yc48(int w, int h, int frames, uint32_t seed) {
   std::string out;
   std::mt19937 rng(seed);

@@ -13,6 +13,9 @@
 // is a C tag ("" for none); interlace is the I tag letter (0 for none).
 std::string make_y4m(int w, int h, int frames, const char* colorspace, char interlace,
                      uint32_t seed);
+// The same stream with parameters on its frame headers ("FRAME Ip Xk=...",
+// of a different length on every frame, some without any).
+std::string with_frame_parameters(const std::string& y4m, size_t payload_bytes);
 // Raw YC48 frames of the same kind of picture.
 std::string make_yc48(int w, int h, int frames, uint32_t seed);
 

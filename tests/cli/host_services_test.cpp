@@ -1,5 +1,7 @@
 // The editor's services: the worker threads and the filtering frame cache.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -60,6 +62,7 @@ struct cache_fixture {
            cache_init(&cache, &source, 16, 16, radius, false, &error);
   }
   ~cache_fixture() {
+    cache_free(&cache);
     if (file) fclose(file);
   }
 };
@@ -130,30 +133,210 @@ TEST(FrameCache, ServesTheWindowNearBothEndsOfKnownAndUnknownLengths) {
 }
 
 TEST(FrameCache, KeepsOnlyWhatTheWindowCanStillUse) {
-  cache_fixture f;
-  ASSERT_TRUE(f.open(60, 2, false)) << f.error;
-  ASSERT_TRUE(cache_prepare(&f.cache, 40));
-  for (int k = 37; k <= 43; ++k) EXPECT_EQ(frame_of(cache_held(&f.cache, k)), k);
-  EXPECT_EQ(cache_held(&f.cache, 36), nullptr);
-  EXPECT_EQ(cache_held(&f.cache, 44), nullptr);
-  EXPECT_EQ(cache_fetch(&f.cache, 10), nullptr);
-  EXPECT_EQ(f.cache.misses, 1);  // a clip frame that is gone
+  for (bool known : {false, true}) {
+    cache_fixture f;
+    ASSERT_TRUE(f.open(60, 2, known)) << f.error;
+    ASSERT_TRUE(cache_prepare(&f.cache, 40));
+    for (int k = 37; k <= 43; ++k) {
+      EXPECT_TRUE(cache_has(&f.cache, k)) << k;
+      EXPECT_EQ(frame_of(cache_fetch(&f.cache, k)), k);
+    }
+    EXPECT_FALSE(cache_has(&f.cache, 36));
+    EXPECT_FALSE(cache_has(&f.cache, 44));
+    EXPECT_EQ(cache_fetch(&f.cache, 10), nullptr);
+    EXPECT_EQ(f.cache.misses, 1);  // a clip frame that is gone
+  }
 }
 
 TEST(FrameCache, FetchesAreWritableCopiesValidForTwoMoreFetches) {
-  cache_fixture f;
-  ASSERT_TRUE(f.open(6, 1, false)) << f.error;
-  ASSERT_TRUE(cache_prepare(&f.cache, 1));
-  PIXEL_YC* a = cache_fetch(&f.cache, 0);
-  ASSERT_NE(a, nullptr);
-  a[0].y = 999;  // the filter extends frames in place
-  PIXEL_YC* b = cache_fetch(&f.cache, 1);
-  PIXEL_YC* c = cache_fetch(&f.cache, 2);
-  ASSERT_TRUE(b && c && a != b && b != c && a != c);
-  EXPECT_EQ(a[0].y, 999);
-  EXPECT_EQ(frame_of(b), 1);
-  EXPECT_EQ(frame_of(c), 2);
-  PIXEL_YC* again = cache_fetch(&f.cache, 0);  // the fourth fetch reuses the first slot
-  EXPECT_EQ(again, a);
-  EXPECT_EQ(again[0].y, 0);  // the cached original was never touched
+  for (bool known : {false, true}) {
+    cache_fixture f;
+    ASSERT_TRUE(f.open(6, 1, known)) << f.error;
+    ASSERT_TRUE(cache_prepare(&f.cache, 1));
+    PIXEL_YC* a = cache_fetch(&f.cache, 0);
+    ASSERT_NE(a, nullptr);
+    a[0].y = 999;  // the filter extends frames in place
+    PIXEL_YC* b = cache_fetch(&f.cache, 1);
+    PIXEL_YC* c = cache_fetch(&f.cache, 2);
+    ASSERT_TRUE(b && c && a != b && b != c && a != c);
+    EXPECT_EQ(a[0].y, 999);
+    EXPECT_EQ(frame_of(b), 1);
+    EXPECT_EQ(frame_of(c), 2);
+    PIXEL_YC* again = cache_fetch(&f.cache, 0);  // the fourth fetch reuses the first slot
+    EXPECT_EQ(again, a);
+    EXPECT_EQ(again[0].y, 0);  // the cached original was never touched
+  }
+}
+
+namespace {
+
+// The frames of a clip decoded independently of the cache: each frame's
+// bytes read in order and converted whole.
+std::vector<std::vector<PIXEL_YC>> decode_all(const std::string& bytes, stream_format format,
+                                              int w, int h, bool field_aware, int pitch,
+                                              int rows) {
+  std::string copy = bytes;
+  FILE* file = fmemopen(&copy[0], copy.size(), "rb");
+  frame_source source;
+  std::string error;
+  std::vector<std::vector<PIXEL_YC>> frames;
+  EXPECT_TRUE(source_open_stream(&source, file, "clip", format, w, h, &error)) << error;
+  chroma_rows map;
+  make_chroma_rows(source.video, field_aware, &map);
+  while (source_read(&source, &error) == read_ok) {
+    frames.emplace_back(size_t(pitch) * rows);
+    payload_to_frame(source.payload.data(), format, source.video, map, frames.back().data(),
+                     pitch, rows);
+  }
+  fclose(file);
+  return frames;
+}
+
+// A cache over a clip's bytes, from a regular file (read back by offset) or
+// from a memory stream (samples held).
+struct clip_cache {
+  std::string bytes;
+  FILE* file = nullptr;
+  frame_source source;
+  frame_cache cache;
+  std::string error;
+  bool open(const std::string& data, stream_format format, int w, int h, bool seekable,
+            int pitch, int rows, int radius, bool field_aware) {
+    bytes = data;
+    if (seekable) {
+      const std::string path = temp_path("clip_cache.bin");
+      write_file(path, bytes);
+      file = fopen(path.c_str(), "rb");
+    } else {
+      file = fmemopen(&bytes[0], bytes.size(), "rb");
+    }
+    return source_open_stream(&source, file, "clip", format, w, h, &error) &&
+           source.seekable == seekable &&
+           cache_init(&cache, &source, pitch, rows, radius, field_aware, &error);
+  }
+  ~clip_cache() {
+    cache_free(&cache);
+    if (file) fclose(file);
+  }
+};
+
+bool same_pixels(const PIXEL_YC* a, const std::vector<PIXEL_YC>& b) {
+  return a && memcmp(a, b.data(), b.size() * sizeof(PIXEL_YC)) == 0;
+}
+
+// Resident pages of a page-aligned block.
+size_t resident_pages(const void* block, size_t bytes) {
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> in((bytes + page - 1) / page);
+  if (mincore(const_cast<void*>(block), bytes, in.data()) != 0) return size_t(-1);
+  size_t n = 0;
+  for (unsigned char c : in) n += c & 1;
+  return n;
+}
+
+}  // namespace
+
+TEST(FrameCache, FramesReadBackMatchTheStreamInEveryLayout) {
+  // Heights that end mid-step and chroma maps whose rows interleave (per
+  // field), so every step of a read-back takes a different span of chroma rows.
+  const struct {
+    const char* colorspace;  // "" for raw YC48
+    int w, h;
+    bool field_aware;
+  } layouts[] = {
+      {"420jpeg", 37, 75, false}, {"420jpeg", 37, 75, true}, {"420p10", 20, 66, true},
+      {"422", 18, 33, true},      {"444p16", 9, 97, false},  {"", 23, 70, false},
+  };
+  for (const auto& l : layouts) {
+    const bool raw = !l.colorspace[0];
+    const stream_format format = raw ? format_yc48 : format_y4m;
+    std::string data =
+        raw ? make_yc48(l.w, l.h, 6, 11) : make_y4m(l.w, l.h, 6, l.colorspace, 'p', 11);
+    if (!raw) {
+      video_format f;
+      std::string error;
+      ASSERT_TRUE(y4m_parse_header(data.data(), data.find('\n'), &f, &error));
+      data = with_frame_parameters(data, frame_payload_bytes(format_y4m, f));
+    }
+    const int pitch = (l.w + 15) & ~15, rows = (l.h + 15) & ~15;
+    const auto expected = decode_all(data, format, l.w, l.h, l.field_aware, pitch, rows);
+    ASSERT_EQ(expected.size(), 6u);
+    for (bool seekable : {true, false}) {
+      clip_cache c;
+      ASSERT_TRUE(c.open(data, format, l.w, l.h, seekable, pitch, rows, 1, l.field_aware))
+          << c.error;
+      for (int n = 0; n < 6; ++n) {
+        ASSERT_TRUE(cache_prepare(&c.cache, n));
+        for (int k = std::max(0, n - 2); k <= std::min(5, n + 2); ++k)
+          ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, k), expected[k]))
+              << (raw ? "yc48" : l.colorspace) << " " << l.w << "x" << l.h << " field "
+              << l.field_aware << (seekable ? " file" : " stream") << ", frame " << k;
+      }
+      EXPECT_FALSE(c.cache.read_error || c.cache.read_back_failed) << c.cache.error;
+    }
+  }
+}
+
+TEST(FrameCache, ReadsFramesBackFromWhereTheyStartFarIntoTheFile) {
+  // Frame headers of every length: offsets must be recorded, not computed.
+  const int w = 10, h = 6, frames = 120, radius = 4;
+  const std::string data =
+      with_frame_parameters(make_y4m(w, h, frames, "420jpeg", 'p', 21), w * h * 3 / 2);
+  const auto expected = decode_all(data, format_y4m, w, h, false, 16, 16);
+  clip_cache c;
+  ASSERT_TRUE(c.open(data, format_y4m, w, h, true, 16, 16, radius, false)) << c.error;
+  EXPECT_EQ(c.cache.held, nullptr) << "a seekable file needs no samples held";
+  for (int n = 0; n < frames; n += 7) {
+    ASSERT_TRUE(cache_prepare(&c.cache, n));
+    // The oldest frame still kept, after the newest, and again after that.
+    const int oldest = std::max(0, n - radius - 1), newest = std::min(frames - 1, n + radius + 1);
+    ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, newest), expected[newest])) << newest;
+    ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, oldest), expected[oldest])) << oldest;
+    ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, oldest), expected[oldest])) << oldest;
+  }
+  EXPECT_EQ(c.cache.misses, 0);
+}
+
+TEST(FrameCache, AFileThatShrinksUnderItEndsTheRunWithAMessage) {
+  const std::string data = make_y4m(8, 8, 10, "420jpeg", 'p', 4);
+  clip_cache c;
+  ASSERT_TRUE(c.open(data, format_y4m, 8, 8, true, 16, 16, 1, false)) << c.error;
+  ASSERT_TRUE(cache_prepare(&c.cache, 6));
+  ASSERT_EQ(truncate(temp_path("clip_cache.bin").c_str(), off_t(data.size() / 2)), 0);
+  EXPECT_EQ(cache_fetch(&c.cache, 7), nullptr);
+  EXPECT_TRUE(c.cache.read_back_failed);
+  EXPECT_NE(c.cache.error.find("clip: cannot read frame 7 back"), std::string::npos)
+      << c.cache.error;
+  EXPECT_FALSE(cache_prepare(&c.cache, 7));
+}
+
+TEST(HostBuffers, PagesNoStageWritesTakeNoMemory) {
+  const size_t bytes = size_t(64) << 20;
+  void* block = lazy_alloc(bytes);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(resident_pages(block, bytes), 0u);
+  static_cast<char*>(block)[bytes / 2] = 1;
+  EXPECT_EQ(resident_pages(block, bytes), 1u);
+  lazy_free(block, bytes);
+
+  // The fetch slots and the edit buffers cost nothing until written.
+  const std::string data = make_y4m(640, 480, 3, "420jpeg", 'p', 2);
+  clip_cache c;
+  ASSERT_TRUE(c.open(data, format_y4m, 640, 480, true, 640, 480, 2, false)) << c.error;
+  const size_t slot_bytes = sizeof(PIXEL_YC) * c.cache.frame_pixels;
+  EXPECT_EQ(resident_pages(c.cache.fetch, slot_bytes * fetch_slot_count), 0u);
+  ASSERT_TRUE(cache_prepare(&c.cache, 0));
+  ASSERT_NE(cache_fetch(&c.cache, 0), nullptr);
+  EXPECT_EQ(resident_pages(c.cache.fetch + c.cache.frame_pixels, 2 * slot_bytes), 0u);
+
+  FILTER_DLL table = *GetFilterTable();  // the records only, no filter behind them
+  table.func_init = nullptr;
+  table.func_exit = nullptr;
+  table.func_update = nullptr;
+  static editor_host e;
+  editor_open(&e, &table, table.track_default, table.check_default);
+  ASSERT_TRUE(editor_prepare(&e, &c.cache, 640, 480, 640, 480));
+  EXPECT_EQ(resident_pages(e.edit, slot_bytes), 0u);
+  EXPECT_EQ(resident_pages(e.temp, slot_bytes), 0u);
+  editor_close(&e);
 }

@@ -27,16 +27,22 @@ std::string md5_hex(const std::string& data, size_t chunk) {
   return text;
 }
 
-// Opens bytes as a source, as a stream of unknown length.
+// Opens bytes as a source, as a stream of unknown length or as a regular
+// (seekable) file.
 struct memory_source {
   std::string bytes;
   FILE* file = nullptr;
   frame_source source;
   std::string error;
-  bool open(const std::string& data, stream_format format, int w = 0, int h = 0) {
+  bool open(const std::string& data, stream_format format, int w = 0, int h = 0,
+            bool seekable = false) {
     bytes = data;
     // fmemopen refuses an empty buffer: an empty temporary file stands in.
-    file = bytes.empty() ? tmpfile() : fmemopen(&bytes[0], bytes.size(), "rb");
+    file = seekable || bytes.empty() ? tmpfile() : fmemopen(&bytes[0], bytes.size(), "rb");
+    if (file && fileno(file) >= 0) {
+      fwrite(bytes.data(), 1, bytes.size(), file);
+      rewind(file);
+    }
     return source_open_stream(&source, file, "clip", format, w, h, &error);
   }
   ~memory_source() {
@@ -130,13 +136,21 @@ TEST(FrameSource, ReportsBadInputByFileAndFrame) {
       {good.substr(0, header) + "FRAME " + std::string(2000, 'x') + "\n", 0,
        "frame header too long"},
   };
-  for (const auto& c : cases) {
-    memory_source m;
-    ASSERT_TRUE(m.open(c.data, format_y4m)) << m.error;
-    for (int n = 0; n < c.good_frames; ++n) ASSERT_EQ(source_read(&m.source, &m.error), read_ok);
-    EXPECT_EQ(source_read(&m.source, &m.error), read_failed) << c.reason;
-    EXPECT_NE(m.error.find(c.reason), std::string::npos) << m.error;
-  }
+  // The same messages from a stream and from a file, whether the samples are
+  // read or only stepped over.
+  for (const auto& c : cases)
+    for (int way = 0; way < 3; ++way) {
+      memory_source m;
+      ASSERT_TRUE(m.open(c.data, format_y4m, 0, 0, way > 0)) << m.error;
+      ASSERT_EQ(m.source.seekable, way > 0);
+      int64_t at = 0;
+      auto next = [&] {
+        return way == 2 ? source_skip(&m.source, &at, &m.error) : source_read(&m.source, &m.error);
+      };
+      for (int n = 0; n < c.good_frames; ++n) ASSERT_EQ(next(), read_ok);
+      EXPECT_EQ(next(), read_failed) << c.reason;
+      EXPECT_NE(m.error.find(c.reason), std::string::npos) << m.error << ", way " << way;
+    }
 
   // The reader stops at hostile header lengths.
   for (const std::string& data : {"YUV4MPEG2 " + std::string(9000, 'X'), std::string("YUV4MPEG2 W8 H8")}) {
@@ -146,6 +160,42 @@ TEST(FrameSource, ReportsBadInputByFileAndFrame) {
   }
 }
 
+TEST(FrameSource, RawFramesInAFileEndCleanlyOnlyAtAFrameBoundary) {
+  const std::string raw = make_yc48(3, 2, 2, 1);
+  for (size_t cut : {size_t(0), size_t(5)}) {
+    memory_source m;
+    ASSERT_TRUE(m.open(raw.substr(0, raw.size() - cut), format_yc48, 3, 2, true)) << m.error;
+    int64_t at = 0;
+    EXPECT_EQ(source_skip(&m.source, &at, &m.error), read_ok);
+    EXPECT_EQ(source_skip(&m.source, &at, &m.error), cut ? read_failed : read_ok);
+    EXPECT_EQ(at, 36);
+    if (cut) EXPECT_NE(m.error.find("frame 1 is truncated (31 of 36 bytes)"), std::string::npos);
+    else EXPECT_EQ(source_skip(&m.source, &at, &m.error), read_end);
+  }
+}
+
+namespace {
+
+// What a sink writes for frames, as one string.
+std::string sink_output(stream_format format, stream_format layout, const video_format& f,
+                        const chroma_rows& map, const std::vector<std::vector<PIXEL_YC>>& frames,
+                        int pitch) {
+  char* text = nullptr;
+  size_t length = 0;
+  FILE* out = open_memstream(&text, &length);
+  frame_sink s;
+  std::string error;
+  EXPECT_TRUE(sink_open_stream(&s, out, "out", format, layout, f, true, &error)) << error;
+  for (const auto& frame : frames) EXPECT_TRUE(sink_write(&s, frame.data(), pitch, map, &error));
+  EXPECT_TRUE(sink_close(&s, &error)) << error;
+  fclose(out);
+  std::string data(text, length);
+  free(text);
+  return data;
+}
+
+}  // namespace
+
 TEST(FrameSink, WritesY4mAndRawAndDigests) {
   video_format f;
   f.width = 2;
@@ -153,32 +203,68 @@ TEST(FrameSink, WritesY4mAndRawAndDigests) {
   f.interlace = 'p';
   f.chroma = 444;
   snprintf(f.colorspace, sizeof f.colorspace, "444");
-  char* text = nullptr;
-  size_t length = 0;
-  FILE* out = open_memstream(&text, &length);
-  frame_sink s;
-  std::string error;
-  ASSERT_TRUE(sink_open_stream(&s, out, "out", format_y4m, format_y4m, f, true, &error));
+  chroma_rows map;
+  make_chroma_rows(f, false, &map);
+  // Luma 16 + n and chroma 128 + n as 8-bit samples.
+  std::vector<std::vector<PIXEL_YC>> frames;
   for (int n = 0; n < 2; ++n) {
-    for (size_t i = 0; i < s.payload.size(); ++i) s.payload[i] = uint8_t('a' + n);
-    ASSERT_TRUE(sink_write(&s, &error));
+    const short c = short(yc48_chroma_from_sample(128 + n, 8));
+    frames.emplace_back(16 * 2, PIXEL_YC{short(yc48_luma_from_sample(16 + n, 8)), c, c});
   }
-  ASSERT_TRUE(sink_close(&s, &error));
-  fclose(out);
-  EXPECT_EQ(std::string(text, length), "YUV4MPEG2 W2 H2 F25:1 Ip C444\nFRAME\naaaaaaaaaaaa"
-                                       "FRAME\nbbbbbbbbbbbb");
-  free(text);
-
+  const std::string one = std::string(4, '\x10') + std::string(8, '\x80');
+  const std::string two = std::string(4, '\x11') + std::string(8, '\x81');
+  EXPECT_EQ(sink_output(format_y4m, format_y4m, f, map, frames, 16),
+            "YUV4MPEG2 W2 H2 F25:1 Ip C444\nFRAME\n" + one + "FRAME\n" + two);
   // The md5 output digests the frame bytes only.
-  out = open_memstream(&text, &length);
-  ASSERT_TRUE(sink_open_stream(&s, out, "out", format_md5, format_y4m, f, true, &error));
-  memset(s.payload.data(), 'a', s.payload.size());
-  ASSERT_TRUE(sink_write(&s, &error));
-  ASSERT_TRUE(sink_close(&s, &error));
-  fclose(out);
-  EXPECT_EQ(std::string(text, length), md5_hex(std::string(12, 'a'), 12) + "\n");
-  free(text);
+  EXPECT_EQ(sink_output(format_md5, format_y4m, f, map, frames, 16),
+            md5_hex(one + two, 24) + "\n");
+  EXPECT_EQ(sink_output(format_null, format_y4m, f, map, frames, 16), "");
+}
 
+TEST(FrameSink, WritesFramesAFewRowsAtATimeAsWholeFramesConvert) {
+  // Heights past several steps, ending mid-step, with field-aware chroma.
+  const struct {
+    const char* colorspace;
+    stream_format layout;
+    int w, h;
+    bool field_aware;
+  } cases[] = {
+      {"420jpeg", format_y4m, 33, 75, true}, {"420p10", format_y4m, 7, 70, false},
+      {"422p12", format_y4m, 12, 41, true},  {"444", format_y4m, 5, 65, false},
+      {"444p16", format_yc48, 9, 99, false},
+  };
+  for (const auto& c : cases) {
+    video_format f;
+    f.width = c.w;
+    f.height = c.h;
+    snprintf(f.colorspace, sizeof f.colorspace, "%s", c.colorspace);
+    parse_colorspace(c.colorspace, &f.chroma, &f.bits);
+    chroma_rows map;
+    make_chroma_rows(f, c.field_aware, &map);
+    const int pitch = (c.w + 15) & ~15;
+    std::vector<std::vector<PIXEL_YC>> frames(2, std::vector<PIXEL_YC>(size_t(pitch) * c.h));
+    uint32_t state = 7;
+    for (auto& frame : frames)
+      for (PIXEL_YC& p : frame) {
+        state = state * 1103515245 + 12345;
+        p = {short(int(state >> 16) % 4600 - 200), short(int(state >> 8) % 4400 - 2200),
+             short(int(state) % 4400 - 2200)};
+      }
+    std::string whole, samples;
+    for (const auto& frame : frames) {
+      std::vector<uint8_t> payload(frame_payload_bytes(c.layout, f));
+      frame_to_payload(frame.data(), pitch, c.layout, f, map, payload.data());
+      if (c.layout == format_y4m) whole += "FRAME\n";
+      whole.append(payload.begin(), payload.end());
+      samples.append(payload.begin(), payload.end());
+    }
+    const std::string written = sink_output(c.layout, c.layout, f, map, frames, pitch);
+    const std::string header = c.layout == format_y4m ? y4m_format_header(f) : "";
+    EXPECT_TRUE(written == header + whole) << c.colorspace << " " << c.w << "x" << c.h;
+    EXPECT_EQ(sink_output(format_md5, c.layout, f, map, frames, pitch),
+              md5_hex(samples, 1000) + "\n")
+        << c.colorspace;
+  }
 }
 
 TEST(Md5, KnownDigestsInAnyChunking) {
