@@ -14,9 +14,9 @@
 //   analysis_kernels.h  the kernel table and select_analysis_kernels' choices
 //   band_split.h        three-band split and low merge of one line
 //   detail_shrink.h     keep mask and shrinkage of one level
-//   columns_x4.h        the same work on four lines side by side
+//   columns.h           the same work on 4 or 8 lines side by side
 //   ring_store.h        stores into the interleaved rings
-//   column_load.h       loading pixel columns with per-field padding
+//   column_load.h       loading blocks of pixel columns with per-field padding
 #pragma once
 
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);

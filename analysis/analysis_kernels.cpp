@@ -2,25 +2,37 @@
 #include "analysis/analysis_kernels.h"
 
 #include "analysis/analysis.h"
+#include "host/cpu.h"
 
 analysis_kernel_table analysis_kernels = {
-    band_split_ref,    low_merge_ref,     keep_mask_ref,       shrink_details_ref,
-    band_split_x4_ref, low_merge_x4_ref,  synthesize_x4_ref,   keep_shrink_x4_ref,
-    ring_store_line_ref, ring_store_x4_ref, ring_store_fence_ref};
+    4,                       load_block_x4_ref,  rows_to_cols_x4_ref, band_split_x4_ref,
+    keep_shrink_x4_ref,      synthesize_x4_ref,  low_merge_x4_ref,    store_block_rows_x4_ref,
+    store_fence_ref,         ring_store_x4_ref,  ring_store_line_ref};
 
 void select_analysis_kernels(int level) {
-  const bool sse2 = level >= 1;
-  const bool sse3 = level >= 2;
   analysis_kernel_table& t = analysis_kernels;
-  t.band_split = sse3 ? band_split_sse3 : band_split_ref;
-  t.low_merge = sse2 ? low_merge_sse2 : low_merge_ref;
-  t.keep_mask = sse2 ? keep_mask_sse2 : keep_mask_ref;
-  t.shrink_details = sse2 ? shrink_details_sse2 : shrink_details_ref;
-  t.band_split_x4 = sse2 ? band_split_x4_sse2 : band_split_x4_ref;
-  t.low_merge_x4 = sse2 ? low_merge_x4_sse2 : low_merge_x4_ref;
-  t.synthesize_x4 = sse2 ? synthesize_x4_sse2 : synthesize_x4_ref;
-  t.keep_shrink_x4 = sse2 ? keep_shrink_x4_sse2 : keep_shrink_x4_ref;
-  t.ring_store_line = sse2 ? ring_store_line_sse2 : ring_store_line_ref;
-  t.ring_store_x4 = sse2 ? ring_store_x4_sse2 : ring_store_x4_ref;
-  t.ring_store_fence = sse2 ? ring_store_fence_sse2 : ring_store_fence_ref;
+  t.ring_store_line = ring_store_line_ref;
+  t.store_fence = level >= simd_sse2 ? store_fence_sse2 : store_fence_ref;
+  if (level >= simd_avx2) {
+    t.column_lanes = 8;
+    t.load_block = load_block_x8_avx2;
+    t.rows_to_cols = rows_to_cols_x8_avx2;
+    t.band_split_cols = band_split_x8_avx2;
+    t.keep_shrink_cols = keep_shrink_x8_avx2;
+    t.synthesize_cols = synthesize_x8_avx2;
+    t.low_merge_cols = low_merge_x8_avx2;
+    t.store_block_rows = store_block_rows_x8_avx2;
+    t.ring_store_cols = ring_store_x8_avx2;
+    return;
+  }
+  const bool sse2 = level >= simd_sse2;
+  t.column_lanes = 4;
+  t.load_block = sse2 ? load_block_x4_sse2 : load_block_x4_ref;
+  t.rows_to_cols = sse2 ? rows_to_cols_x4_sse2 : rows_to_cols_x4_ref;
+  t.band_split_cols = sse2 ? band_split_x4_sse2 : band_split_x4_ref;
+  t.keep_shrink_cols = sse2 ? keep_shrink_x4_sse2 : keep_shrink_x4_ref;
+  t.synthesize_cols = sse2 ? synthesize_x4_sse2 : synthesize_x4_ref;
+  t.low_merge_cols = sse2 ? low_merge_x4_sse2 : low_merge_x4_ref;
+  t.store_block_rows = sse2 ? store_block_rows_x4_sse2 : store_block_rows_x4_ref;
+  t.ring_store_cols = sse2 ? ring_store_x4_sse2 : ring_store_x4_ref;
 }

@@ -6,6 +6,9 @@
 // through the complementary filter v) and Hb (the Daubechies-4 high band). The
 // three together keep the line's energy; the low merge turns L and Ha back into
 // the ordinary Daubechies-4 low band.
+//
+// The single-line kernels here define the arithmetic; the stage runs the
+// column-group kernels of columns.h, which repeat it lane by lane.
 #pragma once
 
 // Ten-tap filters giving L[k] and Ha[k] from x[2k-4 .. 2k+5] (indices mod n),
@@ -30,11 +33,9 @@ inline constexpr float merge_high_a[4] = {-0x1.ddb3d8p-3f, 0x1.eed9ecp-2f, -0x1.
 // overlap dst_a or dst_b; dst_a and dst_b 16-byte aligned.
 typedef void (*band_split_fn)(int n, const float* src, float* dst_a, float* dst_b);
 void band_split_ref(int n, const float* src, float* dst_a, float* dst_b);
-void band_split_sse3(int n, const float* src, float* dst_a, float* dst_b);
 
 // low_merge(src, m, dst): L = src[0, m), Ha = src[m, 2m), each periodic on its
 // own; writes the Daubechies-4 low band to dst[0, m). m a multiple of 4, m >= 8;
 // src and dst 16-byte aligned and not overlapping.
 typedef void (*low_merge_fn)(const float* src, int m, float* dst);
 void low_merge_ref(const float* src, int m, float* dst);
-void low_merge_sse2(const float* src, int m, float* dst);

@@ -7,8 +7,9 @@
 //   p_j = split_low[j] x[2k-4+j],  L[k] = (((p0+p1)+(p2+p3)) + ((p4+p5)+(p6+p7))) + (p8+p9)
 //   Ha[k] likewise with split_high_a,
 //   q_j = split_high_b[j] x[2k+j], Hb[k] = (q0+q1) + (q2+q3).
-// Every product is rounded before it is added; the grouping of the sums is the
-// pairing of the SSE3 version's horizontal additions (see split_window).
+// Every product is rounded before it is added, and the sums are grouped as
+// written (see split_window); the column-group kernels (columns.h) repeat this
+// arithmetic lane by lane.
 #include "analysis/band_split.h"
 #include "analysis/line_math.h"
 

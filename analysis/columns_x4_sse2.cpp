@@ -1,10 +1,14 @@
 // SSE2 four-column kernels: one vector is one row of four lines, so every lane
-// repeats the scalar arithmetic of columns_x4_ref.cpp with broadcast taps.
+// repeats the scalar arithmetic of columns_ref.cpp with broadcast taps.
 // Rows whose taps wrap around a band's ends are gathered into a small window
 // first and go through the same code.
+// The loops over the taps are unrolled by pragma: left rolled, GCC keeps the
+// products in memory instead of registers.
 #include <emmintrin.h>
 
-#include "analysis/columns_x4.h"
+#include <cstdint>
+
+#include "analysis/columns.h"
 #include "analysis/line_math.h"
 #include "temporal/synthesize_level.h"
 
@@ -17,12 +21,14 @@ inline __m128 tap(float c) { return _mm_set1_ps(c); }
 inline void split_rows(const float* w, float* l, float* ha, float* hb) {
   __m128 p[10];
   __m128 q[10];
+  #pragma GCC unroll 16
   for (int j = 0; j < 10; ++j) {
     __m128 x = row(w, j);
     p[j] = _mm_mul_ps(x, tap(split_low[j]));
     q[j] = _mm_mul_ps(x, tap(split_high_a[j]));
   }
   __m128 r[4];
+  #pragma GCC unroll 16
   for (int j = 0; j < 4; ++j) r[j] = _mm_mul_ps(row(w, 4 + j), tap(split_high_b[j]));
   __m128 lo = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(p[0], p[1]), _mm_add_ps(p[2], p[3])),
                                     _mm_add_ps(_mm_add_ps(p[4], p[5]), _mm_add_ps(p[6], p[7]))),
@@ -48,6 +54,7 @@ inline void gather_rows(const float* src, int n, int first, int count, float* w)
 // Merge output from rows l[0..3] = L[i-1 .. i+2], ha[0..3] = Ha[i-1 .. i+2].
 inline __m128 merge_rows(const float* l, const float* ha) {
   __m128 acc = _mm_setzero_ps();
+  #pragma GCC unroll 16
   for (int o = 0; o < 4; ++o) {
     acc = _mm_add_ps(acc, _mm_mul_ps(row(l, o), tap(merge_low[o])));
     acc = _mm_add_ps(acc, _mm_mul_ps(row(ha, o), tap(merge_high_a[o])));
@@ -63,6 +70,7 @@ inline __m128 sum5(const __m128* p) {
 // hb[0..1] = Hb[i-1 .. i].
 inline void synthesize_rows(const float* l, const float* ha, const float* hb, float* out) {
   __m128 pe[5], po[5], qe[5], qo[5];
+  #pragma GCC unroll 16
   for (int o = 0; o < 5; ++o) {
     __m128 x = row(l, o);
     __m128 y = row(ha, o);
@@ -162,3 +170,37 @@ void keep_shrink_x4_sse2(float* a, float* b, int m, float limit, float floor, fl
     b_here = b_next;
   }
 }
+
+// Four lines, four floats at a time: a 4x4 transposition in registers.
+void rows_to_cols_x4_sse2(const float* src, ptrdiff_t stride, int n, float* dst) {
+  for (int j = 0; j < n; j += 4) {
+    __m128 r0 = _mm_load_ps(src + j);
+    __m128 r1 = _mm_load_ps(src + stride + j);
+    __m128 r2 = _mm_load_ps(src + 2 * stride + j);
+    __m128 r3 = _mm_load_ps(src + 3 * stride + j);
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+    _mm_store_ps(dst + 4 * j, r0);
+    _mm_store_ps(dst + 4 * j + 4, r1);
+    _mm_store_ps(dst + 4 * j + 8, r2);
+    _mm_store_ps(dst + 4 * j + 12, r3);
+  }
+}
+
+// A row that fills its own cache line goes there with streaming stores: the
+// canvas is read again only after the whole pass.
+void store_block_rows_x4_sse2(const float* const* groups, int rows, float* dst, ptrdiff_t stride) {
+  const bool whole_lines = (reinterpret_cast<uintptr_t>(dst) | (uintptr_t)stride * 4) % 64 == 0;
+  for (int r = 0; r < rows; ++r) {
+    float* out = dst + r * stride;
+    for (int g = 0; g < 4; ++g) {
+      __m128 v = row(groups[g], r);
+      if (whole_lines) {
+        _mm_stream_ps(out + 4 * g, v);
+      } else {
+        _mm_store_ps(out + 4 * g, v);
+      }
+    }
+  }
+}
+
+void store_fence_sse2() { _mm_sfence(); }

@@ -4,8 +4,9 @@
 // address of group 0 of the line in the slot, successive groups lie
 // group_stride = 4K floats apart and successive lines N * K floats apart.
 //
-// The SIMD versions use streaming stores (the ring is read much later by another
-// stage); a job that used them calls ring_store_fence before it returns.
+// Every store fills 16 bytes of a 64-byte cache line whose other bytes belong
+// to other slots, so the stores are plain ones: streaming stores of partial
+// lines cost the memory far more than reading each line in and writing it back.
 #pragma once
 
 #include <cstddef>
@@ -15,19 +16,17 @@
 typedef void (*ring_store_line_fn)(const float* src, int count, float* dst,
                                    ptrdiff_t group_stride);
 void ring_store_line_ref(const float* src, int count, float* dst, ptrdiff_t group_stride);
-void ring_store_line_sse2(const float* src, int count, float* dst, ptrdiff_t group_stride);
 
-// ring_store_x4(src, rows, dst, line_stride, group_stride): rows [0, rows) of a
-// four-line buffer (see columns_x4.h); lane c goes to the line at
-// dst + c * line_stride. rows a multiple of 4.
-typedef void (*ring_store_x4_fn)(const float* src, int rows, float* dst, ptrdiff_t line_stride,
-                                 ptrdiff_t group_stride);
+// ring_store_x4 / ring_store_x8(src, rows, dst, line_stride, group_stride):
+// rows [0, rows) of a group buffer of 4 or 8 lanes (see columns.h); lane c
+// goes to the line at dst + c * line_stride. rows a multiple of 4.
+typedef void (*ring_store_cols_fn)(const float* src, int rows, float* dst,
+                                   ptrdiff_t line_stride, ptrdiff_t group_stride);
 void ring_store_x4_ref(const float* src, int rows, float* dst, ptrdiff_t line_stride,
                        ptrdiff_t group_stride);
 void ring_store_x4_sse2(const float* src, int rows, float* dst, ptrdiff_t line_stride,
                         ptrdiff_t group_stride);
-
-// Orders the streaming stores of the calling thread before its later stores.
-typedef void (*ring_store_fence_fn)();
-void ring_store_fence_ref();
-void ring_store_fence_sse2();
+void ring_store_x8_ref(const float* src, int rows, float* dst, ptrdiff_t line_stride,
+                       ptrdiff_t group_stride);
+void ring_store_x8_avx2(const float* src, int rows, float* dst, ptrdiff_t line_stride,
+                        ptrdiff_t group_stride);

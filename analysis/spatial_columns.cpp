@@ -1,199 +1,162 @@
 // Column pass of the spatial analysis: luma columns to the canvas, chroma
 // columns to the chroma rings.
 //
-// Columns go through the four-column kernels four at a time (one column per
-// lane), and blocks of up to four such groups share one walk down the frame:
-// the load reads 16 adjacent samples of a row at once, and the luma results go
-// into the canvas as whole 64-byte row segments. A column's numbers do not
-// depend on its neighbours in the block.
+// The frame is cut into blocks of 16 pixel columns. One walk down the frame
+// loads a block's 16 luma columns and the Cb and Cr of its 8 even pixel
+// columns into group buffers of 4 or 8 lanes (one column per lane), which the
+// column-group kernels then split, shrink and (luma) synthesise and merge; the
+// luma results go into the canvas as whole 64-byte row segments. A column's
+// numbers do not depend on its neighbours in the block, nor on which thread
+// runs the block.
 #include <cstring>
 
 #include "analysis/analysis.h"
 #include "analysis/analysis_kernels.h"
-#include "analysis/column_load.h"
 #include "analysis/spatial_stage.h"
 #include "driver/buffers.h"
 #include "host/settings.h"
 
 namespace {
 
-constexpr int block_groups = 4;  // four-column groups per block
-
-// Per lane: for each group of the block the line that receives the loaded
-// columns and the outputs of split levels 2 and 4 (and, for luma, the merged
-// low band) and the Hb line; one line for levels 1 and 3, shared by the groups.
-struct column_scratch {
-  alignas(64) float even[block_groups][4 * max_column_rows];
-  alignas(64) float hb[block_groups][4 * max_column_rows];
-  alignas(64) float odd[4 * max_column_rows];
+// A block's buffers in a worker's scratch.
+struct block_buffers {
+  float* group[block_columns / 4];  // luma groups, then Cb, then Cr (column_load.h)
+  float* luma_hb[16 / 4];           // Hb lines of the luma groups
+  float* odd;                       // split outputs of levels 1 and 3
 };
-column_scratch scratch[4];
 
-// Splits the four lines of n rows in `even` four levels deep, shrinking the
-// details of every level. Levels 1 and 3 write `odd`, levels 2 and 4 `even`.
-void split_four_levels_x4(float* even, float* odd, float* hb, int n, const shrink_params& sp) {
-  float* src = even;
-  float* dst = odd;
-  for (int level = 0; level < 4; ++level) {
-    const int len = n >> level;
-    const int m = len / 2;
-    analysis_kernels.band_split_x4(len, src, dst, hb);
-    analysis_kernels.keep_shrink_x4(dst + 4 * m, hb + 4 * m, m, sp.limit[level], sp.floor,
-                                    sp.thr[level]);
-    float* t = src;
-    src = dst;
-    dst = t;
-  }
+block_buffers carve_block_buffers(float* scratch, int lanes, int rows) {
+  block_buffers b;
+  const size_t group_floats = (size_t)lanes * rows;
+  for (int g = 0; g < block_columns / lanes; ++g) b.group[g] = scratch + g * group_floats;
+  float* hb = scratch + (size_t)block_columns * rows;
+  for (int g = 0; g < 16 / lanes; ++g) b.luma_hb[g] = hb + g * group_floats;
+  b.odd = hb + (size_t)16 * rows;
+  return b;
 }
 
 // A luma column's result: the merged low band in even rows [0, n/2), Hb1 in hb
 // rows [n/2, n).
-inline const float* luma_result_row(const float* even, const float* hb, int r, int n) {
-  return (r < n / 2 ? even : hb) + 4 * r;
+inline const float* luma_result_row(const float* even, const float* hb, int lanes, int r, int n) {
+  return (r < n / 2 ? even : hb) + lanes * r;
 }
 
-// Writes lane `lane` of a group's result into `count` adjacent canvas columns
-// starting at col.
-void fill_canvas_columns(const float* even, const float* hb, int rows, int lane, int col,
-                         int count) {
+// Writes lane `lane` of a luma group's result into `count` adjacent canvas
+// columns starting at col.
+void fill_canvas_columns(const float* even, const float* hb, int lanes, int rows, int lane,
+                         int col, int count) {
   for (int r = 0; r < rows; ++r) {
-    const float v = luma_result_row(even, hb, r, rows)[lane];
+    const float v = luma_result_row(even, hb, lanes, r, rows)[lane];
     float* dst = luma_canvas + (ptrdiff_t)r * canvas_w + col;
     for (int i = 0; i < count; ++i) dst[i] = v;
   }
 }
 
-// Luma columns [x_begin, x_end): per column, split and shrink four levels, undo
-// levels 4 to 2, merge level 1's L and Ha into the Daubechies low band, and
-// write [low band | Hb1] down canvas column (W - w)/2 + x. The outer columns
-// of the picture are repeated over the padding columns.
-void analyse_luma_columns(const analysis_params& ap, const FILTER_PROC_INFO& fpi, int lane,
-                          int x_begin, int x_end) {
-  const int rows = canvas_h;
-  const int pad = (canvas_w - fpi.w) / 2;
-  column_scratch& s = scratch[lane];
-  float* even_lines[block_groups];
-  for (int g = 0; g < block_groups; ++g) even_lines[g] = s.even[g];
-  const shrink_params sp = luma_shrink_params();
+// Per luma column of a group: split and shrink four levels, undo levels 4 to 2,
+// merge level 1's L and Ha into the Daubechies low band.
+void analyse_luma_group(float* even, float* hb, float* odd, int rows, const shrink_params& sp) {
   const analysis_kernel_table& t = analysis_kernels;
-  for (int x0 = x_begin; x0 < x_end; x0 += 4 * block_groups) {
-    const int groups = (x_end - x0) / 4 < block_groups ? (x_end - x0) / 4 : block_groups;
-    load_columns(ap.src, fpi.max_w, 0, x0, 1, groups, fpi.h, rows, ap.field_mode, even_lines);
-    for (int g = 0; g < groups; ++g) {
-      float* even = s.even[g];
-      split_four_levels_x4(even, s.odd, s.hb[g], rows, sp);
-      t.synthesize_x4(even, s.hb[g], rows / 16, s.odd);  // L3 over L4's old line
-      t.synthesize_x4(s.odd, s.hb[g], rows / 8, even);   // L2; Ha2 still after it
-      t.synthesize_x4(even, s.hb[g], rows / 4, s.odd);   // L1; Ha1 still after it
-      t.low_merge_x4(s.odd, rows / 2, even);
-    }
-    float* dst = luma_canvas + pad + x0;
-    for (int r = 0; r < rows; ++r) {
-      float* row = dst + (ptrdiff_t)r * canvas_w;
-      for (int g = 0; g < groups; ++g) std::memcpy(row + 4 * g, luma_result_row(s.even[g], s.hb[g], r, rows), 16);
-    }
-    if (x0 == 0) fill_canvas_columns(s.even[0], s.hb[0], rows, 0, 0, pad);
-    if (x0 + 4 * groups == fpi.w) {
-      fill_canvas_columns(s.even[groups - 1], s.hb[groups - 1], rows, 3, pad + fpi.w, pad);
-    }
-  }
+  split_four_levels(even, odd, hb, rows, sp);
+  t.synthesize_cols(even, hb, rows / 16, odd);  // L3 over L4's old line
+  t.synthesize_cols(odd, hb, rows / 8, even);   // L2; Ha2 still after it
+  t.synthesize_cols(even, hb, rows / 4, odd);   // L1; Ha1 still after it
+  t.low_merge_cols(odd, rows / 2, even);
 }
 
-// Copies lane `lane` of the band lines of four-line buffers into plain lines:
+// Copies lane `lane` of the band lines of group buffers into plain lines:
 // part A to a (in the layout store_band_line expects for both of its lines),
 // part B to b.
-void extract_band_line(const float* even, const float* odd, const float* hb, int n, int lane,
-                       float* a, float* b) {
+void extract_band_line(const float* even, const float* odd, const float* hb, int n, int lanes,
+                       int lane, float* a, float* b) {
   for (int j = 0; j < n; ++j) {
     const bool from_even = j < n / 8 || (j >= n / 4 && j < n / 2);
-    a[j] = (from_even ? even : odd)[4 * j + lane];
-    b[j] = hb[4 * j + lane];
+    a[j] = (from_even ? even : odd)[lanes * j + lane];
+    b[j] = hb[lanes * j + lane];
   }
 }
 
-// Chroma plane (1 Cb, 2 Cr): every even pixel column x split and shrunk four
-// levels deep, its band line stored in line (W - w)/4 + x/2 of the plane's
-// rings; the first and last band lines are repeated over the padding lines.
-void analyse_chroma_columns(const analysis_params& ap, const FILTER_PROC_INFO& fpi, int plane) {
-  const int lane = plane + 1;
+// The block of pixel columns [x0, x0 + 16). Luma column x goes down canvas
+// column (W - w)/2 + x as [low band | Hb1]; the outer columns of the picture
+// are repeated over the padding columns. The Cb and Cr of even pixel column x
+// go to line (W - w)/4 + x/2 of the chroma rings; the first and last lines are
+// repeated over the padding lines.
+void analyse_block(const analysis_params& ap, const FILTER_PROC_INFO& fpi, float* scratch,
+                   int x0) {
+  const analysis_kernel_table& t = analysis_kernels;
+  const int lanes = t.column_lanes;
   const int rows = canvas_h;
+  const int luma_groups = block_pixels / lanes;
+  const int chroma_groups = luma_groups / 2;
+  const bool first_block = x0 == 0;
+  const bool last_block = x0 + block_pixels == fpi.w;
+  block_buffers b = carve_block_buffers(scratch, lanes, rows);
+  t.load_block(ap.src, fpi.max_w, x0, fpi.h, rows, ap.field_mode, b.group);
+
+  const shrink_params luma = luma_shrink_params();
+  for (int g = 0; g < luma_groups; ++g) analyse_luma_group(b.group[g], b.luma_hb[g], b.odd, rows, luma);
+  const int pad = (canvas_w - fpi.w) / 2;
+  const float* high[16 / 4];
+  for (int g = 0; g < luma_groups; ++g) high[g] = b.luma_hb[g] + lanes * (rows / 2);
+  float* dst = luma_canvas + pad + x0;
+  t.store_block_rows(b.group, rows / 2, dst, canvas_w);
+  t.store_block_rows(high, rows / 2, dst + (ptrdiff_t)(rows / 2) * canvas_w, canvas_w);
+  if (first_block) fill_canvas_columns(b.group[0], b.luma_hb[0], lanes, rows, 0, 0, pad);
+  if (last_block) {
+    fill_canvas_columns(b.group[luma_groups - 1], b.luma_hb[luma_groups - 1], lanes, rows,
+                        lanes - 1, pad + fpi.w, pad);
+  }
+
+  // Chroma: the luma groups' lines are free now. Hb's head rows [0, n/16) hold
+  // no band; they go to the ring as zeros.
+  const shrink_params chroma = chroma_shrink_params();
   const int k = ring_n;
   const int pad_lines = (canvas_w - fpi.w) / 4;
-  float* ring_a = plane == 1 ? cb_ring_a : cr_ring_a;
-  float* ring_b = plane == 1 ? cb_ring_b : cr_ring_b;
-  column_scratch& s = scratch[lane];
-  float* even_lines[block_groups];
-  for (int g = 0; g < block_groups; ++g) {
-    even_lines[g] = s.even[g];
-    std::memset(s.hb[g], 0, sizeof(float) * 4 * (rows / 16));  // part B's unused head
-  }
-  const shrink_params sp = chroma_shrink_params();
-  float* line_a = lane_lines[lane][0];
-  float* line_b = lane_lines[lane][1];
-  auto store_padding = [&](int first, int last) {
-    for (int l = first; l < last; ++l) {
-      store_band_line(line_a, line_a, line_b, rows, ring_line(ring_a, l, rows, k, ap.slot),
-                      ring_line(ring_b, l, rows, k, ap.slot), k);
-    }
-  };
-
-  for (int x0 = 0; x0 < fpi.w; x0 += 8 * block_groups) {
-    const int groups = (fpi.w - x0) / 8 < block_groups ? (fpi.w - x0) / 8 : block_groups;
-    load_columns(ap.src, fpi.max_w, plane, x0, 2, groups, fpi.h, rows, ap.field_mode, even_lines);
-    for (int g = 0; g < groups; ++g) {
-      // Odd is shared by the groups: store each group's band lines at once.
-      split_four_levels_x4(s.even[g], s.odd, s.hb[g], rows, sp);
-      const int x = x0 + 8 * g;
-      const int line = pad_lines + x / 2;
-      store_band_lines_x4(s.even[g], s.odd, s.hb[g], rows, ring_line(ring_a, line, rows, k, ap.slot),
-                          ring_line(ring_b, line, rows, k, ap.slot), k);
-      if (x == 0) {
-        extract_band_line(s.even[g], s.odd, s.hb[g], rows, 0, line_a, line_b);
+  float* hb = b.luma_hb[0];
+  float* line_a = b.group[0];
+  float* line_b = b.group[0] + rows;
+  for (int plane = 0; plane < 2; ++plane) {
+    float* ring_a = plane == 0 ? cb_ring_a : cr_ring_a;
+    float* ring_b = plane == 0 ? cb_ring_b : cr_ring_b;
+    auto store_padding = [&](int first, int last) {
+      for (int l = first; l < last; ++l) {
+        store_band_line(line_a, line_a, line_b, rows, ring_line(ring_a, l, rows, k, ap.slot),
+                        ring_line(ring_b, l, rows, k, ap.slot), k);
+      }
+    };
+    for (int g = 0; g < chroma_groups; ++g) {
+      float* even = b.group[luma_groups + plane * chroma_groups + g];
+      std::memset(hb, 0, sizeof(float) * lanes * (rows / 16));
+      split_four_levels(even, b.odd, hb, rows, chroma);
+      const int line = pad_lines + x0 / 2 + lanes * g;
+      store_band_lines(even, b.odd, hb, rows, ring_line(ring_a, line, rows, k, ap.slot),
+                       ring_line(ring_b, line, rows, k, ap.slot), k);
+      if (first_block && g == 0) {
+        extract_band_line(even, b.odd, hb, rows, lanes, 0, line_a, line_b);
         store_padding(0, pad_lines);
       }
-      if (x + 8 == fpi.w) {
-        extract_band_line(s.even[g], s.odd, s.hb[g], rows, 3, line_a, line_b);
+      if (last_block && g == chroma_groups - 1) {
+        extract_band_line(even, b.odd, hb, rows, lanes, lanes - 1, line_a, line_b);
         store_padding(pad_lines + fpi.w / 2, canvas_w / 2);
       }
     }
-  }
-  analysis_kernels.ring_store_fence();
-}
-
-void run_column_job(int job, const analysis_params& ap, const FILTER_PROC_INFO& fpi) {
-  switch (job) {
-    case 0: analyse_luma_columns(ap, fpi, 0, 0, fpi.w / 2); break;
-    case 1: analyse_luma_columns(ap, fpi, 1, fpi.w / 2, fpi.w); break;
-    case 2: analyse_chroma_columns(ap, fpi, 1); break;
-    default: analyse_chroma_columns(ap, fpi, 2); break;
   }
 }
 
 }  // namespace
 
-// Jobs 0 luma left, 1 luma right, 2 Cb, 3 Cr, spread over the threads:
-//   1 thread: 0 1 2 3 | 2 threads: 0 1 / 2 3 | 3 threads: 0 1 / 2 / 3 | 4+: one each.
+// The blocks are shared out evenly: thread t of T (T at most 4) takes blocks
+// [t * B / T, (t + 1) * B / T) of the B = w / 16 blocks, each with all three
+// planes, so every thread gets the same mix of work.
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2) {
   const analysis_params& ap = *static_cast<const analysis_params*>(param1);
   const FILTER_PROC_INFO& fpi = *static_cast<const FILTER_PROC_INFO*>(param2);
-  if (canvas_h > max_column_rows) return;
+  if (canvas_h > max_canvas_h || canvas_w > max_canvas_w) return;
+  const int workers = active_workers(thread_num);
+  if (thread_id < 0 || thread_id >= workers) return;
   int first = 0;
-  int last = 0;
-  if (thread_num <= 1) {
-    if (thread_id == 0) last = 4;
-  } else if (thread_num == 2) {
-    first = 2 * thread_id;
-    last = thread_id < 2 ? first + 2 : first;
-  } else if (thread_num == 3) {
-    static const int begin[3] = {0, 2, 3};
-    static const int end[3] = {2, 3, 4};
-    if (thread_id < 3) {
-      first = begin[thread_id];
-      last = end[thread_id];
-    }
-  } else if (thread_id < 4) {
-    first = thread_id;
-    last = thread_id + 1;
-  }
-  for (int job = first; job < last; ++job) run_column_job(job, ap, fpi);
+  int end = 0;
+  worker_share(fpi.w / block_pixels, thread_id, workers, &first, &end);
+  float* scratch = worker_scratch(thread_id);
+  for (int block = first; block < end; ++block) analyse_block(ap, fpi, scratch, block * block_pixels);
+  analysis_kernels.store_fence();
 }

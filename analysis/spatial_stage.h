@@ -21,8 +21,32 @@ struct shrink_params {
 shrink_params luma_shrink_params();
 shrink_params chroma_shrink_params();
 
-// Longest column the four-column scratch holds (the tallest canvas).
-constexpr int max_column_rows = 1152;
+// The largest canvas: its columns and rows bound every line of the stage.
+constexpr int max_canvas_w = 1984;
+constexpr int max_canvas_h = 1152;
+
+// Threads that take part in a pass; further threads return at once.
+constexpr int max_workers = 4;
+inline int active_workers(int thread_num) {
+  return thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+}
+// Worker t of `workers` takes items [*first, *end) of count.
+inline void worker_share(int count, int t, int workers, int* first, int* end) {
+  *first = (int)((long long)count * t / workers);
+  *end = (int)((long long)count * (t + 1) / workers);
+}
+
+// Each worker's scratch (64-byte aligned, never shared between threads): room
+// for a column block (32 columns), the Hb of its 16 luma columns and one more
+// eight-lane column, or for three eight-lane group buffers of a canvas row.
+constexpr size_t worker_scratch_floats = (size_t)(32 + 16 + 8) * max_canvas_h;
+static_assert(worker_scratch_floats >= (size_t)3 * 8 * max_canvas_w, "row pass scratch");
+float* worker_scratch(int worker);
+
+// Splits the group buffer of n rows in `even` four levels deep, shrinking the
+// details of every level: levels 1 and 3 write `odd`, levels 2 and 4 `even`,
+// every level's Hb goes to `hb` rows [n/16, n).
+void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_params& sp);
 
 // Stores the band line of a line of n values split four levels deep with
 // alternating output lines: `even` holds the level-2 and level-4 outputs (L4,
@@ -32,7 +56,7 @@ constexpr int max_column_rows = 1152;
 // groups a_line, b_line of the line in its slot.
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
                      float* b_line, int k);
-// The same for four lines held in four-line buffers; lane c goes to the line
-// c * line_stride after a_line and b_line.
-void store_band_lines_x4(const float* even, const float* odd, const float* hb, int n,
-                         float* a_line, float* b_line, int k);
+// The same for the lines of group buffers (the kernel table's lane count);
+// lane c goes to the line c * line_stride after a_line and b_line.
+void store_band_lines(const float* even, const float* odd, const float* hb, int n,
+                      float* a_line, float* b_line, int k);

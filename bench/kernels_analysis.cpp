@@ -10,7 +10,8 @@
 
 #include "analysis/analysis.h"
 #include "analysis/band_split.h"
-#include "analysis/columns_x4.h"
+#include "analysis/column_load.h"
+#include "analysis/columns.h"
 #include "analysis/detail_shrink.h"
 #include "analysis/ring_store.h"
 #include "driver/buffers.h"
@@ -59,8 +60,16 @@ void bm_low_merge(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * m);
 }
 
-template <synthesize_level_fn fn>
+// Skips a benchmark whose kernel needs a level this processor lacks.
+bool lacks_level(benchmark::State& state, int level) {
+  if (detect_simd_level() >= level) return false;
+  state.SkipWithError("the processor lacks this kernel's instructions");
+  return true;
+}
+
+template <synthesize_level_fn fn, int level>
 void bm_synthesize(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
   const int n = (int)state.range(0);
   bench_lines l(3, 2 * n);
   for (auto _ : state) {
@@ -84,61 +93,116 @@ void bm_keep_and_shrink(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * m);
 }
 
-template <band_split_x4_fn fn>
-void bm_band_split_x4(benchmark::State& state) {
+// Column-group kernels: `lanes` columns of n rows at once; items are samples.
+template <band_split_cols_fn fn, int lanes, int level>
+void bm_band_split_cols(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
   const int n = (int)state.range(0);
-  bench_lines l(3, 4 * n);
+  bench_lines l(3, lanes * n);
   for (auto _ : state) {
     fn(n, l[0], l[1], l[2]);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * 4 * n);
+  state.SetItemsProcessed(state.iterations() * lanes * n);
 }
 
-template <low_merge_x4_fn fn>
-void bm_low_merge_x4(benchmark::State& state) {
+template <low_merge_cols_fn fn, int lanes, int level>
+void bm_low_merge_cols(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
   const int m = (int)state.range(0);
-  bench_lines l(2, 8 * m);
+  bench_lines l(2, 2 * lanes * m);
   for (auto _ : state) {
     fn(l[0], m, l[1]);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * 4 * m);
+  state.SetItemsProcessed(state.iterations() * lanes * m);
 }
 
-template <synthesize_x4_fn fn>
-void bm_synthesize_x4(benchmark::State& state) {
+template <synthesize_cols_fn fn, int lanes, int level>
+void bm_synthesize_cols(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
   const int n = (int)state.range(0);
-  bench_lines l(3, 8 * n);
+  bench_lines l(3, 2 * lanes * n);
   for (auto _ : state) {
     fn(l[0], l[1], n, l[2]);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * 8 * n);
+  state.SetItemsProcessed(state.iterations() * 2 * lanes * n);
 }
 
-template <keep_shrink_x4_fn fn>
-void bm_keep_shrink_x4(benchmark::State& state) {
+template <keep_shrink_cols_fn fn, int lanes, int level>
+void bm_keep_shrink_cols(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
   const int m = (int)state.range(0);
-  bench_lines l(4, 4 * m);
+  bench_lines l(4, lanes * m);
   for (auto _ : state) {
-    std::memcpy(l[2], l[0], 16 * m);
-    std::memcpy(l[3], l[1], 16 * m);
+    std::memcpy(l[2], l[0], sizeof(float) * lanes * m);
+    std::memcpy(l[3], l[1], sizeof(float) * lanes * m);
     fn(l[2], l[3], m, 20.0f, 0.4f, 6.5f);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * 4 * m);
+  state.SetItemsProcessed(state.iterations() * lanes * m);
 }
 
-template <ring_store_x4_fn fn>
-void bm_ring_store_x4(benchmark::State& state) {
-  const int n = (int)state.range(0), k = 5;
-  bench_lines src(1, 4 * n), ring(1, (size_t)4 * n * k);
+template <rows_to_cols_fn fn, int lanes, int level>
+void bm_rows_to_cols(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
+  const int n = (int)state.range(0);
+  bench_lines src(1, (size_t)lanes * n), dst(1, (size_t)lanes * n);
   for (auto _ : state) {
-    fn(src[0], n, ring[0], (ptrdiff_t)n * k, 4 * k);
+    fn(src[0], n, n, dst[0]);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * 4 * n);
+  state.SetItemsProcessed(state.iterations() * lanes * n);
+}
+
+// A ring of five slots as large as a frame's chroma part A: every store goes to
+// a cache line of its own, as in the stage.
+template <ring_store_cols_fn fn, int lanes, int level>
+void bm_ring_store_cols(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
+  const int n = 1152, k = 5, lines = (int)state.range(0);
+  bench_lines src(1, (size_t)lanes * n), ring(1, (size_t)lines * n * k);
+  int slot = 0;
+  for (auto _ : state) {
+    for (int l = 0; l + lanes <= lines; l += lanes)
+      fn(src[0], n, ring[0] + (size_t)l * n * k + 4 * slot, (ptrdiff_t)n * k, 4 * k);
+    slot = (slot + 1) % k;
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * (int64_t)lines * n);
+}
+
+// A block's 16 luma columns into the rows of a 1984-wide canvas, on whole
+// cache lines; items are samples.
+template <store_block_rows_fn fn, int lanes, int level>
+void bm_store_block_rows(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
+  const int rows = 1152, stride = 1984;
+  bench_lines groups(16 / lanes, (size_t)lanes * rows), canvas(1, (size_t)rows * stride);
+  std::vector<const float*> src(groups.line.begin(), groups.line.end());
+  int x = 0;
+  for (auto _ : state) {
+    fn(src.data(), rows, canvas[0] + x, stride);
+    x = (x + 16) % stride;
+    benchmark::ClobberMemory();
+  }
+  if (level > simd_ref) store_fence_sse2();
+  state.SetItemsProcessed(state.iterations() * 16 * rows);
+}
+
+// Every block of a 1920x1088 frame (per-field loading); items are pixels.
+template <load_block_fn fn, int lanes, int level>
+void bm_load_block(benchmark::State& state) {
+  if (lacks_level(state, level)) return;
+  const int w = 1920, h = 1088, rows = 1152;
+  std::vector<PIXEL_YC> frame((size_t)w * h, PIXEL_YC{100, -20, 30});
+  bench_lines groups(32 / lanes, (size_t)lanes * rows);
+  for (auto _ : state) {
+    for (int x0 = 0; x0 < w; x0 += 16) fn(frame.data(), w, x0, h, rows, 1, groups.line.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * (int64_t)w * h);
 }
 
 // ---- the whole stage --------------------------------------------------------
@@ -218,31 +282,32 @@ void bm_spatial_pass(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(bm_band_split<band_split_ref>)->Arg(1984)->Arg(1152)->Arg(248)->Arg(64);
-BENCHMARK(bm_band_split<band_split_sse3>)->Arg(1984)->Arg(1152)->Arg(248)->Arg(64);
 BENCHMARK(bm_low_merge<low_merge_ref>)->Arg(256)->Arg(576);
-BENCHMARK(bm_low_merge<low_merge_sse2>)->Arg(256)->Arg(576);
-BENCHMARK(bm_synthesize<synthesize_level_ref>)->Arg(32)->Arg(288)->Arg(992);
-BENCHMARK(bm_synthesize<synthesize_level_sse3>)->Arg(32)->Arg(288)->Arg(992);
+BENCHMARK(bm_synthesize<synthesize_level_ref, simd_ref>)->Arg(32)->Arg(288)->Arg(992);
+BENCHMARK(bm_synthesize<synthesize_level_sse2, simd_sse2>)->Arg(32)->Arg(288)->Arg(992);
+BENCHMARK(bm_synthesize<synthesize_level_avx2, simd_avx2>)->Arg(32)->Arg(288)->Arg(992);
 BENCHMARK(bm_keep_and_shrink<keep_mask_ref, shrink_details_ref>)->Arg(992)->Arg(576)->Arg(32);
-BENCHMARK(bm_keep_and_shrink<keep_mask_sse2, shrink_details_sse2>)->Arg(992)->Arg(576)->Arg(32);
-BENCHMARK(bm_band_split_x4<band_split_x4_ref>)->Arg(1152)->Arg(64);
-BENCHMARK(bm_band_split_x4<band_split_x4_sse2>)->Arg(1152)->Arg(64);
-BENCHMARK(bm_low_merge_x4<low_merge_x4_ref>)->Arg(576);
-BENCHMARK(bm_low_merge_x4<low_merge_x4_sse2>)->Arg(576);
-BENCHMARK(bm_synthesize_x4<synthesize_x4_ref>)->Arg(72)->Arg(288);
-BENCHMARK(bm_synthesize_x4<synthesize_x4_sse2>)->Arg(72)->Arg(288);
-BENCHMARK(bm_keep_shrink_x4<keep_shrink_x4_ref>)->Arg(576)->Arg(36);
-BENCHMARK(bm_keep_shrink_x4<keep_shrink_x4_sse2>)->Arg(576)->Arg(36);
-BENCHMARK(bm_ring_store_x4<ring_store_x4_ref>)->Arg(1152);
-BENCHMARK(bm_ring_store_x4<ring_store_x4_sse2>)->Arg(1152);
+#define NIVORA_COLS_BENCH(bm, kernel, args)                              \
+  BENCHMARK(bm<kernel##_x4_ref, 4, simd_ref>) args;                      \
+  BENCHMARK(bm<kernel##_x4_sse2, 4, simd_sse2>) args;                    \
+  BENCHMARK(bm<kernel##_x8_avx2, 8, simd_avx2>) args
+NIVORA_COLS_BENCH(bm_band_split_cols, band_split, ->Arg(1152)->Arg(64));
+NIVORA_COLS_BENCH(bm_low_merge_cols, low_merge, ->Arg(576));
+NIVORA_COLS_BENCH(bm_synthesize_cols, synthesize, ->Arg(72)->Arg(288));
+NIVORA_COLS_BENCH(bm_keep_shrink_cols, keep_shrink, ->Arg(576)->Arg(36));
+NIVORA_COLS_BENCH(bm_rows_to_cols, rows_to_cols, ->Arg(1984));
+NIVORA_COLS_BENCH(bm_ring_store_cols, ring_store, ->Arg(992)->Unit(benchmark::kMicrosecond));
+NIVORA_COLS_BENCH(bm_store_block_rows, store_block_rows, );
+#undef NIVORA_COLS_BENCH
+BENCHMARK(bm_load_block<load_block_x4_ref, 4, simd_ref>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_load_block<load_block_x4_sse2, 4, simd_sse2>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(bm_load_block<load_block_x8_avx2, 8, simd_avx2>)->Unit(benchmark::kMicrosecond);
 BENCHMARK(bm_spatial_stage)
     ->ArgNames({"hd", "threads", "level"})
-    ->Args({0, 1, simd_sse3})
-    ->Args({0, 2, simd_sse3})
-    ->Args({1, 1, simd_sse3})
-    ->Args({1, 2, simd_sse3})
+    ->ArgsProduct({{0, 1}, {1, 2}, {simd_sse3, simd_avx2}})
     ->Args({0, 1, simd_ref})
     ->Args({1, 1, simd_ref})
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_spatial_pass)
     ->ArgNames({"hd", "rows"})

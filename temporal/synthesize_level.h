@@ -8,11 +8,13 @@ typedef void (*synthesize_level_fn)(const float* a, const float* b, int n, float
 extern synthesize_level_fn synthesize_level;
 
 // Points synthesize_level at the version for a kernel level (see host/cpu.h):
-// the SSE3 version from level 2 up, else the scalar one (also the default).
+// the AVX2 version at level 3, the SSE2 version at levels 1 and 2, else the
+// scalar one (also the default).
 void select_synthesis_kernels(int level);
 
 void synthesize_level_ref(const float* a, const float* b, int n, float* out);
-void synthesize_level_sse3(const float* a, const float* b, int n, float* out);
+void synthesize_level_sse2(const float* a, const float* b, int n, float* out);
+void synthesize_level_avx2(const float* a, const float* b, int n, float* out);
 
 // Folded taps at band offsets o = -2 .. 2 (index o + 2). The Daubechies-4
 // synthesis of the low band rebuilt from L and Ha by the four-tap pair

@@ -4,8 +4,12 @@
 //   out[2i+1] = sum_o lo[o] L[i+o] + sum_o ho[o] Ha[i+o] - h0 Hb[i-1] - h2 Hb[i]
 //
 // with o = -2..2 and le/lo/he/ho the folded tables of synthesize_level.h; the
-// order of the additions is that of synthesize_pair, which is exactly the
-// pairing of the SSE3 version's horizontal additions.
+// order of the additions is that of synthesize_pair:
+//
+//   ((((p-2 + p-1) + (p0 + p1)) + p2) + (((q-2 + q-1) + (q0 + q1)) + q2)) + (r1 + r2)
+//
+// The SIMD versions compute several pairs side by side, one pair per lane, in
+// this very order.
 #include "temporal/synthesize_level.h"
 
 void synthesize_level_ref(const float* a, const float* b, int n, float* out) {

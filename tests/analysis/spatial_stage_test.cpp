@@ -6,6 +6,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/band_split.h"
+#include "analysis/analysis_kernels.h"
 #include "analysis/column_load.h"
 #include "analysis/detail_shrink.h"
 #include "clips.h"
@@ -191,19 +192,25 @@ TEST(spatial_stage, full_hd_frame_on_the_large_canvas_matches_the_model) {
   expect_model(f);
 }
 
+// 720 / 16 = 45 column blocks and 512 / 8 = 64 row groups: most thread counts
+// share them out unevenly.
 TEST(spatial_stage, same_result_for_every_thread_count_and_kernel_level) {
   set_canvas(832, 512, 5, 0);
   frame f(720, 480, 736, 21, 3, 1);
   run_stage(f, 1);
   const uint64_t one = stage_hash();
   for (int threads : {2, 3, 4, 7}) {
-    run_stage(f, threads, threads == 4);  // four jobs really at once
+    run_stage(f, threads, threads == 4 || threads == 7);  // four jobs really at once
     EXPECT_EQ(stage_hash(), one) << threads << " threads";
   }
-  select_kernels(simd_ref);
-  run_stage(f, 2);
+  for (int level = simd_ref; level <= detect_simd_level(); ++level) {
+    select_kernels(level);
+    for (int threads : {1, 3}) {
+      run_stage(f, threads, threads == 3);
+      EXPECT_EQ(stage_hash(), one) << "kernel level " << level << ", " << threads << " threads";
+    }
+  }
   select_kernels(detect_simd_level());
-  EXPECT_EQ(stage_hash(), one) << "scalar kernels";
 }
 
 TEST(spatial_stage, rewrites_its_whole_slot_and_nothing_else) {
@@ -231,23 +238,46 @@ TEST(spatial_stage, odd_pixel_columns_never_reach_the_chroma_bands) {
   EXPECT_EQ(stage_hash(true), before);
 }
 
-TEST(column_load, per_field_puts_each_field_in_its_own_half) {
-  const int h = 16, max_w = 40, H = 64;
+// Every loader version against the column model, with and without per-field
+// padding: 16 luma columns, and Cb and Cr of the 8 even pixel columns.
+TEST(column_load, block_of_sixteen_pixel_columns_into_its_groups) {
+  const int h = 16, max_w = 56, H = 64, x0 = 16;
   std::vector<PIXEL_YC> px((size_t)max_w * h);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < max_w; ++x) px[(size_t)y * max_w + x] = PIXEL_YC{(short)(100 * y + x), (short)(-100 * y - x), 7};
-  aligned_line g0(4 * H), g1(4 * H);
-  float* dst[2] = {g0.data(), g1.data()};
-  // Cb of pixel columns 2, 4, .. 16 in two groups. Per field: 12 copies of the
-  // field's first row, its 8 rows, 12 copies of its last row; even rows first.
-  load_columns(px.data(), max_w, 1, 2, 2, 2, h, H, 1, dst);
-  for (int r = 0; r < H; ++r) {
-    const int i = r % 32, y = r / 32 + 2 * (i < 12 ? 0 : (i >= 20 ? 7 : i - 12));
-    for (int c = 0; c < 8; ++c) ASSERT_EQ(dst[c / 4][4 * r + c % 4], (float)(-100 * y - 2 - 2 * c)) << r << " " << c;
-  }
-  load_columns(px.data(), max_w, 0, 4, 1, 1, h, H, 0, dst);  // whole frame: 24 + 16 + 24 rows
-  for (int r = 0; r < H; ++r) {
-    const int y = r < 24 ? 0 : (r >= 40 ? 15 : r - 24);
-    for (int c = 0; c < 4; ++c) ASSERT_EQ(g0[4 * r + c], (float)(100 * y + 4 + c)) << r;
+    for (int x = 0; x < max_w; ++x)
+      px[(size_t)y * max_w + x] = PIXEL_YC{(short)(100 * y + x - 32768 * (x == 17 && y == 3)),
+                                           (short)(-100 * y - x), (short)(7 + 1000 * (x % 3) + y)};
+  struct version {
+    load_block_fn fn;
+    int lanes;
+  };
+  std::vector<version> versions = {{load_block_x4_ref, 4}, {load_block_x4_sse2, 4}, {load_block_x8_ref, 8}};
+  if (detect_simd_level() >= simd_avx2) versions.push_back({load_block_x8_avx2, 8});
+  for (const version& v : versions) {
+    for (int per_field = 0; per_field < 2; ++per_field) {
+      std::vector<aligned_line> groups;
+      std::vector<float*> dst;
+      for (int g = 0; g < 32 / v.lanes; ++g) groups.emplace_back(v.lanes * H, bits_float(marker));
+      for (aligned_line& g : groups) dst.push_back(g.data());
+      v.fn(px.data(), max_w, x0, h, H, per_field, dst.data());
+      // Row r of the column: the field's half, then P copies of its first row,
+      // its rows, P copies of its last row.
+      const int fields = per_field + 1, half = H / fields, pad = (H - h) / (2 * fields);
+      for (int r = 0; r < H; ++r) {
+        const int f = r / half, i = std::min(std::max(r % half - pad, 0), h / fields - 1);
+        const int y = f + fields * i;
+        for (int col = 0; col < 32; ++col) {
+          const int comp = col < 16 ? 0 : (col < 24 ? 1 : 2);
+          const int x = comp == 0 ? x0 + col : x0 + 2 * (col % 8);
+          const int idx = comp == 0 ? col : col % 8;
+          const int g = (comp == 0 ? 0 : (comp == 1 ? 16 : 24) / v.lanes) + idx / v.lanes;
+          const float want = (float)(comp == 0 ? px[(size_t)y * max_w + x].y
+                                                : comp == 1 ? px[(size_t)y * max_w + x].cb
+                                                            : px[(size_t)y * max_w + x].cr);
+          ASSERT_EQ(float_bits(groups[g][v.lanes * r + idx % v.lanes]), float_bits(want))
+              << "lanes " << v.lanes << " per field " << per_field << " row " << r << " column " << col;
+        }
+      }
+    }
   }
 }

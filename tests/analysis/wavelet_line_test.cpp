@@ -1,9 +1,11 @@
 // Split, merge and synthesis of one line: coefficient tables, the known
-// rounding, the frame properties, and SIMD against scalar bit for bit.
+// rounding, the frame properties, the synthesis kernels against the scalar
+// one bit for bit, and the kernels each level selects.
 #include <cmath>
 
 #include "analysis/analysis.h"
 #include "analysis/analysis_kernels.h"
+#include "analysis/band_split.h"
 #include "host/cpu.h"
 #include "kernel_check.h"
 #include "temporal/synthesize_level.h"
@@ -49,26 +51,22 @@ TEST(wavelet_tables, are_the_exact_filters_rounded_once) {
 TEST(wavelet_rounding, ramp_gives_the_known_bits) {
   aligned_line x(64), a(64), b(64), merged(32);
   for (int j = 0; j < 64; ++j) x[j] = (float)j;
-  for (int simd = 0; simd < 2; ++simd) {
-    (simd ? band_split_sse3 : band_split_ref)(64, x.data(), a.data(), b.data());
-    EXPECT_EQ(float_bits(a[2]), 0x40a47476u) << simd;
-    EXPECT_EQ(float_bits(a[34]), 0x34900000u) << simd;
-    EXPECT_EQ(float_bits(a[0]), 0x42254e9bu) << simd;  // window wraps to x[60..63]
-    EXPECT_EQ(float_bits(a[32]), 0xc1a814bfu) << simd;
-    EXPECT_EQ(b[32], 0.0f);
-    EXPECT_EQ(b[34], 0.0f);
-    (simd ? low_merge_sse2 : low_merge_ref)(a.data(), 32, merged.data());
-    EXPECT_EQ(float_bits(merged[0]), 0x3f65860du) << simd;
-    EXPECT_EQ(float_bits(merged[5]), 0x41709e8fu) << simd;
-  }
+  band_split_ref(64, x.data(), a.data(), b.data());
+  EXPECT_EQ(float_bits(a[2]), 0x40a47476u);
+  EXPECT_EQ(float_bits(a[34]), 0x34900000u);
+  EXPECT_EQ(float_bits(a[0]), 0x42254e9bu);  // window wraps to x[60..63]
+  EXPECT_EQ(float_bits(a[32]), 0xc1a814bfu);
+  EXPECT_EQ(b[32], 0.0f);
+  EXPECT_EQ(b[34], 0.0f);
+  low_merge_ref(a.data(), 32, merged.data());
+  EXPECT_EQ(float_bits(merged[0]), 0x3f65860du);
+  EXPECT_EQ(float_bits(merged[5]), 0x41709e8fu);
   // The merge sums from +0: with every product of output 5 a -0 the result is +0.
   aligned_line z(32);
   const float l_zeros[4] = {0.0f, -0.0f, -0.0f, 0.0f}, ha_zeros[4] = {0.0f, -0.0f, 0.0f, -0.0f};
   for (int o = 0; o < 4; ++o) z[4 + o] = l_zeros[o], z[20 + o] = ha_zeros[o];
-  for (low_merge_fn merge : {low_merge_ref, low_merge_sse2}) {
-    merge(z.data(), 16, merged.data());
-    EXPECT_EQ(float_bits(merged[5]), 0u);
-  }
+  low_merge_ref(z.data(), 16, merged.data());
+  EXPECT_EQ(float_bits(merged[5]), 0u);
 }
 
 TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
@@ -76,9 +74,9 @@ TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
     const int m = n / 2;
     aligned_line x(n), a(n), b(n), y(n), merged(m);
     fill_edge_values(x.data(), n, 11 + n, plain_values);
-    band_split_sse3(n, x.data(), a.data(), b.data());
-    synthesize_level_sse3(a.data(), b.data(), m, y.data());
-    low_merge_sse2(a.data(), m, merged.data());
+    band_split_ref(n, x.data(), a.data(), b.data());
+    synthesize_level(a.data(), b.data(), m, y.data());
+    low_merge_ref(a.data(), m, merged.data());
     double peak = 0, ex = 0, eb = 0;
     for (int j = 0; j < n; ++j) peak = std::fmax(peak, std::fabs(x[j])), ex += (double)x[j] * x[j];
     for (int j = 0; j < n; ++j) ASSERT_NEAR(y[j], x[j], 1e-6 * peak) << n << " " << j;
@@ -95,7 +93,7 @@ TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
     EXPECT_NEAR(eb / ex, 1.0, 1e-6) << n;
   }
   aligned_line c(256, 37.25f), a(256), b(256);  // a constant line: c sqrt 2 and no detail
-  band_split_sse3(256, c.data(), a.data(), b.data());
+  band_split_ref(256, c.data(), a.data(), b.data());
   for (int k = 0; k < 128; ++k) {
     EXPECT_NEAR(a[k], 37.25 * std::sqrt(2.0), 1e-4);
     EXPECT_NEAR(a[128 + k], 0.0, 1e-5);
@@ -103,49 +101,57 @@ TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
   }
 }
 
-// Every line length the stage uses; outputs carry guard values, and the split
-// must leave the first half of its Hb line alone.
-TEST(wavelet_simd, matches_scalar_bit_for_bit) {
-  for (int n : stage_line_lengths(4)) {
+// Every line length the stage and the temporal filter use, and the shortest
+// the synthesis allows; the output carries guard values, and b[0, n) is never
+// read (NaN there must not show).
+TEST(synthesis_simd, matches_scalar_bit_for_bit) {
+  std::vector<synthesize_level_fn> simd = {synthesize_level_sse2};
+  if (detect_simd_level() >= simd_avx2) simd.push_back(synthesize_level_avx2);
+  std::vector<int> lengths = stage_line_lengths(4);
+  lengths.insert(lengths.end(), {8, 12, 16, 20, 28, 36});  // the shortest, and n % 8 == 4
+  for (int n : lengths) {
     for (uint32_t seed = 1; seed <= 6; ++seed) {
-      aligned_line x(2 * n), y(2 * n);
+      aligned_line x(2 * n), y(2 * n), want(2 * n + 8, -7.0f);
       fill_edge_values(x.data(), 2 * n, seed * 1000 + n, mix_for(seed));
       fill_edge_values(y.data(), 2 * n, seed * 2000 + n, mix_for(seed));
-      std::vector<aligned_line> out;
-      for (int i = 0; i < 6; ++i) out.emplace_back(2 * n + 8, -7.0f);
-      if (n % 8 == 0) {
-        band_split_ref(n, x.data(), out[0].data(), out[1].data());
-        band_split_sse3(n, x.data(), out[2].data(), out[3].data());
-        ASSERT_TRUE(same_bits(out[0].data(), out[2].data(), 2 * n + 8, seed, "split dst_a"));
-        ASSERT_TRUE(same_bits(out[1].data(), out[3].data(), 2 * n + 8, seed, "split dst_b"));
-        ASSERT_EQ(out[3][n / 2 - 1], -7.0f);
-        ASSERT_EQ(out[2][n], -7.0f);
+      synthesize_level_ref(x.data(), y.data(), n, want.data());
+      for (int j = 0; j < n; ++j) y[j] = bits_float(0x7fa5a5a5u);
+      for (synthesize_level_fn fn : simd) {
+        aligned_line got(2 * n + 8, -7.0f);
+        fn(x.data(), y.data(), n, got.data());
+        ASSERT_TRUE(same_bits(want.data(), got.data(), 2 * n + 8, seed, fn == synthesize_level_sse2 ? "sse2" : "avx2"))
+            << "n " << n;
       }
-      low_merge_ref(x.data(), n - n % 4, out[4].data());
-      low_merge_sse2(x.data(), n - n % 4, out[5].data());
-      ASSERT_TRUE(same_bits(out[4].data(), out[5].data(), n + 8, seed, "merge"));
-      synthesize_level_ref(x.data(), y.data(), n, out[0].data());
-      synthesize_level_sse3(x.data(), y.data(), n, out[1].data());
-      ASSERT_TRUE(same_bits(out[0].data(), out[1].data(), 2 * n + 8, seed, "synthesis"));
     }
   }
 }
 
 TEST(kernel_selection, simd_versions_from_their_level_and_on_this_processor) {
   const analysis_kernel_table& t = analysis_kernels;
-  select_analysis_kernels(simd_sse2);
-  select_synthesis_kernels(simd_sse2);
-  EXPECT_TRUE(t.band_split == band_split_ref && synthesize_level == synthesize_level_ref);
-  EXPECT_TRUE(t.low_merge == low_merge_sse2 && t.band_split_x4 == band_split_x4_sse2);
   ASSERT_GE(detect_simd_level(), (int)simd_sse3);
-  select_kernels(detect_simd_level());
-  EXPECT_TRUE(t.band_split == band_split_sse3 && synthesize_level == synthesize_level_sse3);
-  EXPECT_TRUE(t.low_merge == low_merge_sse2 && t.keep_mask == keep_mask_sse2 &&
-              t.shrink_details == shrink_details_sse2 && t.band_split_x4 == band_split_x4_sse2 &&
-              t.low_merge_x4 == low_merge_x4_sse2 && t.synthesize_x4 == synthesize_x4_sse2 &&
-              t.keep_shrink_x4 == keep_shrink_x4_sse2 && t.ring_store_line == ring_store_line_sse2 &&
-              t.ring_store_x4 == ring_store_x4_sse2 && t.ring_store_fence == ring_store_fence_sse2);
+  for (int level : {simd_sse2, simd_sse3}) {
+    select_kernels(level);
+    EXPECT_TRUE(synthesize_level == synthesize_level_sse2 && t.column_lanes == 4 &&
+                t.load_block == load_block_x4_sse2 && t.rows_to_cols == rows_to_cols_x4_sse2 &&
+                t.band_split_cols == band_split_x4_sse2 && t.low_merge_cols == low_merge_x4_sse2 &&
+                t.synthesize_cols == synthesize_x4_sse2 && t.keep_shrink_cols == keep_shrink_x4_sse2 &&
+                t.ring_store_cols == ring_store_x4_sse2 && t.store_block_rows == store_block_rows_x4_sse2 &&
+                t.store_fence == store_fence_sse2)
+        << level;
+  }
+  if (detect_simd_level() >= simd_avx2) {
+    select_kernels(detect_simd_level());
+    EXPECT_TRUE(t.column_lanes == 8 && t.load_block == load_block_x8_avx2 &&
+                t.rows_to_cols == rows_to_cols_x8_avx2 && t.band_split_cols == band_split_x8_avx2 &&
+                t.low_merge_cols == low_merge_x8_avx2 && t.synthesize_cols == synthesize_x8_avx2 &&
+                t.keep_shrink_cols == keep_shrink_x8_avx2 && t.ring_store_cols == ring_store_x8_avx2 &&
+                t.store_block_rows == store_block_rows_x8_avx2 &&
+                synthesize_level == synthesize_level_avx2);
+  }
   select_kernels(simd_ref);
-  EXPECT_TRUE(t.keep_shrink_x4 == keep_shrink_x4_ref && t.ring_store_x4 == ring_store_x4_ref);
+  EXPECT_TRUE(t.keep_shrink_cols == keep_shrink_x4_ref && t.ring_store_cols == ring_store_x4_ref &&
+              t.load_block == load_block_x4_ref && t.column_lanes == 4 &&
+              t.store_block_rows == store_block_rows_x4_ref && t.store_fence == store_fence_ref &&
+              synthesize_level == synthesize_level_ref);
   select_kernels(detect_simd_level());
 }
