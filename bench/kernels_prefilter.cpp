@@ -1,6 +1,6 @@
 // Benchmarks of the pre-filters: block-noise and mosquito-noise stages on whole
-// frames (720x480 and 1920x1088, the rounded 1080p size), scalar and SSE2,
-// on one and two threads.
+// frames (720x480 and 1920x1088, the rounded 1080p size), scalar, SSE2 and
+// AVX2, on one and two threads.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/buffers.h"
+#include "host/cpu.h"
 #include "prefilter/prefilter.h"
 
 namespace {
@@ -33,18 +34,21 @@ void run_threads(MULTI_THREAD_FUNC job, int threads, void* p1, void* p2) {
   for (auto& t : pool) t.join();
 }
 
-// range(0): 0 for 720x480, 1 for 1920x1088; range(1): 0 scalar, 1 SSE2;
-// range(2): threads.
+// range(0): 0 for 720x480, 1 for 1920x1088; range(1): kernel level 0 scalar,
+// 1 SSE2, 3 AVX2; range(2): threads.
 void prefilter_bench(benchmark::State& state, bool mosquito) {
   const int w = state.range(0) == 0 ? 720 : 1920, h = state.range(0) == 0 ? 480 : 1088;
-  const bool simd = state.range(1) != 0;
+  const int level = static_cast<int>(state.range(1));
+  if (level > detect_simd_level()) {
+    state.SkipWithError("level not available on this processor");
+    return;
+  }
   const int threads = static_cast<int>(state.range(2));
   std::vector<PIXEL_YC> src(size_t(w) * h), prev(src.size()), next(src.size()), out(src.size());
   fill_video_like(src, w, h, 1);
   fill_video_like(prev, w, h, 2);
   fill_video_like(next, w, h, 3);
-  prefilter_kernels.block_nr_rows = simd ? block_nr_rows_sse2 : block_nr_rows_ref;
-  prefilter_kernels.mosquito_nr_rows = simd ? mosquito_nr_rows_sse2 : mosquito_nr_rows_ref;
+  select_prefilter_kernels(level);
 
   FILTER_PROC_INFO fpip;
   std::memset(&fpip, 0, sizeof fpip);
@@ -71,13 +75,19 @@ void prefilter_bench(benchmark::State& state, bool mosquito) {
   state.counters["fps"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.SetItemsProcessed(state.iterations() * int64_t(w) * h);
-  state.SetLabel(simd ? "sse2" : "ref");
+  state.SetLabel(level == 0 ? "ref" : (level < 3 ? "sse2" : "avx2"));
 }
 
 void BM_block_nr(benchmark::State& state) { prefilter_bench(state, false); }
 void BM_mosquito_nr(benchmark::State& state) { prefilter_bench(state, true); }
 
-BENCHMARK(BM_block_nr)->ArgsProduct({{0, 1}, {0, 1}, {1, 2}})->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_mosquito_nr)->ArgsProduct({{0, 1}, {0, 1}, {1, 2}})->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_block_nr)
+    ->ArgsProduct({{0, 1}, {0, 1, 3}, {1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_mosquito_nr)
+    ->ArgsProduct({{0, 1}, {0, 1, 3}, {1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

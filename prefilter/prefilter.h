@@ -53,17 +53,23 @@ struct prefilter_kernel_table {
 extern prefilter_kernel_table prefilter_kernels;
 
 // Fills the pre-filter kernel table for a kernel level (see host/cpu.h): the
-// scalar versions at level 0, the SSE2 versions from level 1 up.
+// scalar versions at level 0, the SSE2 versions from level 1 up, the AVX2
+// versions at level 3.
 void select_prefilter_kernels(int level);
 
-// Scalar and SSE2 versions; the two give bit-identical output.
+// Scalar, SSE2 and AVX2 versions; all give bit-identical output.
 void block_nr_rows_ref(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_step,
                        int diff_limit, int sum_limit, int y_begin, int y_end, uint8_t anime);
 void block_nr_rows_sse2(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_step,
+                        int diff_limit, int sum_limit, int y_begin, int y_end, uint8_t anime);
+void block_nr_rows_avx2(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_step,
                         int diff_limit, int sum_limit, int y_begin, int y_end, uint8_t anime);
 void mosquito_nr_rows_ref(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
                           const FILTER_PROC_INFO* fpip, int field_step, int strength, int y_begin,
                           int y_end);
 void mosquito_nr_rows_sse2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
+                           const FILTER_PROC_INFO* fpip, int field_step, int strength,
+                           int y_begin, int y_end);
+void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
                            const FILTER_PROC_INFO* fpip, int field_step, int strength,
                            int y_begin, int y_end);

@@ -11,4 +11,8 @@ void select_prefilter_kernels(int level) {
     prefilter_kernels.block_nr_rows = block_nr_rows_sse2;
     prefilter_kernels.mosquito_nr_rows = mosquito_nr_rows_sse2;
   }
+  if (level >= simd_avx2) {
+    prefilter_kernels.block_nr_rows = block_nr_rows_avx2;
+    prefilter_kernels.mosquito_nr_rows = mosquito_nr_rows_avx2;
+  }
 }

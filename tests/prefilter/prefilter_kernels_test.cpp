@@ -1,23 +1,30 @@
-// The SSE2 pre-filters against the scalar ones, their choice by level, what
+// The SSE2 and AVX2 pre-filters against the scalar ones, their choice by level, what
 // both filters leave alone, and the row bands of the worker entries.
 #include "host/cpu.h"
 #include "prefilter_test_util.h"
 
-TEST(PrefilterKernels, SseVersionsAreChosenFromLevelOneUp) {
+TEST(PrefilterKernels, SimdVersionsAreChosenByLevel) {
   for (int level = simd_ref; level <= simd_avx2; ++level) {
     select_prefilter_kernels(level);
-    EXPECT_EQ(prefilter_kernels.block_nr_rows, prefilter_versions[level > 0].block) << level;
-    EXPECT_EQ(prefilter_kernels.mosquito_nr_rows, prefilter_versions[level > 0].mosquito);
+    EXPECT_EQ(prefilter_kernels.block_nr_rows, prefilter_versions[version_of_level(level)].block)
+        << level;
+    EXPECT_EQ(prefilter_kernels.mosquito_nr_rows,
+              prefilter_versions[version_of_level(level)].mosquito);
   }
-  select_kernels(detect_simd_level());  // this processor has SSE2
-  EXPECT_EQ(prefilter_kernels.block_nr_rows, block_nr_rows_sse2);
-  EXPECT_EQ(prefilter_kernels.mosquito_nr_rows, mosquito_nr_rows_sse2);
+  const int level = detect_simd_level();  // this processor has SSE2, maybe AVX2
+  select_kernels(level);
+  EXPECT_EQ(prefilter_kernels.block_nr_rows,
+            level >= simd_avx2 ? block_nr_rows_avx2 : block_nr_rows_sse2);
+  EXPECT_EQ(prefilter_kernels.mosquito_nr_rows,
+            level >= simd_avx2 ? mosquito_nr_rows_avx2 : mosquito_nr_rows_sse2);
 }
 
-TEST(PrefilterKernels, SseMatchesScalarBitForBit) {
+// Widths from 16 to 288 pixels; the AVX2 versions take quads in pairs and redo
+// the second-last quad of each row (their count is odd).
+TEST(PrefilterKernels, SimdMatchesScalarBitForBit) {
   for (unsigned seed = 1; seed <= 400; ++seed) {
     std::mt19937 rng(seed);
-    const int w = 16 * int(1 + rng() % 5), h = 16 * int(1 + rng() % 3);
+    const int w = 16 * int(1 + rng() % (seed % 4 ? 5 : 18)), h = 16 * int(1 + rng() % 3);
     static const int levels[4] = {0, 1, 5, 20};  // BlockNR / MosqNR: off, low, default, top
     const int level = seed % 5 == 4 ? int(rng() % 21) : levels[seed % 5];
     prefilter_params p = settings(1 + int(seed & 1), level * 8, level * 16,
@@ -31,12 +38,15 @@ TEST(PrefilterKernels, SseMatchesScalarBitForBit) {
     for (PIXEL_YC& px : f[1].mem) px.y = int16_t(px.y ^ int(rng() % (seed % 3 * 8 + 1)));
     if (seed % 3 == 1) fill_edgy(f[2], rng, 2 * p.strength_c);  // unrelated
     for (int kind = 0; kind < 2; ++kind) {
-      test_frame out[2] = {test_frame(w, h, f[0].pitch), test_frame(w, h, f[0].pitch)};
-      for (int v = 0; v < 2; ++v)
-        kind ? run_mosquito(v, f, p, out[v]) : run_block(v, f[0], p, out[v]);
-      EXPECT_EQ(std::memcmp(out[0].mem.data(), out[1].mem.data(), out[0].mem.size() * 6), 0)
-          << (kind ? "mosquito" : "block") << ", seed " << seed << ", ref vs sse2 at "
-          << first_difference(out[0], out[1]);
+      test_frame ref(w, h, f[0].pitch);
+      kind ? run_mosquito(0, f, p, ref) : run_block(0, f[0], p, ref);
+      for (int v = 1; v < runnable_versions(); ++v) {
+        test_frame out(w, h, f[0].pitch);
+        kind ? run_mosquito(v, f, p, out) : run_block(v, f[0], p, out);
+        EXPECT_EQ(std::memcmp(ref.mem.data(), out.mem.data(), out.mem.size() * 6), 0)
+            << (kind ? "mosquito" : "block") << ", seed " << seed << ", ref vs "
+            << prefilter_versions[v].name << " at " << first_difference(ref, out);
+      }
     }
   }
 }
@@ -46,6 +56,7 @@ class PrefilterFrames : public ::testing::TestWithParam<int> {};
 // Both filters copy their border rows and columns and change most other
 // samples of a calm frame; a neutral setting or input gives the frame back.
 TEST_P(PrefilterFrames, CopyTheBordersAndLeaveNeutralFramesAlone) {
+  if (GetParam() >= runnable_versions()) GTEST_SKIP() << "no AVX2";
   const int v = GetParam(), w = 32, h = 32;
   std::mt19937 rng(1);
   test_frame f[3] = {test_frame(w, h, w + 4), f[0], f[0]}, out = f[0];
@@ -93,6 +104,7 @@ TEST_P(PrefilterFrames, CopyTheBordersAndLeaveNeutralFramesAlone) {
 // own rows, as one thread would (everything else keeps its fill), and inputs
 // outside the w x h picture (guard rows, padding) are never read.
 TEST_P(PrefilterFrames, JobsWriteOnlyTheirRowsAndAgreeForAnyThreadCount) {
+  if (GetParam() >= runnable_versions()) GTEST_SKIP() << "no AVX2";
   prefilter_kernels = {prefilter_versions[GetParam()].block,
                        prefilter_versions[GetParam()].mosquito};
   const int w = 32, h = 48, pitch = 37;
@@ -129,4 +141,4 @@ TEST_P(PrefilterFrames, JobsWriteOnlyTheirRowsAndAgreeForAnyThreadCount) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, PrefilterFrames, ::testing::Values(0, 1), version_name);
+INSTANTIATE_TEST_SUITE_P(Versions, PrefilterFrames, ::testing::Values(0, 1, 2), version_name);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/buffers.h"
+#include "host/cpu.h"
 #include "prefilter/prefilter.h"
 
 constexpr PIXEL_YC unwritten = {0x5a5a, -0x5a5b, 0x2d2d};
@@ -41,9 +42,14 @@ struct prefilter_version {
   block_nr_rows_fn block;
   mosquito_nr_rows_fn mosquito;
 };
-const prefilter_version prefilter_versions[2] = {
+// Versions by kernel level band: ref, SSE2 (levels 1-2), AVX2 (level 3).
+const prefilter_version prefilter_versions[3] = {
     {"ref", block_nr_rows_ref, mosquito_nr_rows_ref},
-    {"sse2", block_nr_rows_sse2, mosquito_nr_rows_sse2}};
+    {"sse2", block_nr_rows_sse2, mosquito_nr_rows_sse2},
+    {"avx2", block_nr_rows_avx2, mosquito_nr_rows_avx2}};
+inline int version_of_level(int level) { return level >= 3 ? 2 : (level > 0 ? 1 : 0); }
+// The versions this processor can run.
+inline int runnable_versions() { return detect_simd_level() >= 3 ? 3 : 2; }
 inline std::string version_name(const ::testing::TestParamInfo<int>& i) {
   return prefilter_versions[i.param].name;
 }
@@ -55,7 +61,7 @@ inline prefilter_params settings(int field_step, int diff, int sum, int strength
   return p;
 }
 
-// Whole-frame runs of a kernel version (v 0 ref, 1 sse2) into out.
+// Whole-frame runs of a kernel version (v 0 ref, 1 sse2, 2 avx2) into out.
 inline FILTER_PROC_INFO frame_info(const test_frame& out) {
   FILTER_PROC_INFO fpip{};
   fpip.w = out.w, fpip.h = out.h, fpip.max_w = out.pitch, fpip.max_h = out.h;
