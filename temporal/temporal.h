@@ -1,6 +1,7 @@
 // Temporal filtering and reconstruction: worker entries of the driver's stages
-// e (temporal fit), f (vertical synthesis of luma) and g (output conversion),
-// the jobs they run, and the kernels behind them (see temporal_kernels.h).
+// e (temporal fit, band synthesis and the vertical synthesis of luma), f (now
+// empty) and g (output conversion), the jobs they run, and the kernels behind
+// them (see temporal_kernels.h).
 #pragma once
 
 #include <cstdint>
@@ -8,29 +9,39 @@
 #include "host/host_api.h"
 #include "temporal/temporal_kernels.h"
 
-// param1: the FILTER record (not read); param2: the FILTER_PROC_INFO.
-// Reads frame_radius, the thresholds and window_missing; writes all of
-// luma_canvas, cb_out and cr_out. Lanes by thread count T:
-//   T = 1: lanes 0-3 | T = 2: 0,1 / 2,3 | T = 3: 0,1 / 2 / 3 | T >= 4: one each.
+// param1: the FILTER record (not read); param2: the FILTER_PROC_INFO (frame,
+// w, h). Reads frame_radius, field_mode, the thresholds and window_missing.
+// Writes what the output conversion reads: the canvas rows of the picture
+// (output_canvas_row) in luma_canvas, in the picture domain, and the picture's
+// chroma lines of cb_out and cr_out; the margins are left as they were. Worker
+// i of T (T > 4 counts as 4; the fifth thread on does nothing) takes the i-th
+// T-th of those luma line pairs, of those Cb lines and of those Cr lines.
 void temporal_job(int thread_id, int thread_num, void* param1, void* param2);
+// The temporal stage already leaves luma_canvas in the picture domain, so this
+// stage has nothing left to do; it returns at once.
 void vertical_synthesis_job(int thread_id, int thread_num, void* param1, void* param2);
 // param1: pointer to the per-field flag byte; param2: the FILTER_PROC_INFO.
+// Worker i of T (at most four) converts the i-th T-th of the frame's blocks of
+// eight rows.
 void output_job(int thread_id, int thread_num, void* param1, void* param2);
 
-// Lane 0 (half 0: canvas rows [0, H/2)) or lane 1 (half 1: rows [H/2, H)) of
-// the temporal stage, into the same rows of luma_canvas.
-void temporal_luma_lines(const window_slots* ws, temporal_fit_fn fit, int half);
-// Lane 2 (plane 0: Cb) or lane 3 (plane 1: Cr): every chroma line into cb_out
-// or cr_out.
-void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plane);
+// Luma line pairs p in [first, end) of the temporal stage (0 <= p < H/2): canvas
+// lines p and p + H/2 are fitted and synthesised, then picture rows 2p and
+// 2p + 1 of luma_canvas are rebuilt from them and pair p - 1 (periodic), which
+// is computed once more first. worker (0-3) picks the scratch.
+void temporal_luma_pairs(const window_slots* ws, temporal_fit_fn fit, int first, int end,
+                         int worker);
+// Chroma lines [first, end) of plane 0 (Cb) or 1 (Cr) into cb_out or cr_out.
+void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plane, int first,
+                           int end, int worker);
 
-// Synthesises canvas columns [first, end) of luma_canvas in place. column_buf
-// and result_buf: canvas_h floats each, 16-byte aligned, used as scratch.
-void vertical_synthesis_columns(int first, int end, float* column_buf, float* result_buf);
+// The canvas row of the first frame row of piece part (0: top half or even
+// rows; 1: bottom half or odd rows) of a frame of h rows, per field or not; the
+// piece's h/2 rows follow it.
+int output_canvas_row(int part, int h, uint8_t field);
 
 // Writes frame rows of piece part (0: top half or even rows; 1: bottom half or
-// odd rows) with index d in [d_first, d_end): frame row part * h/2 + d, or
-// 2d + part per field. Uses out_row[scratch_index]; writes only pixels
-// [0, w) of those rows of fpip->ycp_edit.
-void output_rows(int part, int d_first, int d_end, int scratch_index, uint8_t field,
-                 const FILTER_PROC_INFO* fpip);
+// odd rows) with index d in [d_first, d_end), multiples of 8: frame row
+// part * h/2 + d, or 2d + part per field. Writes only pixels [0, w) of those
+// rows of fpip->ycp_edit.
+void output_rows(int part, int d_first, int d_end, uint8_t field, const FILTER_PROC_INFO* fpip);

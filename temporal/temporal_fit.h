@@ -54,3 +54,12 @@ void temporal_fit_w7_sse2(int count, const float* thr, float* dst, const float* 
                           const window_slots* ws);
 void temporal_fit_w9_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
                           const window_slots* ws);
+
+void temporal_fit_w3_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
+void temporal_fit_w5_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
+void temporal_fit_w7_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);
+void temporal_fit_w9_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+                          const window_slots* ws);

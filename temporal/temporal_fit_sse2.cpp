@@ -68,12 +68,17 @@ static void fit_sse2(int count, const float* thr, float* dst, const float* ring,
   int off[2 * R];
   for (int j = 0; j < 2 * R; ++j) off[j] = ws->slot[j < R ? j : j + 1] * 4;
 
+  // Fetch 4 KiB ahead as many lines as the groups of a step span: the stage
+  // runs measurably faster than with the hardware prefetcher alone.
+  const char* ahead = reinterpret_cast<const char*>(grp) + 4096;
   // From five frames on, two groups side by side: their additions chain
   // independently, so interleaving them hides the latency of each chain. (The
   // window-3 variant is faster one group at a time.)
   int i = 0;
   if (R >= 2) {
-    for (; i + 8 <= count; i += 8, grp += 2 * step) {
+    constexpr int lines = (32 * (2 * R + 1) + 63) / 64;
+    for (; i + 8 <= count; i += 8, grp += 2 * step, ahead += 8 * step) {
+      for (int k = 0; k < lines; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
       fit_sums a, b;
       fit_begin(&a, grp, off0);
       fit_begin(&b, grp + step, off0);
@@ -86,9 +91,9 @@ static void fit_sse2(int count, const float* thr, float* dst, const float* ring,
       _mm_store_ps(dst + i + 4, fit_end(b));
     }
   }
-  for (; i < count; i += 4, grp += step) {
-    // The window-3 run is short (48 bytes); fetch ahead without keeping it.
-    if (R == 1) _mm_prefetch(reinterpret_cast<const char*>(grp) + 512, _MM_HINT_NTA);
+  constexpr int lines = (16 * (2 * R + 1) + 63) / 64;
+  for (; i < count; i += 4, grp += step, ahead += 4 * step) {
+    for (int k = 0; k < lines; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
     fit_sums a;
     fit_begin(&a, grp, off0);
     for (int j = 0; j < 2 * R; ++j)

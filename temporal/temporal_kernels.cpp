@@ -4,26 +4,30 @@
 
 temporal_kernel_table temporal_kernels = {
     {temporal_fit_w3_ref, temporal_fit_w5_ref, temporal_fit_w7_ref, temporal_fit_w9_ref},
-    d4_synthesize_ref,
-    d4_synthesize_columns4_ref,
+    d4_synthesize_rows_ref,
     row_to_int16_ref,
+    pack_pixel_rows_ref,
 };
 
 void select_temporal_kernels(int level) {
-  temporal_kernels.fit[0] = temporal_fit_w3_ref;
-  temporal_kernels.fit[1] = temporal_fit_w5_ref;
-  temporal_kernels.fit[2] = temporal_fit_w7_ref;
-  temporal_kernels.fit[3] = temporal_fit_w9_ref;
-  temporal_kernels.d4_synthesize = d4_synthesize_ref;
-  temporal_kernels.d4_synthesize_columns4 = d4_synthesize_columns4_ref;
-  temporal_kernels.row_to_int16 = row_to_int16_ref;
+  temporal_kernel_table& t = temporal_kernels;
+  t = {{temporal_fit_w3_ref, temporal_fit_w5_ref, temporal_fit_w7_ref, temporal_fit_w9_ref},
+       d4_synthesize_rows_ref,
+       row_to_int16_ref,
+       pack_pixel_rows_ref};
   if (level >= simd_sse2) {
-    temporal_kernels.fit[0] = temporal_fit_w3_sse2;
-    temporal_kernels.fit[1] = temporal_fit_w5_sse2;
-    temporal_kernels.fit[2] = temporal_fit_w7_sse2;
-    temporal_kernels.fit[3] = temporal_fit_w9_sse2;
-    temporal_kernels.d4_synthesize = d4_synthesize_sse2;
-    temporal_kernels.d4_synthesize_columns4 = d4_synthesize_columns4_sse2;
-    temporal_kernels.row_to_int16 = row_to_int16_sse2;
+    t.fit[0] = temporal_fit_w3_sse2;
+    t.fit[1] = temporal_fit_w5_sse2;
+    t.fit[2] = temporal_fit_w7_sse2;
+    t.fit[3] = temporal_fit_w9_sse2;
+    t.d4_synthesize_rows = d4_synthesize_rows_sse2;
+    t.row_to_int16 = row_to_int16_sse2;
+    t.pack_pixel_rows = pack_pixel_rows_sse2;
+  }
+  if (level >= simd_avx2) {
+    t.fit[0] = temporal_fit_w3_avx2;
+    t.fit[1] = temporal_fit_w5_avx2;
+    t.fit[2] = temporal_fit_w7_avx2;
+    t.fit[3] = temporal_fit_w9_avx2;
   }
 }

@@ -3,17 +3,19 @@
 #pragma once
 
 #include "temporal/d4_synthesize.h"
+#include "temporal/pixel_pack.h"
 #include "temporal/sample_convert.h"
 #include "temporal/temporal_fit.h"
 
 struct temporal_kernel_table {
   temporal_fit_fn fit[4];  // windows of 3, 5, 7, 9 frames: index radius - 1
-  d4_synthesize_fn d4_synthesize;
-  d4_synthesize_columns4_fn d4_synthesize_columns4;
+  d4_synthesize_rows_fn d4_synthesize_rows;
   row_to_int16_fn row_to_int16;
+  pack_pixel_rows_fn pack_pixel_rows;
 };
 
 extern temporal_kernel_table temporal_kernels;
 
-// Level 0: scalar; 1 (SSE2) and above: the SSE2 versions.
+// Level 0: scalar; 1 (SSE2) and above: the SSE2 versions; 3 (AVX2): the AVX2
+// temporal fit.
 void select_temporal_kernels(int level);

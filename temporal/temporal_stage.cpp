@@ -1,7 +1,9 @@
 // The temporal stage: every coefficient of the current frame is fitted over
 // the window, band by band, and the filtered bands of each line are
-// synthesised back: luma into luma_canvas (still one vertical level deep),
-// chroma into the finished 16-bit planes cb_out and cr_out.
+// synthesised back: luma into luma_canvas, where the last vertical level is
+// undone at once (picture rows 2p and 2p + 1 from canvas lines p and
+// p + H/2 and the pair before), chroma into the finished 16-bit planes cb_out
+// and cr_out.
 //
 // A band line of length N in ring A (L4 and the Ha bands) and ring B (the Hb
 // bands), m_k = N / 2^k:
@@ -10,13 +12,27 @@
 //   ring A     | L4   | Ha4  | Ha3  |   Ha2    |      Ha1      |
 //   ring B     | ---- | Hb4  | Hb3  |   Hb2    |      Hb1      |
 //
-// Per line, with scratch lines X, Y, Z of the lane:
-//   fit L4, Ha4 -> X;  fit Hb4 -> Y;  synthesise(X, Y, m4) -> Z[0, m3)  = L3
-//   fit Ha3 -> Z;      fit Hb3 -> Y;  synthesise(Z, Y, m3) -> X[0, m2)  = L2
-//   fit Ha2 -> X;      fit Hb2 -> Y;  synthesise(X, Y, m2) -> Z[0, m1)  = L1
-//   level 1: luma copies the current frame's Ha1, Hb1 into Z, Y unfiltered;
-//            chroma fits them; synthesise(Z, Y, m1) -> the line.
+// Each ring line is read once, front to back, and its fitted bands land in
+// the worker's scratch lines X, Y, Z where the syntheses want them:
+//
+//   ring A:  L4, Ha4 -> X[0, m3)   Ha3 -> Z[m3, m2)   Ha2 -> X[m2, m1)   Ha1 -> Z[m1, N)
+//   ring B:  Hb4 .. Hb1 -> Y[m4, N)
+//   synthesise(X, Y, m4) -> Z[0, m3) = L3     synthesise(Z, Y, m3) -> X[0, m2) = L2
+//   synthesise(X, Y, m2) -> Z[0, m1) = L1     synthesise(Z, Y, m1) -> the line
+//
+// Each synthesis writes only below the band that the next one reads next to
+// it. Luma level 1 is not filtered in time: the current frame's Ha1 and Hb1
+// are copied out of the ring instead.
+//
+// Only what the output conversion reads is rebuilt: the canvas rows of the
+// picture (and the pair before each run of them) and the chroma lines of the
+// picture's pixel pairs; margin rows and lines are never shown.
+//
+// Work split: worker i of T (at most four) takes the i-th T-th of those luma
+// line pairs, of the Cb lines and of the Cr lines, so every worker has the
+// same share of every kind of work whatever the radius.
 #include <cstring>
+#include <utility>
 
 #include "driver/buffers.h"
 #include "host/settings.h"
@@ -25,140 +41,184 @@
 
 namespace {
 
-struct lane_setup {
+constexpr int max_workers = 4;
+constexpr int max_line = 1984;  // canvas_w of the widest canvas: the longest line
+
+// The threshold cells of a worker: per neighbour four copies (store_fit_threshold).
+enum {
+  cell_luma_l4_low,   // L4 of the vertical-low canvas lines
+  cell_luma_l4_high,  // L4 of the vertical-high canvas lines
+  cell_luma_level4,
+  cell_luma_level3,
+  cell_luma_level2,
+  cell_chroma_l4,
+  cell_chroma_level4,
+  cell_chroma_level3,
+  cell_chroma_level2,
+  cell_chroma_level1,
+  cell_count
+};
+
+// One worker's scratch: band lines X, Y, Z; the canvas lines of the current
+// and the previous luma pair (vertical-low and vertical-high); the cells.
+struct alignas(64) worker_scratch {
+  float x[max_line], y[max_line], z[max_line];
+  float pair[4][max_line];
+  float cell[cell_count][32];
+};
+worker_scratch scratch[max_workers];
+
+// A plane's rings and the cells of its bands: L4, levels 4, 3, 2 and 1 (null:
+// level 1 copied unfiltered).
+struct plane_setup {
   const float* ring_a;
   const float* ring_b;
-  int len;  // N: canvas_w for luma lines, canvas_h for chroma lines
-  float* x;
-  float* y;
-  float* z;
-  float* cell;   // the lane's vector scratch: per-neighbour thresholds
-  float thr[5];  // L4, then the detail bands of levels 4, 3, 2, 1
+  int len;
+  const float* cell[5];
 };
 
-// Fits count positions of line j of a ring, starting at position first of the
-// line, into dst[first, first + count).
-inline void fit_band(const lane_setup& ls, const window_slots* ws, temporal_fit_fn fit,
-                     const float* ring, int j, int first, int count, float* dst) {
-  fit(count, ls.cell, dst + first, ring, j * ls.len + first, ws);
-}
-
-// Levels 4 to 2 of line j; leaves L1 in Z[0, m1) and Y holding Hb2 (Y's level-1
-// half is free).
-void synthesize_to_level1(const lane_setup& ls, const window_slots* ws, temporal_fit_fn fit,
-                          int j) {
-  const int m2 = ls.len / 4, m3 = ls.len / 8, m4 = ls.len / 16;
-
-  store_fit_threshold(ls.cell, ls.thr[0], ws);
-  fit_band(ls, ws, fit, ls.ring_a, j, 0, m4, ls.x);
-
-  store_fit_threshold(ls.cell, ls.thr[1], ws);
-  fit_band(ls, ws, fit, ls.ring_a, j, m4, m4, ls.x);
-  fit_band(ls, ws, fit, ls.ring_b, j, m4, m4, ls.y);
-  synthesize_level(ls.x, ls.y, m4, ls.z);
-
-  store_fit_threshold(ls.cell, ls.thr[2], ws);
-  fit_band(ls, ws, fit, ls.ring_a, j, m3, m3, ls.z);
-  fit_band(ls, ws, fit, ls.ring_b, j, m3, m3, ls.y);
-  synthesize_level(ls.z, ls.y, m3, ls.x);
-
-  store_fit_threshold(ls.cell, ls.thr[3], ws);
-  fit_band(ls, ws, fit, ls.ring_a, j, m2, m2, ls.x);
-  fit_band(ls, ws, fit, ls.ring_b, j, m2, m2, ls.y);
-  synthesize_level(ls.x, ls.y, m2, ls.z);
-}
-
-// Copies the current frame's positions [first, len) of line j out of the
-// interleaved ring into dst[first, len).
-void copy_current(const float* ring, const window_slots* ws, int len, int j, int first,
-                  float* dst) {
+// Copies the current frame's values of positions [pos, pos + count) of a ring
+// into dst[0, count), fetching the group sixteen groups ahead.
+void copy_current(const float* ring, const window_slots* ws, long pos, int count, float* dst) {
   const long n = ws->n;
-  const float* src =
-      ring + ((static_cast<long>(j) * len + first) / 4 * n + ws->slot[ws->radius]) * 4;
-  for (int p = first; p < len; p += 4, src += 4 * n) std::memcpy(dst + p, src, 4 * sizeof(float));
+  const float* src = ring + (pos / 4 * n + ws->slot[ws->radius]) * 4;
+  for (int p = 0; p < count; p += 4, src += 4 * n) {
+    __builtin_prefetch(src + 64 * n);
+    std::memcpy(dst + p, src, 4 * sizeof(float));
+  }
 }
 
-// Threads and lanes: [first, end) of the lanes run by thread i of T (T > 4
-// behaves as 4; threads from the fifth on get an empty range).
-const int lane_range[4][4][2] = {
-    {{0, 4}, {0, 0}, {0, 0}, {0, 0}},
-    {{0, 2}, {2, 4}, {0, 0}, {0, 0}},
-    {{0, 2}, {2, 3}, {3, 4}, {0, 0}},
-    {{0, 1}, {1, 2}, {2, 3}, {3, 4}},
-};
+// Fits line j's bands and synthesises levels 4 to 2: leaves L1 in Z[0, m1),
+// Ha1 in Z[m1, N) and Hb1 in Y[m1, N), ready for the last synthesis.
+void line_to_level1(const plane_setup& ps, const window_slots* ws, temporal_fit_fn fit,
+                    worker_scratch& w, int j) {
+  const int m1 = ps.len / 2, m2 = ps.len / 4, m3 = ps.len / 8, m4 = ps.len / 16;
+  const long at = static_cast<long>(j) * ps.len;
+  const int p = static_cast<int>(at);
+  fit(m4, ps.cell[0], w.x, ps.ring_a, p, ws);
+  fit(m4, ps.cell[1], w.x + m4, ps.ring_a, p + m4, ws);
+  fit(m3, ps.cell[2], w.z + m3, ps.ring_a, p + m3, ws);
+  fit(m2, ps.cell[3], w.x + m2, ps.ring_a, p + m2, ws);
+  if (ps.cell[4])
+    fit(m1, ps.cell[4], w.z + m1, ps.ring_a, p + m1, ws);
+  else
+    copy_current(ps.ring_a, ws, at + m1, m1, w.z + m1);
+  fit(m4, ps.cell[1], w.y + m4, ps.ring_b, p + m4, ws);
+  fit(m3, ps.cell[2], w.y + m3, ps.ring_b, p + m3, ws);
+  fit(m2, ps.cell[3], w.y + m2, ps.ring_b, p + m2, ws);
+  if (ps.cell[4])
+    fit(m1, ps.cell[4], w.y + m1, ps.ring_b, p + m1, ws);
+  else
+    copy_current(ps.ring_b, ws, at + m1, m1, w.y + m1);
+  synthesize_level(w.x, w.y, m4, w.z);
+  synthesize_level(w.z, w.y, m3, w.x);
+  synthesize_level(w.x, w.y, m2, w.z);
+}
+
+// Canvas line j (one vertical level deep) into dst.
+void luma_line(const plane_setup& ps, const window_slots* ws, temporal_fit_fn fit,
+               worker_scratch& w, int j, float* dst) {
+  line_to_level1(ps, ws, fit, w, j);
+  synthesize_level(w.z, w.y, ps.len / 2, dst);
+}
+
+void fill_cells(worker_scratch& w, const window_slots* ws) {
+  const float thr[cell_count] = {
+      thr3d_y_low_v, thr3d_y_low_h,       level4_threshold[0], thr3d_y_high[2], thr3d_y_high[1],
+      thr3d_c_low,   level4_threshold[1], thr3d_c_high[2],     thr3d_c_high[1], thr3d_c_high[0]};
+  for (int c = 0; c < cell_count; ++c) store_fit_threshold(w.cell[c], thr[c], ws);
+}
 
 }  // namespace
 
-void temporal_luma_lines(const window_slots* ws, temporal_fit_fn fit, int half) {
-  float* const* lines = lane_lines[half];
-  lane_setup ls;
-  ls.ring_a = luma_ring_a;
-  ls.ring_b = luma_ring_b;
-  ls.len = canvas_w;
-  ls.x = lines[0];
-  ls.y = lines[2];
-  ls.z = lines[1];
-  ls.cell = vec_scratch[half];
-  ls.thr[0] = half == 0 ? thr3d_y_low_v : thr3d_y_low_h;
-  ls.thr[1] = level4_threshold[0];
-  ls.thr[2] = thr3d_y_high[2];
-  ls.thr[3] = thr3d_y_high[1];
-  ls.thr[4] = 0.0f;  // level 1 of luma is not filtered in time
+void temporal_luma_pairs(const window_slots* ws, temporal_fit_fn fit, int first, int end,
+                         int worker) {
+  if (first >= end) return;
+  worker_scratch& w = scratch[worker];
+  fill_cells(w, ws);
+  plane_setup low = {luma_ring_a,
+                     luma_ring_b,
+                     canvas_w,
+                     {w.cell[cell_luma_l4_low], w.cell[cell_luma_level4], w.cell[cell_luma_level3],
+                      w.cell[cell_luma_level2], nullptr}};
+  plane_setup high = low;
+  high.cell[0] = w.cell[cell_luma_l4_high];
 
-  const int m1 = canvas_w / 2;
-  const int first = half * (canvas_h / 2), end = first + canvas_h / 2;
-  for (int j = first; j < end; ++j) {
-    synthesize_to_level1(ls, ws, fit, j);
-    copy_current(ls.ring_a, ws, ls.len, j, m1, ls.z);
-    copy_current(ls.ring_b, ws, ls.len, j, m1, ls.y);
-    synthesize_level(ls.z, ls.y, m1, luma_canvas + static_cast<long>(j) * canvas_w);
+  const int half = canvas_h / 2;
+  float* prev_low = w.pair[0];
+  float* prev_high = w.pair[1];
+  float* cur_low = w.pair[2];
+  float* cur_high = w.pair[3];
+  // Pair p needs pair p - 1 (pair 0: the last pair, the transform is periodic).
+  const int before = (first + half - 1) % half;
+  luma_line(low, ws, fit, w, before, prev_low);
+  luma_line(high, ws, fit, w, before + half, prev_high);
+  for (int p = first; p < end; ++p) {
+    luma_line(low, ws, fit, w, p, cur_low);
+    luma_line(high, ws, fit, w, p + half, cur_high);
+    float* even = luma_canvas + static_cast<long>(2 * p) * canvas_w;
+    temporal_kernels.d4_synthesize_rows(cur_low, prev_low, cur_high, prev_high, canvas_w, p < 2,
+                                        even, even + canvas_w);
+    std::swap(prev_low, cur_low);
+    std::swap(prev_high, cur_high);
   }
 }
 
-void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plane) {
-  const int lane = 2 + plane;
-  float* const* lines = lane_lines[lane];
-  lane_setup ls;
-  ls.ring_a = plane == 0 ? cb_ring_a : cr_ring_a;
-  ls.ring_b = plane == 0 ? cb_ring_b : cr_ring_b;
-  ls.len = canvas_h;
-  ls.x = lines[0];
-  ls.y = lines[2];
-  ls.z = lines[1];
-  ls.cell = vec_scratch[lane];
-  ls.thr[0] = thr3d_c_low;
-  ls.thr[1] = level4_threshold[1];
-  ls.thr[2] = thr3d_c_high[2];
-  ls.thr[3] = thr3d_c_high[1];
-  ls.thr[4] = thr3d_c_high[0];
+void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plane, int first,
+                           int end, int worker) {
+  worker_scratch& w = scratch[worker];
+  fill_cells(w, ws);
+  const plane_setup ps = {
+      plane == 0 ? cb_ring_a : cr_ring_a,
+      plane == 0 ? cb_ring_b : cr_ring_b,
+      canvas_h,
+      {w.cell[cell_chroma_l4], w.cell[cell_chroma_level4], w.cell[cell_chroma_level3],
+       w.cell[cell_chroma_level2], w.cell[cell_chroma_level1]}};
   int16_t* out = plane == 0 ? cb_out : cr_out;
-
-  const int m1 = canvas_h / 2;
-  for (int j = 0; j < half_w; ++j) {
-    synthesize_to_level1(ls, ws, fit, j);
-    store_fit_threshold(ls.cell, ls.thr[4], ws);
-    fit_band(ls, ws, fit, ls.ring_a, j, m1, m1, ls.z);
-    fit_band(ls, ws, fit, ls.ring_b, j, m1, m1, ls.y);
-    synthesize_level(ls.z, ls.y, m1, ls.x);
-    temporal_kernels.row_to_int16(ls.x, canvas_h, out + static_cast<long>(j) * canvas_h);
+  for (int j = first; j < end; ++j) {
+    line_to_level1(ps, ws, fit, w, j);
+    synthesize_level(w.z, w.y, canvas_h / 2, w.x);
+    temporal_kernels.row_to_int16(w.x, canvas_h, out + static_cast<long>(j) * canvas_h);
   }
 }
 
-void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip) {
-  const int t = thread_num < 1 ? 1 : (thread_num > 4 ? 4 : thread_num);
-  if (thread_id < 0 || thread_id >= t) return;
-  const int first = lane_range[t - 1][thread_id][0];
-  const int end = lane_range[t - 1][thread_id][1];
-  if (first == end) return;
+void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {
+  const int t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+  // (No canvas is wider than max_line; the check only keeps the scratch safe.)
+  if (thread_id < 0 || thread_id >= t || canvas_w > max_line) return;
+  const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
 
   window_slots ws;
-  build_window_slots(&ws, static_cast<const FILTER_PROC_INFO*>(fpip)->frame, frame_radius,
-                     window_missing);
+  build_window_slots(&ws, fpip->frame, frame_radius, window_missing);
   const temporal_fit_fn fit = temporal_kernels.fit[frame_radius - 1];
-  for (int lane = first; lane < end; ++lane) {
-    if (lane < 2)
-      temporal_luma_lines(&ws, fit, lane);
-    else
-      temporal_chroma_lines(&ws, fit, lane - 2);
+
+  // Luma: the pairs of the canvas rows that the output reads, one run per
+  // piece (h/2 rows from an even canvas row); adjacent runs merge.
+  int run_first[2], run_end[2], runs = 0;
+  for (int part = 0; part < 2; ++part) {
+    const int first = output_canvas_row(part, fpip->h, field_mode) / 2;
+    if (runs > 0 && run_end[runs - 1] == first) {
+      run_end[runs - 1] += fpip->h / 4;
+    } else {
+      run_first[runs] = first, run_end[runs] = first + fpip->h / 4;
+      ++runs;
+    }
   }
+  const int pairs = fpip->h / 2;
+  int from = pairs * thread_id / t, to = pairs * (thread_id + 1) / t;  // within the runs
+  for (int k = 0; k < runs; ++k) {
+    const int len = run_end[k] - run_first[k];
+    const int first = from < len ? from : len, end = to < len ? to : len;
+    if (first < end)
+      temporal_luma_pairs(&ws, fit, run_first[k] + first, run_first[k] + end, thread_id);
+    from -= len, to -= len;
+    if (from < 0) from = 0;
+    if (to < 0) to = 0;
+  }
+
+  // Chroma: the lines of the picture's pixel pairs.
+  const int line0 = (canvas_w - fpip->w) / 4, lines = fpip->w / 2;
+  const int first = line0 + lines * thread_id / t, end = line0 + lines * (thread_id + 1) / t;
+  temporal_chroma_lines(&ws, fit, 0, first, end, thread_id);
+  temporal_chroma_lines(&ws, fit, 1, first, end, thread_id);
 }

@@ -1,46 +1,35 @@
-// D4 line synthesis and sample conversion.
+// Row synthesis, sample conversion and pixel packing kernels: SIMD against
+// scalar bit for bit, and the arithmetic the scalar versions must keep.
+#include "host/cpu.h"
 #include "temporal_test_util.h"
 
-// (The four-column kernels are checked against the scalar line kernel through
-// the vertical synthesis stage.)
-TEST(D4Synthesize, SimdMatchesScalarBitForBit) {
-  for (int n : {8, 12, 256, 576})
-    for (int seed = 1; seed <= 10; ++seed) {
-      std::mt19937 rng(seed * 31 + n);
-      std::uniform_real_distribution<float> u(-300.0f, 300.0f);
-      const float edges[4] = {0.0f, -0.0f, -32768.0f, 1e-39f};
-      aligned_floats v(2 * n), a(2 * n + 4, quiet_nan), b(2 * n + 4, quiet_nan);
-      for (int i = 0; i < 2 * n; ++i) v[i] = rng() % 8 ? u(rng) : edges[rng() % 4];
-      d4_synthesize_ref(v.p, n, a.p);
-      d4_synthesize_sse2(v.p, n, b.p);
-      ASSERT_TRUE(same_bits(a.p, b.p, 2 * n + 4, seed)) << "n " << n;  // nothing past 2n either
-    }
-}
-
-// Pairs 0 and 1 sum in their own order, the others in the body order; indices
-// wrap at the ends. Random inputs make the two orders round differently.
-TEST(D4Synthesize, KeepsTheHeadAndBodyAdditionOrders) {
+// Both addition orders (head for rows 0-3, body after), each value of the row
+// its own column; random inputs make the two orders round differently.
+TEST(D4SynthesizeRows, KeepsHeadAndBodyOrdersAndSimdMatchesScalar) {
   const float h0 = d4_h0, h1 = d4_h1, h2 = d4_h2, h3 = d4_h3;
   EXPECT_EQ(float_bits(h0), 0x3ef746eau);  // 0.482962906: (1 + sqrt3) / (4 sqrt2)
-  const int n = 8;
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<float> u(-1000.0f, 1000.0f);
+  const int count = 72;
   int orders_differ = 0;
-  for (int round = 0; round < 100; ++round) {
-    aligned_floats v(2 * n), out(2 * n);
-    for (int i = 0; i < 2 * n; ++i) v[i] = u(rng);
-    const float *l = v.p, *hi = v.p + n;
-    for (auto synth : {d4_synthesize_ref, d4_synthesize_sse2}) {
-      synth(v.p, n, out.p);
-      for (int i = 0, p = n - 1; i < n; p = i++) {
-        const float body = ((h0 * l[i] + h3 * hi[i]) + h2 * l[p]) + h1 * hi[p];
-        const float head = ((h0 * l[i] + h2 * l[p]) + h3 * hi[i]) + h1 * hi[p];
-        const float odd = i < 2 ? ((h1 * l[i] + h3 * l[p]) - h2 * hi[i]) - h0 * hi[p]
-                                : ((h1 * l[i] - h2 * hi[i]) + h3 * l[p]) - h0 * hi[p];
-        orders_differ += body != head;
-        ASSERT_EQ(float_bits(out[2 * i]), float_bits(i < 2 ? head : body)) << "pair " << i;
-        ASSERT_EQ(float_bits(out[2 * i + 1]), float_bits(odd)) << "pair " << i;
+  for (int seed = 1; seed <= 20; ++seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-1000.0f, 1000.0f);
+    const float edges[4] = {0.0f, -0.0f, -32768.0f, 1e-39f};
+    aligned_floats in(4 * count), want(2 * count + 8, quiet_nan), got(2 * count + 8, quiet_nan);
+    for (int i = 0; i < 4 * count; ++i) in[i] = rng() % 8 ? u(rng) : edges[rng() % 4];
+    const float *l = in.p, *lp = l + count, *hi = lp + count, *hp = hi + count;
+    for (int head : {1, 0}) {
+      d4_synthesize_rows_ref(l, lp, hi, hp, count, head, want.p, want.p + count);
+      for (int k = 0; k < count; ++k) {
+        const float body = ((h0 * l[k] + h3 * hi[k]) + h2 * lp[k]) + h1 * hp[k];
+        const float first = ((h0 * l[k] + h2 * lp[k]) + h3 * hi[k]) + h1 * hp[k];
+        const float odd = head ? ((h1 * l[k] + h3 * lp[k]) - h2 * hi[k]) - h0 * hp[k]
+                               : ((h1 * l[k] - h2 * hi[k]) + h3 * lp[k]) - h0 * hp[k];
+        orders_differ += body != first;
+        ASSERT_EQ(float_bits(want[k]), float_bits(head ? first : body)) << seed << " " << k;
+        ASSERT_EQ(float_bits(want[count + k]), float_bits(odd)) << seed << " " << k;
       }
+      d4_synthesize_rows_sse2(l, lp, hi, hp, count, head, got.p, got.p + count);
+      ASSERT_TRUE(same_bits(want.p, got.p, 2 * count + 8, seed)) << "head " << head;
     }
   }
   EXPECT_GT(orders_differ, 0);
@@ -67,4 +56,63 @@ TEST(SampleConversion, RoundsHalfUpTruncatesTowardZeroAndClamps) {
   row_to_int16_sse2(src.p, 256, b);
   for (int i = 0; i < 264; ++i) ASSERT_EQ(a[i], i < 256 ? sample_to_int16(src[i]) : 0x5555) << i;
   ASSERT_EQ(0, std::memcmp(a, b, sizeof a));
+}
+
+// Eight rows of a 48-pixel block: luma converted per pixel, the chroma line of
+// each pair read down the rows, guard pixels around every row untouched.
+// Unaligned chroma starts and a destination at an odd pixel address included.
+TEST(PixelPack, ConvertsInterleavesAndMatchesScalar) {
+  const int w = 48, luma_stride = 60, chroma_stride = 37, dst_stride = 53;
+  const float edges[] = {100.5f, -0.7f, -1.7f, 9000.0f, -9000.0f, quiet_nan, 8191.5f, -0.0f};
+  for (int seed = 1; seed <= 10; ++seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-9000.0f, 9000.0f);
+    aligned_floats luma(8 * luma_stride);
+    for (int i = 0; i < 8 * luma_stride; ++i) luma[i] = rng() % 4 ? u(rng) : edges[rng() % 8];
+    std::vector<int16_t> cb(w / 2 * chroma_stride + 8), cr(cb.size());
+    for (size_t i = 0; i < cb.size(); ++i) cb[i] = int16_t(rng()), cr[i] = int16_t(rng());
+    const int c0 = 1 + seed % 5;  // first chroma sample: any alignment
+    const PIXEL_YC guard{0x1234, 0x2345, 0x3456};
+    std::vector<PIXEL_YC> want(9 * dst_stride, guard), got(want.size(), guard);
+    pack_pixel_rows_ref(luma.p, luma_stride, cb.data() + c0, cr.data() + c0, chroma_stride, w,
+                        want.data() + 1, dst_stride);
+    for (int k = 0; k < 8; ++k)
+      for (int x = -1; x < dst_stride - 1; ++x) {
+        const PIXEL_YC p = want[1 + k * dst_stride + x];
+        if (x < 0 || x >= w) {
+          ASSERT_TRUE(p.y == guard.y && p.cb == guard.cb && p.cr == guard.cr) << k << "," << x;
+          continue;
+        }
+        const int16_t* line_cb = cb.data() + c0 + (x / 2) * chroma_stride;
+        const int16_t* line_cr = cr.data() + c0 + (x / 2) * chroma_stride;
+        ASSERT_EQ(p.y, sample_to_int16(luma[k * luma_stride + x])) << k << "," << x;
+        ASSERT_TRUE(p.cb == line_cb[k] && p.cr == line_cr[k]) << k << "," << x;
+      }
+    pack_pixel_rows_sse2(luma.p, luma_stride, cb.data() + c0, cr.data() + c0, chroma_stride, w,
+                         got.data() + 1, dst_stride);
+    ASSERT_EQ(0, std::memcmp(want.data(), got.data(), want.size() * sizeof(PIXEL_YC))) << seed;
+  }
+}
+
+TEST(TemporalKernels, SelectionFollowsTheLevel) {
+  const int top = detect_simd_level();
+  ASSERT_GE(top, int(simd_sse2));
+  select_kernels(simd_ref);
+  EXPECT_EQ(temporal_kernels.fit[1], temporal_fit_w5_ref);
+  EXPECT_EQ(temporal_kernels.pack_pixel_rows, pack_pixel_rows_ref);
+  select_kernels(top);
+  EXPECT_EQ(temporal_kernels.d4_synthesize_rows, d4_synthesize_rows_sse2);
+  EXPECT_EQ(temporal_kernels.row_to_int16, row_to_int16_sse2);
+  EXPECT_EQ(temporal_kernels.pack_pixel_rows, pack_pixel_rows_sse2);
+  const temporal_fit_fn sse2[4] = {temporal_fit_w3_sse2, temporal_fit_w5_sse2, temporal_fit_w7_sse2,
+                                   temporal_fit_w9_sse2};
+  const temporal_fit_fn avx2[4] = {temporal_fit_w3_avx2, temporal_fit_w5_avx2, temporal_fit_w7_avx2,
+                                   temporal_fit_w9_avx2};
+  for (int r = 0; r < 4; ++r)
+    EXPECT_EQ(temporal_kernels.fit[r], top >= simd_avx2 ? avx2[r] : sse2[r]);
+  if (top >= simd_avx2) {
+    select_kernels(simd_sse3);
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(temporal_kernels.fit[r], sse2[r]);
+  }
+  select_kernels(top);
 }

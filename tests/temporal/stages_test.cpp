@@ -1,5 +1,6 @@
-// The three stages: temporal fit and band synthesis, vertical synthesis of
-// luma, output conversion. Jobs are called for thread_id 0..T-1 in turn.
+// The working stages: temporal fit with band synthesis and the vertical
+// synthesis of luma, then the output conversion. Jobs are called for
+// thread_id 0..T-1 in turn.
 #include "host/cpu.h"
 #include "host/settings.h"
 #include "temporal/synthesize_level.h"
@@ -32,18 +33,15 @@ void fill_rings(int n, uint32_t seed) {
   level4_threshold[0] = 9, level4_threshold[1] = 10;
 }
 
-// A synthesis stand-in mixing all its inputs; logs the four calls of one line.
+// A synthesis stand-in mixing all its inputs; logs every call.
 struct synthesis_call {
   int n;
   std::vector<float> a, hb, out;
 };
-int spy_calls, spy_first;
 std::vector<synthesis_call> spy_log;
 void spy_synthesize(const float* a, const float* b, int n, float* out) {
   for (int k = 0; k < 2 * n; ++k) out[k] = 0.5f * a[k] + 0.25f * b[n + k / 2];
-  if (spy_calls >= spy_first && spy_calls < spy_first + 4)
-    spy_log.push_back({n, {a, a + 2 * n}, {b + n, b + 2 * n}, {out, out + 2 * n}});
-  ++spy_calls;
+  spy_log.push_back({n, {a, a + 2 * n}, {b + n, b + 2 * n}, {out, out + 2 * n}});
 }
 
 // The scalar fit of count positions from `first` (threshold 0: the current values).
@@ -57,121 +55,173 @@ std::vector<float> fitted(const float* ring, long first, int count, float thr,
   return {dst.p, dst.p + count};
 }
 
-// Runs the stage with its outputs poisoned first; returns them as bytes.
-std::vector<char> run_temporal(int threads, FILTER_PROC_INFO* fpi) {
-  const size_t luma = 4ul * canvas_h * canvas_w, chroma = 2ul * half_w * canvas_h;
-  std::memset(luma_canvas, 0xff, luma), std::memset(cb_out, 0x77, chroma),
-      std::memset(cr_out, 0x77, chroma);
-  run_job(temporal_job, threads, nullptr, fpi);
-  std::vector<char> all(reinterpret_cast<char*>(luma_canvas),
-                        reinterpret_cast<char*>(luma_canvas) + luma);
-  all.insert(all.end(), reinterpret_cast<char*>(cb_out), reinterpret_cast<char*>(cb_out) + chroma);
-  all.insert(all.end(), reinterpret_cast<char*>(cr_out), reinterpret_cast<char*>(cr_out) + chroma);
-  return all;
+// Checks the four logged syntheses calls[0..3] of line j: L4 and every detail
+// band fitted with its threshold (thr: L4, levels 4, 3, 2, 1), each low band
+// the previous synthesis. Returns the line (the last synthesis).
+std::vector<float> check_line(const synthesis_call* calls, const float* ring_a, const float* ring_b,
+                              int len, int j, const float thr[5], const window_slots& ws) {
+  for (int level = 4; level >= 1; --level) {
+    const synthesis_call& call = calls[4 - level];
+    const int m = len >> level;
+    const long at = static_cast<long>(j) * len + m;
+    SCOPED_TRACE(::testing::Message() << "line " << j << ", level " << level);
+    EXPECT_EQ(call.n, m);
+    if (call.n != m) return {};
+    const auto low = level == 4 ? fitted(ring_a, at - m, m, thr[0], ws) : calls[3 - level].out;
+    EXPECT_TRUE(same_bits(low.data(), call.a.data(), m, 0)) << "low band";
+    EXPECT_TRUE(
+        same_bits(fitted(ring_a, at, m, thr[5 - level], ws).data(), call.a.data() + m, m, 0));
+    EXPECT_TRUE(same_bits(fitted(ring_b, at, m, thr[5 - level], ws).data(), call.hb.data(), m, 0));
+  }
+  return calls[3].out;
 }
+
+struct spy_synthesis {  // puts the spy in place; restores the kernel and the missing flags
+  synthesize_level_fn real = synthesize_level;
+  spy_synthesis() { synthesize_level = spy_synthesize, spy_log.clear(); }
+  ~spy_synthesis() {
+    synthesize_level = real;
+    for (auto& m : window_missing) m = 0;
+  }
+};
 
 }  // namespace
 
-// One line per lane through its four syntheses: L4 and every detail band
-// fitted with the lane's threshold (luma level 1 unfiltered, chroma level 1
-// filtered), each low band the previous synthesis, the last one the result.
-// Frame 36 is missing: close to the others, it must still take no part.
-TEST(TemporalStage, LanesFitEachBandWithItsThresholdAndSkipAMissingFrame) {
+// One line of each chroma plane through its four syntheses, chroma level 1
+// filtered, the line converted into cb_out or cr_out. Frame 36 is missing:
+// close to the others, it must still take no part.
+TEST(TemporalStage, ChromaLineFitsEachBandWithItsThresholdAndSkipsAMissingFrame) {
   canvas_buffers buffers(832, 512, 5);
   ASSERT_TRUE(buffers.ok);
   fill_rings(5, 21);
-  FILTER_PROC_INFO fpi{};
-  fpi.frame = 35;
   window_missing[3] = 1;
   window_slots ws;
   build_window_slots(&ws, 35, 2, window_missing);
-  struct restore {
-    synthesize_level_fn real = synthesize_level;
-    ~restore() { synthesize_level = real, window_missing[3] = 0; }
-  } restore_after;
-  synthesize_level = spy_synthesize;
-  const int lines[4] = {137, 300, 0, 415};  // lane 1 starts at canvas row 256
-  const float thr[4][5] = {{3, 9, 6, 4, 0}, {5, 9, 6, 4, 0}, {7, 10, 8, 3, 2}, {7, 10, 8, 3, 2}};
-  for (int lane = 0; lane < 4; ++lane) {
-    const float* ra[4] = {luma_ring_a, luma_ring_a, cb_ring_a, cr_ring_a};
-    const float* rb[4] = {luma_ring_b, luma_ring_b, cb_ring_b, cr_ring_b};
-    const int len = lane < 2 ? canvas_w : canvas_h, j = lines[lane];
-    spy_log.clear(), spy_calls = 0, spy_first = 4 * (j - (lane == 1 ? 256 : 0));
-    temporal_job(lane, 4, nullptr, &fpi);
+  select_kernels(detect_simd_level());
+  spy_synthesis spy;
+  const float thr[5] = {7, 10, 8, 3, 2};
+  for (int plane = 0; plane < 2; ++plane) {
+    const int j = plane ? 415 : 0;
+    spy_log.clear();
+    temporal_chroma_lines(&ws, temporal_kernels.fit[1], plane, j, j + 1, 3);
     ASSERT_EQ(spy_log.size(), 4u);
-    for (int level = 4; level >= 1; --level) {
-      const synthesis_call& call = spy_log[4 - level];
-      const int m = len >> level;
-      const long at = static_cast<long>(j) * len + m;
-      SCOPED_TRACE(::testing::Message() << "lane " << lane << ", level " << level);
-      ASSERT_EQ(call.n, m);
-      const auto low =
-          level == 4 ? fitted(ra[lane], at - m, m, thr[lane][0], ws) : spy_log[3 - level].out;
-      ASSERT_TRUE(same_bits(low.data(), call.a.data(), m, 0)) << "low band";
-      ASSERT_TRUE(same_bits(fitted(ra[lane], at, m, thr[lane][5 - level], ws).data(),
-                            call.a.data() + m, m, 0));
-      ASSERT_TRUE(same_bits(fitted(rb[lane], at, m, thr[lane][5 - level], ws).data(),
-                            call.hb.data(), m, 0));
-    }
-    for (int i = 0; i < len; ++i)
-      if (lane < 2)
-        ASSERT_EQ(float_bits(luma_canvas[j * len + i]), float_bits(spy_log[3].out[i])) << i;
-      else
-        ASSERT_EQ((lane == 2 ? cb_out : cr_out)[j * len + i], sample_to_int16(spy_log[3].out[i]))
-            << i;
+    const auto line = check_line(spy_log.data(), plane ? cr_ring_a : cb_ring_a,
+                                 plane ? cr_ring_b : cb_ring_b, canvas_h, j, thr, ws);
+    ASSERT_EQ(line.size(), size_t(canvas_h));
+    const int16_t* out = (plane ? cr_out : cb_out) + j * canvas_h;
+    for (int i = 0; i < canvas_h; ++i) ASSERT_EQ(out[i], sample_to_int16(line[i])) << i;
   }
 }
 
-// Also: every output written, and no never-read (NaN) value read.
-TEST(TemporalStage, ResultDoesNotDependOnThreadsOrKernels) {
-  for (int radius : {1, 4}) {
+// A luma pair p rebuilds picture rows 2p and 2p + 1 from canvas lines p and
+// p + H/2 (L4 thresholds of the vertical-low and -high halves, level 1 taken
+// unfiltered from the current frame) and from pair p - 1, which for p = 0 is
+// the last pair; pairs 0 and 1 sum in the head order.
+TEST(TemporalStage, LumaPairSynthesisesItsLinesAndThePictureRows) {
+  canvas_buffers buffers(832, 512, 7);
+  ASSERT_TRUE(buffers.ok);
+  fill_rings(7, 22);
+  window_missing[5] = 1;
+  window_slots ws;
+  build_window_slots(&ws, 12, 3, window_missing);
+  select_kernels(detect_simd_level());
+  spy_synthesis spy;
+  const int half = canvas_h / 2;
+  const float h0 = d4_h0, h1 = d4_h1, h2 = d4_h2, h3 = d4_h3;
+  for (int p : {0, 1, 2, 137, half - 1}) {
+    SCOPED_TRACE(::testing::Message() << "pair " << p);
+    std::memset(luma_canvas, 0xff, 4ul * canvas_h * canvas_w);
+    spy_log.clear();
+    temporal_luma_pairs(&ws, temporal_kernels.fit[2], p, p + 1, 0);
+    ASSERT_EQ(spy_log.size(), 16u);  // lines p - 1, p - 1 + H/2, p, p + H/2
+    const int q = (p + half - 1) % half;
+    const int lines[4] = {q, q + half, p, p + half};
+    std::vector<float> level[4];
+    for (int i = 0; i < 4; ++i) {
+      const float thr[5] = {lines[i] < half ? 3.0f : 5.0f, 9, 6, 4, 0};
+      level[i] = check_line(&spy_log[4 * i], luma_ring_a, luma_ring_b, canvas_w, lines[i], thr, ws);
+      ASSERT_EQ(level[i].size(), size_t(canvas_w));
+    }
+    const float *lp = level[0].data(), *hp = level[1].data(), *l = level[2].data(),
+                *h = level[3].data();
+    for (int r = 0; r < canvas_h; ++r)
+      for (int k = 0; k < canvas_w; ++k) {
+        const float got = luma_canvas[r * canvas_w + k];
+        if (r == 2 * p)
+          ASSERT_EQ(float_bits(got),
+                    float_bits(p < 2 ? ((h0 * l[k] + h2 * lp[k]) + h3 * h[k]) + h1 * hp[k]
+                                     : ((h0 * l[k] + h3 * h[k]) + h2 * lp[k]) + h1 * hp[k]))
+              << k;
+        else if (r == 2 * p + 1)
+          ASSERT_EQ(float_bits(got),
+                    float_bits(p < 2 ? ((h1 * l[k] + h3 * lp[k]) - h2 * h[k]) - h0 * hp[k]
+                                     : ((h1 * l[k] - h2 * h[k]) + h3 * lp[k]) - h0 * hp[k]))
+              << k;
+        else
+          ASSERT_EQ(float_bits(got), 0xffffffffu) << "row " << r << " written";
+      }
+  }
+}
+
+// The stage rebuilds what the output reads (the picture's canvas rows, per
+// field or not, and its chroma lines) exactly as rebuilding every line would,
+// whatever the threads and kernels; no never-read (NaN) value is read.
+TEST(TemporalStage, PictureRowsAndLinesMatchTheWholeCanvasWhateverThreadsAndKernels) {
+  for (int radius : {1, 2, 4}) {
     canvas_buffers buffers(832, 512, 2 * radius + 1);
     ASSERT_TRUE(buffers.ok);
     fill_rings(2 * radius + 1, 40 + radius);
-    FILTER_PROC_INFO fpi{};
-    fpi.frame = 57;
+    window_slots ws;
+    build_window_slots(&ws, 57, radius, nullptr);
     select_kernels(simd_ref);
-    const auto ref = run_temporal(1, &fpi);
-    for (int i = 0; i < canvas_h * canvas_w; ++i) ASSERT_FALSE(std::isnan(luma_canvas[i])) << i;
-    for (int i = 0; i < half_w * canvas_h; ++i)
-      ASSERT_TRUE(cb_out[i] != 0x7777 && cr_out[i] != 0x7777);
-    select_kernels(detect_simd_level());
-    for (int threads : {1, 2, 3, 4, 7}) EXPECT_TRUE(run_temporal(threads, &fpi) == ref) << threads;
+    temporal_luma_pairs(&ws, temporal_kernels.fit[radius - 1], 0, canvas_h / 2, 0);
+    temporal_chroma_lines(&ws, temporal_kernels.fit[radius - 1], 0, 0, half_w, 1);
+    temporal_chroma_lines(&ws, temporal_kernels.fit[radius - 1], 1, 0, half_w, 2);
+    const std::vector<float> luma(luma_canvas, luma_canvas + canvas_h * canvas_w);
+    const std::vector<int16_t> cb(cb_out, cb_out + half_w * canvas_h),
+        cr(cr_out, cr_out + half_w * canvas_h);
+    for (int i = 0; i < canvas_h * canvas_w; ++i) ASSERT_FALSE(std::isnan(luma[i])) << i;
+    const int sizes[3][2] = {{720, 480}, {16, 16}, {832 - 32, 512 - 32}};
+    for (const auto& size : sizes)
+      for (uint8_t field : {0, 1})
+        for (int level = simd_sse2; level <= detect_simd_level(); ++level)
+          for (int threads : {1, 2, 3, 4, 7}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "radius " << radius << ", " << size[0] << "x" << size[1] << ", field "
+                         << int(field) << ", level " << level << ", " << threads << " threads");
+            select_kernels(level);
+            field_mode = field;
+            std::memset(luma_canvas, 0xff, 4ul * canvas_h * canvas_w);
+            std::memset(cb_out, 0x77, 2ul * half_w * canvas_h);
+            std::memset(cr_out, 0x77, 2ul * half_w * canvas_h);
+            FILTER_PROC_INFO fpi{};
+            fpi.frame = 57, fpi.w = size[0], fpi.h = size[1];
+            run_job(temporal_job, threads, nullptr, &fpi);
+            run_job(vertical_synthesis_job, threads, nullptr, &fpi);
+            for (int part = 0; part < 2; ++part) {
+              const int r0 = output_canvas_row(part, size[1], field);
+              for (int r = r0; r < r0 + size[1] / 2; ++r)
+                ASSERT_TRUE(
+                    same_bits(&luma[r * canvas_w], luma_canvas + r * canvas_w, canvas_w, r));
+            }
+            const int line0 = (canvas_w - size[0]) / 4;
+            for (int l = line0; l < line0 + size[0] / 2; ++l)
+              ASSERT_TRUE(
+                  std::equal(&cb[l * canvas_h], &cb[(l + 1) * canvas_h], cb_out + l * canvas_h) &&
+                  std::equal(&cr[l * canvas_h], &cr[(l + 1) * canvas_h], cr_out + l * canvas_h))
+                  << "chroma line " << l;
+          }
+    field_mode = 0;
   }
-}
-
-TEST(VerticalSynthesis, EachColumnSynthesisedWhateverThreadsKernelsAndRange) {
-  canvas_buffers buffers(832, 512, 3);
-  ASSERT_TRUE(buffers.ok);
-  std::mt19937 rng(8);
-  std::uniform_real_distribution<float> u(-3000.0f, 3000.0f);
-  std::vector<float> input(canvas_h * canvas_w), expect(input.size());
-  for (auto& v : input) v = u(rng);
-  aligned_floats col(canvas_h), res(canvas_h);
-  for (int x = 0; x < canvas_w; ++x) {  // each column gathered, by the scalar line kernel
-    for (int r = 0; r < canvas_h; ++r) col[r] = input[r * canvas_w + x];
-    d4_synthesize_ref(col.p, canvas_h / 2, res.p);
-    for (int r = 0; r < canvas_h; ++r) expect[r * canvas_w + x] = res[r];
-  }
-  for (int level : {int(simd_ref), detect_simd_level()})
-    for (int threads : {1, 2, 3, 4, 7}) {
-      select_kernels(level);
-      std::copy(input.begin(), input.end(), luma_canvas);
-      run_job(vertical_synthesis_job, threads, nullptr, nullptr);
-      ASSERT_TRUE(same_bits(expect.data(), luma_canvas, expect.size(), level)) << threads;
-    }
-  std::copy(input.begin(), input.end(), luma_canvas);  // an unaligned range touches only itself
-  vertical_synthesis_columns(3, 18, lane0_line[0], lane0_line[1]);
-  for (int i = 0; i < canvas_h * canvas_w; ++i)
-    ASSERT_EQ(float_bits(luma_canvas[i]),
-              float_bits((i % canvas_w - 3u) < 15u ? expect[i] : input[i]));
 }
 
 // Luma encodes its canvas position, chroma its line and sample; the host frame
 // is larger than the picture and filled with a guard pixel. 720 x 480 on
 // 832 x 512: rows 16..495, columns 56..775, chroma lines 28..387; per field,
-// even rows from canvas row 8 on and odd rows from 256 + 8 on.
-TEST(OutputStage, PlacementPerFieldChromaPairsGuardsAndThreads) {
+// even rows from canvas row 8 on and odd rows from 256 + 8 on. The smallest
+// frame, 16 x 16: rows 248.., columns 408.., chroma lines 204..; per field
+// 124.. and 256 + 124...
+TEST(OutputStage, PlacementPerFieldChromaPairsGuardsThreadsAndKernels) {
   canvas_buffers buffers(832, 512, 3);
   ASSERT_TRUE(buffers.ok);
   auto luma_at = [](int r, int c) { return (r * 37 + c * 11) % 16000 - 8000 + 0.25f; };
@@ -181,27 +231,34 @@ TEST(OutputStage, PlacementPerFieldChromaPairsGuardsAndThreads) {
     for (int l = 0; l < half_w; ++l)
       cb_out[l * canvas_h + r] = cb_at(l, r), cr_out[l * canvas_h + r] = -cb_at(l, r);
   }
-  const int w = 720, h = 480, max_w = 736, max_h = 490;
-  for (uint8_t field : {0, 1}) {
-    std::vector<PIXEL_YC> first;
-    for (int threads : {1, 2, 3, 4, 7}) {
-      std::vector<PIXEL_YC> frame(max_w * max_h, PIXEL_YC{0x1234, 0x2345, 0x3456});
-      FILTER_PROC_INFO fpi{};
-      fpi.ycp_edit = frame.data(), fpi.w = w, fpi.h = h, fpi.max_w = max_w, fpi.max_h = max_h;
-      run_job(output_job, threads, &field, &fpi);
-      if (threads == 1) first = frame;
-      ASSERT_EQ(0, std::memcmp(first.data(), frame.data(), frame.size() * 6)) << threads;
+  for (int w : {720, 16}) {
+    const int h = w == 720 ? 480 : 16, max_w = w + 16, max_h = h + 10;
+    for (uint8_t field : {0, 1}) {
+      std::vector<PIXEL_YC> first;
+      for (int level : {int(simd_ref), detect_simd_level()})
+        for (int threads : {1, 2, 3, 4, 7}) {
+          select_kernels(level);
+          std::vector<PIXEL_YC> frame(max_w * max_h, PIXEL_YC{0x1234, 0x2345, 0x3456});
+          FILTER_PROC_INFO fpi{};
+          fpi.ycp_edit = frame.data(), fpi.w = w, fpi.h = h, fpi.max_w = max_w, fpi.max_h = max_h;
+          run_job(output_job, threads, &field, &fpi);
+          if (first.empty()) first = frame;
+          ASSERT_EQ(0, std::memcmp(first.data(), frame.data(), frame.size() * 6))
+              << "level " << level << ", " << threads << " threads";
+        }
+      const int row0 = (canvas_h - h) / 2, field0 = (canvas_h - h) / 4;
+      const int col0 = (canvas_w - w) / 2, line0 = (canvas_w - w) / 4;
+      for (int y = 0; y < max_h; ++y)
+        for (int x = 0; x < max_w; ++x) {
+          const PIXEL_YC p = first[y * max_w + x];
+          const int r = field ? (y % 2) * 256 + field0 + y / 2 : row0 + y;
+          if (x >= w || y >= h)
+            ASSERT_TRUE(p.y == 0x1234 && p.cb == 0x2345 && p.cr == 0x3456) << x << "," << y;
+          else  // both pixels of a pair carry the pair's chroma
+            ASSERT_TRUE(p.y == sample_to_int16(luma_at(r, col0 + x)) &&
+                        p.cb == cb_at(line0 + x / 2, r) && p.cr == -cb_at(line0 + x / 2, r))
+                << x << "," << y;
+        }
     }
-    for (int y = 0; y < max_h; ++y)
-      for (int x = 0; x < max_w; ++x) {
-        const PIXEL_YC p = first[y * max_w + x];
-        const int r = field ? (y % 2) * 256 + 8 + y / 2 : 16 + y;
-        if (x >= w || y >= h)
-          ASSERT_TRUE(p.y == 0x1234 && p.cb == 0x2345 && p.cr == 0x3456) << x << "," << y;
-        else  // both pixels of a pair carry the pair's chroma
-          ASSERT_TRUE(p.y == sample_to_int16(luma_at(r, 56 + x)) && p.cb == cb_at(28 + x / 2, r) &&
-                      p.cr == -cb_at(28 + x / 2, r))
-              << x << "," << y;
-      }
   }
 }

