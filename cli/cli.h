@@ -218,9 +218,15 @@ BOOL host_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* par
 // The filtering frame cache: the source read ahead as far as the window needs,
 // its frames kept while the filter may still use them, in the source's own
 // bytes: for a seekable file only where each frame starts (its samples are
-// read back when fetched), for a stream the samples themselves. Every fetch
-// converts the frame to PIXEL_YC in one of three rotating slots, so a fetched
-// frame stays valid while two further frames are fetched.
+// read back when fetched), for a stream the samples themselves. A fetch
+// converts the frame to PIXEL_YC in one of three slots, the one used least
+// recently, so a fetched frame stays valid while two further frames are
+// fetched. A frame still in a slot is not converted again: the filter asks for
+// most frames up to three times (as the new window frame and as a neighbour
+// of the frames beside it). The area below and right of the picture, which
+// the filter may overwrite (it extends frames downward), is restored on every
+// fetch, so a fetch always returns the frame as converted; the picture itself
+// is the filter's to read only.
 constexpr int fetch_slot_count = 3;
 
 struct frame_cache {
@@ -235,9 +241,12 @@ struct frame_cache {
   std::vector<int64_t> held_offset;  // seekable: where each held frame's samples start
   uint8_t* held = nullptr;           // stream: capacity frames of samples (lazily committed)
   PIXEL_YC* fetch = nullptr;         // fetch_slot_count frames (lazily committed)
+  int64_t slot_frame[fetch_slot_count] = {-1, -1, -1};  // frame in each fetch slot, -1 none
+  int64_t slot_used[fetch_slot_count] = {0, 0, 0};      // fetch count at its last use
+  int64_t fetches = 0;               // fetches answered
+  int64_t conversions = 0;           // of which converted a frame (the rest found it in a slot)
   std::vector<uint8_t> strip;        // seekable: the plane rows of one conversion step
   int strip_rows = 0;                // picture rows converted per step
-  int next_fetch = 0;
   int64_t next_to_read = 0;          // frames read from the source so far
   bool end_seen = false;             // the source has no more frames
   bool read_error = false;           // it ended on an error (message in error)
@@ -330,6 +339,7 @@ struct run_summary {
   int64_t frames = 0;
   double seconds = 0;
   int64_t cache_misses = 0;
+  int64_t cache_conversions = 0;  // frames converted for the filter's fetches
 };
 
 // The whole run. Returns the process exit status (0 on success); messages go

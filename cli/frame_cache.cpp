@@ -11,7 +11,10 @@
 // the size for 8-bit 4:2:0): a seekable file keeps only where each frame's
 // samples start and reads them back when the frame is fetched; a stream keeps
 // the samples. Either way a fetch converts the frame into a fetch slot, which
-// the filter may then write (it extends frames downward in place).
+// the filter may then write below the picture (it extends frames downward in
+// place). The filter asks for most frames more than once (as the new frame of
+// the window and as a neighbour for the mosquito pass), so a frame still in a
+// slot is handed out again with only the area around the picture restored.
 #include <algorithm>
 
 #include "cli/cli.h"
@@ -110,7 +113,12 @@ bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int r
     *error = "out of memory for the frame cache";
     return false;
   }
-  c->next_fetch = 0;
+  for (int i = 0; i < fetch_slot_count; ++i) {
+    c->slot_frame[i] = -1;
+    c->slot_used[i] = 0;
+  }
+  c->fetches = 0;
+  c->conversions = 0;
   c->next_to_read = 0;
   c->end_seen = false;
   c->read_error = false;
@@ -164,10 +172,25 @@ PIXEL_YC* cache_fetch(frame_cache* c, int64_t n) {
     return nullptr;
   }
   if (c->read_back_failed) return nullptr;
-  const int slot = int(n % c->capacity);
   const frame_source* s = c->source;
-  PIXEL_YC* frame = c->fetch + c->frame_pixels * c->next_fetch;
-  c->next_fetch = (c->next_fetch + 1) % fetch_slot_count;
+  ++c->fetches;
+  int use = 0;  // the slot holding n, else the one used least recently
+  for (int i = 0; i < fetch_slot_count; ++i) {
+    if (c->slot_frame[i] == n) {
+      use = i;
+      break;
+    }
+    if (c->slot_used[i] < c->slot_used[use]) use = i;
+  }
+  PIXEL_YC* frame = c->fetch + c->frame_pixels * use;
+  c->slot_used[use] = c->fetches;
+  if (c->slot_frame[use] == n) {
+    pad_frame(frame, s->video.width, s->video.height, c->pitch, c->rows);
+    return frame;
+  }
+  c->slot_frame[use] = -1;
+  ++c->conversions;
+  const int slot = int(n % c->capacity);
   if (s->seekable) {
     if (!read_back(c, n, c->held_offset[slot], frame)) {
       c->read_back_failed = true;
@@ -177,6 +200,7 @@ PIXEL_YC* cache_fetch(frame_cache* c, int64_t n) {
     payload_to_frame(c->held + s->payload_bytes * size_t(slot), s->format, s->video, c->map,
                      frame, c->pitch, c->rows);
   }
+  c->slot_frame[use] = n;
   return frame;
 }
 

@@ -152,6 +152,7 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   progress_end(&progress, err);
   summary->seconds = seconds_now() - progress.start;
   summary->cache_misses = cache.misses;
+  summary->cache_conversions = cache.conversions;
 
   if (status == 0 && (cache.read_error || cache.read_back_failed)) {
     fprintf(err, "nivora: %s\n", cache.error.c_str());

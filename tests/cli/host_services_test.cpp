@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "cli/cli.h"
@@ -148,23 +149,35 @@ TEST(FrameCache, KeepsOnlyWhatTheWindowCanStillUse) {
   }
 }
 
-TEST(FrameCache, FetchesAreWritableCopiesValidForTwoMoreFetches) {
+// Frames 5 x 3 at pitch 16, 16 rows: the filter may write below and right of
+// the picture; a frame still in a slot comes back without a new conversion
+// and with that area restored; the slot used least recently is replaced.
+TEST(FrameCache, FetchSlotsAreReusedAndRestoredOutsideThePicture) {
   for (bool known : {false, true}) {
     cache_fixture f;
     ASSERT_TRUE(f.open(6, 1, known)) << f.error;
-    ASSERT_TRUE(cache_prepare(&f.cache, 1));
+    ASSERT_TRUE(cache_prepare(&f.cache, 2));
     PIXEL_YC* a = cache_fetch(&f.cache, 0);
     ASSERT_NE(a, nullptr);
-    a[0].y = 999;  // the filter extends frames in place
+    const PIXEL_YC below = a[3 * 16 + 2], right = a[16 + 9];
+    a[3 * 16 + 2].y = 999;  // the filter extends frames downward in place
+    a[16 + 9].cb = 999;
     PIXEL_YC* b = cache_fetch(&f.cache, 1);
     PIXEL_YC* c = cache_fetch(&f.cache, 2);
     ASSERT_TRUE(b && c && a != b && b != c && a != c);
-    EXPECT_EQ(a[0].y, 999);
-    EXPECT_EQ(frame_of(b), 1);
-    EXPECT_EQ(frame_of(c), 2);
-    PIXEL_YC* again = cache_fetch(&f.cache, 0);  // the fourth fetch reuses the first slot
-    EXPECT_EQ(again, a);
-    EXPECT_EQ(again[0].y, 0);  // the cached original was never touched
+    EXPECT_EQ(a[3 * 16 + 2].y, 999) << "valid while two further frames are fetched";
+    EXPECT_EQ(f.cache.conversions, 3);
+    EXPECT_EQ(cache_fetch(&f.cache, 0), a);
+    EXPECT_EQ(f.cache.conversions, 3) << "frame 0 was still in its slot";
+    EXPECT_EQ(memcmp(&a[3 * 16 + 2], &below, sizeof below), 0);
+    EXPECT_EQ(memcmp(&a[16 + 9], &right, sizeof right), 0);
+    EXPECT_EQ(frame_of(a), 0);
+    EXPECT_EQ(cache_fetch(&f.cache, 3), b) << "frame 1's slot was used least recently";
+    EXPECT_EQ(frame_of(b), 3);
+    EXPECT_EQ(frame_of(cache_fetch(&f.cache, 1)), 1);
+    EXPECT_EQ(f.cache.conversions, 5);
+    EXPECT_EQ(frame_of(a), 0);
+    EXPECT_EQ(frame_of(b), 3);
   }
 }
 
