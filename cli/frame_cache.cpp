@@ -22,8 +22,40 @@
 namespace {
 
 // Picture rows converted per step when reading a frame back: the step's
-// plane rows are read into the strip buffer, a few hundred kilobytes at most.
-constexpr int strip_picture_rows = 32;
+// plane rows are read into the strip buffer, under a megabyte.
+constexpr int strip_picture_rows = 128;
+
+// Conversion of picture rows on the editor's worker threads: the filter
+// waits for its fetch while the workers are idle, so the rows are shared out.
+struct convert_rows_params {
+  const uint8_t* luma;
+  const uint8_t* cb;
+  const uint8_t* cr;
+  int chroma_first, first, count;
+  size_t luma_row;  // bytes per luma (or YC48) row
+  const frame_source* source;
+  const chroma_rows* map;
+  PIXEL_YC* frame;
+  int pitch;
+};
+
+void convert_rows_job(int thread_id, int thread_num, void* param1, void*) {
+  const convert_rows_params& p = *static_cast<const convert_rows_params*>(param1);
+  const int begin = int(int64_t(p.count) * thread_id / thread_num);
+  const int end = int(int64_t(p.count) * (thread_id + 1) / thread_num);
+  if (begin == end) return;
+  rows_to_frame(p.luma + p.luma_row * size_t(begin), p.cb, p.cr, p.chroma_first,
+                p.first + begin, end - begin, p.source->format, p.source->video, *p.map, p.frame,
+                p.pitch);
+}
+
+void convert_rows(const frame_cache* c, const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                  int chroma_first, int first, int count, PIXEL_YC* frame) {
+  const frame_source* s = c->source;
+  convert_rows_params p = {luma,  cb,        cr,      chroma_first, first, count,
+                           plane_row_bytes(s->format, s->video, 0), s, &c->map, frame, c->pitch};
+  host_exec_multi_thread_func(convert_rows_job, &p, nullptr);
+}
 
 // The chroma rows picture rows [first, first + count) use.
 void chroma_span(const chroma_rows& map, int first, int count, int* lowest, int* highest) {
@@ -75,7 +107,7 @@ bool read_back(frame_cache* c, int64_t n, int64_t at, PIXEL_YC* frame) {
           !source_read_at(s, n, cr_start + int64_t(chroma_row) * lowest, cr, span, &c->error))
         return false;
     }
-    rows_to_frame(luma, cb, cr, lowest, first, count, s->format, f, c->map, frame, c->pitch);
+    convert_rows(c, luma, cb, cr, lowest, first, count, frame);
   }
   pad_frame(frame, f.width, f.height, c->pitch, c->rows);
   return true;
@@ -197,8 +229,12 @@ PIXEL_YC* cache_fetch(frame_cache* c, int64_t n) {
       return nullptr;
     }
   } else {
-    payload_to_frame(c->held + s->payload_bytes * size_t(slot), s->format, s->video, c->map,
-                     frame, c->pitch, c->rows);
+    const uint8_t* payload = c->held + s->payload_bytes * size_t(slot);
+    const uint8_t* cb = payload + plane_row_bytes(s->format, s->video, 0) * s->video.height;
+    const uint8_t* cr = cb + plane_row_bytes(s->format, s->video, 1) *
+                                 size_t(plane_rows(s->format, s->video, 1));
+    convert_rows(c, payload, cb, cr, 0, 0, s->video.height, frame);
+    pad_frame(frame, s->video.width, s->video.height, c->pitch, c->rows);
   }
   c->slot_frame[use] = n;
   return frame;

@@ -251,7 +251,8 @@ size_t resident_pages(const void* block, size_t bytes) {
 
 TEST(FrameCache, FramesReadBackMatchTheStreamInEveryLayout) {
   // Heights that end mid-step and chroma maps whose rows interleave (per
-  // field), so every step of a read-back takes a different span of chroma rows.
+  // field), so every step of a read-back takes a different span of chroma rows;
+  // the frames come back the same whichever frames share the fetch slots.
   const struct {
     const char* colorspace;  // "" for raw YC48
     int w, h;
@@ -274,19 +275,28 @@ TEST(FrameCache, FramesReadBackMatchTheStreamInEveryLayout) {
     const int pitch = (l.w + 15) & ~15, rows = (l.h + 15) & ~15;
     const auto expected = decode_all(data, format, l.w, l.h, l.field_aware, pitch, rows);
     ASSERT_EQ(expected.size(), 6u);
-    for (bool seekable : {true, false}) {
-      clip_cache c;
-      ASSERT_TRUE(c.open(data, format, l.w, l.h, seekable, pitch, rows, 1, l.field_aware))
-          << c.error;
-      for (int n = 0; n < 6; ++n) {
-        ASSERT_TRUE(cache_prepare(&c.cache, n));
-        for (int k = std::max(0, n - 2); k <= std::min(5, n + 2); ++k)
-          ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, k), expected[k]))
-              << (raw ? "yc48" : l.colorspace) << " " << l.w << "x" << l.h << " field "
-              << l.field_aware << (seekable ? " file" : " stream") << ", frame " << k;
-      }
-      EXPECT_FALSE(c.cache.read_error || c.cache.read_back_failed) << c.cache.error;
-    }
+    // Conversions are shared out over the worker threads; a file is read
+    // back in steps of rows (the default, and short steps).
+    for (int threads : {1, 3})
+      for (bool seekable : {true, false})
+        for (int step : {0, 7}) {
+          if (!seekable && step) continue;
+          ASSERT_TRUE(start_workers(threads));
+          clip_cache c;
+          ASSERT_TRUE(c.open(data, format, l.w, l.h, seekable, pitch, rows, 1, l.field_aware))
+              << c.error;
+          if (step) c.cache.strip_rows = step;
+          for (int n = 0; n < 6; ++n) {
+            ASSERT_TRUE(cache_prepare(&c.cache, n));
+            for (int k = std::max(0, n - 2); k <= std::min(5, n + 2); ++k)
+              ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, k), expected[k]))
+                  << (raw ? "yc48" : l.colorspace) << " " << l.w << "x" << l.h << " field "
+                  << l.field_aware << (seekable ? " file" : " stream") << ", frame " << k
+                  << ", " << threads << " threads, step " << step;
+          }
+          EXPECT_FALSE(c.cache.read_error || c.cache.read_back_failed) << c.cache.error;
+        }
+    stop_workers();
   }
 }
 
