@@ -60,3 +60,7 @@ void store_band_line(const float* even, const float* odd, const float* hb, int n
 // lane c goes to the line c * line_stride after a_line and b_line.
 void store_band_lines(const float* even, const float* odd, const float* hb, int n,
                       float* a_line, float* b_line, int k);
+// The same for luma rows line .. line + lanes - 1 of slot `slot`: the level-1
+// half of each line goes to its own run (luma_level1_line).
+void store_luma_band_lines(const float* even, const float* odd, const float* hb, int n, int line,
+                           int k, int slot);

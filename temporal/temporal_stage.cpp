@@ -22,7 +22,7 @@
 //
 // Each synthesis writes only below the band that the next one reads next to
 // it. Luma level 1 is not filtered in time: the current frame's Ha1 and Hb1
-// are copied out of the ring instead.
+// are copied out of the ring instead (from their own runs, see buffers.h).
 //
 // Only what the output conversion reads is rebuilt: the canvas rows of the
 // picture (and the pair before each run of them) and the chroma lines of the
@@ -77,15 +77,10 @@ struct plane_setup {
   const float* cell[5];
 };
 
-// Copies the current frame's values of positions [pos, pos + count) of a ring
-// into dst[0, count), fetching the group sixteen groups ahead.
-void copy_current(const float* ring, const window_slots* ws, long pos, int count, float* dst) {
-  const long n = ws->n;
-  const float* src = ring + (pos / 4 * n + ws->slot[ws->radius]) * 4;
-  for (int p = 0; p < count; p += 4, src += 4 * n) {
-    __builtin_prefetch(src + 64 * n);
-    std::memcpy(dst + p, src, 4 * sizeof(float));
-  }
+// Copies the current frame's level-1 half of luma line j into dst[0, len/2).
+void copy_current_level1(const float* ring, const window_slots* ws, int j, int len, float* dst) {
+  std::memcpy(dst, luma_level1_line(ring, j, len, ws->n, ws->slot[ws->radius]),
+              sizeof(float) * (len / 2));
 }
 
 // Fits line j's bands and synthesises levels 4 to 2: leaves L1 in Z[0, m1),
@@ -102,14 +97,14 @@ void line_to_level1(const plane_setup& ps, const window_slots* ws, temporal_fit_
   if (ps.cell[4])
     fit(m1, ps.cell[4], w.z + m1, ps.ring_a, p + m1, ws);
   else
-    copy_current(ps.ring_a, ws, at + m1, m1, w.z + m1);
+    copy_current_level1(ps.ring_a, ws, j, ps.len, w.z + m1);
   fit(m4, ps.cell[1], w.y + m4, ps.ring_b, p + m4, ws);
   fit(m3, ps.cell[2], w.y + m3, ps.ring_b, p + m3, ws);
   fit(m2, ps.cell[3], w.y + m2, ps.ring_b, p + m2, ws);
   if (ps.cell[4])
     fit(m1, ps.cell[4], w.y + m1, ps.ring_b, p + m1, ws);
   else
-    copy_current(ps.ring_b, ws, at + m1, m1, w.y + m1);
+    copy_current_level1(ps.ring_b, ws, j, ps.len, w.y + m1);
   synthesize_level(w.x, w.y, m4, w.z);
   synthesize_level(w.z, w.y, m3, w.x);
   synthesize_level(w.x, w.y, m2, w.z);
