@@ -3,10 +3,22 @@
 // once: thread 0 on the calling thread, the others on the workers, and
 // returns when all have finished. The threads start once and wait between
 // calls; nothing is allocated per call.
+//
+// The filter makes several calls per frame with little in between, and waking
+// a sleeping thread takes about as long as a small stage. So while there are
+// no more threads than processors, a waiting thread first watches for the
+// next call (or the end of the current one) for a short while, and only then
+// sleeps on the condition variable.
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "cli/cli.h"
 
@@ -14,36 +26,57 @@ namespace {
 
 std::vector<std::thread> workers;
 int thread_total = 1;
+bool spin_first = false;  // waiting threads watch before they sleep
 std::mutex pool_lock;
 std::condition_variable work_ready;
 std::condition_variable work_done;
-uint64_t generation = 0;  // counts calls since the workers started; each runs once
-int remaining = 0;        // workers still running the current call
-bool stopping = false;
+// Counts calls since the workers started; each worker runs each call once.
+// Written under pool_lock after the call's function and parameters.
+std::atomic<uint64_t> generation{0};
+std::atomic<int> remaining{0};  // workers still running the current call
+std::atomic<bool> stopping{false};
 MULTI_THREAD_FUNC current_func = nullptr;
 void* current_param1 = nullptr;
 void* current_param2 = nullptr;
 
+constexpr std::chrono::microseconds spin_time(100);
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#endif
+}
+
+// Watches until done() holds or the spin time is over; true when it holds.
+template <typename Done>
+bool spin_until(Done done) {
+  if (!spin_first) return done();
+  const auto until = std::chrono::steady_clock::now() + spin_time;
+  for (int i = 1;; ++i) {
+    if (done()) return true;
+    cpu_relax();
+    if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return done();
+  }
+}
+
 void worker_job(int thread_id) {
   uint64_t seen = 0;
   for (;;) {
-    MULTI_THREAD_FUNC func;
-    void* param1;
-    void* param2;
-    int total;
-    {
+    const auto called = [&] {
+      return stopping.load(std::memory_order_acquire) ||
+             generation.load(std::memory_order_acquire) != seen;
+    };
+    if (!spin_until(called)) {
       std::unique_lock<std::mutex> hold(pool_lock);
-      work_ready.wait(hold, [&] { return stopping || generation != seen; });
-      if (stopping) return;
-      seen = generation;
-      func = current_func;
-      param1 = current_param1;
-      param2 = current_param2;
-      total = thread_total;
+      work_ready.wait(hold, called);
     }
-    func(thread_id, total, param1, param2);
-    std::lock_guard<std::mutex> hold(pool_lock);
-    if (--remaining == 0) work_done.notify_one();
+    if (stopping.load(std::memory_order_acquire)) return;
+    seen = generation.load(std::memory_order_acquire);
+    current_func(thread_id, thread_total, current_param1, current_param2);
+    if (remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      std::lock_guard<std::mutex> hold(pool_lock);  // the caller may be about to sleep
+      work_done.notify_one();
+    }
   }
 }
 
@@ -53,6 +86,8 @@ bool start_workers(int thread_count) {
   stop_workers();
   if (thread_count < 1) thread_count = 1;
   thread_total = thread_count;
+  const unsigned processors = std::thread::hardware_concurrency();
+  spin_first = processors == 0 || unsigned(thread_count) <= processors;
   stopping = false;
   try {
     workers.reserve(thread_count - 1);
@@ -75,7 +110,6 @@ void stop_workers() {
   thread_total = 1;
   stopping = false;
   generation = 0;  // new workers start having seen generation 0: no stale call reruns
-
 }
 
 int worker_threads() { return thread_total; }
@@ -91,12 +125,15 @@ BOOL host_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* par
     current_func = func;
     current_param1 = param1;
     current_param2 = param2;
-    remaining = int(workers.size());
-    ++generation;
+    remaining.store(int(workers.size()), std::memory_order_relaxed);
+    generation.fetch_add(1, std::memory_order_release);
   }
   work_ready.notify_all();
   func(0, thread_total, param1, param2);
-  std::unique_lock<std::mutex> hold(pool_lock);
-  work_done.wait(hold, [] { return remaining == 0; });
+  const auto finished = [] { return remaining.load(std::memory_order_acquire) == 0; };
+  if (!spin_until(finished)) {
+    std::unique_lock<std::mutex> hold(pool_lock);
+    work_done.wait(hold, finished);
+  }
   return 1;
 }
