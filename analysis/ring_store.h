@@ -8,7 +8,10 @@
 // A store writes groups of four floats. dst is the address of the first
 // group, which is group `phase` (0 to 3) of its sixteen-float block; the
 // group after group 3 of a block is group 0 of the block block_stride floats
-// on (16 * K in a ring; 16 gives one plain run of floats).
+// on (16 * K in a ring; 16 gives one plain run of floats). The SIMD versions
+// write the blocks they cover wholly with streaming stores (blocks are
+// 64-byte aligned); a job that called them runs store_fence before it
+// returns.
 #pragma once
 
 #include <cstddef>
