@@ -1,0 +1,105 @@
+// The mosquito filter's SIMD versions against the scalar one where their
+// layout has seams: groups of four quads (the last one redone at w - 18),
+// column strips of 256 pixels, the row ring, quads that stop at different
+// stages inside one group, and samples whose bias or sums saturate.
+#include "prefilter_test_util.h"
+
+namespace {
+
+// What the three frames hold.
+enum class scene { edgy, extremes, still, mixed_calm };
+
+// Fills src / prev / next. mixed_calm: prev = src = next except for noise in
+// a random subset of quads, so that a group of four holds calm quads (stopping
+// after the first stage) beside quads that search on.
+void fill_scene(test_frame* f, scene kind, std::mt19937& rng, int limit) {
+  if (kind == scene::edgy) {
+    for (int i = 0; i < 3; ++i) fill_edgy(f[i], rng, limit);
+    return;
+  }
+  if (kind == scene::extremes) {  // near the int16 ends, 4095 and the chroma bias seam
+    static const int values[] = {-32768, -32767, -30721, -30720, -30719, 30719, 30720, 32766,
+                                 32767,  4095,   4096,   -2048,  -2049,  2047,  -16384, 16383};
+    for (int i = 0; i < 3; ++i)
+      for (PIXEL_YC& px : f[i].mem)
+        for (int k = 0; k < 3; ++k)
+          (&px.y)[k] = int16_t(values[rng() % 16] + int(rng() % 3) - 1);
+    return;
+  }
+  fill_realistic(f[0], rng, 30);
+  f[1] = f[2] = f[0];
+  if (kind == scene::still) return;
+  for (int y = 0; y < f[0].h; ++y)
+    for (int x = 2; x + 4 <= f[0].w; x += 4)
+      if (rng() % 3 == 0)
+        for (int p = x; p < x + 4; ++p) f[1 + rng() % 2].sample(p, y, rng() % 3) += int16_t(rng() % 40);
+}
+
+}  // namespace
+
+// Widths around the seams: 16 (no group of four), 32 and 48 (one full group
+// and the redone one), one strip ending exactly at the last group (272), one
+// group past a strip (288), two and three strips; pitches beyond w; both row
+// steps; strengths off, default (small and large frames), top and beyond int16.
+TEST(MosquitoPlanar, MatchesScalarAcrossStripsGroupsAndSaturation) {
+  const int widths[] = {16, 32, 48, 256, 272, 288, 528, 544};
+  const int strengths[] = {0, 40, 450, 1800, 40000};
+  unsigned seed = 0;
+  for (int w : widths)
+    for (scene kind : {scene::edgy, scene::extremes, scene::still, scene::mixed_calm})
+      for (int field_step = 1; field_step <= 2; ++field_step) {
+        std::mt19937 rng(++seed);
+        const int h = kind == scene::edgy ? 16 : 32, strength = strengths[seed % 5];
+        const int pitch = w + int(rng() % 3) * 5;
+        test_frame f[3] = {test_frame(w, h, pitch), f[0], f[0]};
+        fill_scene(f, kind, rng, 2 * strength);
+        const prefilter_params p = settings(field_step, 0, 0, strength);
+        test_frame ref(w, h, pitch);
+        run_mosquito(0, f, p, ref);
+        for (int v = 1; v < runnable_versions(); ++v) {
+          test_frame out(w, h, pitch);
+          run_mosquito(v, f, p, out);
+          // Whole buffers, guard rows and padding included.
+          ASSERT_EQ(std::memcmp(ref.mem.data(), out.mem.data(), out.mem.size() * 6), 0)
+              << prefilter_versions[v].name << ", seed " << seed << ", w " << w << ", scene "
+              << int(kind) << ", F " << field_step << ", strength " << strength << " at "
+              << first_difference(ref, out);
+        }
+      }
+}
+
+// Row bands of 1, 2, 3, 4 and 7 workers over several strips: each band writes
+// its own rows only, and the frames they make together are identical.
+TEST(MosquitoPlanar, BandsOverStripsAgreeForAnyThreadCount) {
+  if (runnable_versions() < 3) GTEST_SKIP() << "no AVX2";
+  const int w = 544, h = 48, pitch = 551;
+  for (int field_step = 1; field_step <= 2; ++field_step) {
+    std::mt19937 rng{unsigned(10 + field_step)};
+    test_frame f[3] = {test_frame(w, h, pitch), f[0], f[0]};
+    fill_scene(f, scene::mixed_calm, rng, 0);
+    fill_realistic(f[2], rng, 60);  // and some noise everywhere
+    const prefilter_params p = settings(field_step, 0, 0, 450);
+    test_frame whole(w, h, pitch);
+    run_mosquito(0, f, p, whole);
+    for (int threads : {1, 2, 3, 4, 7}) {
+      test_frame joined(w, h, pitch);
+      for (int t = 0; t < threads; ++t) {
+        test_frame band(w, h, pitch);
+        FILTER_PROC_INFO fpip = frame_info(band);
+        const int y0 = t * h / threads, y1 = (t + 1) * h / threads;
+        mosquito_nr_rows_avx2(f[0].data(), f[1].data(), f[2].data(), &fpip, field_step, 450, y0,
+                              y1);
+        for (int y = -3; y < h + 3; ++y)
+          for (int x = 0; x < pitch; ++x) {
+            const bool mine = y >= y0 && y < y1 && x < w;
+            if (!mine)
+              ASSERT_EQ(std::memcmp(&band.at(x, y), &unwritten, 6), 0)
+                  << "band " << t << " of " << threads << " wrote (" << x << ", " << y << ")";
+            else
+              joined.at(x, y) = band.at(x, y);
+          }
+      }
+      EXPECT_EQ(first_difference(whole, joined), "") << threads << " threads, F " << field_step;
+    }
+  }
+}
