@@ -1,18 +1,36 @@
 // Mosquito-noise reduction, AVX2 version on planar working rows.
 //
-// Each input row a candidate may read is split once into planar rows: luma
-// Y[j], and chroma by column parity, Cb/Cr of even pixels (E) and of odd
-// pixels (O), already biased. A candidate end is then one unaligned load:
-// 16 luma lanes for the pixels x .. x + 15 of a group of four quads, and
-// 16 chroma lanes holding Cb (low half) and Cr (high half) of its eight even
-// pixels. The rows live in a small ring per frame, for one column strip at a
-// time, so the scratch stays on the stack.
+// Each input row a candidate may read is split once into planar rows, for one
+// column strip at a time: luma Y, and chroma (biased) in blocks of sixteen
+// shorts, Cb of eight even or odd pixels then their Cr. A group of four quads
+// (pixels j .. j + 15, j = 2 + 16k) is then one 16-lane luma vector and one
+// 16-lane Cb|Cr vector, and every candidate end is one load at a constant
+// offset from its row's slot: the chroma blocks are kept in five copies, one
+// per horizontal tap (-2 .. 2), each already shifted so that block k lines up
+// with group k. The rows live in a ring of five slots per frame, on the stack.
 //
-// The early stop stays per quad: every lane keeps searching, but a quad's
-// lanes freeze their value at the end of the first stage after which the quad
-// is calm (its best costs only fall afterwards, so it stays calm), and the
-// search ends when all four quads are calm.
+// The groups cover pixels 2 .. w + 1: the last group's fourth quad lies past
+// the row end, reads the zeros that pad the last strip and is never stored.
 //
+// The early stop stays per quad: once a quad is calm after a stage, its lanes'
+// best cost is set to -1, which no later candidate (cost >= 0) can reach, so
+// its value stays as it was at that stage; the search ends when all four
+// quads are calm.
+//
+// Rows whose samples all lie in [-8192, 8191] (after the chroma bias) take a
+// faster search, exact on that range. With x = sum - 2c = (a - c) + (b - c)
+// and y = a - b = (a - c) - (b - c), |x| + |y| = max(|x + y|, |x - y|)
+// = 2 * max(|a - c|, |b - c|) = 2m. On that range no step saturates: a + b
+// and 2c fit, |x| <= 32766 and |y| <= 16383, and the cost 2m <= 32766 does
+// not reach the saturation bound either. So cost = 2m exactly, and the search
+// keeps m_best with best = 2 * m_best:
+//  - start: best = B = sat(2 * strength); cost <= B is 2m <= B, which is
+//    m <= B >> 1 for any B (for B < 0 both sides reject every m >= 0, and
+//    B >> 1 < 0), so m_best starts at B >> 1 (16383 for B = 32767);
+//  - later: cost <= best is 2m <= 2 m_best, i.e. m <= m_best;
+//  - stop: best <= 15 is m_best <= 7, both when best is still B (B <= 15 is
+//    B >> 1 <= 7) and when best = 2 m_best.
+// The final blend of those rows fits in 16 bits as well (see blend16).
 // Every function here is local, so no AVX2 code can stand in for an inline
 // function of another file; from the shared header only the candidate table
 // and constants are used.
@@ -21,36 +39,61 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "prefilter/prefilter.h"
 #include "prefilter/prefilter_internal.h"
 
 namespace {
 
-using prefilter_detail::mosquito_candidate_count;
+using prefilter_detail::mosquito_candidate;
 using prefilter_detail::mosquito_candidates;
 using prefilter_detail::mosquito_chroma_bias;
 using prefilter_detail::mosquito_stage_count;
 using prefilter_detail::mosquito_stage_last;
 using prefilter_detail::mosquito_stop_cost;
+using prefilter_detail::mosquito_tap;
 
-// Pixels per column strip (a multiple of 16; groups of four quads start at
-// 2 + 16k). A row slot holds the strip plus the two pixels of reach on each
-// side, rounded up to whole 16-pixel blocks; the last strip may take one
-// more group (the one that ends at w - 2).
-constexpr int strip_pixels = 256;
-constexpr int slot_luma = strip_pixels + 16;
-constexpr int slot_half = slot_luma / 2;
-// Slot layout in shorts: pad, Y, Cb even, Cb odd, Cr even, Cr odd. The pad
-// keeps the pointers of the -1 / -2 taps inside the slot.
-constexpr int slot_pad = 16;
-constexpr int slot_y = slot_pad;
-constexpr int slot_cb_even = slot_y + slot_luma;
-constexpr int slot_cb_odd = slot_cb_even + slot_half;
-constexpr int slot_cr = slot_luma;  // Cr planes follow the Cb planes at this distance
-constexpr int slot_shorts = slot_cb_even + 2 * slot_luma;
-constexpr int ring_rows = 8;    // rows y - 2 .. y + 2 live at once; slot = row & 7
+// Groups of four quads per column strip. A slot holds one more 16-pixel chunk
+// than the strip's groups: a group reads two pixels beyond its sixteen.
+constexpr int strip_groups = 16;
+constexpr int chunk_count = strip_groups + 1;
+// Slot layout in shorts: Y (chunk_count chunks of 16), then the five chroma
+// copies of strip_groups blocks of 16 (Cb 8 | Cr 8). Copy e_m holds even
+// pixels one pair to the left (tap -2), o_m odd pixels one pair to the left
+// (tap -1), e_0 the even pixels themselves (tap 0, the centre), o_0 odd pixels
+// of the same pair (tap 1), e_p even pixels one pair to the right (tap 2).
+constexpr int slot_y = 0;
+constexpr int copy_shorts = 16 * strip_groups;
+constexpr int slot_e_m = slot_y + 16 * chunk_count;
+constexpr int slot_o_m = slot_e_m + copy_shorts;
+constexpr int slot_e_0 = slot_o_m + copy_shorts;
+constexpr int slot_o_0 = slot_e_0 + copy_shorts;
+constexpr int slot_e_p = slot_o_0 + copy_shorts;
+constexpr int slot_shorts = slot_e_p + copy_shorts;
+constexpr int ring_rows = 5;    // rows y - 2 .. y + 2
 constexpr int fetch_ahead = 2;  // rows between fetching and splitting a row
+// Samples in [-fast_limit, fast_limit - 1] take the faster search.
+constexpr int fast_limit = 8192;
+
+// Offsets of a candidate end in the slots of its frame and row.
+constexpr int frame_offset(const mosquito_tap& t) { return t.frame * slot_shorts; }
+constexpr int luma_offset(const mosquito_tap& t) { return frame_offset(t) + slot_y + 2 + t.dx; }
+constexpr int chroma_offset(const mosquito_tap& t) {
+  return frame_offset(t) + (t.dx == -2   ? slot_e_m
+                            : t.dx == -1 ? slot_o_m
+                            : t.dx == 0  ? slot_e_0
+                            : t.dx == 1  ? slot_o_0
+                                         : slot_e_p);
+}
+// The row of a candidate end as an index into a row_set (0 is row y - 2).
+constexpr int row_index(const mosquito_tap& t, int field_step) {
+  return t.row_f * field_step + t.row_1 + 2;
+}
+
+// The search is one straight run of code per group; keep the compiler from
+// splitting it into calls that spill the search state.
+#define MOSQUITO_INLINE inline __attribute__((always_inline))
 
 inline int16_t clamp16(int v) {
   return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
@@ -60,25 +103,41 @@ inline __m256i load16(const int16_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 inline __m128i load8(const void* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-// Eight shorts at p (low half) and eight at p + slot_cr (high half).
-inline __m256i load_chroma(const int16_t* p) {
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p)), load8(p + slot_cr), 1);
+inline void store16(int16_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-// The byte shuffles that split eight pixels (24 shorts in three vectors) into
-// planar lanes and join them again; each 128-bit half works on its own eight
-// pixels.
+// Eight pixels are 24 shorts in three vectors v0, v1, v2 (shorts 0-7, 8-15,
+// 16-23; each 128-bit half works on its own eight pixels). A planar vector
+// takes lane t from short src[t]; for Y (3t), even chroma (Cb, Cr of pixels
+// 0, 2, 4, 6) and odd chroma the eight shorts sit at eight different
+// positions mod 8, so two word blends gather them into one vector and one
+// byte shuffle puts them in order.
+constexpr int split_y_src[8] = {0, 3, 6, 9, 12, 15, 18, 21};
+constexpr int split_even_src[8] = {1, 7, 13, 19, 2, 8, 14, 20};
+constexpr int split_odd_src[8] = {4, 10, 16, 22, 5, 11, 17, 23};
+
+// The word-blend mask taking from vector `vec` the shorts of src that lie in it.
+constexpr int blend_mask(const int (&src)[8], int vec) {
+  int m = 0;
+  for (int t = 0; t < 8; ++t)
+    if (src[t] / 8 == vec) m |= 1 << (src[t] % 8);
+  return m;
+}
+
+// The byte shuffles that order the blended shorts, and those that join the
+// results again.
 struct shuffles {
-  __m256i split_y[3], split_even[3], split_odd[3];  // per input vector
-  __m256i join_y[3], join_chroma[3];                // per output vector
+  __m256i split_y, split_even, split_odd;
+  __m256i join_y[3], join_chroma[3];  // per output vector
 };
 
 // A shuffle taking lane t from short src[t] of a 24-short run when that short
-// lies in vector `vec`, zero otherwise.
+// lies in vector `vec` (any vector for vec -1), zero otherwise.
 __m256i pick_lanes(const int (&src)[8], int vec) {
   int8_t b[32];
   for (int t = 0; t < 8; ++t) {
-    const bool here = src[t] >= 0 && src[t] / 8 == vec;
+    const bool here = src[t] >= 0 && (vec < 0 || src[t] / 8 == vec);
     b[2 * t] = here ? int8_t(2 * (src[t] % 8)) : int8_t(-128);
     b[2 * t + 1] = here ? int8_t(2 * (src[t] % 8) + 1) : int8_t(-128);
     b[16 + 2 * t] = b[2 * t];
@@ -88,17 +147,10 @@ __m256i pick_lanes(const int (&src)[8], int vec) {
 }
 
 void make_shuffles(shuffles* s) {
-  // Pixel k of the run has y, cb, cr at shorts 3k, 3k + 1, 3k + 2.
-  int y[8], even[8], odd[8];
-  for (int k = 0; k < 4; ++k) {
-    even[k] = 3 * (2 * k) + 1, even[4 + k] = 3 * (2 * k) + 2;
-    odd[k] = 3 * (2 * k + 1) + 1, odd[4 + k] = 3 * (2 * k + 1) + 2;
-  }
-  for (int k = 0; k < 8; ++k) y[k] = 3 * k;
+  s->split_y = pick_lanes(split_y_src, -1);
+  s->split_even = pick_lanes(split_even_src, -1);
+  s->split_odd = pick_lanes(split_odd_src, -1);
   for (int v = 0; v < 3; ++v) {
-    s->split_y[v] = pick_lanes(y, v);
-    s->split_even[v] = pick_lanes(even, v);
-    s->split_odd[v] = pick_lanes(odd, v);
     // Output short 8v + t: luma of pixel p from Y lane p; Cb / Cr of pixel p
     // from lane p / 2 / 4 + p / 2 of the (cb0..3, cr0..3) vector.
     int from_y[8], from_chroma[8];
@@ -112,50 +164,183 @@ void make_shuffles(shuffles* s) {
   }
 }
 
-// Splits pixels px[0 .. count) (count a multiple of 16) into a slot.
-void split_row(const PIXEL_YC* px, int count, const shuffles& s, int16_t* slot) {
+// Sixteen pixels as Y, even (Cb 8 | Cr 8, biased) and odd (the same).
+struct chunk {
+  __m256i y, even, odd;
+};
+
+template <const int (&src)[8]>
+inline __m256i gather_lanes(__m256i v0, __m256i v1, __m256i v2, __m256i order) {
+  const __m256i b =
+      _mm256_blend_epi16(_mm256_blend_epi16(v0, v1, blend_mask(src, 1)), v2, blend_mask(src, 2));
+  return _mm256_shuffle_epi8(b, order);
+}
+
+inline chunk split_chunk(const PIXEL_YC* px, const shuffles& s, __m256i bias) {
+  const short* p = reinterpret_cast<const short*>(px);
+  // Shorts 8k .. 8k + 7 of pixels 0 .. 7 (low half) and 8 .. 15 (high half).
+  const __m256i v0 = _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p)), load8(p + 24), 1);
+  const __m256i v1 =
+      _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p + 8)), load8(p + 32), 1);
+  const __m256i v2 =
+      _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p + 16)), load8(p + 40), 1);
+  chunk c;
+  c.y = gather_lanes<split_y_src>(v0, v1, v2, s.split_y);
+  const __m256i even = gather_lanes<split_even_src>(v0, v1, v2, s.split_even);
+  const __m256i odd = gather_lanes<split_odd_src>(v0, v1, v2, s.split_odd);
+  // Per half (cb 4, cr 4) to (cb 8 | cr 8) across the halves.
+  c.even = _mm256_adds_epi16(_mm256_permute4x64_epi64(even, _MM_SHUFFLE(3, 1, 2, 0)), bias);
+  c.odd = _mm256_adds_epi16(_mm256_permute4x64_epi64(odd, _MM_SHUFFLE(3, 1, 2, 0)), bias);
+  return c;
+}
+
+// Splits the strip's pixels px[0 .. 16 * groups + 16) into a slot; with
+// `pad`, the last chunk lies past the row end and is zeros. Returns whether
+// every sample stored lies in the fast search's range.
+bool split_row(const PIXEL_YC* px, int groups, bool pad, const shuffles& s, int16_t* slot) {
   const __m256i bias = _mm256_set1_epi16(mosquito_chroma_bias);
-  const short* in = reinterpret_cast<const short*>(px);
-  for (int i = 0; i < count; i += 16) {
-    const short* p = in + 3 * i;
-    // Shorts 8k .. 8k + 7 of pixels 0 .. 7 (low half) and 8 .. 15 (high half).
-    const __m256i v0 = _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p)), load8(p + 24), 1);
-    const __m256i v1 =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p + 8)), load8(p + 32), 1);
-    const __m256i v2 =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p + 16)), load8(p + 40), 1);
-    const __m256i y = _mm256_or_si256(
-        _mm256_or_si256(_mm256_shuffle_epi8(v0, s.split_y[0]), _mm256_shuffle_epi8(v1, s.split_y[1])),
-        _mm256_shuffle_epi8(v2, s.split_y[2]));
-    __m256i even = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, s.split_even[0]),
-                                                   _mm256_shuffle_epi8(v1, s.split_even[1])),
-                                   _mm256_shuffle_epi8(v2, s.split_even[2]));
-    __m256i odd = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, s.split_odd[0]),
-                                                  _mm256_shuffle_epi8(v1, s.split_odd[1])),
-                                  _mm256_shuffle_epi8(v2, s.split_odd[2]));
-    // Per half (cb 4, cr 4) to (cb 8 | cr 8) across the halves.
-    even = _mm256_adds_epi16(_mm256_permute4x64_epi64(even, _MM_SHUFFLE(3, 1, 2, 0)), bias);
-    odd = _mm256_adds_epi16(_mm256_permute4x64_epi64(odd, _MM_SHUFFLE(3, 1, 2, 0)), bias);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(slot + slot_y + i), y);
-    int16_t* e = slot + slot_cb_even + i / 2;
-    int16_t* o = slot + slot_cb_odd + i / 2;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(e), _mm256_castsi256_si128(even));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(e + slot_cr), _mm256_extracti128_si256(even, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(odd));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + slot_cr), _mm256_extracti128_si256(odd, 1));
+  __m256i lo = _mm256_set1_epi16(0), hi = lo;
+  // Chunk k, its luma stored and its range noted.
+  auto fetch = [&](int k) {
+    chunk c;
+    if (pad && k == groups) {
+      c.y = c.even = c.odd = _mm256_setzero_si256();
+    } else {
+      c = split_chunk(px + 16 * k, s, bias);
+    }
+    lo = _mm256_min_epi16(lo, _mm256_min_epi16(_mm256_min_epi16(c.y, c.even), c.odd));
+    hi = _mm256_max_epi16(hi, _mm256_max_epi16(_mm256_max_epi16(c.y, c.even), c.odd));
+    store16(slot + slot_y + 16 * k, c.y);
+    return c;
+  };
+  // Block k of a copy shifted by o pairs: lanes o .. o + 7 of chunks k, k + 1,
+  // per half (Cb, Cr).
+  auto blocks = [&](int k, const chunk& cur, const chunk& nxt) {
+    store16(slot + slot_e_m + 16 * k, cur.even);
+    store16(slot + slot_e_0 + 16 * k, _mm256_alignr_epi8(nxt.even, cur.even, 2));
+    store16(slot + slot_e_p + 16 * k, _mm256_alignr_epi8(nxt.even, cur.even, 4));
+    store16(slot + slot_o_m + 16 * k, cur.odd);
+    store16(slot + slot_o_0 + 16 * k, _mm256_alignr_epi8(nxt.odd, cur.odd, 2));
+  };
+  chunk a = fetch(0);
+  for (int k = 0; k < groups; k += 2) {  // two at a time, so that no chunk is copied
+    const chunk b = fetch(k + 1);
+    blocks(k, a, b);
+    if (k + 1 == groups) break;
+    a = fetch(k + 2);
+    blocks(k + 1, b, a);
   }
+  const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi16(hi, _mm256_set1_epi16(fast_limit - 1)),
+                                      _mm256_cmpgt_epi16(_mm256_set1_epi16(-fast_limit), lo));
+  return _mm256_testz_si256(out, out) != 0;
 }
 
 inline __m256i absdiff_sat(__m256i a, __m256i b) {
   return _mm256_max_epi16(_mm256_subs_epi16(a, b), _mm256_subs_epi16(b, a));
 }
 
+// The slots of rows y - 2 .. y + 2 (frame src first, prev and next follow).
+struct row_set {
+  const int16_t* r[5];
+};
+
+// The search state of one group: centre (fast: c, else 2c), value and best
+// (fast: m_best), for the luma and the chroma lanes.
+struct search {
+  __m256i centre_l, centre_c, v_l, v_c, best_l, best_c;
+};
+
 // One candidate on 16 lanes: take the pair where its cost is not above best.
-inline void try_pair(__m256i a, __m256i b, __m256i c2, __m256i* v, __m256i* best) {
-  const __m256i sum = _mm256_adds_epi16(a, b);
-  const __m256i cost = _mm256_adds_epi16(absdiff_sat(sum, c2), absdiff_sat(a, b));
+template <bool fast>
+MOSQUITO_INLINE void try_pair(__m256i a, __m256i b, __m256i centre, __m256i* v, __m256i* best) {
+  __m256i sum, cost;
+  if (fast) {
+    sum = _mm256_add_epi16(a, b);
+    cost = _mm256_max_epi16(_mm256_abs_epi16(_mm256_sub_epi16(a, centre)),
+                            _mm256_abs_epi16(_mm256_sub_epi16(b, centre)));
+  } else {
+    sum = _mm256_adds_epi16(a, b);
+    cost = _mm256_adds_epi16(absdiff_sat(sum, centre), absdiff_sat(a, b));
+  }
   *v = _mm256_blendv_epi8(sum, *v, _mm256_cmpgt_epi16(cost, *best));
   *best = _mm256_min_epi16(cost, *best);
+}
+
+constexpr int stage_first(int stage) { return stage == 0 ? 0 : mosquito_stage_last[stage - 1] + 1; }
+
+constexpr bool same_end(const mosquito_tap& x, const mosquito_tap& y, int field_step) {
+  return x.frame == y.frame && x.dx == y.dx && row_index(x, field_step) == row_index(y, field_step);
+}
+constexpr bool same_reads(int i, int j, int field_step) {
+  return same_end(mosquito_candidates[i].a, mosquito_candidates[j].a, field_step) &&
+         same_end(mosquito_candidates[i].b, mosquito_candidates[j].b, field_step) &&
+         mosquito_candidates[i].luma_only == mosquito_candidates[j].luma_only;
+}
+// Whether candidate `cand` of a stage can be left out: it belongs to a pair
+// (p, p + 1), counted from the stage's first candidate, that reads exactly as
+// the pair before it (with a row step of 1, the vertical mirror pairs repeat
+// the adjacent-row pairs). Trying a pair of candidates X, Y twice in a row
+// changes nothing the second time: after X, Y the best is at most both
+// costs; X again is taken only at a cost equal to that best, and then Y is
+// taken again exactly when it was taken the first time (its cost equals the
+// best), so the value ends where it was.
+constexpr bool repeats_pair(int cand, int stage, int field_step) {
+  const int first = stage_first(stage), last = mosquito_stage_last[stage];
+  const int p = first + (cand - first) / 2 * 2;
+  return p >= first + 2 && p + 1 <= last && same_reads(p, p - 2, field_step) &&
+         same_reads(p + 1, p - 1, field_step);
+}
+
+template <int field_step, bool fast, int cand>
+MOSQUITO_INLINE void try_candidate(const row_set& rows, ptrdiff_t k16, search* s) {
+  constexpr mosquito_candidate c = mosquito_candidates[cand];
+  const int16_t* ra = rows.r[row_index(c.a, field_step)] + k16;
+  const int16_t* rb = rows.r[row_index(c.b, field_step)] + k16;
+  try_pair<fast>(load16(ra + luma_offset(c.a)), load16(rb + luma_offset(c.b)), s->centre_l, &s->v_l,
+                 &s->best_l);
+  if (!c.luma_only)
+    try_pair<fast>(load16(ra + chroma_offset(c.a)), load16(rb + chroma_offset(c.b)), s->centre_c,
+                   &s->v_c, &s->best_c);
+}
+
+template <int field_step, bool fast, int stage, int first, int... i>
+MOSQUITO_INLINE void try_candidates(const row_set& rows, ptrdiff_t k16, search* s,
+                                    std::integer_sequence<int, i...>) {
+  ((repeats_pair(first + i, stage, field_step)
+        ? void()
+        : try_candidate<field_step, fast, first + i>(rows, k16, s)),
+   ...);
+}
+
+// Runs a stage; returns whether the search is over (all four quads calm, or
+// the last stage done). Quads found calm get best -1 (see the top).
+template <int field_step, bool fast, int stage>
+MOSQUITO_INLINE bool run_stage(const row_set& rows, ptrdiff_t k16, search* s) {
+  constexpr int first = stage_first(stage);
+  try_candidates<field_step, fast, stage, first>(
+      rows, k16, s, std::make_integer_sequence<int, mosquito_stage_last[stage] - first + 1>());
+  if (stage == mosquito_stage_count - 1) return true;
+  const __m256i limit = _mm256_set1_epi16(fast ? mosquito_stop_cost / 2 : mosquito_stop_cost);
+  // Quad q is luma lanes 4q .. 4q + 3 (64-bit lane q) and chroma lanes 2q,
+  // 2q + 1 (Cb) and 8 + 2q, 9 + 2q (Cr): fold chroma onto the luma layout.
+  const __m256i busy_c = _mm256_cmpgt_epi16(s->best_c, limit);
+  const __m128i busy_c8 =
+      _mm_or_si128(_mm256_castsi256_si128(busy_c), _mm256_extracti128_si256(busy_c, 1));
+  const __m256i busy =
+      _mm256_or_si256(_mm256_cmpgt_epi16(s->best_l, limit), _mm256_cvtepi16_epi32(busy_c8));
+  const __m256i calm_l = _mm256_cmpeq_epi64(busy, _mm256_setzero_si256());
+  if (_mm256_movemask_pd(_mm256_castsi256_pd(calm_l)) == 15) return true;
+  const __m256i calm_c =
+      _mm256_permutevar8x32_epi32(calm_l, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+  s->best_l = _mm256_or_si256(s->best_l, calm_l);
+  s->best_c = _mm256_or_si256(s->best_c, calm_c);
+  return false;
+}
+
+template <int field_step, bool fast, int... stage>
+MOSQUITO_INLINE void run_stages(const row_set& rows, ptrdiff_t k16, search* s,
+                                std::integer_sequence<int, stage...>) {
+  (run_stage<field_step, fast, stage>(rows, k16, s) || ...);
 }
 
 inline __m256i widen_lo(__m256i v) { return _mm256_srai_epi32(_mm256_unpacklo_epi16(v, v), 16); }
@@ -174,102 +359,82 @@ inline __m256i blend32(__m256i v, __m256i c2, __m256i bias) {
                             _mm256_sub_epi32(_mm256_srai_epi32(th, 3), bias));
 }
 
-// Where each candidate end reads in the ring for the current row: luma lane
-// of pixel j of the strip is luma[c][e][j], chroma lane of even pixel 2i is
-// chroma[c][e][i] (Cr at + slot_cr).
-struct row_taps {
-  const int16_t* luma[mosquito_candidate_count][2];
-  const int16_t* chroma[mosquito_candidate_count][2];
-};
-
-// Chroma of pixel 2i + dx in the planar rows: even plane for even dx, odd
-// plane for odd dx, shifted by the pixel pairs crossed.
-inline int chroma_tap(int dx) {
-  switch (dx) {
-    case -2: return slot_cb_even - 1;
-    case -1: return slot_cb_odd - 1;
-    case 1: return slot_cb_odd;
-    case 2: return slot_cb_even + 1;
-    default: return slot_cb_even;
-  }
+// The same blend (before the bias) for v and c from the faster search's
+// range, in 16 bits: with v = 2q + r (r 0 or 1), 3v + 2c + 4 = 2X + r for
+// X = v + c + q + 2, and as 2X + r is never a multiple of 8 above 2X,
+// (2X + r) >> 3 = X >> 2. X lies in [-32766, 32766] there.
+inline __m256i blend16(__m256i v, __m256i c) {
+  const __m256i x = _mm256_add_epi16(_mm256_add_epi16(v, c), _mm256_srai_epi16(v, 1));
+  return _mm256_srai_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(2)), 2);
 }
 
-struct group_params {
-  const row_taps* taps;
-  const int16_t* centre;  // slot of the current src row
-  __m256i start_best;
-  __m256i chroma_bias32;
-  __m256i calm_chroma_index;
-  __m256i stop_cost;
-};
-
-// Filters the four quads of pixels j .. j + 15 of the strip (j even) and
-// stores the sixteen pixels at out.
-void filter_group(const group_params& g, const shuffles& s, int j, PIXEL_YC* out) {
-  const row_taps& t = *g.taps;
-  const int i = j / 2;
-  const __m256i cl = load16(g.centre + slot_y + j);
-  const __m256i cc = load_chroma(g.centre + slot_cb_even + i);
-  const __m256i c2l = _mm256_adds_epi16(cl, cl), c2c = _mm256_adds_epi16(cc, cc);
-  __m256i vl = c2l, vc = c2c, best_l = g.start_best, best_c = g.start_best;
-  __m256i keep_l = vl, keep_c = vc;
-  __m256i frozen_l = _mm256_setzero_si256(), frozen_c = frozen_l;
-  int cand = 0;
-#pragma GCC unroll 6
-  for (int stage = 0; stage < mosquito_stage_count; ++stage) {
-#pragma GCC unroll 19
-    for (; cand <= mosquito_stage_last[stage]; ++cand) {
-      try_pair(load16(t.luma[cand][0] + j), load16(t.luma[cand][1] + j), c2l, &vl, &best_l);
-      if (!mosquito_candidates[cand].luma_only)
-        try_pair(load_chroma(t.chroma[cand][0] + i), load_chroma(t.chroma[cand][1] + i), c2c, &vc,
-                 &best_c);
+// Filters the groups 0 .. groups - 1 of the strip row whose slots are `rows`
+// and stores them at out (pixel 2 of the strip); the last group stores only
+// its first three quads when `short_tail`. Fetches the row part at `fetch`.
+template <int field_step, bool fast>
+void filter_row(const row_set rows, int groups, bool short_tail, const shuffles& sh,
+                __m256i start_best, const char* const fetch[3], PIXEL_YC* out) {
+  const __m256i chroma_bias32 = _mm256_set1_epi32(mosquito_chroma_bias);
+  for (int k = 0; k < groups; ++k) {
+    // A strip reads only part of each row, which the hardware does not
+    // foresee: fetch the part of a row split a few rows later, a little
+    // with each group.
+    for (int f = 0; f < 3; ++f) {
+      _mm_prefetch(fetch[f] + 96 * k, _MM_HINT_T0);
+      _mm_prefetch(fetch[f] + 96 * k + 64, _MM_HINT_T0);
     }
-    if (stage == mosquito_stage_count - 1) break;
-    // Quad q is luma lanes 4q .. 4q + 3 (64-bit lane q) and chroma lanes 2q,
-    // 2q + 1 (Cb) and 8 + 2q, 9 + 2q (Cr): fold chroma onto the luma layout.
-    const __m256i busy_c = _mm256_cmpgt_epi16(best_c, g.stop_cost);
-    const __m128i busy_c8 =
-        _mm_or_si128(_mm256_castsi256_si128(busy_c), _mm256_extracti128_si256(busy_c, 1));
-    const __m256i busy = _mm256_or_si256(_mm256_cmpgt_epi16(best_l, g.stop_cost),
-                                         _mm256_cvtepi16_epi32(busy_c8));
-    const __m256i calm_l = _mm256_cmpeq_epi64(busy, _mm256_setzero_si256());
-    const __m256i calm_c = _mm256_permutevar8x32_epi32(calm_l, g.calm_chroma_index);
-    // Quads calm before keep their value; the others take the current one.
-    keep_l = _mm256_blendv_epi8(vl, keep_l, frozen_l);
-    keep_c = _mm256_blendv_epi8(vc, keep_c, frozen_c);
-    frozen_l = calm_l;
-    frozen_c = calm_c;
-    if (_mm256_movemask_pd(_mm256_castsi256_pd(calm_l)) == 15) break;
-  }
-  vl = _mm256_blendv_epi8(vl, keep_l, frozen_l);
-  vc = _mm256_blendv_epi8(vc, keep_c, frozen_c);
+    const ptrdiff_t k16 = 16 * static_cast<ptrdiff_t>(k);
+    const __m256i cl = load16(rows.r[2] + k16 + slot_y + 2);
+    const __m256i cc = load16(rows.r[2] + k16 + slot_e_0);
+    const __m256i c2l = _mm256_adds_epi16(cl, cl), c2c = _mm256_adds_epi16(cc, cc);
+    search s;
+    s.centre_l = fast ? cl : c2l;
+    s.centre_c = fast ? cc : c2c;
+    s.v_l = c2l;
+    s.v_c = c2c;
+    s.best_l = s.best_c = start_best;
+    run_stages<field_step, fast>(rows, k16, &s,
+                                 std::make_integer_sequence<int, mosquito_stage_count>());
 
-  const __m256i ol = blend32(vl, c2l, _mm256_setzero_si256());
-  // (cb 8 | cr 8) to (cb0..3, cr0..3 | cb4..7, cr4..7), the pairs of each half.
-  const __m256i oc = _mm256_permute4x64_epi64(blend32(vc, c2c, g.chroma_bias32),
-                                              _MM_SHUFFLE(3, 1, 2, 0));
-  const __m256i o0 = _mm256_or_si256(_mm256_shuffle_epi8(ol, s.join_y[0]),
-                                     _mm256_shuffle_epi8(oc, s.join_chroma[0]));
-  const __m256i o1 = _mm256_or_si256(_mm256_shuffle_epi8(ol, s.join_y[1]),
-                                     _mm256_shuffle_epi8(oc, s.join_chroma[1]));
-  const __m256i o2 = _mm256_or_si256(_mm256_shuffle_epi8(ol, s.join_y[2]),
-                                     _mm256_shuffle_epi8(oc, s.join_chroma[2]));
-  __m256i* dst = reinterpret_cast<__m256i*>(out);
-  _mm256_storeu_si256(dst, _mm256_permute2x128_si256(o0, o1, 0x20));
-  _mm256_storeu_si256(dst + 1, _mm256_permute2x128_si256(o2, o0, 0x30));
-  _mm256_storeu_si256(dst + 2, _mm256_permute2x128_si256(o1, o2, 0x31));
+    __m256i ol, oc;
+    if (fast) {
+      ol = blend16(s.v_l, cl);
+      oc = _mm256_sub_epi16(blend16(s.v_c, cc), _mm256_set1_epi16(mosquito_chroma_bias));
+    } else {
+      ol = blend32(s.v_l, c2l, _mm256_setzero_si256());
+      oc = blend32(s.v_c, c2c, chroma_bias32);
+    }
+    // (cb 8 | cr 8) to (cb0..3, cr0..3 | cb4..7, cr4..7), the pairs of each half.
+    oc = _mm256_permute4x64_epi64(oc, _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i o0 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[0]),
+                                       _mm256_shuffle_epi8(oc, sh.join_chroma[0]));
+    const __m256i o1 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[1]),
+                                       _mm256_shuffle_epi8(oc, sh.join_chroma[1]));
+    const __m256i o2 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[2]),
+                                       _mm256_shuffle_epi8(oc, sh.join_chroma[2]));
+    __m256i* dst = reinterpret_cast<__m256i*>(out + 16 * k);
+    _mm256_storeu_si256(dst, _mm256_permute2x128_si256(o0, o1, 0x20));
+    _mm256_storeu_si256(dst + 1, _mm256_permute2x128_si256(o2, o0, 0x30));
+    const __m256i last = _mm256_permute2x128_si256(o1, o2, 0x31);
+    if (short_tail && k + 1 == groups)  // pixels 12 .. 15 lie past the row end
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 2), _mm256_castsi256_si128(last));
+    else
+      _mm256_storeu_si256(dst + 2, last);
+  }
 }
+
+typedef void (*filter_row_fn)(const row_set, int, bool, const shuffles&, __m256i,
+                              const char* const[3], PIXEL_YC*);
 
 }  // namespace
 
 void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
-                           const FILTER_PROC_INFO* fpip, int field_step, int strength,
-                           int y_begin, int y_end) {
+                           const FILTER_PROC_INFO* fpip, int field_step, int strength, int y_begin,
+                           int y_end) {
   const int w = fpip->w;
   const int h = fpip->h;
   const ptrdiff_t pitch = fpip->max_w;
-  // Groups of four quads need w >= 20; the strips need whole 16-pixel blocks.
-  if (w < 32 || w % 16 != 0 || field_step < 1 || field_step > 2) {
+  if (w < 16 || w % 16 != 0 || field_step < 1 || field_step > 2) {
     mosquito_nr_rows_sse2(src, prev, next, fpip, field_step, strength, y_begin, y_end);
     return;
   }
@@ -287,71 +452,45 @@ void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXE
   const int yb = y_end < h - 2 ? y_end : h - 2;
   if (ya >= yb) return;
 
-  shuffles s;
-  make_shuffles(&s);
-  group_params g;
-  g.start_best = _mm256_set1_epi16(clamp16(2 * clamp16(strength)));
-  g.chroma_bias32 = _mm256_set1_epi32(mosquito_chroma_bias);
-  g.calm_chroma_index = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-  g.stop_cost = _mm256_set1_epi16(mosquito_stop_cost);
-  row_taps taps;
-  g.taps = &taps;
-  alignas(32) int16_t ring[3][ring_rows][slot_shorts];
+  shuffles sh;
+  make_shuffles(&sh);
+  const int16_t best = clamp16(2 * clamp16(strength));
+  const __m256i start_best[2] = {_mm256_set1_epi16(best), _mm256_set1_epi16(int16_t(best >> 1))};
+  const filter_row_fn row_fns[2][2] = {{filter_row<1, false>, filter_row<1, true>},
+                                       {filter_row<2, false>, filter_row<2, true>}};
+  alignas(32) int16_t ring[ring_rows][3][slot_shorts];
+  bool in_range[ring_rows][3];
   const PIXEL_YC* frames[3] = {src, prev, next};
-  // Candidate ends as frame, row offset and offsets of the luma and chroma
-  // taps in a slot.
-  struct tap_plan {
-    int frame, row, luma, chroma;
-  } plan[mosquito_candidate_count][2];
-  for (int c = 0; c < mosquito_candidate_count; ++c) {
-    const prefilter_detail::mosquito_tap ends[2] = {mosquito_candidates[c].a,
-                                                    mosquito_candidates[c].b};
-    for (int e = 0; e < 2; ++e)
-      plan[c][e] = {ends[e].frame, ends[e].row_f * field_step + ends[e].row_1,
-                    slot_y + ends[e].dx, chroma_tap(ends[e].dx)};
-  }
   const int reach = field_step;  // rows y - reach .. y + reach are read
 
-  // Groups start at 2 + 16k for k < full, then one more at w - 18 (the quad
-  // count is odd, so that group redoes the quad at w - 18: same result).
-  const int full = (w - 4) / 16;
-  const int strip_groups = strip_pixels / 16;
-  for (int k0 = 0; k0 < full; k0 += strip_groups) {
-    const bool last = k0 + strip_groups >= full;
-    const int k1 = last ? full : k0 + strip_groups;
+  // Groups start at 2 + 16k, k < w / 16; the last one ends past the row.
+  const int total_groups = w / 16;
+  for (int k0 = 0; k0 < total_groups; k0 += strip_groups) {
+    const bool last = k0 + strip_groups >= total_groups;
+    const int groups = last ? total_groups - k0 : strip_groups;
     const int base = 16 * k0;  // pixel of strip column 0
-    const int count = last ? w - base : 16 * (k1 - k0) + 16;
     auto split = [&](int row) {
       for (int f = 0; f < 3; ++f)
-        split_row(frames[f] + row * pitch + base, count, s, ring[f][row & (ring_rows - 1)]);
+        in_range[row % ring_rows][f] =
+            split_row(frames[f] + row * pitch + base, groups, last, sh, ring[row % ring_rows][f]);
     };
     for (int row = ya - reach; row < ya + reach; ++row) split(row);
     for (int y = ya; y < yb; ++y) {
       split(y + reach);
-      for (int c = 0; c < mosquito_candidate_count; ++c)
-        for (int e = 0; e < 2; ++e) {
-          const tap_plan& tp = plan[c][e];
-          const int16_t* slot = ring[tp.frame][(y + tp.row) & (ring_rows - 1)];
-          taps.luma[c][e] = slot + tp.luma;
-          taps.chroma[c][e] = slot + tp.chroma;
-        }
-      g.centre = ring[0][y & (ring_rows - 1)];
-      PIXEL_YC* out = fpip->ycp_temp + y * pitch + base;
-      // A strip reads only part of each row, which the hardware does not
-      // foresee: fetch the part of a row split a few rows later, a little
-      // with each group.
+      row_set rows;
+      bool fast = true;
+      for (int d = -2; d <= 2; ++d) {
+        const int slot = (y + d) % ring_rows;
+        rows.r[d + 2] = ring[slot][0];
+        if (d >= -reach && d <= reach)
+          fast = fast && in_range[slot][0] && in_range[slot][1] && in_range[slot][2];
+      }
       const int fetch_row = y + reach + fetch_ahead < h ? y + reach + fetch_ahead : h - 1;
       const char* fetch[3];
       for (int f = 0; f < 3; ++f)
         fetch[f] = reinterpret_cast<const char*>(frames[f] + fetch_row * pitch + base);
-      for (int k = k0; k < k1; ++k) {
-        for (int f = 0; f < 3; ++f) {
-          _mm_prefetch(fetch[f] + 96 * (k - k0), _MM_HINT_T0);
-          _mm_prefetch(fetch[f] + 96 * (k - k0) + 64, _MM_HINT_T0);
-        }
-        filter_group(g, s, 2 + 16 * (k - k0), out + 2 + 16 * (k - k0));
-      }
-      if (last) filter_group(g, s, w - 18 - base, out + (w - 18 - base));
+      row_fns[field_step - 1][fast](rows, groups, last, sh, start_best[fast], fetch,
+                                    fpip->ycp_temp + y * pitch + base + 2);
     }
   }
 }

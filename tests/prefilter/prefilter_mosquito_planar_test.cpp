@@ -1,7 +1,9 @@
 // The mosquito filter's SIMD versions against the scalar one where their
 // layout has seams: groups of four quads (the last one redone at w - 18),
 // column strips of 256 pixels, the row ring, quads that stop at different
-// stages inside one group, and samples whose bias or sums saturate.
+// stages inside one group, samples whose bias or sums saturate, and rows
+// whose samples stay within [-8192, 8191] (biased), where the search is done
+// without saturation, beside rows that leave that range by one.
 #include "prefilter_test_util.h"
 
 namespace {
@@ -102,4 +104,57 @@ TEST(MosquitoPlanar, BandsOverStripsAgreeForAnyThreadCount) {
       EXPECT_EQ(first_difference(whole, joined), "") << threads << " threads, F " << field_step;
     }
   }
+}
+
+namespace {
+
+// Samples (biased) at both ends of the unsaturated range and beside them,
+// and a few in the middle, so that costs tie and reach the strength bound.
+void fill_range_edges(test_frame* f, std::mt19937& rng) {
+  static const int luma[] = {-8192, -8191, -8190, -1, 0, 1, 8189, 8190, 8191};
+  for (int i = 0; i < 3; ++i)
+    for (PIXEL_YC& px : f[i].mem) {
+      px.y = int16_t(luma[rng() % 9]);
+      px.cb = int16_t(luma[rng() % 9] - 2048);
+      px.cr = int16_t(rng() % 4 ? luma[rng() % 9] - 2048 : int(rng() % 64) - 32);
+    }
+}
+
+// Pushes one sample of row y one step beyond the range (luma 8192 or -8193,
+// chroma that is so once biased), in a random frame and column.
+void leave_range(test_frame* f, int y, std::mt19937& rng) {
+  const int comp = int(rng() % 3), bias = comp ? 2048 : 0;
+  f[rng() % 3].sample(int(rng() % unsigned(f[0].w)), y, comp) =
+      int16_t(rng() % 2 ? 8192 - bias : -8193 - bias);
+}
+
+}  // namespace
+
+// Frames at the edges of the unsaturated range, with a few rows (in one strip
+// or another) one step outside it, for strengths whose doubled value sits at
+// the stop limit (14, 16), at the top of the cost range (32764 .. 32767 and
+// saturated) and below zero.
+TEST(MosquitoPlanar, MatchesScalarAtTheEdgesOfTheUnsaturatedRange) {
+  if (runnable_versions() < 3) GTEST_SKIP() << "no AVX2";
+  const int widths[] = {16, 48, 272, 288};
+  const int strengths[] = {-1, 0, 7, 8, 450, 16382, 16383, 16384, 32767};
+  unsigned seed = 100;
+  for (int w : widths)
+    for (int strength : strengths)
+      for (int field_step = 1; field_step <= 2; ++field_step)
+        for (int outside_rows : {0, 1, 3}) {
+          std::mt19937 rng(++seed);
+          const int h = 24;
+          test_frame f[3] = {test_frame(w, h, w + 3), f[0], f[0]};
+          fill_range_edges(f, rng);
+          for (int r = 0; r < outside_rows; ++r) leave_range(f, int(rng() % unsigned(h)), rng);
+          const prefilter_params p = settings(field_step, 0, 0, strength);
+          test_frame ref(w, h, w + 3), out(w, h, w + 3);
+          run_mosquito(0, f, p, ref);
+          run_mosquito(2, f, p, out);
+          ASSERT_EQ(std::memcmp(ref.mem.data(), out.mem.data(), out.mem.size() * 6), 0)
+              << "seed " << seed << ", w " << w << ", F " << field_step << ", strength "
+              << strength << ", rows outside " << outside_rows << " at "
+              << first_difference(ref, out);
+        }
 }
