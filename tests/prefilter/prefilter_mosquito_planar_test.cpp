@@ -1,9 +1,10 @@
 // The mosquito filter's SIMD versions against the scalar one where their
-// layout has seams: groups of four quads (the last one redone at w - 18),
-// column strips of 256 pixels, the row ring, quads that stop at different
-// stages inside one group, samples whose bias or sums saturate, and rows
-// whose samples stay within [-8192, 8191] (biased), where the search is done
-// without saturation, beside rows that leave that range by one.
+// layout has seams: groups of two (SSE2) or four (AVX2) quads, the last one
+// reaching past the row end, column strips of 256 pixels, the row ring, quads
+// that stop at different stages inside one group, samples whose bias or sums
+// saturate, and rows whose samples stay within [-8192, 8191] (biased), where
+// the search is done without saturation, beside rows that leave that range by
+// one.
 #include "prefilter_test_util.h"
 
 namespace {
@@ -40,11 +41,14 @@ void fill_scene(test_frame* f, scene kind, std::mt19937& rng, int limit) {
 }  // namespace
 
 // Widths around the seams: 16 (no group of four), 32 and 48 (one full group
-// and the redone one), one strip ending exactly at the last group (272), one
-// group past a strip (288), two and three strips; pitches beyond w; both row
-// steps; strengths off, default (small and large frames), top and beyond int16.
+// and a part one), one strip ending exactly at the last group (256 for SSE2,
+// 272 for AVX2), one group past a strip (264 for SSE2, 288 for AVX2), two and
+// three strips; widths that are multiples of 8 only (8, 24, 40: the AVX2
+// version hands them to the SSE2 one) and of 4 only (12, 20: gathered quads);
+// pitches beyond w; both row steps; strengths off, default (small and large
+// frames), top and beyond int16.
 TEST(MosquitoPlanar, MatchesScalarAcrossStripsGroupsAndSaturation) {
-  const int widths[] = {16, 32, 48, 256, 272, 288, 528, 544};
+  const int widths[] = {8, 12, 16, 20, 24, 32, 40, 48, 256, 264, 272, 288, 528, 544};
   const int strengths[] = {0, 40, 450, 1800, 40000};
   unsigned seed = 0;
   for (int w : widths)
@@ -73,37 +77,39 @@ TEST(MosquitoPlanar, MatchesScalarAcrossStripsGroupsAndSaturation) {
 // Row bands of 1, 2, 3, 4 and 7 workers over several strips: each band writes
 // its own rows only, and the frames they make together are identical.
 TEST(MosquitoPlanar, BandsOverStripsAgreeForAnyThreadCount) {
-  if (runnable_versions() < 3) GTEST_SKIP() << "no AVX2";
   const int w = 544, h = 48, pitch = 551;
-  for (int field_step = 1; field_step <= 2; ++field_step) {
-    std::mt19937 rng{unsigned(10 + field_step)};
-    test_frame f[3] = {test_frame(w, h, pitch), f[0], f[0]};
-    fill_scene(f, scene::mixed_calm, rng, 0);
-    fill_realistic(f[2], rng, 60);  // and some noise everywhere
-    const prefilter_params p = settings(field_step, 0, 0, 450);
-    test_frame whole(w, h, pitch);
-    run_mosquito(0, f, p, whole);
-    for (int threads : {1, 2, 3, 4, 7}) {
-      test_frame joined(w, h, pitch);
-      for (int t = 0; t < threads; ++t) {
-        test_frame band(w, h, pitch);
-        FILTER_PROC_INFO fpip = frame_info(band);
-        const int y0 = t * h / threads, y1 = (t + 1) * h / threads;
-        mosquito_nr_rows_avx2(f[0].data(), f[1].data(), f[2].data(), &fpip, field_step, 450, y0,
-                              y1);
-        for (int y = -3; y < h + 3; ++y)
-          for (int x = 0; x < pitch; ++x) {
-            const bool mine = y >= y0 && y < y1 && x < w;
-            if (!mine)
-              ASSERT_EQ(std::memcmp(&band.at(x, y), &unwritten, 6), 0)
-                  << "band " << t << " of " << threads << " wrote (" << x << ", " << y << ")";
-            else
-              joined.at(x, y) = band.at(x, y);
-          }
+  for (int v = 1; v < runnable_versions(); ++v)
+    for (int field_step = 1; field_step <= 2; ++field_step) {
+      std::mt19937 rng{unsigned(10 + field_step)};
+      test_frame f[3] = {test_frame(w, h, pitch), f[0], f[0]};
+      fill_scene(f, scene::mixed_calm, rng, 0);
+      fill_realistic(f[2], rng, 60);  // and some noise everywhere
+      const prefilter_params p = settings(field_step, 0, 0, 450);
+      test_frame whole(w, h, pitch);
+      run_mosquito(0, f, p, whole);
+      for (int threads : {1, 2, 3, 4, 7}) {
+        test_frame joined(w, h, pitch);
+        for (int t = 0; t < threads; ++t) {
+          test_frame band(w, h, pitch);
+          FILTER_PROC_INFO fpip = frame_info(band);
+          const int y0 = t * h / threads, y1 = (t + 1) * h / threads;
+          prefilter_versions[v].mosquito(f[0].data(), f[1].data(), f[2].data(), &fpip, field_step,
+                                         450, y0, y1);
+          for (int y = -3; y < h + 3; ++y)
+            for (int x = 0; x < pitch; ++x) {
+              const bool mine = y >= y0 && y < y1 && x < w;
+              if (!mine)
+                ASSERT_EQ(std::memcmp(&band.at(x, y), &unwritten, 6), 0)
+                    << prefilter_versions[v].name << ": band " << t << " of " << threads
+                    << " wrote (" << x << ", " << y << ")";
+              else
+                joined.at(x, y) = band.at(x, y);
+            }
+        }
+        EXPECT_EQ(first_difference(whole, joined), "")
+            << prefilter_versions[v].name << ", " << threads << " threads, F " << field_step;
       }
-      EXPECT_EQ(first_difference(whole, joined), "") << threads << " threads, F " << field_step;
     }
-  }
 }
 
 namespace {
@@ -135,8 +141,7 @@ void leave_range(test_frame* f, int y, std::mt19937& rng) {
 // the stop limit (14, 16), at the top of the cost range (32764 .. 32767 and
 // saturated) and below zero.
 TEST(MosquitoPlanar, MatchesScalarAtTheEdgesOfTheUnsaturatedRange) {
-  if (runnable_versions() < 3) GTEST_SKIP() << "no AVX2";
-  const int widths[] = {16, 48, 272, 288};
+  const int widths[] = {16, 24, 48, 264, 272, 288};
   const int strengths[] = {-1, 0, 7, 8, 450, 16382, 16383, 16384, 32767};
   unsigned seed = 100;
   for (int w : widths)
@@ -149,12 +154,15 @@ TEST(MosquitoPlanar, MatchesScalarAtTheEdgesOfTheUnsaturatedRange) {
           fill_range_edges(f, rng);
           for (int r = 0; r < outside_rows; ++r) leave_range(f, int(rng() % unsigned(h)), rng);
           const prefilter_params p = settings(field_step, 0, 0, strength);
-          test_frame ref(w, h, w + 3), out(w, h, w + 3);
+          test_frame ref(w, h, w + 3);
           run_mosquito(0, f, p, ref);
-          run_mosquito(2, f, p, out);
-          ASSERT_EQ(std::memcmp(ref.mem.data(), out.mem.data(), out.mem.size() * 6), 0)
-              << "seed " << seed << ", w " << w << ", F " << field_step << ", strength "
-              << strength << ", rows outside " << outside_rows << " at "
-              << first_difference(ref, out);
+          for (int v = 1; v < runnable_versions(); ++v) {
+            test_frame out(w, h, w + 3);
+            run_mosquito(v, f, p, out);
+            ASSERT_EQ(std::memcmp(ref.mem.data(), out.mem.data(), out.mem.size() * 6), 0)
+                << prefilter_versions[v].name << ", seed " << seed << ", w " << w << ", F "
+                << field_step << ", strength " << strength << ", rows outside "
+                << outside_rows << " at " << first_difference(ref, out);
+          }
         }
 }
