@@ -51,44 +51,42 @@ void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_p
 
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
                      float* b_line, int k) {
-  const ptrdiff_t bs = ring_block_stride(k);
+  const ptrdiff_t gs = ring_group_stride(k);
   ring_store_line_fn store = analysis_kernels.ring_store_line;
-  auto at = [&](float* line, int j) { return ring_position(line, j, k); };
-  store(even, n / 8, a_line, bs, 0);
-  store(odd + n / 8, n / 8, at(a_line, n / 8), bs, ring_phase(n / 8));
-  store(even + n / 4, n / 4, at(a_line, n / 4), bs, ring_phase(n / 4));
-  store(odd + n / 2, n / 2, at(a_line, n / 2), bs, ring_phase(n / 2));
-  store(hb, n, b_line, bs, 0);
+  // Group j/4 of the line lies j * k floats after its first group.
+  store(even, n / 8, a_line, gs);
+  store(odd + n / 8, n / 8, a_line + (ptrdiff_t)(n / 8) * k, gs);
+  store(even + n / 4, n / 4, a_line + (ptrdiff_t)(n / 4) * k, gs);
+  store(odd + n / 2, n / 2, a_line + (ptrdiff_t)(n / 2) * k, gs);
+  store(hb, n, b_line, gs);
 }
 
 void store_band_lines(const float* even, const float* odd, const float* hb, int n,
                       float* a_line, float* b_line, int k) {
-  const ptrdiff_t bs = ring_block_stride(k);
+  const ptrdiff_t gs = ring_group_stride(k);
   const ptrdiff_t ls = ring_line_stride(n, k);
   const int lanes = analysis_kernels.column_lanes;
   ring_store_cols_fn store = analysis_kernels.ring_store_cols;
-  auto at = [&](float* line, int j) { return ring_position(line, j, k); };
-  store(even, n / 8, a_line, ls, bs, 0);
-  store(odd + lanes * (n / 8), n / 8, at(a_line, n / 8), ls, bs, ring_phase(n / 8));
-  store(even + lanes * (n / 4), n / 4, at(a_line, n / 4), ls, bs, ring_phase(n / 4));
-  store(odd + lanes * (n / 2), n / 2, at(a_line, n / 2), ls, bs, ring_phase(n / 2));
-  store(hb, n, b_line, ls, bs, 0);
+  store(even, n / 8, a_line, ls, gs);
+  store(odd + lanes * (n / 8), n / 8, a_line + (ptrdiff_t)(n / 8) * k, ls, gs);
+  store(even + lanes * (n / 4), n / 4, a_line + (ptrdiff_t)(n / 4) * k, ls, gs);
+  store(odd + lanes * (n / 2), n / 2, a_line + (ptrdiff_t)(n / 2) * k, ls, gs);
+  store(hb, n, b_line, ls, gs);
 }
 
 void store_luma_band_lines(const float* even, const float* odd, const float* hb, int n, int line,
                            int k, int slot) {
-  const ptrdiff_t bs = ring_block_stride(k);
+  const ptrdiff_t gs = ring_group_stride(k);
   const ptrdiff_t ls = ring_line_stride(n, k);
   const int lanes = analysis_kernels.column_lanes;
   ring_store_cols_fn store = analysis_kernels.ring_store_cols;
-  auto at = [&](float* line, int j) { return ring_position(line, j, k); };
   float* a_line = ring_line(luma_ring_a, line, n, k, slot);
   float* b_line = ring_line(luma_ring_b, line, n, k, slot);
-  store(even, n / 8, a_line, ls, bs, 0);
-  store(odd + lanes * (n / 8), n / 8, at(a_line, n / 8), ls, bs, ring_phase(n / 8));
-  store(even + lanes * (n / 4), n / 4, at(a_line, n / 4), ls, bs, ring_phase(n / 4));
-  store(hb, n / 2, b_line, ls, bs, 0);
-  // Level 1: each line's half in one run (blocks of sixteen floats in a row).
-  store(odd + lanes * (n / 2), n / 2, luma_level1_line(luma_ring_a, line, n, k, slot), ls, 16, 0);
-  store(hb + lanes * (n / 2), n / 2, luma_level1_line(luma_ring_b, line, n, k, slot), ls, 16, 0);
+  store(even, n / 8, a_line, ls, gs);
+  store(odd + lanes * (n / 8), n / 8, a_line + (ptrdiff_t)(n / 8) * k, ls, gs);
+  store(even + lanes * (n / 4), n / 4, a_line + (ptrdiff_t)(n / 4) * k, ls, gs);
+  store(hb, n / 2, b_line, ls, gs);
+  // Level 1: each line's half in one run, groups of four floats in a row.
+  store(odd + lanes * (n / 2), n / 2, luma_level1_line(luma_ring_a, line, n, k, slot), ls, 4);
+  store(hb + lanes * (n / 2), n / 2, luma_level1_line(luma_ring_b, line, n, k, slot), ls, 4);
 }

@@ -34,5 +34,4 @@ void spatial_rows_job(int thread_id, int thread_num, void* param1, void*) {
     split_four_levels(even, odd, hb, n, sp);
     store_luma_band_lines(even, odd, hb, n, r, k, ap.slot);
   }
-  analysis_kernels.store_fence();  // the ring stores stream
 }

@@ -3,18 +3,12 @@
 
 #include <cstddef>
 
-// Ring line layout (see ring_store.h), for lines of n floats in a ring of k
-// slots: position 0 of line l of slot s, position j of a slot's line given
-// its position 0, the stride between a slot's sixteen-float blocks and
-// between lines.
+// Ring line layout, for lines of n floats in a ring of k slots: the first group
+// of line l of slot s, and the strides between groups and between lines.
 inline float* ring_line(float* ring, int line, int n, int k, int slot) {
-  return ring + (ptrdiff_t)line * n * k + 16 * slot;
+  return ring + (ptrdiff_t)line * n * k + 4 * slot;
 }
-inline float* ring_position(float* slot_line, int j, int k) {
-  return slot_line + (ptrdiff_t)(j / 16) * 16 * k + j % 16;
-}
-inline int ring_phase(int j) { return j / 4 % 4; }
-inline ptrdiff_t ring_block_stride(int k) { return 16 * (ptrdiff_t)k; }
+inline ptrdiff_t ring_group_stride(int k) { return 4 * (ptrdiff_t)k; }
 inline ptrdiff_t ring_line_stride(int n, int k) { return (ptrdiff_t)n * k; }
 
 // Shrinkage settings of one plane for levels 1 to 4.
@@ -58,8 +52,8 @@ void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_p
 // alternating output lines: `even` holds the level-2 and level-4 outputs (L4,
 // Ha4 at [0, n/8), Ha2 at [n/4, n/2)), `odd` the level-1 and level-3 outputs
 // (Ha3 at [n/8, n/4), Ha1 at [n/2, n)), `hb` every level's Hb at [n/16, n) and
-// zeros at [0, n/16). Part A goes to the line of ring A whose position 0 in
-// its slot is a_line, part B likewise to b_line.
+// zeros at [0, n/16). Part A goes to ring_a, part B to ring_b, at the first
+// groups a_line, b_line of the line in its slot.
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
                      float* b_line, int k);
 // The same for the lines of group buffers (the kernel table's lane count);

@@ -166,7 +166,7 @@ void bm_ring_store_cols(benchmark::State& state) {
   int slot = 0;
   for (auto _ : state) {
     for (int l = 0; l + lanes <= lines; l += lanes)
-      fn(src[0], n, ring[0] + (size_t)l * n * k + 16 * slot, (ptrdiff_t)n * k, 16 * k, 0);
+      fn(src[0], n, ring[0] + (size_t)l * n * k + 4 * slot, (ptrdiff_t)n * k, 4 * k);
     slot = (slot + 1) % k;
     benchmark::ClobberMemory();
   }

@@ -37,15 +37,14 @@ extern float* lane2_line[4];
 extern float* lane3_line[4];
 extern float* const* const lane_lines[4];  // lane_lines[k] is laneK_line
 // Ring layout. Line l of a ring of K slots and lines of N floats takes the
-// N * K floats from l * N * K. The K slots' values of sixteen positions
-// j .. j+15 lie side by side (slot 0 first), so the temporal fit reads a
-// window of coefficients in one sweep, and each slot's sixteen values fill
-// one cache line, so the analysis writes a slot without touching the others:
-// position j of slot s is at l * N * K + ((j/16) * K + s) * 16 + j % 16.
-// The luma rings make one exception: the level-1 half of a line, positions
-// [N/2, N), of which only the current frame's values are ever read, follows
-// the interleaved half with each slot's N/2 values in one run
-// (luma_level1_line).
+// N * K floats from l * N * K. The K slots' values of four positions j .. j+3
+// lie side by side (slot 0 first), so the temporal fit reads a window of
+// coefficients in one sweep: position j of slot s is at
+// ((l * N/4 + j/4) * K + s) * 4 + j % 4. The luma rings make one exception:
+// the level-1 half of a line, positions [N/2, N), of which only the current
+// frame's values are ever read, follows the interleaved half with each slot's
+// N/2 values in one run (luma_level1_line), so reading one slot's costs no
+// more memory traffic than its own values.
 extern float* luma_ring_a;
 extern float* luma_ring_b;
 // Position N/2 of luma line l of slot s (positions up to N follow in order).

@@ -1,5 +1,4 @@
-// Eight positions per step: two ring groups of four, one 128-bit half each
-// (the ring layout is described with the scalar version).
+// Eight positions per step: two ring groups, one 128-bit half each.
 #include <immintrin.h>
 
 #include "temporal/temporal_fit.h"
@@ -64,35 +63,25 @@ struct fit8 {
 template <int R>
 static void fit_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
                      const window_slots* ws) {
-  const long block = static_cast<long>(ws->n) * 16;  // floats per block of all slots
-  // The group of four positions p .. p + 3 (p a multiple of 4) in slot 0.
-  auto group_of = [&](int p) { return ring + (p / 16) * block + p % 16; };
+  const long step = static_cast<long>(ws->n) * 4;
+  const float* grp = ring + static_cast<long>(pos / 4) * step;
   fit8<R> f;
-  f.off0 = ws->slot[R] * 16;
+  f.off0 = ws->slot[R] * 4;
   for (int j = 0; j < 2 * R; ++j) {
-    f.off[j] = ws->slot[j < R ? j : j + 1] * 16;
+    f.off[j] = ws->slot[j < R ? j : j + 1] * 4;
     f.thr[j] = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(thr + 4 * j));
   }
-  // At the start of each block, fetch the block 4 KiB ahead (one cache line
-  // per slot): the stage runs measurably faster than with the hardware
-  // prefetcher alone. dst is only 16-byte aligned: unaligned 32-byte stores.
-  auto prefetch = [&](int p) {
-    if (p % 16 != 0) return;
-    const char* ahead = reinterpret_cast<const char*>(group_of(p)) + 4096;
-    for (int k = 0; k < 2 * R + 1; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
-  };
   int i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const int p = pos + i;
-    prefetch(p);
-    prefetch(p + 4);
-    _mm256_storeu_ps(dst + i, f.run(group_of(p), group_of(p + 4)));
+  // Fetch 4 KiB ahead as many lines as the two groups span (32n bytes): the
+  // stage runs measurably faster than with the hardware prefetcher alone.
+  // dst is only 16-byte aligned: unaligned 32-byte stores.
+  constexpr int lines = (32 * (2 * R + 1) + 63) / 64;
+  for (; i + 8 <= count; i += 8, grp += 2 * step) {
+    for (int k = 0; k < lines; ++k)
+      _mm_prefetch(reinterpret_cast<const char*>(grp) + 4096 + 64 * k, _MM_HINT_T0);
+    _mm256_storeu_ps(dst + i, f.run(grp, grp + step));
   }
-  if (i < count) {
-    prefetch(pos + i);
-    const float* g = group_of(pos + i);
-    _mm_store_ps(dst + i, _mm256_castps256_ps128(f.run(g, g)));
-  }
+  if (i < count) _mm_store_ps(dst + i, _mm256_castps256_ps128(f.run(grp, grp)));
 }
 
 void temporal_fit_w3_avx2(int count, const float* thr, float* dst, const float* ring, int pos,

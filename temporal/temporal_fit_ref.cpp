@@ -1,13 +1,10 @@
 // Scalar temporal fit. Every SIMD variant follows this arithmetic exactly.
 //
-// Ring layout: the n slots are interleaved sixteen floats (a cache line) at a
-// time, so the window values of sixteen positions p .. p + 15 (p a multiple
-// of 16) form one run, and positions count on through the lines of a plane:
+// Ring layout: the n slots are interleaved four floats at a time, so the window
+// values of the four positions p .. p + 3 (p a multiple of 4) form one run:
 //
-//   block b = p / 16:   | slot 0: p..p+15 | slot 1: p..p+15 | ... | slot n-1 |
-//   float index of (p, s) = ((p / 16) * n + s) * 16 + p % 16
-//
-// The fit takes positions four at a time (pos a multiple of 4).
+//   group g = p / 4:   | slot 0: p..p+3 | slot 1: p..p+3 | ... | slot n-1 |
+//   float index of (p, s) = ((p / 4) * n + s) * 4 + p % 4
 //
 // Per position, with v0 the current frame's value and t = -R..-1, 1..R:
 //   neighbour t is included when |v_t - v0| < T_t (T_t = 0 for a missing frame)
@@ -27,14 +24,13 @@ static void fit_ref(int count, const float* thr, float* dst, const float* ring, 
   const int n = ws->n;
   const int s0 = ws->slot[R];
   for (int i = 0; i < count; i += 4) {
-    const int p = pos + i;
-    const float* grp = ring + static_cast<long>(p / 16) * n * 16 + p % 16;
+    const float* grp = ring + static_cast<long>((pos + i) / 4) * n * 4;
     for (int k = 0; k < 4; ++k) {
-      const float v0 = grp[s0 * 16 + k];
+      const float v0 = grp[s0 * 4 + k];
       float cnt = 0.0f, st = 0.0f, stt = 0.0f, sv = v0, stv = 0.0f;
       for (int j = 0; j < 2 * R; ++j) {
         const int t = j < R ? j - R : j - R + 1;
-        const float vt = grp[ws->slot[t + R] * 16 + k];
+        const float vt = grp[ws->slot[t + R] * 4 + k];
         if (std::fabs(vt - v0) < thr[j * 4 + k]) {
           const float tf = static_cast<float>(t);
           cnt = cnt + 1.0f;

@@ -1,5 +1,4 @@
-// Four positions per step, one aligned load per slot of the window (the ring
-// layout is described with the scalar version).
+// Four positions per step, one aligned load per slot of the window.
 #include <emmintrin.h>
 
 #include "temporal/temporal_fit.h"
@@ -60,58 +59,45 @@ inline __m128 fit_end(const fit_sums& f) {
 
 }  // namespace
 
-// The group of four positions p .. p + 3 (p a multiple of 4) in slot 0.
-static inline const float* group_of(const float* ring, int p, long block) {
-  return ring + (p / 16) * block + p % 16;
-}
-
 template <int R>
 static void fit_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
                      const window_slots* ws) {
-  const long block = static_cast<long>(ws->n) * 16;  // floats per block of all slots
-  const int off0 = ws->slot[R] * 16;
+  const long step = static_cast<long>(ws->n) * 4;
+  const float* grp = ring + static_cast<long>(pos / 4) * step;
+  const int off0 = ws->slot[R] * 4;
   int off[2 * R];
-  for (int j = 0; j < 2 * R; ++j) off[j] = ws->slot[j < R ? j : j + 1] * 16;
+  for (int j = 0; j < 2 * R; ++j) off[j] = ws->slot[j < R ? j : j + 1] * 4;
 
-  // At the start of each block, fetch the block 4 KiB ahead (one cache line
-  // per slot): the stage runs measurably faster than with the hardware
-  // prefetcher alone.
-  auto prefetch = [&](int p) {
-    if (p % 16 != 0) return;
-    const char* ahead = reinterpret_cast<const char*>(group_of(ring, p, block)) + 4096;
-    for (int k = 0; k < 2 * R + 1; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
-  };
+  // Fetch 4 KiB ahead as many lines as the groups of a step span: the stage
+  // runs measurably faster than with the hardware prefetcher alone.
+  const char* ahead = reinterpret_cast<const char*>(grp) + 4096;
   // From five frames on, two groups side by side: their additions chain
   // independently, so interleaving them hides the latency of each chain. (The
   // window-3 variant is faster one group at a time.)
   int i = 0;
   if (R >= 2) {
-    for (; i + 8 <= count; i += 8) {
-      const int p = pos + i;
-      prefetch(p);
-      prefetch(p + 4);
-      const float* ga = group_of(ring, p, block);
-      const float* gb = group_of(ring, p + 4, block);
+    constexpr int lines = (32 * (2 * R + 1) + 63) / 64;
+    for (; i + 8 <= count; i += 8, grp += 2 * step, ahead += 8 * step) {
+      for (int k = 0; k < lines; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
       fit_sums a, b;
-      fit_begin(&a, ga, off0);
-      fit_begin(&b, gb, off0);
+      fit_begin(&a, grp, off0);
+      fit_begin(&b, grp + step, off0);
       for (int j = 0; j < 2 * R; ++j) {
         const int t = j < R ? j - R : j - R + 1;
-        fit_add(&a, ga, off[j], t, thr + 4 * j);
-        fit_add(&b, gb, off[j], t, thr + 4 * j);
+        fit_add(&a, grp, off[j], t, thr + 4 * j);
+        fit_add(&b, grp + step, off[j], t, thr + 4 * j);
       }
       _mm_store_ps(dst + i, fit_end(a));
       _mm_store_ps(dst + i + 4, fit_end(b));
     }
   }
-  for (; i < count; i += 4) {
-    const int p = pos + i;
-    prefetch(p);
-    const float* g = group_of(ring, p, block);
+  constexpr int lines = (16 * (2 * R + 1) + 63) / 64;
+  for (; i < count; i += 4, grp += step, ahead += 4 * step) {
+    for (int k = 0; k < lines; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
     fit_sums a;
-    fit_begin(&a, g, off0);
+    fit_begin(&a, grp, off0);
     for (int j = 0; j < 2 * R; ++j)
-      fit_add(&a, g, off[j], j < R ? j - R : j - R + 1, thr + 4 * j);
+      fit_add(&a, grp, off[j], j < R ? j - R : j - R + 1, thr + 4 * j);
     _mm_store_ps(dst + i, fit_end(a));
   }
 }

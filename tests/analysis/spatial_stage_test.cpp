@@ -127,20 +127,20 @@ std::vector<float> model_luma_column(const frame& f, int x) {
   return out;
 }
 
-// Where position j of line `line` of a slot lies: sixteen floats at a time
+// Where position j of line `line` of a slot lies: four floats at a time
 // interleaved across the slots, except in the luma rings' level-1 half, where
 // each slot's half line is one run after the interleaved half.
 size_t ring_index(bool luma, int line, int n, int slot, int j) {
   if (luma && j >= n / 2)
     return (size_t)line * n * ring_n + (size_t)(n / 2) * ring_n + (size_t)slot * (n / 2) + (j - n / 2);
-  return (size_t)line * n * ring_n + ((size_t)(j / 16) * ring_n + slot) * 16 + j % 16;
+  return (((size_t)line * (n / 4) + j / 4) * ring_n + slot) * 4 + j % 4;
 }
 
 // The slot an element of a ring belongs to (rings of lines of n floats).
 int slot_of(bool luma, size_t i, int n) {
   const size_t in_line = i % ((size_t)n * ring_n), interleaved = (size_t)(n / 2) * ring_n;
   if (luma && in_line >= interleaved) return (int)((in_line - interleaved) / (n / 2));
-  return (int)((i / 16) % ring_n);
+  return (int)((i / 4) % ring_n);
 }
 
 // Line `line` of the slot, read back with the ring's index formula.

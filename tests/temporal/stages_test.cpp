@@ -17,15 +17,12 @@ void run_job(MULTI_THREAD_FUNC job, int threads, void* p1, void* p2) {
 void fill_rings(int n, uint32_t seed) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> centre(-400.0f, 400.0f), near(-12.0f, 12.0f);
-  // Float f of a ring: slot f / 16 % n, position (f / 16 / n) * 16 + f % 16
-  // of the plane (lines of len positions follow each other).
   auto fill = [&](float* a, float* b, long lines, int len) {
-    for (long f = 0; f < lines * len * n; ++f) {
-      const bool first_slot = f / 16 % n == 0;
-      const long position = f / 16 / n * 16 + f % 16;
-      a[f] = (first_slot ? centre(rng) : a[f - 16]) + near(rng);
-      b[f] = position % len < len / 16 ? quiet_nan : centre(rng) / 8 + near(rng);
-    }
+    for (long g = 0; g < lines * len / 4 * n; ++g)
+      for (int k = 0; k < 4; ++k) {
+        a[g * 4 + k] = (g % n ? a[(g - 1) * 4 + k] : centre(rng)) + near(rng);
+        b[g * 4 + k] = g / n * 4 % len < len / 16 ? quiet_nan : centre(rng) / 8 + near(rng);
+      }
   };
   fill(luma_ring_a, luma_ring_b, canvas_h, canvas_w);
   fill(cb_ring_a, cb_ring_b, half_w, canvas_h);

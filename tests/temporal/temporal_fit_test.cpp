@@ -19,16 +19,14 @@ struct fit_case {
   window_slots ws;
   aligned_floats ring, cell, out;
   fit_case(int radius, int frame, int positions, const uint8_t* missing = nullptr)
-      : r(radius), ring((positions + 15) / 16 * 16 * (2 * radius + 1), quiet_nan), cell(32),
-        out(positions) {
+      : r(radius), ring(positions * (2 * radius + 1), quiet_nan), cell(32), out(positions) {
     build_window_slots(&ws, frame, radius, missing);
   }
-  float& at(int t, int p) { return ring[((p / 16) * ws.n + ws.slot[t + r]) * 16 + p % 16]; }
-  // Positions [first, first + count): bands start anywhere in a block.
-  std::vector<float> run(temporal_fit_fn fit, float thr, int count, int first = 0) {
+  float& at(int t, int p) { return ring[((p / 4) * ws.n + ws.slot[t + r]) * 4 + p % 4]; }
+  std::vector<float> run(temporal_fit_fn fit, float thr, int positions) {
     store_fit_threshold(cell.p, thr, &ws);
-    fit(count, cell.p, out.p, ring.p, first, &ws);
-    return {out.p, out.p + count};
+    fit(positions, cell.p, out.p, ring.p, 0, &ws);
+    return {out.p, out.p + positions};
   }
 };
 
@@ -61,16 +59,14 @@ TEST(TemporalFit, SimdMatchesScalarBitForBit) {
           if (t) c.at(t, p) = picks[rng() % 9];
         }
       }
-      const int first = 4 * (seed % 4 * (positions > 16));
-      const int count = positions - first;
-      const auto want = c.run(fit_ref[r - 1], thr, count, first);
+      const auto want = c.run(fit_ref[r - 1], thr, positions);
       ASSERT_TRUE(
-          same_bits(want.data(), c.run(fit_sse2[r - 1], thr, count, first).data(), count, seed))
-          << "sse2, radius " << r << ", first " << first;
+          same_bits(want.data(), c.run(fit_sse2[r - 1], thr, positions).data(), positions, seed))
+          << "sse2, radius " << r;
       if (have_avx2()) {
         ASSERT_TRUE(
-            same_bits(want.data(), c.run(fit_avx2[r - 1], thr, count, first).data(), count, seed))
-            << "avx2, radius " << r << ", first " << first;
+            same_bits(want.data(), c.run(fit_avx2[r - 1], thr, positions).data(), positions, seed))
+            << "avx2, radius " << r;
       }
     }
 }
