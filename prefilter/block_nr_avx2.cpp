@@ -273,6 +273,7 @@ void split_row(int16_t* s, int slot, const PIXEL_YC* row, int n) {
   for_vectors(0, N ? N : n, [&](int i) {
     const __m256i* p = reinterpret_cast<const __m256i*>(row + 2 * i);
     __m256i dw[3][2];
+#pragma GCC unroll 2
     for (int half = 0; half < 2; ++half) {
       const __m256i a = _mm256_loadu_si256(p + 3 * half), b = _mm256_loadu_si256(p + 3 * half + 1),
                     c = _mm256_loadu_si256(p + 3 * half + 2);
@@ -283,6 +284,7 @@ void split_row(int16_t* s, int slot, const PIXEL_YC* row, int n) {
       dw[2][half] = _mm256_permutevar8x32_epi32(
           _mm256_blend_epi32(_mm256_blend_epi32(a, b, 0x49), c, 0x92), gather[2]);
     }
+#pragma GCC unroll 3
     for (int m = 0; m < 3; ++m) {
       // packus works per 128-bit half: reorder the 64-bit quarters afterwards.
       const __m256i lo =
@@ -302,6 +304,7 @@ inline void store_pairs(PIXEL_YC* at, const __m256i planes[6]) {
                               _mm256_setr_epi32(5, 0, 3, 6, 1, 4, 7, 2),
                               _mm256_setr_epi32(2, 5, 0, 3, 6, 1, 4, 7)};
   __m256i dw[3][2];
+#pragma GCC unroll 3
   for (int m = 0; m < 3; ++m) {
     const __m256i lo = planes[2 * m], hi = planes[2 * m + 1];
     const __m256i u0 = _mm256_unpacklo_epi16(lo, hi), u1 = _mm256_unpackhi_epi16(lo, hi);
@@ -309,6 +312,7 @@ inline void store_pairs(PIXEL_YC* at, const __m256i planes[6]) {
     dw[m][1] = _mm256_permute2x128_si256(u0, u1, 0x31);
   }
   __m256i* p = reinterpret_cast<__m256i*>(at);
+#pragma GCC unroll 2
   for (int half = 0; half < 2; ++half) {
     const __m256i t0 = _mm256_permutevar8x32_epi32(dw[0][half], scatter[0]);
     const __m256i t1 = _mm256_permutevar8x32_epi32(dw[1][half], scatter[1]);
@@ -323,71 +327,126 @@ inline void store_pairs(PIXEL_YC* at, const __m256i planes[6]) {
 }
 
 struct limit_vectors {
-  __m256i luma_d, luma_s, skin_d, skin_s, chroma_d, chroma_s, chroma_penalty, skin_on;
+  __m256i luma_d, luma_s, skin_d, skin_s, chroma_d, chroma_s, skin_on;
   __m256i flag;  // added to middle luma differences, see image_row
 };
+
+// The A vectors of component comp at pairs i .. i + 15, direction by
+// direction; the eight share their input vectors, loaded once each.
+template <bool F, int comp>
+__attribute__((always_inline)) inline void diff_vectors(int16_t* base, const int16_t* in,
+                                                        const int16_t* in_next, int i,
+                                                        __m256i luma_d, __m256i skin_d,
+                                                        __m256i chroma_d, __m256i flag) {
+  const __m256i big = _mm256_set1_epi16(32767);
+  const auto put = [&](int d, int par, __m256i a, __m256i b) __attribute__((always_inline)) {
+    const __m256i v = absdiff_sat(a, b);
+    int16_t* diff = base + img_row(0, comp, d, kind_a, par) + i;
+    if (comp != 0) {
+      st(diff, _mm256_blendv_epi8(big, v, _mm256_cmpgt_epi16(chroma_d, v)));
+    } else if (F) {
+      const __m256i medium = _mm256_andnot_si256(_mm256_cmpgt_epi16(skin_d, v), flag);
+      st(diff,
+         _mm256_blendv_epi8(big, _mm256_adds_epi16(v, medium), _mm256_cmpgt_epi16(luma_d, v)));
+    } else {
+      st(diff, v);
+    }
+  };
+  const int16_t* row0 = in + in_row(0, 0, comp) + i;  // pixel 2i, this row
+  const int16_t* row1 = in + in_row(0, 1, comp) + i;  // pixel 2i + 1
+  const int16_t* next0 = in_next + in_row(0, 0, comp) + i;
+  const int16_t* next1 = in_next + in_row(0, 1, comp) + i;
+  const __m256i a0 = ld(row0), a1 = ld(row1);
+  put(0, 0, a0, a1);  // (0, 1)
+  put(0, 1, a1, ld(row0 + 1));
+  const __m256i b0 = ld(next0), b1 = ld(next1);
+  put(2, 0, a0, b0);  // (1, 0)
+  put(2, 1, a1, b1);
+  put(1, 0, a0, ld(next1 - 1));  // (1, -1)
+  put(1, 1, a1, b0);
+  put(3, 0, a0, b1);  // (1, 1)
+  put(3, 1, a1, ld(next0 + 1));
+}
 
 // Difference images of the row in a slot (input rows in that slot and the
 // next): all A first, then H and M from A at pixels x - 1, x, x + 1, so that
 // no load waits for a store it straddles. Chroma has one difference limit,
 // so its A carries the limit test as a penalty instead of a maximum: A
-// itself when below the limit, else at least the sum limit (see candidate).
-// With flags (F, for luma limits D <= 256 and L <= 2047) luma needs no M
-// either: A below D / 4 stays, A from D / 4 to D - 1 gets 2048 added, A of D
-// or more becomes 32767. A ring sum then holds the sum of its A below D in
-// bits 0-10 (at most 8 * 255), the count of middle ones above, and saturates
-// when one reached D.
+// itself when below the limit, else 32767, which no ring sum below the sum
+// limit survives (see candidate). With flags (F, for luma limits D <= 256
+// and L <= 2047) luma needs no M either: A below D / 4 stays, A from D / 4
+// to D - 1 gets 2048 added, A of D or more becomes 32767. A ring sum then
+// holds the sum of its A below D in bits 0-10 (at most 8 * 255), the count
+// of middle ones above, and saturates when one reached D.
 template <int N, bool F>
 void image_row(int16_t* s, int slot, int n, const limit_vectors& lim) {
   const int len = N ? N : n;
   int16_t* base = s + slot * (img_row(1, 0, 0, 0, 0) - img_row(0, 0, 0, 0, 0));
   const int16_t* in = s + slot * (in_row(1, 0, 0) - in_row(0, 0, 0));
   const int16_t* in_next = s + ((slot + 1) & 3) * (in_row(1, 0, 0) - in_row(0, 0, 0));
+  // Limits as values: the compiler cannot keep them in registers through the
+  // stores otherwise.
+  const __m256i luma_d = lim.luma_d, skin_d = lim.skin_d, chroma_d = lim.chroma_d,
+                flag = lim.flag;
+  for_vectors(0, len, [&](int i) __attribute__((always_inline)) {
+    diff_vectors<F, 0>(base, in, in_next, i, luma_d, skin_d, chroma_d, flag);
+  });
+  for_vectors(0, len, [&](int i) __attribute__((always_inline)) {
+    diff_vectors<F, 1>(base, in, in_next, i, luma_d, skin_d, chroma_d, flag);
+  });
+  for_vectors(0, len, [&](int i) __attribute__((always_inline)) {
+    diff_vectors<F, 2>(base, in, in_next, i, luma_d, skin_d, chroma_d, flag);
+  });
+  // Saturating sums (and maxima) of non-negative values do not depend on
+  // their order: both parities share the sum of their two middle terms.
 #pragma GCC unroll 3
   for (int comp = 0; comp < 3; ++comp)
 #pragma GCC unroll 4
-    for (int d = 0; d < dirs; ++d)
-#pragma GCC unroll 2
-      for (int par = 0; par < 2; ++par) {
-        const int16_t* a = in + in_row(0, par, comp);
-        const int16_t* b = (dir_i[d] ? in_next : in) + in_row(0, pair_par(par + dir_j[d]), comp) +
-                           pair_off(par + dir_j[d]);
-        int16_t* diff = base + img_row(0, comp, d, kind_a, par);
-        for_vectors(0, len, [&](int i) {
-          const __m256i v = absdiff_sat(ld(a + i), ld(b + i));
-          if (comp != 0) {
-            st(diff + i,
-               _mm256_adds_epi16(v, _mm256_andnot_si256(_mm256_cmpgt_epi16(lim.chroma_d, v),
-                                                        lim.chroma_penalty)));
-          } else if (F) {
-            const __m256i medium = _mm256_andnot_si256(_mm256_cmpgt_epi16(lim.skin_d, v), lim.flag);
-            const __m256i large =
-                _mm256_andnot_si256(_mm256_cmpgt_epi16(lim.luma_d, v), _mm256_set1_epi16(32767));
-            st(diff + i, _mm256_or_si256(_mm256_adds_epi16(v, medium), large));
-          } else {
-            st(diff + i, v);
-          }
-        });
-      }
-#pragma GCC unroll 3
-  for (int comp = 0; comp < 3; ++comp)
+    for (int d = 0; d < dirs; ++d) {
+      const int16_t* a0 = base + img_row(0, comp, d, kind_a, 0);
+      const int16_t* a1 = base + img_row(0, comp, d, kind_a, 1);
+      int16_t* sum = base + img_row(0, comp, d, kind_h, 0);
+      int16_t* peak = base + img_row(0, comp, d, kind_m, 0);
+      constexpr int odd = img_row(0, 0, 0, 0, 1) - img_row(0, 0, 0, 0, 0);
+      // Chroma's even samples never read the odd sums of the vertical
+      // direction.
+      const bool odd_sums = comp == 0 || d != 2;
+      for_vectors(0, len, [&](int i) {
+        const __m256i v0 = ld(a0 + i), v1 = ld(a1 + i);
+        const __m256i vl = ld(a1 + i - 1), vr = ld(a0 + i + 1);
+        const __m256i mid = _mm256_adds_epi16(v0, v1);
+        st(sum + i, _mm256_adds_epi16(mid, vl));
+        if (odd_sums) st(sum + odd + i, _mm256_adds_epi16(mid, vr));
+        if (comp == 0 && !F) {
+          const __m256i top = _mm256_max_epi16(v0, v1);
+          st(peak + i, _mm256_max_epi16(top, vl));
+          st(peak + odd + i, _mm256_max_epi16(top, vr));
+        }
+      });
+    }
+  if (!F) return;
+  // Flagged luma needs no M: its M rows take the ring sums of the row above,
+  // whose sums of the rows above and below it are complete now. Every ring
+  // sum serves two candidates, c and -c.
+  constexpr int stride = img_row(1, 0, 0, 0, 0) - img_row(0, 0, 0, 0, 0);
+  constexpr int odd = img_row(0, 0, 0, 0, 1) - img_row(0, 0, 0, 0, 0);
+  int16_t* up = s + ((slot + 3) & 3) * stride;
+  const int16_t* up2 = s + ((slot + 2) & 3) * stride;
 #pragma GCC unroll 4
-    for (int d = 0; d < dirs; ++d)
-#pragma GCC unroll 2
-      for (int par = 0; par < 2; ++par) {
-        const int16_t* l =
-            base + img_row(0, comp, d, kind_a, pair_par(par - 1)) + pair_off(par - 1);
-        const int16_t* c = base + img_row(0, comp, d, kind_a, par);
-        const int16_t* r =
-            base + img_row(0, comp, d, kind_a, pair_par(par + 1)) + pair_off(par + 1);
-        int16_t* sum = base + img_row(0, comp, d, kind_h, par);
-        int16_t* peak = base + img_row(0, comp, d, kind_m, par);
-        for_vectors(0, len, [&](int i) {
-          const __m256i vl = ld(l + i), vc = ld(c + i), vr = ld(r + i);
-          st(sum + i, _mm256_adds_epi16(_mm256_adds_epi16(vl, vc), vr));
-          if (comp == 0 && !F) st(peak + i, _mm256_max_epi16(_mm256_max_epi16(vl, vc), vr));
-        });
-      }
+  for (int d = 0; d < dirs; ++d) {
+    const int16_t* h_above = up2 + img_row(0, 0, d, kind_h, 0);
+    const int16_t* h_below = base + img_row(0, 0, d, kind_h, 0);
+    const int16_t* a0 = up + img_row(0, 0, d, kind_a, 0);
+    const int16_t* a1 = up + img_row(0, 0, d, kind_a, 1);
+    int16_t* ring = up + img_row(0, 0, d, kind_m, 0);
+    for_vectors(0, len, [&](int i) {
+      st(ring + i, _mm256_adds_epi16(_mm256_adds_epi16(ld(h_above + i), ld(h_below + i)),
+                                     _mm256_adds_epi16(ld(a1 + i - 1), ld(a1 + i))));
+      st(ring + odd + i,
+         _mm256_adds_epi16(_mm256_adds_epi16(ld(h_above + odd + i), ld(h_below + odd + i)),
+                           _mm256_adds_epi16(ld(a0 + i), ld(a0 + i + 1))));
+    });
+  }
 }
 
 // Candidate (ci, cj) of the plane (par, comp) samples at pairs i .. i + 15 of
@@ -396,8 +455,10 @@ void image_row(int16_t* s, int slot, int n, const limit_vectors& lim) {
 // soon as one difference reaches the difference limit, so the sum test alone
 // decides (a sum limit of 0 or less rejects every ring either way).
 template <bool F, int K, int comp, int par, int ci, int cj>
-inline void candidate(const int16_t* s, int i, __m256i centre, __m256i diff_limit,
-                      __m256i sum_limit, __m256i sum_mask, __m256i& acc, __m256i& count) {
+__attribute__((always_inline)) inline void candidate(const int16_t* s, int i, __m256i centre,
+                                                     __m256i diff_limit, __m256i sum_limit,
+                                                     __m256i sum_mask, __m256i& acc,
+                                                     __m256i& count) {
   constexpr int d = dir_of(ci, cj);
   constexpr bool forward = dir_i[d] == ci && dir_j[d] == cj;
   // The ring's centre: p for c itself, p + c for the opposite direction.
@@ -412,10 +473,16 @@ inline void candidate(const int16_t* s, int i, __m256i centre, __m256i diff_limi
       ld(s + img_row(mid, comp, d, kind_a, pair_par(par + qj - 1)) + pair_off(par + qj - 1) + i);
   const __m256i a_right =
       ld(s + img_row(mid, comp, d, kind_a, pair_par(par + qj + 1)) + pair_off(par + qj + 1) + i);
-  const __m256i sum = _mm256_adds_epi16(_mm256_adds_epi16(ld(h_above), ld(h_below)),
-                                        _mm256_adds_epi16(a_left, a_right));
-  __m256i ok =
-      _mm256_cmpgt_epi16(sum_limit, comp == 0 && F ? _mm256_and_si256(sum, sum_mask) : sum);
+  __m256i ok;
+  if (comp == 0 && F) {  // ring sums ready in the M rows (see image_row)
+    const __m256i sum =
+        ld(s + img_row(mid, 0, d, kind_m, pair_par(par + qj)) + pair_off(par + qj) + i);
+    ok = _mm256_cmpgt_epi16(sum_limit, _mm256_and_si256(sum, sum_mask));
+  } else {
+    const __m256i sum = _mm256_adds_epi16(_mm256_adds_epi16(ld(h_above), ld(h_below)),
+                                          _mm256_adds_epi16(a_left, a_right));
+    ok = _mm256_cmpgt_epi16(sum_limit, sum);
+  }
   if (comp == 0 && !F) {
     const __m256i peak = _mm256_max_epi16(_mm256_max_epi16(ld(h_above + hm), ld(h_below + hm)),
                                           _mm256_max_epi16(a_left, a_right));
@@ -429,13 +496,15 @@ inline void candidate(const int16_t* s, int i, __m256i centre, __m256i diff_limi
 
 // Corrections of the plane (par, comp) samples at pairs i .. i + 15 of row k.
 template <bool F, int K, int comp, int par>
-inline __m256i plane_delta(const int16_t* s, int i, __m256i diff_limit, __m256i sum_limit,
-                           __m256i sum_mask) {
+__attribute__((always_inline)) inline __m256i plane_delta(const int16_t* s, int i,
+                                                          __m256i diff_limit, __m256i sum_limit,
+                                                          __m256i sum_mask) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i centre = ld(s + in_row(K, par, comp) + i);
-  // count holds -n: each accepted candidate adds its all-ones mask.
-  __m256i count =
-      _mm256_and_si256(_mm256_cmpgt_epi16(diff_limit, zero), _mm256_cmpgt_epi16(sum_limit, zero));
+  // count holds -n: each accepted candidate adds its all-ones mask. The
+  // centre counts always: when its limits reject it they reject every ring,
+  // A stays 0 and so does A / 1.
+  __m256i count = _mm256_set1_epi16(-1);
   __m256i acc = zero;
   candidate<F, K, comp, par, -1, -1>(s, i, centre, diff_limit, sum_limit, sum_mask, acc, count);
   candidate<F, K, comp, par, -1, 0>(s, i, centre, diff_limit, sum_limit, sum_mask, acc, count);
@@ -445,14 +514,24 @@ inline __m256i plane_delta(const int16_t* s, int i, __m256i diff_limit, __m256i 
   candidate<F, K, comp, par, 1, -1>(s, i, centre, diff_limit, sum_limit, sum_mask, acc, count);
   candidate<F, K, comp, par, 1, 0>(s, i, centre, diff_limit, sum_limit, sum_mask, acc, count);
   candidate<F, K, comp, par, 1, 1>(s, i, centre, diff_limit, sum_limit, sum_mask, acc, count);
-  return mean_offset(acc, count);
+  // A / n exactly in single precision, plus one half, truncated, saturated.
+  const __m256i n = _mm256_abs_epi16(count);
+  const __m256 acc_lo = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_unpacklo_epi16(acc, acc), 16));
+  const __m256 acc_hi = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_unpackhi_epi16(acc, acc), 16));
+  const __m256 n_lo = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(n, zero));
+  const __m256 n_hi = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(n, zero));
+  const __m256 half = _mm256_set1_ps(0.5f);
+  const __m256i d_lo = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_div_ps(acc_lo, n_lo), half));
+  const __m256i d_hi = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_div_ps(acc_hi, n_hi), half));
+  return _mm256_packs_epi32(d_lo, d_hi);
 }
 
 // Filters row k (slot K) of the strip into the output row (at pair 0 of
 // the strip).
 template <int N, bool F, int K>
-void filter_row(const int16_t* s, int n, const limit_vectors& lim, PIXEL_YC* out) {
-  for_vectors(1, (N ? N : n) - 1, [&](int i) {
+void filter_row(const int16_t* s, int n, const limit_vectors& lim_ref, PIXEL_YC* out) {
+  const limit_vectors lim = lim_ref;  // in registers through the stores
+  for_vectors(1, (N ? N : n) - 1, [&](int i) __attribute__((always_inline)) {
     const __m256i y = ld(s + in_row(K, 0, 0) + i), cb = ld(s + in_row(K, 0, 1) + i),
                   cr = ld(s + in_row(K, 0, 2) + i);
     // Skin tone of the pair's first pixel: 1400 < y < 3000, -50 < cr < 600,
@@ -524,7 +603,8 @@ void filter_strip(int16_t* s, int n, const PIXEL_YC* in0, PIXEL_YC* out0, ptrdif
       if (lo + phase + ahead * field_step < hi) {
         const char* next_in = reinterpret_cast<const char*>(in0 + row(ahead + 2));
         const char* next_out = reinterpret_cast<const char*>(out0 + row(ahead));
-        for (int b = 0; b < n * 12; b += 64) {
+#pragma GCC unroll 10
+        for (int b = 0; b < (N ? N : n) * 12; b += 64) {
           _mm_prefetch(next_in + b, _MM_HINT_T0);
           _mm_prefetch(next_out + b, _MM_HINT_T0);
         }
@@ -561,7 +641,6 @@ void planar_rows(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_st
   lim.skin_s = _mm256_set1_epi16(static_cast<int16_t>(l / 4));
   lim.chroma_d = _mm256_set1_epi16(cd);
   lim.chroma_s = _mm256_set1_epi16(cl);
-  lim.chroma_penalty = _mm256_set1_epi16(cl > 0 ? cl : 0);
   lim.skin_on = _mm256_set1_epi16(anime != 1 ? -1 : 0);
   lim.flag = _mm256_set1_epi16(2048);
   const bool flags = d <= 256 && l <= 2047;
