@@ -1,13 +1,15 @@
 // Mosquito-noise reduction, AVX2 version on planar working rows.
 //
 // Each input row a candidate may read is split once into planar rows, for one
-// column strip at a time: luma Y, and chroma (biased) in blocks of sixteen
-// shorts, Cb of eight even or odd pixels then their Cr. A group of four quads
-// (pixels j .. j + 15, j = 2 + 16k) is then one 16-lane luma vector and one
-// 16-lane Cb|Cr vector, and every candidate end is one load at a constant
-// offset from its row's slot: the chroma blocks are kept in five copies, one
-// per horizontal tap (-2 .. 2), each already shifted so that block k lines up
-// with group k. The rows live in a ring of five slots per frame, on the stack.
+// column strip at a time: luma Y, and chroma (biased) of the even pixels and
+// of the odd pixels, each as Cb, Cr pairs one pixel after the other. A group
+// of four quads (pixels j .. j + 15, j = 2 + 16k) is then one 16-lane luma
+// vector and one 16-lane chroma vector (Cb, Cr of pixels j, j + 2, ..), and
+// every candidate end is one unaligned load at a constant offset from its
+// row's slot: a horizontal tap of two pixels is one pair along the even row,
+// a tap of one pixel the odd row. Quad q of a group is luma lanes 4q .. 4q + 3
+// and chroma lanes 4q .. 4q + 3 alike. The rows live in a ring of five slots
+// per frame, on the stack.
 //
 // The groups cover pixels 2 .. w + 1: the last group's fourth quad lies past
 // the row end, reads the zeros that pad the last strip and is never stored.
@@ -54,23 +56,19 @@ using prefilter_detail::mosquito_stage_last;
 using prefilter_detail::mosquito_stop_cost;
 using prefilter_detail::mosquito_tap;
 
-// Groups of four quads per column strip. A slot holds one more 16-pixel chunk
-// than the strip's groups: a group reads two pixels beyond its sixteen.
-constexpr int strip_groups = 16;
+// Groups of four quads per column strip, at most. A slot holds one more
+// 16-pixel chunk than the strip's groups: a group reads two pixels beyond its
+// sixteen. Rows are cut into strips of equal size (within one group), as few
+// as this allows, since the chunk past each strip is split twice.
+constexpr int strip_groups = 24;
 constexpr int chunk_count = strip_groups + 1;
-// Slot layout in shorts: Y (chunk_count chunks of 16), then the five chroma
-// copies of strip_groups blocks of 16 (Cb 8 | Cr 8). Copy e_m holds even
-// pixels one pair to the left (tap -2), o_m odd pixels one pair to the left
-// (tap -1), e_0 the even pixels themselves (tap 0, the centre), o_0 odd pixels
-// of the same pair (tap 1), e_p even pixels one pair to the right (tap 2).
+// Slot layout in shorts: Y, even chroma, odd chroma, chunk_count chunks of 16
+// each. Chunk k of the even row holds Cb, Cr of pixels 16k, 16k + 2, ..,
+// 16k + 14 of the strip, of the odd row those of pixels 16k + 1, ...
 constexpr int slot_y = 0;
-constexpr int copy_shorts = 16 * strip_groups;
-constexpr int slot_e_m = slot_y + 16 * chunk_count;
-constexpr int slot_o_m = slot_e_m + copy_shorts;
-constexpr int slot_e_0 = slot_o_m + copy_shorts;
-constexpr int slot_o_0 = slot_e_0 + copy_shorts;
-constexpr int slot_e_p = slot_o_0 + copy_shorts;
-constexpr int slot_shorts = slot_e_p + copy_shorts;
+constexpr int slot_even = slot_y + 16 * chunk_count;
+constexpr int slot_odd = slot_even + 16 * chunk_count;
+constexpr int slot_shorts = slot_odd + 16 * chunk_count;
 constexpr int ring_rows = 5;    // rows y - 2 .. y + 2
 constexpr int fetch_ahead = 2;  // rows between fetching and splitting a row
 // Samples in [-fast_limit, fast_limit - 1] take the faster search.
@@ -79,12 +77,10 @@ constexpr int fast_limit = 8192;
 // Offsets of a candidate end in the slots of its frame and row.
 constexpr int frame_offset(const mosquito_tap& t) { return t.frame * slot_shorts; }
 constexpr int luma_offset(const mosquito_tap& t) { return frame_offset(t) + slot_y + 2 + t.dx; }
+// Pixel 2 + 2t + dx of the strip is pair 1 + t + dx / 2 of the even row
+// (dx even) or pair t + (dx + 1) / 2 of the odd row (dx odd).
 constexpr int chroma_offset(const mosquito_tap& t) {
-  return frame_offset(t) + (t.dx == -2   ? slot_e_m
-                            : t.dx == -1 ? slot_o_m
-                            : t.dx == 0  ? slot_e_0
-                            : t.dx == 1  ? slot_o_0
-                                         : slot_e_p);
+  return frame_offset(t) + (t.dx % 2 == 0 ? slot_even + 2 + t.dx : slot_odd + 1 + t.dx);
 }
 // The row of a candidate end as an index into a row_set (0 is row y - 2).
 constexpr int row_index(const mosquito_tap& t, int field_step) {
@@ -114,8 +110,8 @@ inline void store16(int16_t* p, __m256i v) {
 // positions mod 8, so two word blends gather them into one vector and one
 // byte shuffle puts them in order.
 constexpr int split_y_src[8] = {0, 3, 6, 9, 12, 15, 18, 21};
-constexpr int split_even_src[8] = {1, 7, 13, 19, 2, 8, 14, 20};
-constexpr int split_odd_src[8] = {4, 10, 16, 22, 5, 11, 17, 23};
+constexpr int split_even_src[8] = {1, 2, 7, 8, 13, 14, 19, 20};
+constexpr int split_odd_src[8] = {4, 5, 10, 11, 16, 17, 22, 23};
 
 // The word-blend mask taking from vector `vec` the shorts of src that lie in it.
 constexpr int blend_mask(const int (&src)[8], int vec) {
@@ -152,19 +148,19 @@ void make_shuffles(shuffles* s) {
   s->split_odd = pick_lanes(split_odd_src, -1);
   for (int v = 0; v < 3; ++v) {
     // Output short 8v + t: luma of pixel p from Y lane p; Cb / Cr of pixel p
-    // from lane p / 2 / 4 + p / 2 of the (cb0..3, cr0..3) vector.
+    // from lane p / 2 * 2 / p / 2 * 2 + 1 of the chroma vector.
     int from_y[8], from_chroma[8];
     for (int t = 0; t < 8; ++t) {
       const int j = 8 * v + t, p = j / 3, comp = j % 3;
       from_y[t] = comp == 0 ? 8 * v + p : -1;
-      from_chroma[t] = comp == 0 ? -1 : 8 * v + (comp == 1 ? p / 2 : 4 + p / 2);
+      from_chroma[t] = comp == 0 ? -1 : 8 * v + p / 2 * 2 + comp - 1;
     }
     s->join_y[v] = pick_lanes(from_y, v);
     s->join_chroma[v] = pick_lanes(from_chroma, v);
   }
 }
 
-// Sixteen pixels as Y, even (Cb 8 | Cr 8, biased) and odd (the same).
+// Sixteen pixels as Y, even (Cb, Cr pairs, biased) and odd (the same).
 struct chunk {
   __m256i y, even, odd;
 };
@@ -186,53 +182,54 @@ inline chunk split_chunk(const PIXEL_YC* px, const shuffles& s, __m256i bias) {
       _mm256_inserti128_si256(_mm256_castsi128_si256(load8(p + 16)), load8(p + 40), 1);
   chunk c;
   c.y = gather_lanes<split_y_src>(v0, v1, v2, s.split_y);
-  const __m256i even = gather_lanes<split_even_src>(v0, v1, v2, s.split_even);
-  const __m256i odd = gather_lanes<split_odd_src>(v0, v1, v2, s.split_odd);
-  // Per half (cb 4, cr 4) to (cb 8 | cr 8) across the halves.
-  c.even = _mm256_adds_epi16(_mm256_permute4x64_epi64(even, _MM_SHUFFLE(3, 1, 2, 0)), bias);
-  c.odd = _mm256_adds_epi16(_mm256_permute4x64_epi64(odd, _MM_SHUFFLE(3, 1, 2, 0)), bias);
+  c.even = _mm256_adds_epi16(gather_lanes<split_even_src>(v0, v1, v2, s.split_even), bias);
+  c.odd = _mm256_adds_epi16(gather_lanes<split_odd_src>(v0, v1, v2, s.split_odd), bias);
   return c;
 }
 
 // Splits the strip's pixels px[0 .. 16 * groups + 16) into a slot; with
 // `pad`, the last chunk lies past the row end and is zeros. Returns whether
-// every sample stored lies in the fast search's range.
-bool split_row(const PIXEL_YC* px, int groups, bool pad, const shuffles& s, int16_t* slot) {
+// every sample stored lies in the fast search's range. A strip reads only
+// part of each row, which the hardware does not foresee: the same part of
+// the row a few rows below, at `ahead`, is fetched meanwhile.
+bool split_row(const PIXEL_YC* px, int groups, bool pad, const shuffles& s, const char* ahead,
+               int16_t* slot) {
   const __m256i bias = _mm256_set1_epi16(mosquito_chroma_bias);
-  __m256i lo = _mm256_set1_epi16(0), hi = lo;
-  // Chunk k, its luma stored and its range noted.
-  auto fetch = [&](int k) {
-    chunk c;
-    if (pad && k == groups) {
-      c.y = c.even = c.odd = _mm256_setzero_si256();
-    } else {
-      c = split_chunk(px + 16 * k, s, bias);
-    }
-    lo = _mm256_min_epi16(lo, _mm256_min_epi16(_mm256_min_epi16(c.y, c.even), c.odd));
-    hi = _mm256_max_epi16(hi, _mm256_max_epi16(_mm256_max_epi16(c.y, c.even), c.odd));
+  // A sample s lies in the range when s + fast_limit, wrapping, has neither
+  // of its top two bits set; `seen` gathers those bits.
+  const __m256i shift = _mm256_set1_epi16(fast_limit);
+  __m256i seen = _mm256_setzero_si256();
+  auto put = [&](int k) {
+    const chunk c = split_chunk(px + 16 * k, s, bias);
+    seen = _mm256_or_si256(
+        seen, _mm256_or_si256(_mm256_or_si256(_mm256_add_epi16(c.y, shift),
+                                              _mm256_add_epi16(c.even, shift)),
+                              _mm256_add_epi16(c.odd, shift)));
     store16(slot + slot_y + 16 * k, c.y);
-    return c;
+    store16(slot + slot_even + 16 * k, c.even);
+    store16(slot + slot_odd + 16 * k, c.odd);
   };
-  // Block k of a copy shifted by o pairs: lanes o .. o + 7 of chunks k, k + 1,
-  // per half (Cb, Cr).
-  auto blocks = [&](int k, const chunk& cur, const chunk& nxt) {
-    store16(slot + slot_e_m + 16 * k, cur.even);
-    store16(slot + slot_e_0 + 16 * k, _mm256_alignr_epi8(nxt.even, cur.even, 2));
-    store16(slot + slot_e_p + 16 * k, _mm256_alignr_epi8(nxt.even, cur.even, 4));
-    store16(slot + slot_o_m + 16 * k, cur.odd);
-    store16(slot + slot_o_0 + 16 * k, _mm256_alignr_epi8(nxt.odd, cur.odd, 2));
-  };
-  chunk a = fetch(0);
-  for (int k = 0; k < groups; k += 2) {  // two at a time, so that no chunk is copied
-    const chunk b = fetch(k + 1);
-    blocks(k, a, b);
-    if (k + 1 == groups) break;
-    a = fetch(k + 2);
-    blocks(k + 1, b, a);
+  const int chunks = pad ? groups : groups + 1;
+  int k = 0;
+  for (; k + 1 < chunks; k += 2) {  // 192 bytes, three cache lines, per two chunks
+    _mm_prefetch(ahead + 96 * k, _MM_HINT_T0);
+    _mm_prefetch(ahead + 96 * k + 64, _MM_HINT_T0);
+    _mm_prefetch(ahead + 96 * k + 128, _MM_HINT_T0);
+    put(k);
+    put(k + 1);
   }
-  const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi16(hi, _mm256_set1_epi16(fast_limit - 1)),
-                                      _mm256_cmpgt_epi16(_mm256_set1_epi16(-fast_limit), lo));
-  return _mm256_testz_si256(out, out) != 0;
+  if (k < chunks) {
+    _mm_prefetch(ahead + 96 * k, _MM_HINT_T0);
+    _mm_prefetch(ahead + 96 * k + 64, _MM_HINT_T0);
+    put(k);
+  }
+  if (pad) {
+    const __m256i zero = _mm256_setzero_si256();
+    store16(slot + slot_y + 16 * groups, zero);
+    store16(slot + slot_even + 16 * groups, zero);
+    store16(slot + slot_odd + 16 * groups, zero);
+  }
+  return _mm256_testz_si256(seen, _mm256_set1_epi16(int16_t(0xc000))) != 0;
 }
 
 inline __m256i absdiff_sat(__m256i a, __m256i b) {
@@ -255,9 +252,11 @@ template <bool fast>
 MOSQUITO_INLINE void try_pair(__m256i a, __m256i b, __m256i centre, __m256i* v, __m256i* best) {
   __m256i sum, cost;
   if (fast) {
+    // c - a rather than a - c: the same absolute value, and the loads of a
+    // and b can then be operands of the subtractions.
     sum = _mm256_add_epi16(a, b);
-    cost = _mm256_max_epi16(_mm256_abs_epi16(_mm256_sub_epi16(a, centre)),
-                            _mm256_abs_epi16(_mm256_sub_epi16(b, centre)));
+    cost = _mm256_max_epi16(_mm256_abs_epi16(_mm256_sub_epi16(centre, a)),
+                            _mm256_abs_epi16(_mm256_sub_epi16(centre, b)));
   } else {
     sum = _mm256_adds_epi16(a, b);
     cost = _mm256_adds_epi16(absdiff_sat(sum, centre), absdiff_sat(a, b));
@@ -321,19 +320,13 @@ MOSQUITO_INLINE bool run_stage(const row_set& rows, ptrdiff_t k16, search* s) {
       rows, k16, s, std::make_integer_sequence<int, mosquito_stage_last[stage] - first + 1>());
   if (stage == mosquito_stage_count - 1) return true;
   const __m256i limit = _mm256_set1_epi16(fast ? mosquito_stop_cost / 2 : mosquito_stop_cost);
-  // Quad q is luma lanes 4q .. 4q + 3 (64-bit lane q) and chroma lanes 2q,
-  // 2q + 1 (Cb) and 8 + 2q, 9 + 2q (Cr): fold chroma onto the luma layout.
-  const __m256i busy_c = _mm256_cmpgt_epi16(s->best_c, limit);
-  const __m128i busy_c8 =
-      _mm_or_si128(_mm256_castsi256_si128(busy_c), _mm256_extracti128_si256(busy_c, 1));
+  // Quad q is 64-bit lane q of both vectors.
   const __m256i busy =
-      _mm256_or_si256(_mm256_cmpgt_epi16(s->best_l, limit), _mm256_cvtepi16_epi32(busy_c8));
-  const __m256i calm_l = _mm256_cmpeq_epi64(busy, _mm256_setzero_si256());
-  if (_mm256_movemask_pd(_mm256_castsi256_pd(calm_l)) == 15) return true;
-  const __m256i calm_c =
-      _mm256_permutevar8x32_epi32(calm_l, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
-  s->best_l = _mm256_or_si256(s->best_l, calm_l);
-  s->best_c = _mm256_or_si256(s->best_c, calm_c);
+      _mm256_or_si256(_mm256_cmpgt_epi16(s->best_l, limit), _mm256_cmpgt_epi16(s->best_c, limit));
+  if (_mm256_testz_si256(busy, busy)) return true;
+  const __m256i calm = _mm256_cmpeq_epi64(busy, _mm256_setzero_si256());
+  s->best_l = _mm256_or_si256(s->best_l, calm);
+  s->best_c = _mm256_or_si256(s->best_c, calm);
   return false;
 }
 
@@ -370,22 +363,15 @@ inline __m256i blend16(__m256i v, __m256i c) {
 
 // Filters the groups 0 .. groups - 1 of the strip row whose slots are `rows`
 // and stores them at out (pixel 2 of the strip); the last group stores only
-// its first three quads when `short_tail`. Fetches the row part at `fetch`.
+// its first three quads when `short_tail`.
 template <int field_step, bool fast>
 void filter_row(const row_set rows, int groups, bool short_tail, const shuffles& sh,
-                __m256i start_best, const char* const fetch[3], PIXEL_YC* out) {
+                __m256i start_best, PIXEL_YC* out) {
   const __m256i chroma_bias32 = _mm256_set1_epi32(mosquito_chroma_bias);
   for (int k = 0; k < groups; ++k) {
-    // A strip reads only part of each row, which the hardware does not
-    // foresee: fetch the part of a row split a few rows later, a little
-    // with each group.
-    for (int f = 0; f < 3; ++f) {
-      _mm_prefetch(fetch[f] + 96 * k, _MM_HINT_T0);
-      _mm_prefetch(fetch[f] + 96 * k + 64, _MM_HINT_T0);
-    }
     const ptrdiff_t k16 = 16 * static_cast<ptrdiff_t>(k);
     const __m256i cl = load16(rows.r[2] + k16 + slot_y + 2);
-    const __m256i cc = load16(rows.r[2] + k16 + slot_e_0);
+    const __m256i cc = load16(rows.r[2] + k16 + slot_even + 2);
     const __m256i c2l = _mm256_adds_epi16(cl, cl), c2c = _mm256_adds_epi16(cc, cc);
     search s;
     s.centre_l = fast ? cl : c2l;
@@ -404,8 +390,6 @@ void filter_row(const row_set rows, int groups, bool short_tail, const shuffles&
       ol = blend32(s.v_l, c2l, _mm256_setzero_si256());
       oc = blend32(s.v_c, c2c, chroma_bias32);
     }
-    // (cb 8 | cr 8) to (cb0..3, cr0..3 | cb4..7, cr4..7), the pairs of each half.
-    oc = _mm256_permute4x64_epi64(oc, _MM_SHUFFLE(3, 1, 2, 0));
     const __m256i o0 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[0]),
                                        _mm256_shuffle_epi8(oc, sh.join_chroma[0]));
     const __m256i o1 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[1]),
@@ -423,8 +407,7 @@ void filter_row(const row_set rows, int groups, bool short_tail, const shuffles&
   }
 }
 
-typedef void (*filter_row_fn)(const row_set, int, bool, const shuffles&, __m256i,
-                              const char* const[3], PIXEL_YC*);
+typedef void (*filter_row_fn)(const row_set, int, bool, const shuffles&, __m256i, PIXEL_YC*);
 
 }  // namespace
 
@@ -465,14 +448,19 @@ void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXE
 
   // Groups start at 2 + 16k, k < w / 16; the last one ends past the row.
   const int total_groups = w / 16;
-  for (int k0 = 0; k0 < total_groups; k0 += strip_groups) {
-    const bool last = k0 + strip_groups >= total_groups;
-    const int groups = last ? total_groups - k0 : strip_groups;
+  const int strips = (total_groups + strip_groups - 1) / strip_groups;
+  for (int strip = 0; strip < strips; ++strip) {
+    const int k0 = strip * total_groups / strips;
+    const bool last = strip == strips - 1;
+    const int groups = (strip + 1) * total_groups / strips - k0;
     const int base = 16 * k0;  // pixel of strip column 0
     auto split = [&](int row) {
+      const int ahead = row + fetch_ahead < h ? row + fetch_ahead : h - 1;
       for (int f = 0; f < 3; ++f)
-        in_range[row % ring_rows][f] =
-            split_row(frames[f] + row * pitch + base, groups, last, sh, ring[row % ring_rows][f]);
+        in_range[row % ring_rows][f] = split_row(
+            frames[f] + row * pitch + base, groups, last, sh,
+            reinterpret_cast<const char*>(frames[f] + ahead * pitch + base),
+            ring[row % ring_rows][f]);
     };
     for (int row = ya - reach; row < ya + reach; ++row) split(row);
     for (int y = ya; y < yb; ++y) {
@@ -485,11 +473,7 @@ void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXE
         if (d >= -reach && d <= reach)
           fast = fast && in_range[slot][0] && in_range[slot][1] && in_range[slot][2];
       }
-      const int fetch_row = y + reach + fetch_ahead < h ? y + reach + fetch_ahead : h - 1;
-      const char* fetch[3];
-      for (int f = 0; f < 3; ++f)
-        fetch[f] = reinterpret_cast<const char*>(frames[f] + fetch_row * pitch + base);
-      row_fns[field_step - 1][fast](rows, groups, last, sh, start_best[fast], fetch,
+      row_fns[field_step - 1][fast](rows, groups, last, sh, start_best[fast],
                                     fpip->ycp_temp + y * pitch + base + 2);
     }
   }

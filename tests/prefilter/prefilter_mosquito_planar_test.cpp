@@ -1,6 +1,6 @@
 // The mosquito filter's SIMD versions against the scalar one where their
 // layout has seams: groups of two (SSE2) or four (AVX2) quads, the last one
-// reaching past the row end, column strips of 256 pixels, the row ring, quads
+// reaching past the row end, column strips, the row ring, quads
 // that stop at different stages inside one group, samples whose bias or sums
 // saturate, and rows whose samples stay within [-8192, 8191] (biased), where
 // the search is done without saturation, beside rows that leave that range by
@@ -42,13 +42,14 @@ void fill_scene(test_frame* f, scene kind, std::mt19937& rng, int limit) {
 
 // Widths around the seams: 16 (no group of four), 32 and 48 (one full group
 // and a part one), one strip ending exactly at the last group (256 for SSE2,
-// 272 for AVX2), one group past a strip (264 for SSE2, 288 for AVX2), two and
-// three strips; widths that are multiples of 8 only (8, 24, 40: the AVX2
+// 384 for AVX2), one group past a strip (264 for SSE2, 400 for AVX2: two
+// strips of 12 and 13 groups), two to five strips (1168: AVX2 strips of 18,
+// 18, 18 and 19 groups); widths that are multiples of 8 only (8, 24, 40: the AVX2
 // version hands them to the SSE2 one) and of 4 only (12, 20: gathered quads);
 // pitches beyond w; both row steps; strengths off, default (small and large
 // frames), top and beyond int16.
 TEST(MosquitoPlanar, MatchesScalarAcrossStripsGroupsAndSaturation) {
-  const int widths[] = {8, 12, 16, 20, 24, 32, 40, 48, 256, 264, 272, 288, 528, 544};
+  const int widths[] = {8, 12, 16, 20, 24, 32, 40, 48, 256, 264, 384, 400, 528, 1168};
   const int strengths[] = {0, 40, 450, 1800, 40000};
   unsigned seed = 0;
   for (int w : widths)
@@ -141,7 +142,7 @@ void leave_range(test_frame* f, int y, std::mt19937& rng) {
 // the stop limit (14, 16), at the top of the cost range (32764 .. 32767 and
 // saturated) and below zero.
 TEST(MosquitoPlanar, MatchesScalarAtTheEdgesOfTheUnsaturatedRange) {
-  const int widths[] = {16, 24, 48, 264, 272, 288};
+  const int widths[] = {16, 24, 48, 264, 384, 400};
   const int strengths[] = {-1, 0, 7, 8, 450, 16382, 16383, 16384, 32767};
   unsigned seed = 100;
   for (int w : widths)
