@@ -12,7 +12,6 @@
 #include "analysis/analysis_kernels.h"
 #include "analysis/detail_shrink.h"
 #include "analysis/spatial_stage.h"
-#include "driver/buffers.h"
 #include "host/settings.h"
 
 namespace {
@@ -62,7 +61,7 @@ void store_band_line(const float* even, const float* odd, const float* hb, int n
 }
 
 void store_band_lines(const float* even, const float* odd, const float* hb, int n,
-                      float* a_line, float* b_line, int k) {
+                      float* a_line, float* b_line, int k, float* level1_a, float* level1_b) {
   const ptrdiff_t gs = ring_group_stride(k);
   const ptrdiff_t ls = ring_line_stride(n, k);
   const int lanes = analysis_kernels.column_lanes;
@@ -70,23 +69,13 @@ void store_band_lines(const float* even, const float* odd, const float* hb, int 
   store(even, n / 8, a_line, ls, gs);
   store(odd + lanes * (n / 8), n / 8, a_line + (ptrdiff_t)(n / 8) * k, ls, gs);
   store(even + lanes * (n / 4), n / 4, a_line + (ptrdiff_t)(n / 4) * k, ls, gs);
-  store(odd + lanes * (n / 2), n / 2, a_line + (ptrdiff_t)(n / 2) * k, ls, gs);
-  store(hb, n, b_line, ls, gs);
-}
-
-void store_luma_band_lines(const float* even, const float* odd, const float* hb, int n, int line,
-                           int k, int slot) {
-  const ptrdiff_t gs = ring_group_stride(k);
-  const ptrdiff_t ls = ring_line_stride(n, k);
-  const int lanes = analysis_kernels.column_lanes;
-  ring_store_cols_fn store = analysis_kernels.ring_store_cols;
-  float* a_line = ring_line(luma_ring_a, line, n, k, slot);
-  float* b_line = ring_line(luma_ring_b, line, n, k, slot);
-  store(even, n / 8, a_line, ls, gs);
-  store(odd + lanes * (n / 8), n / 8, a_line + (ptrdiff_t)(n / 8) * k, ls, gs);
-  store(even + lanes * (n / 4), n / 4, a_line + (ptrdiff_t)(n / 4) * k, ls, gs);
+  if (!level1_a) {
+    store(odd + lanes * (n / 2), n / 2, a_line + (ptrdiff_t)(n / 2) * k, ls, gs);
+    store(hb, n, b_line, ls, gs);
+    return;
+  }
+  // Level 1 in its own runs: groups of four floats one after the other.
   store(hb, n / 2, b_line, ls, gs);
-  // Level 1: each line's half in one run, groups of four floats in a row.
-  store(odd + lanes * (n / 2), n / 2, luma_level1_line(luma_ring_a, line, n, k, slot), ls, 4);
-  store(hb + lanes * (n / 2), n / 2, luma_level1_line(luma_ring_b, line, n, k, slot), ls, 4);
+  store(odd + lanes * (n / 2), n / 2, level1_a, ls, 4);
+  store(hb + lanes * (n / 2), n / 2, level1_b, ls, 4);
 }

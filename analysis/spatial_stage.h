@@ -57,10 +57,9 @@ void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_p
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
                      float* b_line, int k);
 // The same for the lines of group buffers (the kernel table's lane count);
-// lane c goes to the line c * line_stride after a_line and b_line.
+// lane c goes to the line c * line_stride after a_line and b_line. With
+// level1_a and level1_b (the luma rings), positions [n/2, n) of parts A and B
+// go there instead, as runs of n/2 floats (see luma_level1_line).
 void store_band_lines(const float* even, const float* odd, const float* hb, int n,
-                      float* a_line, float* b_line, int k);
-// The same for luma rows line .. line + lanes - 1 of slot `slot`: the level-1
-// half of each line goes to its own run (luma_level1_line).
-void store_luma_band_lines(const float* even, const float* odd, const float* hb, int n, int line,
-                           int k, int slot);
+                      float* a_line, float* b_line, int k, float* level1_a = nullptr,
+                      float* level1_b = nullptr);

@@ -189,6 +189,9 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
                    int first, int count, stream_format layout, const video_format& f,
                    const chroma_rows& map, PIXEL_YC* frame, int pitch);
 void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows);
+// Where a payload's Cb and Cr planes start (y4m; for YC48 they are unused).
+void payload_planes(const uint8_t* payload, stream_format layout, const video_format& f,
+                    const uint8_t** cb, const uint8_t** cr);
 // A PIXEL_YC frame to frame bytes. Subsampled chroma is the rounded mean of
 // the pixels that share it.
 void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,

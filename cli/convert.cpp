@@ -153,10 +153,16 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
   }
 }
 
+void payload_planes(const uint8_t* payload, stream_format layout, const video_format& f,
+                    const uint8_t** cb, const uint8_t** cr) {
+  *cb = payload + plane_row_bytes(layout, f, 0) * f.height;
+  *cr = *cb + plane_row_bytes(layout, f, 1) * plane_rows(layout, f, 1);
+}
+
 void payload_to_frame(const uint8_t* payload, stream_format layout, const video_format& f,
                       const chroma_rows& map, PIXEL_YC* frame, int pitch, int rows) {
-  const uint8_t* cb = payload + plane_row_bytes(layout, f, 0) * f.height;
-  const uint8_t* cr = cb + plane_row_bytes(layout, f, 1) * plane_rows(layout, f, 1);
+  const uint8_t *cb, *cr;
+  payload_planes(payload, layout, f, &cb, &cr);
   rows_to_frame(payload, cb, cr, 0, 0, f.height, layout, f, map, frame, pitch);
   pad_frame(frame, f.width, f.height, pitch, rows);
 }

@@ -230,9 +230,8 @@ PIXEL_YC* cache_fetch(frame_cache* c, int64_t n) {
     }
   } else {
     const uint8_t* payload = c->held + s->payload_bytes * size_t(slot);
-    const uint8_t* cb = payload + plane_row_bytes(s->format, s->video, 0) * s->video.height;
-    const uint8_t* cr = cb + plane_row_bytes(s->format, s->video, 1) *
-                                 size_t(plane_rows(s->format, s->video, 1));
+    const uint8_t *cb, *cr;
+    payload_planes(payload, s->format, s->video, &cb, &cr);
     convert_rows(c, payload, cb, cr, 0, 0, s->video.height, frame);
     pad_frame(frame, s->video.width, s->video.height, c->pitch, c->rows);
   }
