@@ -8,7 +8,9 @@
 void* lazy_alloc(size_t bytes) {
   if (bytes == 0) return nullptr;
   void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return block == MAP_FAILED ? nullptr : block;
+  if (block == MAP_FAILED) return nullptr;
+  madvise(block, bytes, MADV_HUGEPAGE);
+  return block;
 }
 
 void lazy_free(void* block, size_t bytes) {

@@ -1,6 +1,7 @@
 // Linux stand-ins for the Windows services: every call is recorded; message
 // boxes are printed on standard error.
 #include <iconv.h>
+#include <sys/mman.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "platform/platform.h"
 
 namespace {
+constexpr size_t huge_page_bytes = size_t(2) << 20;
 std::vector<platform_call> call_log;
 bool quiet_boxes = false;
 intptr_t next_handle = 0x1000;
@@ -102,6 +104,14 @@ void platform_delete_font(HFONT font) {
 
 void* platform_aligned_alloc(size_t bytes) {
   void* p = nullptr;
+  if (bytes >= huge_page_bytes) {
+    // Large blocks are streamed through by whole-frame passes, often down
+    // columns of rows far apart: on 2 MiB pages one translation covers a
+    // whole stretch of rows instead of one row each.
+    if (posix_memalign(&p, huge_page_bytes, bytes) != 0) return nullptr;
+    madvise(p, bytes / huge_page_bytes * huge_page_bytes, MADV_HUGEPAGE);
+    return p;
+  }
   if (posix_memalign(&p, 256, bytes ? bytes : 256) != 0) return nullptr;
   return p;
 }

@@ -247,6 +247,13 @@ size_t resident_pages(const void* block, size_t bytes) {
   return n;
 }
 
+// A write makes at most the page it lands on resident: one small page, or one
+// 2 MiB page where the kernel backs the block with large pages.
+bool at_most_one_page(size_t pages) {
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  return pages >= 1 && pages * page <= (size_t(2) << 20);
+}
+
 }  // namespace
 
 TEST(FrameCache, FramesReadBackMatchTheStreamInEveryLayout) {
@@ -339,7 +346,7 @@ TEST(HostBuffers, PagesNoStageWritesTakeNoMemory) {
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(resident_pages(block, bytes), 0u);
   static_cast<char*>(block)[bytes / 2] = 1;
-  EXPECT_EQ(resident_pages(block, bytes), 1u);
+  EXPECT_TRUE(at_most_one_page(resident_pages(block, bytes)));
   lazy_free(block, bytes);
 
   // The fetch slots and the edit buffers cost nothing until written.
@@ -350,7 +357,10 @@ TEST(HostBuffers, PagesNoStageWritesTakeNoMemory) {
   EXPECT_EQ(resident_pages(c.cache.fetch, slot_bytes * fetch_slot_count), 0u);
   ASSERT_TRUE(cache_prepare(&c.cache, 0));
   ASSERT_NE(cache_fetch(&c.cache, 0), nullptr);
-  EXPECT_EQ(resident_pages(c.cache.fetch + c.cache.frame_pixels, 2 * slot_bytes), 0u);
+  // (Slot 0's last large page may reach into slot 1.)
+  EXPECT_LE(resident_pages(c.cache.fetch + c.cache.frame_pixels, 2 * slot_bytes) *
+                size_t(sysconf(_SC_PAGESIZE)),
+            size_t(2) << 20);
 
   FILTER_DLL table = *GetFilterTable();  // the records only, no filter behind them
   table.func_init = nullptr;
