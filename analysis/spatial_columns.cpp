@@ -120,7 +120,7 @@ void analyse_block(const analysis_params& ap, const FILTER_PROC_INFO& fpi, float
     auto store_padding = [&](int first, int last) {
       for (int l = first; l < last; ++l) {
         store_band_line(line_a, line_a, line_b, rows, ring_line(ring_a, l, rows, k, ap.slot),
-                        ring_line(ring_b, l, rows, k, ap.slot), k);
+                        ring_line(ring_b, l, rows, k, ap.slot));
       }
     };
     for (int g = 0; g < chroma_groups; ++g) {
@@ -129,7 +129,7 @@ void analyse_block(const analysis_params& ap, const FILTER_PROC_INFO& fpi, float
       split_four_levels(even, b.odd, hb, rows, chroma);
       const int line = pad_lines + x0 / 2 + lanes * g;
       store_band_lines(even, b.odd, hb, rows, ring_line(ring_a, line, rows, k, ap.slot),
-                       ring_line(ring_b, line, rows, k, ap.slot), k);
+                       ring_line(ring_b, line, rows, k, ap.slot), ring_line_stride(rows, k));
       if (first_block && g == 0) {
         extract_band_line(even, b.odd, hb, rows, lanes, 0, line_a, line_b);
         store_padding(0, pad_lines);

@@ -49,33 +49,22 @@ void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_p
 }
 
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
-                     float* b_line, int k) {
-  const ptrdiff_t gs = ring_group_stride(k);
+                     float* b_line) {
   ring_store_line_fn store = analysis_kernels.ring_store_line;
-  // Group j/4 of the line lies j * k floats after its first group.
-  store(even, n / 8, a_line, gs);
-  store(odd + n / 8, n / 8, a_line + (ptrdiff_t)(n / 8) * k, gs);
-  store(even + n / 4, n / 4, a_line + (ptrdiff_t)(n / 4) * k, gs);
-  store(odd + n / 2, n / 2, a_line + (ptrdiff_t)(n / 2) * k, gs);
-  store(hb, n, b_line, gs);
+  store(even, n / 8, a_line, 4);
+  store(odd + n / 8, n / 8, a_line + n / 8, 4);
+  store(even + n / 4, n / 4, a_line + n / 4, 4);
+  store(odd + n / 2, n / 2, a_line + n / 2, 4);
+  store(hb, n, b_line, 4);
 }
 
-void store_band_lines(const float* even, const float* odd, const float* hb, int n,
-                      float* a_line, float* b_line, int k, float* level1_a, float* level1_b) {
-  const ptrdiff_t gs = ring_group_stride(k);
-  const ptrdiff_t ls = ring_line_stride(n, k);
+void store_band_lines(const float* even, const float* odd, const float* hb, int n, float* a_line,
+                      float* b_line, ptrdiff_t line_stride) {
   const int lanes = analysis_kernels.column_lanes;
   ring_store_cols_fn store = analysis_kernels.ring_store_cols;
-  store(even, n / 8, a_line, ls, gs);
-  store(odd + lanes * (n / 8), n / 8, a_line + (ptrdiff_t)(n / 8) * k, ls, gs);
-  store(even + lanes * (n / 4), n / 4, a_line + (ptrdiff_t)(n / 4) * k, ls, gs);
-  if (!level1_a) {
-    store(odd + lanes * (n / 2), n / 2, a_line + (ptrdiff_t)(n / 2) * k, ls, gs);
-    store(hb, n, b_line, ls, gs);
-    return;
-  }
-  // Level 1 in its own runs: groups of four floats one after the other.
-  store(hb, n / 2, b_line, ls, gs);
-  store(odd + lanes * (n / 2), n / 2, level1_a, ls, 4);
-  store(hb + lanes * (n / 2), n / 2, level1_b, ls, 4);
+  store(even, n / 8, a_line, line_stride, 4);
+  store(odd + lanes * (n / 8), n / 8, a_line + n / 8, line_stride, 4);
+  store(even + lanes * (n / 4), n / 4, a_line + n / 4, line_stride, 4);
+  store(odd + lanes * (n / 2), n / 2, a_line + n / 2, line_stride, 4);
+  store(hb, n, b_line, line_stride, 4);
 }

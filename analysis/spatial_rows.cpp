@@ -33,8 +33,6 @@ void spatial_rows_job(int thread_id, int thread_num, void* param1, void*) {
     t.rows_to_cols(luma_canvas + (ptrdiff_t)r * n, n, n, even);
     split_four_levels(even, odd, hb, n, sp);
     store_band_lines(even, odd, hb, n, ring_line(luma_ring_a, r, n, k, ap.slot),
-                     ring_line(luma_ring_b, r, n, k, ap.slot), k,
-                     luma_level1_line(luma_ring_a, r, n, k, ap.slot),
-                     luma_level1_line(luma_ring_b, r, n, k, ap.slot));
+                     ring_line(luma_ring_b, r, n, k, ap.slot), ring_line_stride(n, k));
   }
 }

@@ -3,12 +3,12 @@
 
 #include <cstddef>
 
-// Ring line layout, for lines of n floats in a ring of k slots: the first group
-// of line l of slot s, and the strides between groups and between lines.
+// Ring layout, for lines of n floats in a ring of k slots: line l of slot s
+// is n consecutive floats from (l * k + s) * n, so the k slots' copies of a
+// line lie one after the other and lines of one slot ring_line_stride apart.
 inline float* ring_line(float* ring, int line, int n, int k, int slot) {
-  return ring + (ptrdiff_t)line * n * k + 4 * slot;
+  return ring + ((ptrdiff_t)line * k + slot) * n;
 }
-inline ptrdiff_t ring_group_stride(int k) { return 4 * (ptrdiff_t)k; }
 inline ptrdiff_t ring_line_stride(int n, int k) { return (ptrdiff_t)n * k; }
 
 // Shrinkage settings of one plane for levels 1 to 4.
@@ -52,14 +52,11 @@ void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_p
 // alternating output lines: `even` holds the level-2 and level-4 outputs (L4,
 // Ha4 at [0, n/8), Ha2 at [n/4, n/2)), `odd` the level-1 and level-3 outputs
 // (Ha3 at [n/8, n/4), Ha1 at [n/2, n)), `hb` every level's Hb at [n/16, n) and
-// zeros at [0, n/16). Part A goes to ring_a, part B to ring_b, at the first
-// groups a_line, b_line of the line in its slot.
+// zeros at [0, n/16). Part A goes to a_line, part B to b_line (the line in its
+// slot of ring A and ring B).
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
-                     float* b_line, int k);
+                     float* b_line);
 // The same for the lines of group buffers (the kernel table's lane count);
-// lane c goes to the line c * line_stride after a_line and b_line. With
-// level1_a and level1_b (the luma rings), positions [n/2, n) of parts A and B
-// go there instead, as runs of n/2 floats (see luma_level1_line).
-void store_band_lines(const float* even, const float* odd, const float* hb, int n,
-                      float* a_line, float* b_line, int k, float* level1_a = nullptr,
-                      float* level1_b = nullptr);
+// lane c goes to the line c * line_stride after a_line and b_line.
+void store_band_lines(const float* even, const float* odd, const float* hb, int n, float* a_line,
+                      float* b_line, ptrdiff_t line_stride);

@@ -56,7 +56,7 @@ void BM_temporal_fit(benchmark::State& state) {
   build_window_slots(&ws, 1000, radius, nullptr);
   store_fit_threshold(cell.p, 8.0f, &ws);
   for (auto _ : state) {
-    fit_kernels[simd][radius - 1](count, cell.p, dst.p, ring.p, 0, &ws);
+    fit_kernels[simd][radius - 1](count, cell.p, dst.p, ring.p, count, &ws);
     benchmark::DoNotOptimize(dst.p);
     benchmark::ClobberMemory();
   }

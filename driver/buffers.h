@@ -36,24 +36,13 @@ extern float* lane1_line[4];
 extern float* lane2_line[4];
 extern float* lane3_line[4];
 extern float* const* const lane_lines[4];  // lane_lines[k] is laneK_line
-// Ring layout. Line l of a ring of K slots and lines of N floats takes the
-// N * K floats from l * N * K. The K slots' values of four positions j .. j+3
-// lie side by side (slot 0 first), so the temporal fit reads a window of
-// coefficients in one sweep: position j of slot s is at
-// ((l * N/4 + j/4) * K + s) * 4 + j % 4. The luma rings make one exception:
-// the level-1 half of a line, positions [N/2, N), of which only the current
-// frame's values are ever read, follows the interleaved half with each slot's
-// N/2 values in one run (luma_level1_line), so reading one slot's costs no
-// more memory traffic than its own values.
+// Ring layout. Line l of slot s in a ring of K slots and lines of N floats
+// is the N floats from (l * K + s) * N: the K slots' copies of a line follow
+// each other, so the analysis of a frame writes whole lines of its own (and
+// no cache line it shares with another slot), and the temporal fit reads the
+// window's copies of a line as K streams N floats apart.
 extern float* luma_ring_a;
 extern float* luma_ring_b;
-// Position N/2 of luma line l of slot s (positions up to N follow in order).
-inline float* luma_level1_line(float* ring, int line, int n, int k, int slot) {
-  return ring + (ptrdiff_t)line * n * k + (ptrdiff_t)(n / 2) * k + (ptrdiff_t)slot * (n / 2);
-}
-inline const float* luma_level1_line(const float* ring, int line, int n, int k, int slot) {
-  return luma_level1_line(const_cast<float*>(ring), line, n, k, slot);
-}
 extern float* luma_canvas;
 extern float* cb_ring_a;
 extern float* cb_ring_b;

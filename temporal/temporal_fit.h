@@ -26,40 +26,41 @@ void build_window_slots(window_slots* ws, int32_t frame, int32_t radius, const u
 // frame never takes part. Uses 2R * 16 bytes (at most 128).
 void store_fit_threshold(float* cell, float thr, const window_slots* ws);
 
-// Filters positions pos .. pos + count - 1 of a ring plane (pos and count
-// multiples of 4) and writes the results to dst[0 .. count - 1].
-// ring: interleaved ring plane, 16-byte aligned (position p of slot s at float
-//       ((p / 4) * n + s) * 4 + p % 4); only the window's slots are read.
+// Filters count consecutive positions of a ring line (count a multiple of 4)
+// and writes the results to dst[0 .. count - 1].
+// at:   the first position's value in slot 0; its value in slot s lies
+//       s * slot_stride floats further (the ring's line length), and only
+//       the window's slots are read. 16-byte aligned.
 // thr:  the cell filled by store_fit_threshold, 16-byte aligned.
 // dst:  16-byte aligned, must not overlap the ring.
 // The four variants differ only in the radius (windows of 3, 5, 7, 9 frames)
 // and require ws->radius to match.
-typedef void (*temporal_fit_fn)(int count, const float* thr, float* dst, const float* ring, int pos,
-                                const window_slots* ws);
+typedef void (*temporal_fit_fn)(int count, const float* thr, float* dst, const float* at,
+                                int slot_stride, const window_slots* ws);
 
-void temporal_fit_w3_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w3_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws);
-void temporal_fit_w5_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w5_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws);
-void temporal_fit_w7_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w7_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws);
-void temporal_fit_w9_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w9_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws);
 
-void temporal_fit_w3_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w3_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
-void temporal_fit_w5_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w5_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
-void temporal_fit_w7_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w7_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
-void temporal_fit_w9_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w9_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
 
-void temporal_fit_w3_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w3_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
-void temporal_fit_w5_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w5_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
-void temporal_fit_w7_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w7_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);
-void temporal_fit_w9_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w9_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws);

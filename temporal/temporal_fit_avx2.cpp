@@ -1,4 +1,4 @@
-// Eight positions per step: two ring groups, one 128-bit half each.
+// Eight positions per step: one 32-byte load per slot of the window.
 #include <immintrin.h>
 
 #include "temporal/temporal_fit.h"
@@ -9,27 +9,30 @@ namespace {
 // lane, as in the SSE2 version.
 constexpr int packed_term(int t) { return 1 + ((t + 4) << 8) + ((t * t) << 16); }
 
-// The four floats of one slot in group g (low half) and group g + 1 (high half).
-inline __m256 load_two_groups(const float* lo, const float* hi) {
-  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(lo)), _mm_load_ps(hi), 1);
+// Eight positions of one slot, or (tail) four positions in both halves: the
+// tail must not read past the band, which may end the ring.
+template <bool tail>
+inline __m256 load_slot(const float* p) {
+  return tail ? _mm256_broadcast_ps(reinterpret_cast<const __m128*>(p)) : _mm256_loadu_ps(p);
 }
 
 template <int R>
 struct fit8 {
   __m256 thr[2 * R];  // per neighbour, broadcast
-  int off[2 * R];     // float offset of the neighbour's slot in a group
-  int off0;           // the current frame's slot
+  int off[2 * R];     // float offset of the neighbour's values
+  int off0;           // of the current frame's values
 
-  // Eight results for groups lo and hi (hi may equal lo for a lone group).
-  inline __m256 run(const float* lo, const float* hi) const {
+  // Eight results for positions p .. p + 7 (tail: p .. p + 3, twice).
+  template <bool tail = false>
+  inline __m256 run(const float* p) const {
     const __m256 sign = _mm256_set1_ps(-0.0f);
-    const __m256 v0 = load_two_groups(lo + off0, hi + off0);
+    const __m256 v0 = load_slot<tail>(p + off0);
     __m256 sv = v0, stv = _mm256_setzero_ps();
     __m256i packed = _mm256_setzero_si256();
 #pragma GCC unroll 8
     for (int j = 0; j < 2 * R; ++j) {
       const int t = j < R ? j - R : j - R + 1;
-      const __m256 vt = load_two_groups(lo + off[j], hi + off[j]);
+      const __m256 vt = load_slot<tail>(p + off[j]);
       const __m256 ad = _mm256_andnot_ps(sign, _mm256_sub_ps(vt, v0));
       const __m256 m = _mm256_cmp_ps(ad, thr[j], _CMP_LT_OS);
       packed = _mm256_add_epi32(
@@ -61,42 +64,35 @@ struct fit8 {
 }  // namespace
 
 template <int R>
-static void fit_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+static void fit_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                      const window_slots* ws) {
-  const long step = static_cast<long>(ws->n) * 4;
-  const float* grp = ring + static_cast<long>(pos / 4) * step;
   fit8<R> f;
-  f.off0 = ws->slot[R] * 4;
+  f.off0 = ws->slot[R] * slot_stride;
   for (int j = 0; j < 2 * R; ++j) {
-    f.off[j] = ws->slot[j < R ? j : j + 1] * 4;
+    f.off[j] = ws->slot[j < R ? j : j + 1] * slot_stride;
     f.thr[j] = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(thr + 4 * j));
   }
-  int i = 0;
-  // Fetch 4 KiB ahead as many lines as the two groups span (32n bytes): the
-  // stage runs measurably faster than with the hardware prefetcher alone.
+  // The slots' values come in as separate streams, which the hardware
+  // prefetcher follows better than added prefetch instructions (measured).
   // dst is only 16-byte aligned: unaligned 32-byte stores.
-  constexpr int lines = (32 * (2 * R + 1) + 63) / 64;
-  for (; i + 8 <= count; i += 8, grp += 2 * step) {
-    for (int k = 0; k < lines; ++k)
-      _mm_prefetch(reinterpret_cast<const char*>(grp) + 4096 + 64 * k, _MM_HINT_T0);
-    _mm256_storeu_ps(dst + i, f.run(grp, grp + step));
-  }
-  if (i < count) _mm_store_ps(dst + i, _mm256_castps256_ps128(f.run(grp, grp)));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) _mm256_storeu_ps(dst + i, f.run(at + i));
+  if (i < count) _mm_store_ps(dst + i, _mm256_castps256_ps128(f.template run<true>(at + i)));
 }
 
-void temporal_fit_w3_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w3_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_avx2<1>(count, thr, dst, ring, pos, ws);
+  fit_avx2<1>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w5_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w5_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_avx2<2>(count, thr, dst, ring, pos, ws);
+  fit_avx2<2>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w7_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w7_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_avx2<3>(count, thr, dst, ring, pos, ws);
+  fit_avx2<3>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w9_avx2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w9_avx2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_avx2<4>(count, thr, dst, ring, pos, ws);
+  fit_avx2<4>(count, thr, dst, at, slot_stride, ws);
 }

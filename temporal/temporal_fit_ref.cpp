@@ -1,10 +1,7 @@
 // Scalar temporal fit. Every SIMD variant follows this arithmetic exactly.
 //
-// Ring layout: the n slots are interleaved four floats at a time, so the window
-// values of the four positions p .. p + 3 (p a multiple of 4) form one run:
-//
-//   group g = p / 4:   | slot 0: p..p+3 | slot 1: p..p+3 | ... | slot n-1 |
-//   float index of (p, s) = ((p / 4) * n + s) * 4 + p % 4
+// The window's values of a position lie slot_stride floats apart, slot 0
+// first (see temporal_fit.h).
 //
 // Per position, with v0 the current frame's value and t = -R..-1, 1..R:
 //   neighbour t is included when |v_t - v0| < T_t (T_t = 0 for a missing frame)
@@ -15,22 +12,21 @@
 // q / D is the value at t = 0 of the least-squares line through (0, v0) and
 // the included (t, v_t). D >= 1 whenever K > 0 (Cauchy-Schwarz on integers).
 #include <cmath>
+#include <cstddef>
 
 #include "temporal/temporal_fit.h"
 
 template <int R>
-static void fit_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+static void fit_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                     const window_slots* ws) {
-  const int n = ws->n;
-  const int s0 = ws->slot[R];
+  const float* cur = at + static_cast<ptrdiff_t>(ws->slot[R]) * slot_stride;
   for (int i = 0; i < count; i += 4) {
-    const float* grp = ring + static_cast<long>((pos + i) / 4) * n * 4;
     for (int k = 0; k < 4; ++k) {
-      const float v0 = grp[s0 * 4 + k];
+      const float v0 = cur[i + k];
       float cnt = 0.0f, st = 0.0f, stt = 0.0f, sv = v0, stv = 0.0f;
       for (int j = 0; j < 2 * R; ++j) {
         const int t = j < R ? j - R : j - R + 1;
-        const float vt = grp[ws->slot[t + R] * 4 + k];
+        const float vt = at[static_cast<ptrdiff_t>(ws->slot[t + R]) * slot_stride + i + k];
         if (std::fabs(vt - v0) < thr[j * 4 + k]) {
           const float tf = static_cast<float>(t);
           cnt = cnt + 1.0f;
@@ -51,19 +47,19 @@ static void fit_ref(int count, const float* thr, float* dst, const float* ring, 
   }
 }
 
-void temporal_fit_w3_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w3_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws) {
-  fit_ref<1>(count, thr, dst, ring, pos, ws);
+  fit_ref<1>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w5_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w5_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws) {
-  fit_ref<2>(count, thr, dst, ring, pos, ws);
+  fit_ref<2>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w7_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w7_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws) {
-  fit_ref<3>(count, thr, dst, ring, pos, ws);
+  fit_ref<3>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w9_ref(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w9_ref(int count, const float* thr, float* dst, const float* at, int slot_stride,
                          const window_slots* ws) {
-  fit_ref<4>(count, thr, dst, ring, pos, ws);
+  fit_ref<4>(count, thr, dst, at, slot_stride, ws);
 }

@@ -1,4 +1,4 @@
-// Four positions per step, one aligned load per slot of the window.
+// Four positions per group, one aligned load per slot of the window.
 #include <emmintrin.h>
 
 #include "temporal/temporal_fit.h"
@@ -11,23 +11,23 @@ namespace {
 // version exactly.
 constexpr int packed_term(int t) { return 1 + ((t + 4) << 8) + ((t * t) << 16); }
 
-// One group's running sums.
+// One group's running sums (four positions).
 struct fit_sums {
   __m128 v0, sv, stv;
   __m128i packed;
 };
 
-inline void fit_begin(fit_sums* f, const float* grp, int off0) {
-  f->v0 = _mm_load_ps(grp + off0);
+inline void fit_begin(fit_sums* f, const float* p, int off0) {
+  f->v0 = _mm_load_ps(p + off0);
   f->sv = f->v0;
   f->stv = _mm_setzero_ps();
   f->packed = _mm_setzero_si128();
 }
 
-// Adds neighbour t (value at grp + off, threshold thr4).
-inline void fit_add(fit_sums* f, const float* grp, int off, int t, const float* thr4) {
+// Adds neighbour t (values at p + off, threshold thr4).
+inline void fit_add(fit_sums* f, const float* p, int off, int t, const float* thr4) {
   const __m128 sign = _mm_set1_ps(-0.0f);
-  const __m128 vt = _mm_load_ps(grp + off);
+  const __m128 vt = _mm_load_ps(p + off);
   const __m128 ad = _mm_andnot_ps(sign, _mm_sub_ps(vt, f->v0));
   const __m128 m = _mm_cmplt_ps(ad, _mm_load_ps(thr4));
   f->packed =
@@ -60,61 +60,55 @@ inline __m128 fit_end(const fit_sums& f) {
 }  // namespace
 
 template <int R>
-static void fit_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+static void fit_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                      const window_slots* ws) {
-  const long step = static_cast<long>(ws->n) * 4;
-  const float* grp = ring + static_cast<long>(pos / 4) * step;
-  const int off0 = ws->slot[R] * 4;
+  const int off0 = ws->slot[R] * slot_stride;
   int off[2 * R];
-  for (int j = 0; j < 2 * R; ++j) off[j] = ws->slot[j < R ? j : j + 1] * 4;
+  for (int j = 0; j < 2 * R; ++j) off[j] = ws->slot[j < R ? j : j + 1] * slot_stride;
 
-  // Fetch 4 KiB ahead as many lines as the groups of a step span: the stage
-  // runs measurably faster than with the hardware prefetcher alone.
-  const char* ahead = reinterpret_cast<const char*>(grp) + 4096;
-  // From five frames on, two groups side by side: their additions chain
-  // independently, so interleaving them hides the latency of each chain. (The
-  // window-3 variant is faster one group at a time.)
+  // From five frames on, eight positions per step, as two groups of four:
+  // their additions chain independently, so interleaving them hides the
+  // latency of each chain. (The window-3 variant is faster one group at a
+  // time.) The slots' values come in as separate streams, which the hardware
+  // prefetcher follows.
   int i = 0;
   if (R >= 2) {
-    constexpr int lines = (32 * (2 * R + 1) + 63) / 64;
-    for (; i + 8 <= count; i += 8, grp += 2 * step, ahead += 8 * step) {
-      for (int k = 0; k < lines; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
+    for (; i + 8 <= count; i += 8) {
+      const float* p = at + i;
       fit_sums a, b;
-      fit_begin(&a, grp, off0);
-      fit_begin(&b, grp + step, off0);
+      fit_begin(&a, p, off0);
+      fit_begin(&b, p + 4, off0);
       for (int j = 0; j < 2 * R; ++j) {
         const int t = j < R ? j - R : j - R + 1;
-        fit_add(&a, grp, off[j], t, thr + 4 * j);
-        fit_add(&b, grp + step, off[j], t, thr + 4 * j);
+        fit_add(&a, p, off[j], t, thr + 4 * j);
+        fit_add(&b, p + 4, off[j], t, thr + 4 * j);
       }
       _mm_store_ps(dst + i, fit_end(a));
       _mm_store_ps(dst + i + 4, fit_end(b));
     }
   }
-  constexpr int lines = (16 * (2 * R + 1) + 63) / 64;
-  for (; i < count; i += 4, grp += step, ahead += 4 * step) {
-    for (int k = 0; k < lines; ++k) _mm_prefetch(ahead + 64 * k, _MM_HINT_T0);
+  for (; i < count; i += 4) {
     fit_sums a;
-    fit_begin(&a, grp, off0);
+    fit_begin(&a, at + i, off0);
     for (int j = 0; j < 2 * R; ++j)
-      fit_add(&a, grp, off[j], j < R ? j - R : j - R + 1, thr + 4 * j);
+      fit_add(&a, at + i, off[j], j < R ? j - R : j - R + 1, thr + 4 * j);
     _mm_store_ps(dst + i, fit_end(a));
   }
 }
 
-void temporal_fit_w3_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w3_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_sse2<1>(count, thr, dst, ring, pos, ws);
+  fit_sse2<1>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w5_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w5_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_sse2<2>(count, thr, dst, ring, pos, ws);
+  fit_sse2<2>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w7_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w7_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_sse2<3>(count, thr, dst, ring, pos, ws);
+  fit_sse2<3>(count, thr, dst, at, slot_stride, ws);
 }
-void temporal_fit_w9_sse2(int count, const float* thr, float* dst, const float* ring, int pos,
+void temporal_fit_w9_sse2(int count, const float* thr, float* dst, const float* at, int slot_stride,
                           const window_slots* ws) {
-  fit_sse2<4>(count, thr, dst, ring, pos, ws);
+  fit_sse2<4>(count, thr, dst, at, slot_stride, ws);
 }

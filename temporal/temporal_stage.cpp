@@ -22,7 +22,7 @@
 //
 // Each synthesis writes only below the band that the next one reads next to
 // it. Luma level 1 is not filtered in time: the current frame's Ha1 and Hb1
-// are copied out of the ring instead (from their own runs, see buffers.h).
+// are copied out of the ring instead.
 //
 // Only what the output conversion reads is rebuilt: the canvas rows of the
 // picture (and the pair before each run of them) and the chroma lines of the
@@ -77,9 +77,10 @@ struct plane_setup {
   const float* cell[5];
 };
 
-// Copies the current frame's level-1 half of luma line j into dst[0, len/2).
-void copy_current_level1(const float* ring, const window_slots* ws, int j, int len, float* dst) {
-  std::memcpy(dst, luma_level1_line(ring, j, len, ws->n, ws->slot[ws->radius]),
+// Copies the current frame's level-1 half of line j (starting at `line`, the
+// line's copy in slot 0) into dst[0, len/2).
+void copy_current_level1(const float* line, const window_slots* ws, int len, float* dst) {
+  std::memcpy(dst, line + static_cast<ptrdiff_t>(ws->slot[ws->radius]) * len + len / 2,
               sizeof(float) * (len / 2));
 }
 
@@ -88,23 +89,24 @@ void copy_current_level1(const float* ring, const window_slots* ws, int j, int l
 void line_to_level1(const plane_setup& ps, const window_slots* ws, temporal_fit_fn fit,
                     worker_scratch& w, int j) {
   const int m1 = ps.len / 2, m2 = ps.len / 4, m3 = ps.len / 8, m4 = ps.len / 16;
-  const long at = static_cast<long>(j) * ps.len;
-  const int p = static_cast<int>(at);
-  fit(m4, ps.cell[0], w.x, ps.ring_a, p, ws);
-  fit(m4, ps.cell[1], w.x + m4, ps.ring_a, p + m4, ws);
-  fit(m3, ps.cell[2], w.z + m3, ps.ring_a, p + m3, ws);
-  fit(m2, ps.cell[3], w.x + m2, ps.ring_a, p + m2, ws);
+  const int n = ps.len;
+  const float* a = ps.ring_a + static_cast<ptrdiff_t>(j) * ws->n * n;
+  const float* b = ps.ring_b + static_cast<ptrdiff_t>(j) * ws->n * n;
+  fit(m4, ps.cell[0], w.x, a, n, ws);
+  fit(m4, ps.cell[1], w.x + m4, a + m4, n, ws);
+  fit(m3, ps.cell[2], w.z + m3, a + m3, n, ws);
+  fit(m2, ps.cell[3], w.x + m2, a + m2, n, ws);
   if (ps.cell[4])
-    fit(m1, ps.cell[4], w.z + m1, ps.ring_a, p + m1, ws);
+    fit(m1, ps.cell[4], w.z + m1, a + m1, n, ws);
   else
-    copy_current_level1(ps.ring_a, ws, j, ps.len, w.z + m1);
-  fit(m4, ps.cell[1], w.y + m4, ps.ring_b, p + m4, ws);
-  fit(m3, ps.cell[2], w.y + m3, ps.ring_b, p + m3, ws);
-  fit(m2, ps.cell[3], w.y + m2, ps.ring_b, p + m2, ws);
+    copy_current_level1(a, ws, n, w.z + m1);
+  fit(m4, ps.cell[1], w.y + m4, b + m4, n, ws);
+  fit(m3, ps.cell[2], w.y + m3, b + m3, n, ws);
+  fit(m2, ps.cell[3], w.y + m2, b + m2, n, ws);
   if (ps.cell[4])
-    fit(m1, ps.cell[4], w.y + m1, ps.ring_b, p + m1, ws);
+    fit(m1, ps.cell[4], w.y + m1, b + m1, n, ws);
   else
-    copy_current_level1(ps.ring_b, ws, j, ps.len, w.y + m1);
+    copy_current_level1(b, ws, n, w.y + m1);
   synthesize_level(w.x, w.y, m4, w.z);
   synthesize_level(w.z, w.y, m3, w.x);
   synthesize_level(w.x, w.y, m2, w.z);

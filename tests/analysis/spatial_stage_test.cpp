@@ -127,29 +127,21 @@ std::vector<float> model_luma_column(const frame& f, int x) {
   return out;
 }
 
-// Where position j of line `line` of a slot lies: four floats at a time
-// interleaved across the slots, except in the luma rings' level-1 half, where
-// each slot's half line is one run after the interleaved half.
-size_t ring_index(bool luma, int line, int n, int slot, int j) {
-  if (luma && j >= n / 2)
-    return (size_t)line * n * ring_n + (size_t)(n / 2) * ring_n + (size_t)slot * (n / 2) + (j - n / 2);
-  return (((size_t)line * (n / 4) + j / 4) * ring_n + slot) * 4 + j % 4;
+// Where position j of line `line` of a slot lies: the ring_n slots' copies of
+// a line one after the other.
+size_t ring_index(int line, int n, int slot, int j) {
+  return ((size_t)line * ring_n + slot) * n + j;
 }
 
 // The slot an element of a ring belongs to (rings of lines of n floats).
-int slot_of(bool luma, size_t i, int n) {
-  const size_t in_line = i % ((size_t)n * ring_n), interleaved = (size_t)(n / 2) * ring_n;
-  if (luma && in_line >= interleaved) return (int)((in_line - interleaved) / (n / 2));
-  return (int)((i / 4) % ring_n);
-}
+int slot_of(size_t i, int n) { return (int)((i / n) % ring_n); }
 
 // Line `line` of the slot, read back with the ring's index formula.
 ::testing::AssertionResult ring_line_is(const float* ring_a, const float* ring_b, int line, int n,
                                         int slot, const float* part_a, const float* part_b) {
   aligned_line got_a(n), got_b(n);
-  const bool luma = ring_a == luma_ring_a;
   for (int j = 0; j < n; ++j) {
-    const size_t i = ring_index(luma, line, n, slot, j);
+    const size_t i = ring_index(line, n, slot, j);
     got_a[j] = ring_a[i], got_b[j] = ring_b[i];
   }
   ::testing::AssertionResult r = same_bits(part_a, got_a.data(), n, line, "part A");
@@ -238,7 +230,7 @@ TEST(spatial_stage, rewrites_its_whole_slot_and_nothing_else) {
     const bool luma = b.p == luma_ring_a || b.p == luma_ring_b;
     const int n = luma ? canvas_w : canvas_h;
     for (size_t i = 0; i < b.n; ++i)
-      ASSERT_EQ(float_bits(b.p[i]) != marker, b.p == luma_canvas || slot_of(luma, i, n) == 3) << i;
+      ASSERT_EQ(float_bits(b.p[i]) != marker, b.p == luma_canvas || slot_of(i, n) == 3) << i;
   }
 }
 

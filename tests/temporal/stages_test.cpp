@@ -18,11 +18,13 @@ void fill_rings(int n, uint32_t seed) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> centre(-400.0f, 400.0f), near(-12.0f, 12.0f);
   auto fill = [&](float* a, float* b, long lines, int len) {
-    for (long g = 0; g < lines * len / 4 * n; ++g)
-      for (int k = 0; k < 4; ++k) {
-        a[g * 4 + k] = (g % n ? a[(g - 1) * 4 + k] : centre(rng)) + near(rng);
-        b[g * 4 + k] = g / n * 4 % len < len / 16 ? quiet_nan : centre(rng) / 8 + near(rng);
-      }
+    for (long l = 0; l < lines; ++l)
+      for (int p = 0; p < len; ++p)
+        for (int s = 0; s < n; ++s) {
+          const long i = (l * n + s) * len + p;  // position p of line l in slot s
+          a[i] = (s ? a[i - len] : centre(rng)) + near(rng);
+          b[i] = p < len / 16 ? quiet_nan : centre(rng) / 8 + near(rng);
+        }
   };
   fill(luma_ring_a, luma_ring_b, canvas_h, canvas_w);
   fill(cb_ring_a, cb_ring_b, half_w, canvas_h);
@@ -44,14 +46,16 @@ void spy_synthesize(const float* a, const float* b, int n, float* out) {
   spy_log.push_back({n, {a, a + 2 * n}, {b + n, b + 2 * n}, {out, out + 2 * n}});
 }
 
-// The scalar fit of count positions from `first` (threshold 0: the current values).
-std::vector<float> fitted(const float* ring, long first, int count, float thr,
+// The scalar fit of count positions from `first` of ring line j
+// (threshold 0: the current values).
+std::vector<float> fitted(const float* ring, int len, int j, int first, int count, float thr,
                           const window_slots& ws) {
   const temporal_fit_fn ref[4] = {temporal_fit_w3_ref, temporal_fit_w5_ref, temporal_fit_w7_ref,
                                   temporal_fit_w9_ref};
   aligned_floats cell(32), dst(count);
   store_fit_threshold(cell.p, thr, &ws);
-  ref[ws.radius - 1](count, cell.p, dst.p, ring, static_cast<int>(first), &ws);
+  const float* line = ring + static_cast<ptrdiff_t>(j) * ws.n * len;
+  ref[ws.radius - 1](count, cell.p, dst.p, line + first, len, &ws);
   return {dst.p, dst.p + count};
 }
 
@@ -63,21 +67,21 @@ std::vector<float> check_line(const synthesis_call* calls, const float* ring_a, 
   for (int level = 4; level >= 1; --level) {
     const synthesis_call& call = calls[4 - level];
     const int m = len >> level;
-    const long at = static_cast<long>(j) * len + m;
     SCOPED_TRACE(::testing::Message() << "line " << j << ", level " << level);
     EXPECT_EQ(call.n, m);
     if (call.n != m) return {};
-    const auto low = level == 4 ? fitted(ring_a, at - m, m, thr[0], ws) : calls[3 - level].out;
+    const auto low = level == 4 ? fitted(ring_a, len, j, 0, m, thr[0], ws) : calls[3 - level].out;
     EXPECT_TRUE(same_bits(low.data(), call.a.data(), m, 0)) << "low band";
-    if (level == 1 && ring_a == luma_ring_a) {  // copied from the current frame's own run
-      const int current = ws.slot[ws.radius];
-      EXPECT_TRUE(same_bits(luma_level1_line(ring_a, j, len, ws.n, current), call.a.data() + m, m, 0));
-      EXPECT_TRUE(same_bits(luma_level1_line(ring_b, j, len, ws.n, current), call.hb.data(), m, 0));
+    if (level == 1 && ring_a == luma_ring_a) {  // the current frame's values, unfiltered
+      const ptrdiff_t current = (static_cast<ptrdiff_t>(j) * ws.n + ws.slot[ws.radius]) * len + m;
+      EXPECT_TRUE(same_bits(ring_a + current, call.a.data() + m, m, 0));
+      EXPECT_TRUE(same_bits(ring_b + current, call.hb.data(), m, 0));
       continue;
     }
+    EXPECT_TRUE(same_bits(fitted(ring_a, len, j, m, m, thr[5 - level], ws).data(),
+                          call.a.data() + m, m, 0));
     EXPECT_TRUE(
-        same_bits(fitted(ring_a, at, m, thr[5 - level], ws).data(), call.a.data() + m, m, 0));
-    EXPECT_TRUE(same_bits(fitted(ring_b, at, m, thr[5 - level], ws).data(), call.hb.data(), m, 0));
+        same_bits(fitted(ring_b, len, j, m, m, thr[5 - level], ws).data(), call.hb.data(), m, 0));
   }
   return calls[3].out;
 }

@@ -13,20 +13,26 @@ const temporal_fit_fn fit_avx2[4] = {temporal_fit_w3_avx2, temporal_fit_w5_avx2,
                                      temporal_fit_w7_avx2, temporal_fit_w9_avx2};
 bool have_avx2() { return detect_simd_level() >= simd_avx2; }
 
-// A ring plane for the window of `frame`; at(t, p): position p of frame + t.
+// One ring line of `positions` floats per slot for the window of `frame`
+// (the slots' copies one after the other, the last one ending the block);
+// at(t, p): position p of frame + t.
 struct fit_case {
-  int r;
+  int r, len;
   window_slots ws;
   aligned_floats ring, cell, out;
   fit_case(int radius, int frame, int positions, const uint8_t* missing = nullptr)
-      : r(radius), ring(positions * (2 * radius + 1), quiet_nan), cell(32), out(positions) {
+      : r(radius),
+        len(positions),
+        ring(positions * (2 * radius + 1), quiet_nan),
+        cell(32),
+        out(positions) {
     build_window_slots(&ws, frame, radius, missing);
   }
-  float& at(int t, int p) { return ring[((p / 4) * ws.n + ws.slot[t + r]) * 4 + p % 4]; }
+  float& at(int t, int p) { return ring[ws.slot[t + r] * len + p]; }
   // Positions [first, first + count): bands start at any group.
   std::vector<float> run(temporal_fit_fn fit, float thr, int count, int first = 0) {
     store_fit_threshold(cell.p, thr, &ws);
-    fit(count, cell.p, out.p, ring.p, first, &ws);
+    fit(count, cell.p, out.p, ring.p + first, len, &ws);
     return {out.p, out.p + count};
   }
 };
