@@ -15,7 +15,7 @@
 //   band_split.h        three-band split and low merge of one line
 //   detail_shrink.h     keep mask and shrinkage of one level
 //   columns.h           the same work on 4 or 8 lines side by side
-//   ring_store.h        stores into the interleaved rings
+//   ring_store.h        stores into the rings
 //   column_load.h       loading blocks of pixel columns with per-field padding
 #pragma once
 

@@ -7,11 +7,10 @@
 analysis_kernel_table analysis_kernels = {
     4,                       load_block_x4_ref,  rows_to_cols_x4_ref, band_split_x4_ref,
     keep_shrink_x4_ref,      synthesize_x4_ref,  low_merge_x4_ref,    store_block_rows_x4_ref,
-    store_fence_ref,         ring_store_x4_ref,  ring_store_line_ref};
+    store_fence_ref,         ring_store_x4_ref};
 
 void select_analysis_kernels(int level) {
   analysis_kernel_table& t = analysis_kernels;
-  t.ring_store_line = ring_store_line_ref;
   t.store_fence = level >= simd_sse2 ? store_fence_sse2 : store_fence_ref;
   if (level >= simd_avx2) {
     t.column_lanes = 8;

@@ -19,7 +19,6 @@ struct analysis_kernel_table {
   store_block_rows_fn store_block_rows;
   store_fence_fn store_fence;
   ring_store_cols_fn ring_store_cols;
-  ring_store_line_fn ring_store_line;  // the padding lines of the chroma rings
 };
 
 extern analysis_kernel_table analysis_kernels;

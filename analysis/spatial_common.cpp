@@ -9,6 +9,8 @@
 //
 // After the four splits L4, Ha4 and Ha2 sit in the line that received levels 2
 // and 4, Ha3 and Ha1 in the line that received levels 1 and 3.
+#include <cstring>
+
 #include "analysis/analysis_kernels.h"
 #include "analysis/detail_shrink.h"
 #include "analysis/spatial_stage.h"
@@ -50,21 +52,21 @@ void split_four_levels(float* even, float* odd, float* hb, int n, const shrink_p
 
 void store_band_line(const float* even, const float* odd, const float* hb, int n, float* a_line,
                      float* b_line) {
-  ring_store_line_fn store = analysis_kernels.ring_store_line;
-  store(even, n / 8, a_line, 4);
-  store(odd + n / 8, n / 8, a_line + n / 8, 4);
-  store(even + n / 4, n / 4, a_line + n / 4, 4);
-  store(odd + n / 2, n / 2, a_line + n / 2, 4);
-  store(hb, n, b_line, 4);
+  const size_t f = sizeof(float);
+  std::memcpy(a_line, even, f * (n / 8));
+  std::memcpy(a_line + n / 8, odd + n / 8, f * (n / 8));
+  std::memcpy(a_line + n / 4, even + n / 4, f * (n / 4));
+  std::memcpy(a_line + n / 2, odd + n / 2, f * (n / 2));
+  std::memcpy(b_line, hb, f * n);
 }
 
 void store_band_lines(const float* even, const float* odd, const float* hb, int n, float* a_line,
                       float* b_line, ptrdiff_t line_stride) {
   const int lanes = analysis_kernels.column_lanes;
   ring_store_cols_fn store = analysis_kernels.ring_store_cols;
-  store(even, n / 8, a_line, line_stride, 4);
-  store(odd + lanes * (n / 8), n / 8, a_line + n / 8, line_stride, 4);
-  store(even + lanes * (n / 4), n / 4, a_line + n / 4, line_stride, 4);
-  store(odd + lanes * (n / 2), n / 2, a_line + n / 2, line_stride, 4);
-  store(hb, n, b_line, line_stride, 4);
+  store(even, n / 8, a_line, line_stride);
+  store(odd + lanes * (n / 8), n / 8, a_line + n / 8, line_stride);
+  store(even + lanes * (n / 4), n / 4, a_line + n / 4, line_stride);
+  store(odd + lanes * (n / 2), n / 2, a_line + n / 2, line_stride);
+  store(hb, n, b_line, line_stride);
 }

@@ -35,4 +35,5 @@ void spatial_rows_job(int thread_id, int thread_num, void* param1, void*) {
     store_band_lines(even, odd, hb, n, ring_line(luma_ring_a, r, n, k, ap.slot),
                      ring_line(luma_ring_b, r, n, k, ap.slot), ring_line_stride(n, k));
   }
+  t.store_fence();
 }

@@ -156,8 +156,8 @@ void bm_rows_to_cols(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * lanes * n);
 }
 
-// A ring of five slots as large as a frame's chroma part A: every store goes to
-// a cache line of its own, as in the stage.
+// A ring of five slots as large as a frame's chroma part A, one slot's lines
+// written per pass, as in the stage.
 template <ring_store_cols_fn fn, int lanes, int level>
 void bm_ring_store_cols(benchmark::State& state) {
   if (lacks_level(state, level)) return;
@@ -166,7 +166,7 @@ void bm_ring_store_cols(benchmark::State& state) {
   int slot = 0;
   for (auto _ : state) {
     for (int l = 0; l + lanes <= lines; l += lanes)
-      fn(src[0], n, ring[0] + (size_t)l * n * k + 4 * slot, (ptrdiff_t)n * k, 4 * k);
+      fn(src[0], n, ring[0] + ((size_t)l * k + slot) * n, (ptrdiff_t)n * k);
     slot = (slot + 1) % k;
     benchmark::ClobberMemory();
   }

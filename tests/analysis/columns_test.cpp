@@ -129,22 +129,24 @@ TEST(column_groups, rows_to_cols_transposes_lines_into_lanes) {
   }
 }
 
-// Lane c's rows go to line c of the slot by the ring's index formula; the
-// other slots keep their values.
-TEST(column_groups, ring_store_writes_each_lane_into_its_line_and_slot) {
+// Lane c's rows go to its line, whether the lines start on a cache line or
+// one to three groups after one, and whether they end on one or not (the
+// streaming middle, the plain head and tail); nothing around them changes.
+TEST(column_groups, ring_store_writes_each_lane_into_its_line) {
   for (const cols_version& v : cols_versions()) {
-    for (int k : {3, 5, 9}) {
-      const int L = v.lanes, n = 64, slot = k - 2;
-      group_lines g(L, n, 7 * k);
-      aligned_line ring((size_t)(L + 1) * n * k, -7.0f);
-      v.store(g.rows.data(), n, ring.data() + 4 * slot, (ptrdiff_t)n * k, 4 * k);
-      for (int line = 0; line <= L; ++line) {
-        for (int j = 0; j < n; ++j) {
-          for (int s = 0; s < k; ++s) {
-            const float got = ring[(((size_t)line * (n / 4) + j / 4) * k + s) * 4 + j % 4];
-            const float want = s == slot && line < L ? g.line[line][j] : -7.0f;
-            ASSERT_EQ(float_bits(got), float_bits(want)) << v.name << " k " << k << " line " << line
-                                                         << " j " << j << " slot " << s;
+    for (int head : {0, 1, 2, 3}) {
+      for (int n : {4, 12, 16, 28, 64, 72, 124}) {
+        const int L = v.lanes, stride = 160;
+        group_lines g(L, n, 7 * n + head);
+        aligned_line ring((size_t)(L + 1) * stride, -7.0f);
+        v.store(g.rows.data(), n, ring.data() + 4 * head, stride);
+        store_fence_sse2();
+        for (int line = 0; line <= L; ++line) {
+          for (int j = 0; j < stride; ++j) {
+            const int i = j - 4 * head;
+            const float want = line < L && i >= 0 && i < n ? g.line[line][i] : -7.0f;
+            ASSERT_EQ(float_bits(ring[(size_t)line * stride + j]), float_bits(want))
+                << v.name << " head " << head << " n " << n << " line " << line << " j " << j;
           }
         }
       }
