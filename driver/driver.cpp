@@ -47,6 +47,13 @@ int clamp_strength(int v) { return v < 0 ? 0 : (v > 20 ? 20 : v); }
 
 }  // namespace
 
+void rows_and_chroma_job(int thread_id, int thread_num, void* analysis, void* fpip_v) {
+  const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
+  if (thread_id % 2 == 0) spatial_rows_job(thread_id, thread_num, analysis, fpip_v);
+  temporal_chroma_share(thread_id, thread_num, fpip);
+  if (thread_id % 2 == 1) spatial_rows_job(thread_id, thread_num, analysis, fpip_v);
+}
+
 int source_frame_number(int n, int frame_n) {
   int m = n;
   if (n < 0)
@@ -127,6 +134,7 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
   const bool mosquito_on = fp->check[check_mosquito] == 1;
   const int32_t field_step = fp->check[check_field] == 1 ? 2 : 1;
 
+  bool rows_pending = false;  // the last analysed frame's row pass is still to run
   for (int i = -R; i <= R; ++i) {
     const int n = fpip->frame + i;
     const int s = (ring_n + n) % ring_n;
@@ -169,19 +177,27 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
       src = fpip->ycp_temp;
     }
 
+    // The canvas is about to be overwritten: the previous frame's rows first.
+    if (rows_pending) run_stage(fp, spatial_rows_job, &current_analysis, fpip);
     current_analysis.src = src;
     current_analysis.slot = s;
     current_analysis.field_mode = field_mode;
     run_stage(fp, spatial_columns_job, &current_analysis, fpip);
-    run_stage(fp, spatial_rows_job, &current_analysis, fpip);
+    rows_pending = true;
     ring_frame[s] = m;
   }
 
   if (window_missing[R]) {
     // Without the current frame there is nothing to filter.
+    if (rows_pending) run_stage(fp, spatial_rows_job, &current_analysis, fpip);
     clear_output(fpip, h16);
   } else {
-    run_stage(fp, temporal_job, fp, fpip);
+    if (rows_pending) {
+      run_stage(fp, rows_and_chroma_job, &current_analysis, fpip);
+      run_stage(fp, temporal_luma_job, fp, fpip);
+    } else {
+      run_stage(fp, temporal_job, fp, fpip);
+    }
     run_stage(fp, vertical_synthesis_job, fp, fpip);
     output_field_mode = field_mode;
     run_stage(fp, output_job, &output_field_mode, fpip);

@@ -6,6 +6,14 @@
 
 #include "host/host_api.h"
 
+// A stage of its own for the row pass of the last frame a call analyses
+// (param1: its analysis_params) together with the chroma half of the temporal
+// stage (param2: the FILTER_PROC_INFO), which needs only the column passes.
+// Even workers run their rows first and odd ones their chroma lines first, so
+// one thread's arithmetic meets the other's streaming through the rings. The
+// luma half follows as temporal_luma_job.
+void rows_and_chroma_job(int thread_id, int thread_num, void* param1, void* param2);
+
 // Source frame for window position n of a clip of frame_n frames: reflected
 // about the first and last frame (neither repeated), then clamped into the clip.
 int source_frame_number(int n, int frame_n);

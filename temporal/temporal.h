@@ -17,6 +17,11 @@
 // i of T (T > 4 counts as 4; the fifth thread on does nothing) takes the i-th
 // T-th of those luma line pairs, of those Cb lines and of those Cr lines.
 void temporal_job(int thread_id, int thread_num, void* param1, void* param2);
+// The two halves of that work: the luma pairs and the chroma lines of worker
+// thread_id of thread_num; and the luma half as a stage of its own.
+void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip);
+void temporal_chroma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip);
+void temporal_luma_job(int thread_id, int thread_num, void* param1, void* param2);
 // The temporal stage already leaves luma_canvas in the picture domain, so this
 // stage has nothing left to do; it returns at once.
 void vertical_synthesis_job(int thread_id, int thread_num, void* param1, void* param2);

@@ -179,12 +179,21 @@ void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plan
   }
 }
 
-void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {
+namespace {
+
+// Worker t of the stage's T (at most four), or -1 when it has nothing to do.
+int stage_worker(int thread_id, int thread_num) {
   const int t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
   // (No canvas is wider than max_line; the check only keeps the scratch safe.)
-  if (thread_id < 0 || thread_id >= t || canvas_w > max_line) return;
-  const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
+  if (thread_id < 0 || thread_id >= t || canvas_w > max_line) return -1;
+  return t;
+}
 
+}  // namespace
+
+void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
+  const int t = stage_worker(thread_id, thread_num);
+  if (t < 0) return;
   window_slots ws;
   build_window_slots(&ws, fpip->frame, frame_radius, window_missing);
   const temporal_fit_fn fit = temporal_kernels.fit[frame_radius - 1];
@@ -212,10 +221,27 @@ void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {
     if (from < 0) from = 0;
     if (to < 0) to = 0;
   }
+}
 
-  // Chroma: the lines of the picture's pixel pairs.
+void temporal_chroma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
+  const int t = stage_worker(thread_id, thread_num);
+  if (t < 0) return;
+  window_slots ws;
+  build_window_slots(&ws, fpip->frame, frame_radius, window_missing);
+  const temporal_fit_fn fit = temporal_kernels.fit[frame_radius - 1];
+  // The lines of the picture's pixel pairs.
   const int line0 = (canvas_w - fpip->w) / 4, lines = fpip->w / 2;
   const int first = line0 + lines * thread_id / t, end = line0 + lines * (thread_id + 1) / t;
   temporal_chroma_lines(&ws, fit, 0, first, end, thread_id);
   temporal_chroma_lines(&ws, fit, 1, first, end, thread_id);
+}
+
+void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {
+  const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
+  temporal_luma_share(thread_id, thread_num, fpip);
+  temporal_chroma_share(thread_id, thread_num, fpip);
+}
+
+void temporal_luma_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {
+  temporal_luma_share(thread_id, thread_num, static_cast<const FILTER_PROC_INFO*>(fpip_v));
 }

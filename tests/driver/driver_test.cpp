@@ -217,14 +217,16 @@ TEST_F(Driver, StagesRunInOrderForEveryFetchedFrame) {
   test_host& th = start(64, 48, 20, 64, 48);
   test_host_run(10);
   std::vector<MULTI_THREAD_FUNC> want;
+  // The last frame's row pass runs beside the chroma fits, the luma fits after.
   for (int i = 0; i < 5; ++i) {
     want.push_back(spatial_columns_job);
-    want.push_back(spatial_rows_job);
+    want.push_back(i < 4 ? spatial_rows_job : rows_and_chroma_job);
   }
-  want.push_back(temporal_job);
+  want.push_back(temporal_luma_job);
   want.push_back(vertical_synthesis_job);
   want.push_back(output_job);
   EXPECT_EQ(th.stages, want);
+  EXPECT_EQ(th.stage_params[9], th.stage_params[7]);  // the analysis parameters
   EXPECT_EQ(th.stage_params[10], &th.filter);
   EXPECT_EQ(th.stage_params[11], &th.filter);
   EXPECT_EQ(th.stage_params[12], &output_field_mode);
@@ -234,6 +236,25 @@ TEST_F(Driver, StagesRunInOrderForEveryFetchedFrame) {
     EXPECT_EQ(th.analysis_log[i].slot, (8 + i) % 5);
     EXPECT_EQ(th.analysis_log[i].field_mode, 1);
   }
+}
+
+// Whatever happens to the current frame, every analysed frame gets its row
+// pass once; a window already in the ring runs the temporal stage whole.
+TEST_F(Driver, EveryAnalysedFrameGetsOneRowPass) {
+  test_host& th = start(64, 48, 20, 64, 48);
+  auto count = [&](MULTI_THREAD_FUNC f) {
+    return std::count(th.stages.begin(), th.stages.end(), f);
+  };
+  test_host_run(10);
+  test_host_run(10);
+  EXPECT_TRUE(th.fetches.empty());
+  EXPECT_EQ(th.stages, (std::vector<MULTI_THREAD_FUNC>{temporal_job, vertical_synthesis_job,
+                                                         output_job}));
+  th.missing = {14};
+  test_host_run(14);  // frames 13, 15 and 16 are new, 14 is not delivered
+  EXPECT_EQ(count(spatial_columns_job), 3);
+  EXPECT_EQ(count(spatial_rows_job), 3);
+  EXPECT_EQ(count(rows_and_chroma_job) + count(temporal_job) + count(temporal_luma_job), 0);
 }
 
 TEST_F(Driver, PreFiltersHandOverTheirResults) {
