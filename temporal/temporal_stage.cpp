@@ -30,7 +30,9 @@
 //
 // Work split: worker i of T (at most four) takes the i-th T-th of those luma
 // line pairs, of the Cb lines and of the Cr lines, so every worker has the
-// same share of every kind of work whatever the radius.
+// same share of every kind of work whatever the radius. The driver runs the
+// stage whole (temporal_job) or in its two halves: the chroma lines beside
+// the last frame's row pass, then the luma pairs (temporal_luma_job).
 #include <cstring>
 #include <utility>
 
@@ -181,22 +183,28 @@ void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plan
 
 namespace {
 
-// Worker t of the stage's T (at most four), or -1 when it has nothing to do.
-int stage_worker(int thread_id, int thread_num) {
-  const int t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+// A worker's view of the stage: T (at most four), the window and its fit.
+struct stage_view {
+  int t;
+  window_slots ws;
+  temporal_fit_fn fit;
+};
+
+// False when worker thread_id has nothing to do.
+bool stage_setup(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip, stage_view* v) {
+  v->t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
   // (No canvas is wider than max_line; the check only keeps the scratch safe.)
-  if (thread_id < 0 || thread_id >= t || canvas_w > max_line) return -1;
-  return t;
+  if (thread_id < 0 || thread_id >= v->t || canvas_w > max_line) return false;
+  build_window_slots(&v->ws, fpip->frame, frame_radius, window_missing);
+  v->fit = temporal_kernels.fit[frame_radius - 1];
+  return true;
 }
 
 }  // namespace
 
 void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
-  const int t = stage_worker(thread_id, thread_num);
-  if (t < 0) return;
-  window_slots ws;
-  build_window_slots(&ws, fpip->frame, frame_radius, window_missing);
-  const temporal_fit_fn fit = temporal_kernels.fit[frame_radius - 1];
+  stage_view v;
+  if (!stage_setup(thread_id, thread_num, fpip, &v)) return;
 
   // Luma: the pairs of the canvas rows that the output reads, one run per
   // piece (h/2 rows from an even canvas row); adjacent runs merge.
@@ -211,12 +219,12 @@ void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* 
     }
   }
   const int pairs = fpip->h / 2;
-  int from = pairs * thread_id / t, to = pairs * (thread_id + 1) / t;  // within the runs
+  int from = pairs * thread_id / v.t, to = pairs * (thread_id + 1) / v.t;  // within the runs
   for (int k = 0; k < runs; ++k) {
     const int len = run_end[k] - run_first[k];
     const int first = from < len ? from : len, end = to < len ? to : len;
     if (first < end)
-      temporal_luma_pairs(&ws, fit, run_first[k] + first, run_first[k] + end, thread_id);
+      temporal_luma_pairs(&v.ws, v.fit, run_first[k] + first, run_first[k] + end, thread_id);
     from -= len, to -= len;
     if (from < 0) from = 0;
     if (to < 0) to = 0;
@@ -224,16 +232,13 @@ void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* 
 }
 
 void temporal_chroma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
-  const int t = stage_worker(thread_id, thread_num);
-  if (t < 0) return;
-  window_slots ws;
-  build_window_slots(&ws, fpip->frame, frame_radius, window_missing);
-  const temporal_fit_fn fit = temporal_kernels.fit[frame_radius - 1];
+  stage_view v;
+  if (!stage_setup(thread_id, thread_num, fpip, &v)) return;
   // The lines of the picture's pixel pairs.
   const int line0 = (canvas_w - fpip->w) / 4, lines = fpip->w / 2;
-  const int first = line0 + lines * thread_id / t, end = line0 + lines * (thread_id + 1) / t;
-  temporal_chroma_lines(&ws, fit, 0, first, end, thread_id);
-  temporal_chroma_lines(&ws, fit, 1, first, end, thread_id);
+  const int first = line0 + lines * thread_id / v.t, end = line0 + lines * (thread_id + 1) / v.t;
+  temporal_chroma_lines(&v.ws, v.fit, 0, first, end, thread_id);
+  temporal_chroma_lines(&v.ws, v.fit, 1, first, end, thread_id);
 }
 
 void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {
