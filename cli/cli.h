@@ -137,7 +137,8 @@ struct frame_sink {
   stream_format layout = format_none;  // how frames become bytes: y4m or yc48
   video_format video;
   bool write_header = true;            // y4m stream header
-  std::vector<uint8_t> strip;          // a few rows of one plane, converted for writing
+  std::vector<uint8_t> strip;          // converted rows of a strip (luma, or raw YC48)
+  std::vector<uint8_t> chroma;         // y4m: the frame's chroma planes, converted
   md5_state md5;
   int64_t frames_written = 0;
 };
@@ -150,7 +151,7 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
                       stream_format layout, const video_format& video, bool write_header,
                       std::string* error);
 // Writes a PIXEL_YC frame (pitch pixels a row) as the next frame, converted
-// a few rows at a time; map says how picture rows share chroma rows.
+// on the editor's worker threads; map says how picture rows share chroma rows.
 bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_rows& map,
                 std::string* error);
 // Flushes (md5: writes the digest line) and closes.

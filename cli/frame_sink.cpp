@@ -1,6 +1,10 @@
 // Frame sinks: a y4m stream, raw YC48 frames, the MD5 of the frames, or
-// nothing, to a file or standard output. A frame is converted and written a
-// few rows of a plane at a time, so no whole frame of bytes is ever held.
+// nothing, to a file or standard output. Frames are converted on the editor's
+// worker threads (idle between the filter's calls) in one pass over their
+// rows: a strip of chroma rows is converted together with the picture rows
+// that use them, the luma rows are written at once and the chroma rows kept
+// until the luma plane is complete. Raw YC48 goes out a strip of rows at a
+// time. So no whole frame of bytes is held, only its chroma planes.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -17,8 +21,65 @@ bool write_bytes(frame_sink* s, const void* data, size_t length, std::string* er
   return true;
 }
 
-// Rows of a plane converted per write.
-constexpr int strip_rows = 32;
+// Chroma rows per strip (even, so that a strip's picture rows are one run
+// also per field), or rows of raw YC48.
+constexpr int strip_rows = 64;
+
+struct convert_strip_params {
+  const frame_sink* sink;
+  const PIXEL_YC* frame;
+  int pitch;
+  const chroma_rows* map;
+  int first, end;   // chroma rows (y4m) or rows (raw YC48) of the strip
+  int luma_first;   // the first picture row of the strip (y4m)
+  uint8_t* strip;   // the strip's luma rows (y4m) or rows (raw YC48)
+  uint8_t* cb;      // y4m: the frame's chroma planes
+  uint8_t* cr;
+};
+
+// Worker thread_id's share of a strip: y4m chroma rows with the picture rows
+// that use them (luma into the strip buffer, chroma into the chroma planes),
+// or rows of raw YC48 (into the strip buffer).
+void convert_strip_job(int thread_id, int thread_num, void* param1, void*) {
+  const convert_strip_params& p = *static_cast<const convert_strip_params*>(param1);
+  const frame_sink& s = *p.sink;
+  const int count = p.end - p.first;
+  const int begin = p.first + int(int64_t(count) * thread_id / thread_num);
+  const int end = p.first + int(int64_t(count) * (thread_id + 1) / thread_num);
+  const size_t luma_row = plane_row_bytes(s.layout, s.video, 0);
+  auto convert = [&](int plane, int row, uint8_t* at) {
+    frame_to_plane_rows(p.frame, p.pitch, s.layout, s.video, *p.map, plane, row, 1, at);
+  };
+  if (s.layout != format_y4m) {
+    for (int r = begin; r < end; ++r) convert(0, r, p.strip + luma_row * (r - p.first));
+    return;
+  }
+  const size_t chroma_row = plane_row_bytes(s.layout, s.video, 1);
+  for (int cy = begin; cy < end; ++cy) {
+    // A chroma row serves one or two picture rows (see make_chroma_rows).
+    for (int r : {p.map->first_row[cy], p.map->second_row[cy]})
+      if (r >= 0 && p.map->of_row[r] == cy) convert(0, r, p.strip + luma_row * (r - p.luma_first));
+    convert(1, cy, p.cb + chroma_row * cy);
+    convert(2, cy, p.cr + chroma_row * cy);
+  }
+}
+
+// The picture rows [*first, *end) that use chroma rows [a, b); one run, as
+// strips start at even chroma rows.
+void strip_luma_rows(const chroma_rows& map, int a, int b, int* first, int* end) {
+  const int h = int(map.of_row.size());
+  *first = h, *end = 0;
+  for (int r = 0; r < h; ++r)
+    if (map.of_row[r] >= a && map.of_row[r] < b) *first = std::min(*first, r), *end = r + 1;
+}
+
+bool put_bytes(frame_sink* s, const uint8_t* data, size_t length, std::string* error) {
+  if (s->format == format_md5) {
+    md5_add(&s->md5, data, length);
+    return true;
+  }
+  return write_bytes(s, data, length, error);
+}
 
 }  // namespace
 
@@ -33,7 +94,14 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
   s->video = video;
   s->write_header = write_header;
   s->frames_written = 0;
-  s->strip.assign(format == format_null ? 0 : plane_row_bytes(layout, video, 0) * strip_rows, 0);
+  const bool planar = layout == format_y4m;
+  const size_t strip_bytes =
+      plane_row_bytes(layout, video, 0) * (planar ? 2 * strip_rows + 2 : strip_rows);
+  s->strip.assign(format == format_null ? 0 : strip_bytes, 0);
+  s->chroma.assign(format == format_null || !planar
+                       ? 0
+                       : 2 * plane_row_bytes(layout, video, 1) * plane_rows(layout, video, 1),
+                   0);
   md5_start(&s->md5);
   if (format == format_y4m && write_header) {
     std::string header = y4m_format_header(video);
@@ -68,17 +136,21 @@ bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_ro
                 std::string* error) {
   if (s->format == format_y4m && !write_bytes(s, "FRAME\n", 6, error)) return false;
   if (s->format == format_y4m || s->format == format_yc48 || s->format == format_md5) {
-    for (int plane = 0; plane < plane_count(s->layout); ++plane) {
-      const int rows = plane_rows(s->layout, s->video, plane);
-      const size_t row_bytes = plane_row_bytes(s->layout, s->video, plane);
-      for (int first = 0; first < rows; first += strip_rows) {
-        const int count = std::min(strip_rows, rows - first);
-        frame_to_plane_rows(frame, pitch, s->layout, s->video, map, plane, first, count,
-                            s->strip.data());
-        if (s->format == format_md5) md5_add(&s->md5, s->strip.data(), row_bytes * count);
-        else if (!write_bytes(s, s->strip.data(), row_bytes * count, error)) return false;
-      }
+    const bool planar = s->layout == format_y4m;
+    const int rows = plane_rows(s->layout, s->video, planar ? 1 : 0);
+    const size_t luma_row = plane_row_bytes(s->layout, s->video, 0);
+    uint8_t* cb = s->chroma.data();
+    uint8_t* cr = cb + s->chroma.size() / 2;
+    for (int a = 0; a < rows; a += strip_rows) {
+      convert_strip_params p = {s, frame, pitch, &map, a, std::min(a + strip_rows, rows), a,
+                                s->strip.data(), cb, cr};
+      int luma_end = p.end;
+      if (planar) strip_luma_rows(map, p.first, p.end, &p.luma_first, &luma_end);
+      host_exec_multi_thread_func(convert_strip_job, &p, nullptr);
+      if (!put_bytes(s, s->strip.data(), luma_row * size_t(luma_end - p.luma_first), error))
+        return false;
     }
+    if (planar && !put_bytes(s, s->chroma.data(), s->chroma.size(), error)) return false;
   }
   ++s->frames_written;
   return true;

@@ -221,8 +221,8 @@ TEST(FrameSink, WritesY4mAndRawAndDigests) {
   EXPECT_EQ(sink_output(format_null, format_y4m, f, map, frames, 16), "");
 }
 
-TEST(FrameSink, WritesFramesAFewRowsAtATimeAsWholeFramesConvert) {
-  // Heights past several steps, ending mid-step, with field-aware chroma.
+TEST(FrameSink, WritesWhatWholeFramesConvertToWithAnyWorkers) {
+  // Heights split unevenly among the workers, odd sizes, field-aware chroma.
   const struct {
     const char* colorspace;
     stream_format layout;
@@ -231,7 +231,8 @@ TEST(FrameSink, WritesFramesAFewRowsAtATimeAsWholeFramesConvert) {
   } cases[] = {
       {"420jpeg", format_y4m, 33, 75, true}, {"420p10", format_y4m, 7, 70, false},
       {"422p12", format_y4m, 12, 41, true},  {"444", format_y4m, 5, 65, false},
-      {"444p16", format_yc48, 9, 99, false},
+      {"444p16", format_yc48, 9, 99, false}, {"420jpeg", format_y4m, 9, 6, true},
+      {"420jpeg", format_y4m, 4, 7, true},
   };
   for (const auto& c : cases) {
     video_format f;
@@ -258,12 +259,17 @@ TEST(FrameSink, WritesFramesAFewRowsAtATimeAsWholeFramesConvert) {
       whole.append(payload.begin(), payload.end());
       samples.append(payload.begin(), payload.end());
     }
-    const std::string written = sink_output(c.layout, c.layout, f, map, frames, pitch);
     const std::string header = c.layout == format_y4m ? y4m_format_header(f) : "";
-    EXPECT_TRUE(written == header + whole) << c.colorspace << " " << c.w << "x" << c.h;
-    EXPECT_EQ(sink_output(format_md5, c.layout, f, map, frames, pitch),
-              md5_hex(samples, 1000) + "\n")
-        << c.colorspace;
+    for (int workers : {1, 3, 7}) {
+      ASSERT_TRUE(start_workers(workers));
+      const std::string written = sink_output(c.layout, c.layout, f, map, frames, pitch);
+      EXPECT_TRUE(written == header + whole)
+          << c.colorspace << " " << c.w << "x" << c.h << ", " << workers << " workers";
+      EXPECT_EQ(sink_output(format_md5, c.layout, f, map, frames, pitch),
+                md5_hex(samples, 1000) + "\n")
+          << c.colorspace;
+    }
+    stop_workers();
   }
 }
 
