@@ -44,14 +44,6 @@ int rounded_mean(int sum, int n) {
   return (2 * sum + n) >> shift;
 }
 
-// The 8-bit forms of sample_from_yc48_luma and sample_from_yc48_chroma.
-inline uint8_t eight_bit_luma(int y) {
-  return uint8_t(clamp_int(((y * 219 + 383) >> 12) + 16, 0, 255));
-}
-inline uint8_t eight_bit_chroma(int c) {
-  return uint8_t(clamp_int((((c + 2048) * 7 + 66) >> 7) + 16, 0, 255));
-}
-
 }  // namespace
 
 int yc48_luma_from_sample(int v, int bits) {
@@ -198,7 +190,7 @@ void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
       const PIXEL_YC* row = frame + size_t(r) * pitch;
       uint8_t* dst = out + size_t(r - first) * w * (wide + 1);
       if (!wide) {
-        for (int x = 0; x < w; ++x) dst[x] = eight_bit_luma(row[x].y);
+        for (int x = 0; x < w; ++x) dst[x] = uint8_t(sample_from_yc48_luma(row[x].y, 8));
         continue;
       }
       for (int x = 0; x < w; ++x) write_sample(dst, x, wide, sample_from_yc48_luma(row[x].y, bits));
@@ -220,7 +212,7 @@ void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
       for (; cx < cw && 2 * cx + 1 < w; ++cx) {
         const int x0 = 2 * cx;
         const int sum = r0[x0].*part + r0[x0 + 1].*part + r1[x0].*part + r1[x0 + 1].*part;
-        dst[cx] = eight_bit_chroma((2 * sum + 4) >> 3);
+        dst[cx] = uint8_t(sample_from_yc48_chroma((2 * sum + 4) >> 3, 8));
       }
     }
     for (; cx < cw; ++cx) {

@@ -94,21 +94,22 @@ void line_to_level1(const plane_setup& ps, const window_slots* ws, temporal_fit_
   const int n = ps.len;
   const float* a = ps.ring_a + static_cast<ptrdiff_t>(j) * ws->n * n;
   const float* b = ps.ring_b + static_cast<ptrdiff_t>(j) * ws->n * n;
+  // Level 1: fitted, or (luma) the current frame's values.
+  auto level1 = [&](const float* line, float* dst) {
+    if (ps.cell[4])
+      fit(m1, ps.cell[4], dst, line + m1, n, ws);
+    else
+      copy_current_level1(line, ws, n, dst);
+  };
   fit(m4, ps.cell[0], w.x, a, n, ws);
   fit(m4, ps.cell[1], w.x + m4, a + m4, n, ws);
   fit(m3, ps.cell[2], w.z + m3, a + m3, n, ws);
   fit(m2, ps.cell[3], w.x + m2, a + m2, n, ws);
-  if (ps.cell[4])
-    fit(m1, ps.cell[4], w.z + m1, a + m1, n, ws);
-  else
-    copy_current_level1(a, ws, n, w.z + m1);
+  level1(a, w.z + m1);
   fit(m4, ps.cell[1], w.y + m4, b + m4, n, ws);
   fit(m3, ps.cell[2], w.y + m3, b + m3, n, ws);
   fit(m2, ps.cell[3], w.y + m2, b + m2, n, ws);
-  if (ps.cell[4])
-    fit(m1, ps.cell[4], w.y + m1, b + m1, n, ws);
-  else
-    copy_current_level1(b, ws, n, w.y + m1);
+  level1(b, w.y + m1);
   synthesize_level(w.x, w.y, m4, w.z);
   synthesize_level(w.z, w.y, m3, w.x);
   synthesize_level(w.x, w.y, m2, w.z);
