@@ -9,7 +9,7 @@
 // row's slot: a horizontal tap of two pixels is one pair along the even row,
 // a tap of one pixel the odd row. Quad q of a group is luma lanes 4q .. 4q + 3
 // and chroma lanes 4q .. 4q + 3 alike. The rows live in a ring of five slots
-// per frame, on the stack.
+// per frame, on the stack; a strip is as wide as a 1920-pixel row.
 //
 // The groups cover pixels 2 .. w + 1: the last group's fourth quad lies past
 // the row end, reads the zeros that pad the last strip and is never stored.
@@ -59,8 +59,13 @@ using prefilter_detail::mosquito_tap;
 // Groups of four quads per column strip, at most. A slot holds one more
 // 16-pixel chunk than the strip's groups: a group reads two pixels beyond its
 // sixteen. Rows are cut into strips of equal size (within one group), as few
-// as this allows, since the chunk past each strip is split twice.
-constexpr int strip_groups = 24;
+// as this allows, since the chunk past each strip is split twice. A strip
+// holds a whole 1920-pixel row: the three frames are then read as long
+// sequential runs, which the processor fetches ahead by itself, where narrow
+// strips (a few hundred pixels) left each frame row a short jump from the
+// last one and were a third slower on frames coming from memory. The ring is
+// then 174 KiB of stack and lives in the second-level cache.
+constexpr int strip_groups = 120;
 constexpr int chunk_count = strip_groups + 1;
 // Slot layout in shorts: Y, even chroma, odd chroma, chunk_count chunks of 16
 // each. Chunk k of the even row holds Cb, Cr of pixels 16k, 16k + 2, ..,
@@ -189,9 +194,10 @@ inline chunk split_chunk(const PIXEL_YC* px, const shuffles& s, __m256i bias) {
 
 // Splits the strip's pixels px[0 .. 16 * groups + 16) into a slot; with
 // `pad`, the last chunk lies past the row end and is zeros. Returns whether
-// every sample stored lies in the fast search's range. A strip reads only
-// part of each row, which the hardware does not foresee: the same part of
-// the row a few rows below, at `ahead`, is fetched meanwhile.
+// every sample stored lies in the fast search's range. On frames wider than
+// a strip, a strip reads only part of each row, which the hardware does not
+// foresee: the same part of the row a few rows below, at `ahead`, is fetched
+// meanwhile.
 bool split_row(const PIXEL_YC* px, int groups, bool pad, const shuffles& s, const char* ahead,
                int16_t* slot) {
   const __m256i bias = _mm256_set1_epi16(mosquito_chroma_bias);
