@@ -190,6 +190,16 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
                    int first, int count, stream_format layout, const video_format& f,
                    const chroma_rows& map, PIXEL_YC* frame, int pitch);
 void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows);
+// One row of 8-bit samples to w pixels: luma y[x], chroma cb[x >> chroma_shift]
+// and cr[x >> chroma_shift] (chroma_shift 1 for horizontally halved chroma).
+// eight_bit_row_to_pixels takes the SSE2 version where the compiler targets
+// it (every x86-64 build); both give the same pixels.
+void eight_bit_row_to_pixels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                             int chroma_shift, PIXEL_YC* out);
+void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                                 int chroma_shift, PIXEL_YC* out);
+void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                                  int chroma_shift, PIXEL_YC* out);
 // Where a payload's Cb and Cr planes start (y4m; for YC48 they are unused).
 void payload_planes(const uint8_t* payload, stream_format layout, const video_format& f,
                     const uint8_t** cb, const uint8_t** cr);

@@ -101,6 +101,33 @@ void make_chroma_rows(const video_format& f, bool field_aware, chroma_rows* map)
     if (map->first_row[cy] < 0) map->first_row[cy] = h - 1;  // not reached for 4:2:0 maps
 }
 
+void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                                 int chroma_shift, PIXEL_YC* out) {
+  static int16_t luma8[256], chroma8[256];
+  static const bool tables_ready = [] {
+    for (int v = 0; v < 256; ++v) {
+      luma8[v] = int16_t(yc48_luma_from_sample(v, 8));
+      chroma8[v] = int16_t(yc48_chroma_from_sample(v, 8));
+    }
+    return true;
+  }();
+  (void)tables_ready;
+  for (int x = 0; x < w; ++x) {
+    out[x].y = luma8[y[x]];
+    out[x].cb = chroma8[cb[x >> chroma_shift]];
+    out[x].cr = chroma8[cr[x >> chroma_shift]];
+  }
+}
+
+void eight_bit_row_to_pixels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                             int chroma_shift, PIXEL_YC* out) {
+#if defined(__SSE2__)
+  eight_bit_row_to_pixels_sse2(y, cb, cr, w, chroma_shift, out);
+#else
+  eight_bit_row_to_pixels_ref(y, cb, cr, w, chroma_shift, out);
+#endif
+}
+
 void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int chroma_first,
                    int first, int count, stream_format layout, const video_format& f,
                    const chroma_rows& map, PIXEL_YC* frame, int pitch) {
@@ -117,15 +144,6 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
     }
     return;
   }
-  static int16_t luma8[256], chroma8[256];
-  static const bool tables_ready = [] {
-    for (int v = 0; v < 256; ++v) {
-      luma8[v] = int16_t(yc48_luma_from_sample(v, 8));
-      chroma8[v] = int16_t(yc48_chroma_from_sample(v, 8));
-    }
-    return true;
-  }();
-  (void)tables_ready;
   const int wide = f.bits > 8, cw = chroma_width(f);
   const int sx = f.chroma == 444 ? 0 : 1;
   for (int r = first; r < first + count; ++r) {
@@ -133,14 +151,7 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
     const size_t luma_base = size_t(r - first) * w;
     const size_t chroma_base = size_t(map.of_row[r] - chroma_first) * cw;
     if (!wide) {
-      const uint8_t* yrow = luma + luma_base;
-      const uint8_t* cbrow = cb + chroma_base;
-      const uint8_t* crrow = cr + chroma_base;
-      for (int x = 0; x < w; ++x) {
-        row[x].y = luma8[yrow[x]];
-        row[x].cb = chroma8[cbrow[x >> sx]];
-        row[x].cr = chroma8[crrow[x >> sx]];
-      }
+      eight_bit_row_to_pixels(luma + luma_base, cb + chroma_base, cr + chroma_base, w, sx, row);
     } else {
       for (int x = 0; x < w; ++x) {
         row[x].y = int16_t(yc48_luma_from_sample(read_sample(luma, luma_base + x, 1), f.bits));
