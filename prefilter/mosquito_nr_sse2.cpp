@@ -136,8 +136,11 @@ void quad_rows(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
 // The final blend of those rows fits in 16 bits as well (see blend16).
 
 // Groups of two quads per column strip. A slot holds one more 8-pixel chunk
-// than the strip's groups: a group reads two pixels beyond its eight.
-constexpr int strip_groups = 32;
+// than the strip's groups: a group reads two pixels beyond its eight. Wide
+// strips (960 pixels) read the frames in long sequential runs, which the
+// processor fetches ahead by itself; narrower ones were slower on frames
+// coming from memory. The ring is then 173 KiB of stack.
+constexpr int strip_groups = 120;
 constexpr int chunk_count = strip_groups + 1;
 // Slot layout in shorts: Y (chunk_count chunks of 8), then the five chroma
 // copies of strip_groups blocks of 8 (Cb 4 | Cr 4). Copy e_m holds even pixels
@@ -418,9 +421,9 @@ void filter_row(const row_set rows, int groups, bool short_tail, __m128i start_b
                 const char* const fetch[3], PIXEL_YC* out) {
   const __m128i chroma_bias = _mm_set1_epi16(mosquito_chroma_bias);
   for (int k = 0; k < groups; ++k) {
-    // A strip reads only part of each row, which the hardware does not
-    // foresee: fetch the part of a row split a few rows later, a little
-    // with each group.
+    // On frames wider than a strip, a strip reads only part of each row,
+    // which the hardware does not foresee: fetch the part of a row split a
+    // few rows later, a little with each group.
     for (int f = 0; f < 3; ++f) _mm_prefetch(fetch[f] + 48 * k, _MM_HINT_T0);
     const ptrdiff_t k8 = 8 * static_cast<ptrdiff_t>(k);
     const __m128i cl = load_u(rows.r[2] + k8 + slot_y + 2);
