@@ -3,7 +3,8 @@
 // for a strip (under 48 pixels) go to the SSE2 version. Both give the scalar
 // version's results.
 // Every function here is local, so no AVX2 code can stand in for an inline
-// function of another file: the few shared details are repeated below.
+// function of another file: the few shared details are repeated below, and
+// from the shared header only the out-of-line copy_unfiltered is used.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "prefilter/prefilter.h"
+#include "prefilter/prefilter_internal.h"
 
 namespace {
 
@@ -472,16 +474,7 @@ void planar_rows(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_st
   const int w = fpip->w;
   const ptrdiff_t pitch = fpip->max_w;
   const int first = 2 * field_step, end = fpip->h - 2 * field_step;
-  for (int y = y_begin; y < y_end; ++y) {
-    const PIXEL_YC* in = src + y * pitch;
-    PIXEL_YC* out = fpip->ycp_edit + y * pitch;
-    if (y < first || y >= end) {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * static_cast<size_t>(w));
-    } else {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * 2);
-      std::memcpy(out + w - 2, in + w - 2, sizeof(PIXEL_YC) * 2);
-    }
-  }
+  copy_unfiltered(src, fpip->ycp_edit, pitch, w, y_begin, y_end, first, end);
   const int lo = y_begin > first ? y_begin : first, hi = y_end < end ? y_end : end;
   if (lo >= hi) return;
 

@@ -84,17 +84,12 @@ void block_nr_rows_ref(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int fi
   const block_nr_limits lim = make_block_nr_limits(diff_limit, sum_limit);
   const int first = block_nr_first_row(field_step);
   const int end = block_nr_end_row(fpip->h, field_step);
-  for (int y = y_begin; y < y_end; ++y) {
+  copy_unfiltered(src, fpip->ycp_edit, pitch, w, y_begin, y_end, first, end);
+  for (int y = y_begin > first ? y_begin : first; y < y_end && y < end; ++y) {
     const PIXEL_YC* in = src + static_cast<ptrdiff_t>(y) * pitch;
     PIXEL_YC* out = fpip->ycp_edit + static_cast<ptrdiff_t>(y) * pitch;
-    if (y < first || y >= end) {
-      copy_pixels(out, in, w);
-      continue;
-    }
     const PIXEL_YC* rows[5];
     for (int i = 0; i < 5; ++i) rows[i] = in + static_cast<ptrdiff_t>((i - 2) * field_step) * pitch;
-    copy_pixels(out, in, 2);
-    copy_pixels(out + w - 2, in + w - 2, 2);
     for (int x = 2; x <= w - 6; x += 4) {
       const bool skin0 = anime != 1 && is_skin_tone(in[x]);
       const bool skin2 = anime != 1 && is_skin_tone(in[x + 2]);

@@ -92,17 +92,12 @@ void quad_rows(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_step
   }
   const int first = block_nr_first_row(field_step);
   const int end = block_nr_end_row(fpip->h, field_step);
-  for (int y = y_begin; y < y_end; ++y) {
+  copy_unfiltered(src, fpip->ycp_edit, pitch, w, y_begin, y_end, first, end);
+  for (int y = y_begin > first ? y_begin : first; y < y_end && y < end; ++y) {
     const PIXEL_YC* in = src + static_cast<ptrdiff_t>(y) * pitch;
     PIXEL_YC* out = fpip->ycp_edit + static_cast<ptrdiff_t>(y) * pitch;
-    if (y < first || y >= end) {
-      copy_pixels(out, in, w);
-      continue;
-    }
     const PIXEL_YC* rows[5];
     for (int i = 0; i < 5; ++i) rows[i] = in + static_cast<ptrdiff_t>((i - 2) * field_step) * pitch;
-    copy_pixels(out, in, 2);
-    copy_pixels(out + w - 2, in + w - 2, 2);
     for (int x = 2; x <= w - 6; x += 4) {
       __m128i win[25];
       for (int i = 0; i < 5; ++i)
@@ -477,16 +472,7 @@ void planar_rows(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_st
   const int w = fpip->w;
   const ptrdiff_t pitch = fpip->max_w;
   const int first = 2 * field_step, end = fpip->h - 2 * field_step;
-  for (int y = y_begin; y < y_end; ++y) {
-    const PIXEL_YC* in = src + y * pitch;
-    PIXEL_YC* out = fpip->ycp_edit + y * pitch;
-    if (y < first || y >= end) {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * static_cast<size_t>(w));
-    } else {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * 2);
-      std::memcpy(out + w - 2, in + w - 2, sizeof(PIXEL_YC) * 2);
-    }
-  }
+  copy_unfiltered(src, fpip->ycp_edit, pitch, w, y_begin, y_end, first, end);
   const int lo = y_begin > first ? y_begin : first, hi = y_end < end ? y_end : end;
   if (lo >= hi) return;
 

@@ -427,16 +427,7 @@ void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXE
     mosquito_nr_rows_sse2(src, prev, next, fpip, field_step, strength, y_begin, y_end);
     return;
   }
-  for (int y = y_begin; y < y_end; ++y) {
-    const PIXEL_YC* in = src + y * pitch;
-    PIXEL_YC* out = fpip->ycp_temp + y * pitch;
-    if (y < 2 || y > h - 3) {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * static_cast<size_t>(w));
-    } else {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * 2);
-      std::memcpy(out + w - 2, in + w - 2, sizeof(PIXEL_YC) * 2);
-    }
-  }
+  copy_unfiltered(src, fpip->ycp_temp, pitch, w, y_begin, y_end, 2, h - 2);
   const int ya = y_begin > 2 ? y_begin : 2;
   const int yb = y_end < h - 2 ? y_end : h - 2;
   if (ya >= yb) return;

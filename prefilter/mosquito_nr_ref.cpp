@@ -74,17 +74,12 @@ void mosquito_nr_rows_ref(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL
   const int h = fpip->h;
   const int pitch = fpip->max_w;
   const int16_t s = strength_to_int16(strength);
-  for (int y = y_begin; y < y_end; ++y) {
+  copy_unfiltered(src, fpip->ycp_temp, pitch, w, y_begin, y_end, 2, h - 2);
+  for (int y = y_begin > 2 ? y_begin : 2; y < y_end && y < h - 2; ++y) {
     const PIXEL_YC* in = src + static_cast<ptrdiff_t>(y) * pitch;
     PIXEL_YC* out = fpip->ycp_temp + static_cast<ptrdiff_t>(y) * pitch;
-    if (y < 2 || y > h - 3) {
-      copy_pixels(out, in, w);
-      continue;
-    }
     mosquito_tap_at taps[mosquito_candidate_count][2];
     mosquito_row_taps(src, prev, next, pitch, field_step, y, taps);
-    copy_pixels(out, in, 2);
-    copy_pixels(out + w - 2, in + w - 2, 2);
     for (int x = 2; x <= w - 6; x += 4) mosquito_nr_quad(taps, in, x, s, out);
   }
 }

@@ -60,17 +60,12 @@ void quad_rows(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
   for (int i = 0; i < mosquito_candidate_count; ++i)
     lane_mask[i] = mosquito_candidates[i].luma_only ? luma_lanes : all_lanes;
 
-  for (int y = y_begin; y < y_end; ++y) {
+  copy_unfiltered(src, fpip->ycp_temp, pitch, w, y_begin, y_end, 2, h - 2);
+  for (int y = y_begin > 2 ? y_begin : 2; y < y_end && y < h - 2; ++y) {
     const PIXEL_YC* in = src + static_cast<ptrdiff_t>(y) * pitch;
     PIXEL_YC* out = fpip->ycp_temp + static_cast<ptrdiff_t>(y) * pitch;
-    if (y < 2 || y > h - 3) {
-      copy_pixels(out, in, w);
-      continue;
-    }
     mosquito_tap_at taps[mosquito_candidate_count][2];
     mosquito_row_taps(src, prev, next, pitch, field_step, y, taps);
-    copy_pixels(out, in, 2);
-    copy_pixels(out + w - 2, in + w - 2, 2);
     for (int x = 2; x <= w - 6; x += 4) {
       const __m128i c = _mm_adds_epi16(load_quad(in + x), bias);
       const __m128i c2 = _mm_adds_epi16(c, c);
@@ -457,16 +452,7 @@ void planar_rows(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next
   const int w = fpip->w;
   const int h = fpip->h;
   const ptrdiff_t pitch = fpip->max_w;
-  for (int y = y_begin; y < y_end; ++y) {
-    const PIXEL_YC* in = src + y * pitch;
-    PIXEL_YC* out = fpip->ycp_temp + y * pitch;
-    if (y < 2 || y > h - 3) {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * static_cast<size_t>(w));
-    } else {
-      std::memcpy(out, in, sizeof(PIXEL_YC) * 2);
-      std::memcpy(out + w - 2, in + w - 2, sizeof(PIXEL_YC) * 2);
-    }
-  }
+  copy_unfiltered(src, fpip->ycp_temp, pitch, w, y_begin, y_end, 2, h - 2);
   const int ya = y_begin > 2 ? y_begin : 2;
   const int yb = y_end < h - 2 ? y_end : h - 2;
   if (ya >= yb) return;

@@ -9,6 +9,13 @@
 
 #include "host/host_api.h"
 
+// Copies what the filters pass through unchanged from src into dst, for rows
+// [y_begin, y_end): whole rows outside the filtered rows [first, end), and
+// pixels 0, 1, w - 2 and w - 1 of the filtered ones. An out-of-line function,
+// so that every kernel version may call it.
+void copy_unfiltered(const PIXEL_YC* src, PIXEL_YC* dst, ptrdiff_t pitch, int w, int y_begin,
+                     int y_end, int first, int end);
+
 namespace prefilter_detail {
 
 inline int16_t sat16(int32_t v) {
@@ -31,10 +38,6 @@ constexpr int quad_lane_comp[8] = {0, 1, 2, 0, 0, 1, 2, 0};
 
 inline int16_t sample_at(const PIXEL_YC* pixel, int comp) {
   return comp == 0 ? pixel->y : (comp == 1 ? pixel->cb : pixel->cr);
-}
-
-inline void copy_pixels(PIXEL_YC* dst, const PIXEL_YC* src, int count) {
-  std::memcpy(dst, src, sizeof(PIXEL_YC) * static_cast<size_t>(count));
 }
 
 // A strength as the signed 16-bit value the filters compute with; values
