@@ -45,6 +45,13 @@ MULTI_THREAD_FUNC current_func = nullptr;
 void* current_param1 = nullptr;
 void* current_param2 = nullptr;
 
+// Workers left waiting when the process ends (a run that returned early) are
+// stopped before the condition variable they wait on is destroyed: destroying
+// a condition variable that still has a waiter blocks for ever.
+struct stop_workers_at_exit {
+  ~stop_workers_at_exit() { stop_workers(); }
+} stop_at_exit;
+
 constexpr std::chrono::microseconds worker_spin_time(100);   // for the next call
 constexpr std::chrono::microseconds caller_spin_time(1000);  // for the end of a call
 

@@ -97,6 +97,23 @@ TEST(ThreadPool, RunsEveryThreadOnceAndReturnsWhenAllHaveFinished) {
   EXPECT_EQ(worker_threads(), 1);
 }
 
+TEST(ThreadPool, AProcessEndsWithWorkersStillWaiting) {
+  // A run that returns early (a failed check, an error path) leaves its
+  // workers waiting for the next call; the process must still end. The alarm
+  // turns a hang into a failure.
+  for (int threads : {2, 7})
+    EXPECT_EXIT(
+        {
+          alarm(10);
+          pool_probe p;
+          start_workers(threads);
+          host_exec_multi_thread_func(pool_probe_job, &p, nullptr);
+          exit(0);
+        },
+        testing::ExitedWithCode(0), "")
+        << threads << " threads";
+}
+
 TEST(FrameCache, ServesTheWindowNearBothEndsOfKnownAndUnknownLengths) {
   const int clip = 9;
   for (int radius = 1; radius <= 4; ++radius)
