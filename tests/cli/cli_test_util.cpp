@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -73,7 +75,27 @@ std::string make_yc48(int w, int h, int frames, uint32_t seed) {
   return out;
 }
 
-std::string temp_path(const std::string& name) { return testing::TempDir() + "nivora_" + name; }
+namespace {
+
+// The files a test process named, removed when it ends. CTest runs test
+// processes side by side, so every name carries the process id: two tests
+// writing one shared file would read each other's data.
+struct temp_files {
+  pid_t owner = getpid();
+  std::set<std::string> paths;
+  ~temp_files() {
+    if (getpid() != owner) return;  // a forked child leaves its parent's files alone
+    for (const std::string& path : paths) unlink(path.c_str());
+  }
+} temp_files_made;
+
+}  // namespace
+
+std::string temp_path(const std::string& name) {
+  const std::string path = testing::TempDir() + "nivora_" + std::to_string(getpid()) + "_" + name;
+  temp_files_made.paths.insert(path);
+  return path;
+}
 
 void write_file(const std::string& path, const std::string& data) {
   FILE* f = fopen(path.c_str(), "wb");

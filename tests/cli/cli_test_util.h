@@ -19,6 +19,7 @@ std::string with_frame_parameters(const std::string& y4m, size_t payload_bytes);
 // Raw YC48 frames of the same kind of picture.
 std::string make_yc48(int w, int h, int frames, uint32_t seed);
 
+// A file name of this test process's own, removed when the process ends.
 std::string temp_path(const std::string& name);
 void write_file(const std::string& path, const std::string& data);
 std::string read_file(const std::string& path);
