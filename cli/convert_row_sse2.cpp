@@ -61,7 +61,8 @@ void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uin
   int x = 0;
   for (; x + 16 <= w; x += 16) {
     const __m128i yv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
-    const __m128i ya = luma_of(_mm_unpacklo_epi8(yv, zero)), yb = luma_of(_mm_unpackhi_epi8(yv, zero));
+    const __m128i ya = luma_of(_mm_unpacklo_epi8(yv, zero));
+    const __m128i yb = luma_of(_mm_unpackhi_epi8(yv, zero));
     const __m128i y_even = even_lanes(ya, yb), y_odd = odd_lanes(ya, yb);
     __m128i cb_even, cb_odd, cr_even, cr_odd;
     if (chroma_shift) {  // one chroma sample per pair

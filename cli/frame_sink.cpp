@@ -30,10 +30,10 @@ struct convert_strip_params {
   const PIXEL_YC* frame;
   int pitch;
   const chroma_rows* map;
-  int first, end;   // chroma rows (y4m) or rows (raw YC48) of the strip
-  int luma_first;   // the first picture row of the strip (y4m)
-  uint8_t* strip;   // the strip's luma rows (y4m) or rows (raw YC48)
-  uint8_t* cb;      // y4m: the frame's chroma planes
+  int first, end;  // chroma rows (y4m) or rows (raw YC48) of the strip
+  int luma_first;  // the first picture row of the strip (y4m)
+  uint8_t* strip;  // the strip's luma rows (y4m) or rows (raw YC48)
+  uint8_t* cb;     // y4m: the frame's chroma planes
   uint8_t* cr;
 };
 
