@@ -8,6 +8,7 @@ source "$(dirname "$0")/wine_common.sh"
 for tool in wine wineserver xvfb-run timeout; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/setup.sh)"; exit 1; }
 done
+wine_skip_unless_32bit_runs
 ready="$prefix/.nivora_ready_2"
 if [ -f "$ready" ]; then
   echo "reusing the Wine prefix $prefix"

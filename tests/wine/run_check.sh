@@ -8,6 +8,7 @@ set -euo pipefail
 check=$1 work=$2 prefix=$3 host_exe=$4 plugin=$5 native=$6
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_common.sh"
+wine_skip_unless_32bit_runs
 
 for f in "$host_exe" "$plugin" "$native"; do
   [ -f "$f" ] || { echo "missing $f (build both trees: scripts/build.sh)"; exit 1; }
