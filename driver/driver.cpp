@@ -167,10 +167,15 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
       current_prefilter.field_step = field_step;
       const int strength = clamp_strength(fp->track[track_mosq_nr]);
       current_prefilter.strength_c = canvas_w >= 1400 ? strength * 90 : strength * 8;
-      // Neighbours come straight from the cache; a missing one is replaced by
-      // the frame itself, as at the ends of the clip.
-      const PIXEL_YC* prev = m - 1 < 0 ? nullptr : fetch(fp, fpip, m - 1);
-      const PIXEL_YC* next = m + 1 >= frame_n ? nullptr : fetch(fp, fpip, m + 1);
+      // Neighbours come straight from the cache, unfiltered; a missing one is
+      // replaced by the frame itself, as at the ends of the clip. The pass
+      // reads two rows past the picture's last one, so the neighbours are
+      // extended downward like the frame: what the host keeps below the
+      // picture must not reach the output.
+      PIXEL_YC* prev = m - 1 < 0 ? nullptr : fetch(fp, fpip, m - 1);
+      PIXEL_YC* next = m + 1 >= frame_n ? nullptr : fetch(fp, fpip, m + 1);
+      if (prev) extend_downward(prev, fpip->max_w, w16, h, h16);
+      if (next) extend_downward(next, fpip->max_w, w16, h, h16);
       current_prefilter.prev = prev ? prev : src;
       current_prefilter.next = next ? next : src;
       run_stage(fp, mosquito_nr_job, &current_prefilter, fpip);

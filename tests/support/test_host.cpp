@@ -30,9 +30,27 @@ BOOL exec_multi_thread(MULTI_THREAD_FUNC func, void* param1, void* param2) {
   return 1;
 }
 
-BOOL set_cache_size(void*, int, int, int, int) {
+BOOL set_cache_size(void*, int w, int h, int frames, int flags) {
   ++host_instance.cache_size_calls;
+  host_instance.cache_size_args.push_back({w, h, frames, flags});
   return 1;
+}
+
+void scramble_rows_below(test_host& th, std::vector<PIXEL_YC>& frame) {
+  const int kind = th.scrambles++ % 3;
+  uint32_t state = 0x9e3779b9u * (uint32_t)th.scrambles;
+  for (int y = th.h; y < th.max_h; ++y)
+    for (int x = 0; x < th.max_w; ++x) {
+      PIXEL_YC& p = frame[(size_t)y * th.max_w + x];
+      if (kind == 0) {
+        state = state * 1664525u + 1013904223u;
+        p = PIXEL_YC{(short)(state >> 16), (short)(state >> 4), (short)state};
+      } else if (kind == 1) {
+        p = PIXEL_YC{0, 0, 0};
+      } else {
+        p = frame[(size_t)(th.h - 1) * th.max_w + x];
+      }
+    }
 }
 
 PIXEL_YC* get_cache_ex(void*, void*, int n, int* w, int* h) {
@@ -41,6 +59,7 @@ PIXEL_YC* get_cache_ex(void*, void*, int n, int* w, int* h) {
   if (n < 0 || n >= (int)th.clip.size() || th.missing.count(n)) return nullptr;
   if (w) *w = th.w;
   if (h) *h = th.h;
+  if (th.scramble_below) scramble_rows_below(th, th.clip[n]);
   return th.clip[n].data();
 }
 
@@ -57,6 +76,7 @@ void test_host_clear_logs() {
   test_host& th = host_instance;
   th.fetches.clear();
   th.cache_size_calls = 0;
+  th.cache_size_args.clear();
   th.window_updates = 0;
   th.stages.clear();
   th.stage_params.clear();
@@ -98,6 +118,8 @@ void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,
   th.parallel = false;
   th.active = 1;
   th.missing.clear();
+  th.scramble_below = false;
+  th.scrambles = 0;
   test_host_clear_logs();
 }
 

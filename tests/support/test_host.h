@@ -27,6 +27,14 @@ struct test_host {
   bool parallel = false;  // run the workers on real threads
   int active = 1;         // answer of the filter-active query
   std::set<int> missing;  // frame numbers the cache does not deliver
+  // With this on, every fetch first overwrites the rows below the picture
+  // (h to max_h - 1) of the frame it hands out, in turn with seeded noise,
+  // zeros and copies of the last picture row, as a cache that reuses its
+  // buffers might leave them.
+  bool scramble_below = false;
+  int scrambles = 0;  // fetches scrambled so far
+  // Arguments of every set_ycp_filtering_cache_size call: w, h, frames, flags.
+  std::vector<std::vector<int>> cache_size_args;
 
   // Logs.
   std::vector<int> fetches;  // frame numbers asked of the cache, in order
