@@ -39,3 +39,6 @@ enum { check_field = 0, check_anime, check_mosquito, check_block, check_count };
 
 // Recomputes every derived value from the raw settings (does not touch the ring).
 void derive_settings(const int* track, const int* check);
+// Whether derive_settings has run since the process started: until then the
+// values above hold their initial zeros and a frame cannot be processed.
+extern bool settings_derived;

@@ -6,6 +6,7 @@
 #include "driver/buffers.h"
 #include "host/host_api.h"
 #include "host/settings.h"
+#include "settings_record.h"
 
 namespace {
 uint32_t bits(float f) {
@@ -97,6 +98,43 @@ TEST(SettingDerivation, MatchesTheFormulasForEverySetting) {
       EXPECT_EQ(thr2d_c[1], (float)(2.0 * v * k)) << v;
       EXPECT_EQ(limit2d_c[3], (float)(6.5 * v)) << v;
     }
+}
+
+// Every value for every setting 0 to 30 and both anime states, against the
+// single-precision evaluation from left to right, bit for bit, and against
+// the bit patterns recorded from it (the same record is checked with the
+// derivation compiled for the x87 unit, see tests/x87).
+TEST(SettingDerivation, EveryValueEqualsTheSinglePrecisionEvaluation) {
+  const float c = 0.1f, k = 0.8192f;
+  for (int anime = 0; anime <= 1; ++anime)
+    for (int v = 0; v <= 30; ++v) {
+      derive(v, anime);
+      const float f = (float)v;
+      const bool a = anime == 1;
+      const float want[] = {
+          a ? 7.0f * f + c : 4.0f * f + c,   a ? 3.5f * f + c : 2.0f * f + c,
+          a ? 4.0f * f + c : 2.5f * f + c,   3.0f * f + c,
+          7.0f * f + c,                      5.0f * f + c,
+          4.0f * f + c,                      3.0f * f + c,
+          a ? 2.0f * f * k : 2.0f * f * k * 0.5f,   a ? 2.5f * f * k : 2.5f * f * k * 0.5f,
+          a ? 3.0f * f * k : 3.0f * f * k * 0.5f,   a ? 4.5f * f * k : 4.5f * f * k * 0.5f,
+          a ? 3.0f * f : 3.0f * f * 0.5f,    a ? 5.0f * f : 5.0f * f * 0.5f,
+          a ? 7.0f * f : 7.0f * f * 0.5f,    a ? 11.25f * f : 11.25f * f * 0.5f,
+          2.0f * f * k,                      3.0f * f,
+          4.0f * f,                          4.5f * f,
+          6.5f * f};
+      const float got[] = {thr3d_y_low_v, thr3d_y_low_h, thr3d_y_high[1], thr3d_y_high[2],
+                           thr3d_c_low,   thr3d_c_high[0], thr3d_c_high[1], thr3d_c_high[2],
+                           thr2d_y[0],    thr2d_y[1],    thr2d_y[2],    thr2d_y[3],
+                           limit2d_y[0],  limit2d_y[1],  limit2d_y[2],  limit2d_y[3],
+                           thr2d_c[3],    limit2d_c[0],  limit2d_c[1],  limit2d_c[2],
+                           limit2d_c[3]};
+      for (size_t i = 0; i < sizeof got / sizeof got[0]; ++i)
+        ASSERT_EQ(bits(got[i]), bits(want[i])) << "value " << i << " setting " << v << " anime "
+                                               << anime;
+      for (int j = 0; j < 3; ++j) ASSERT_EQ(bits(thr2d_c[j]), bits(thr2d_c[3]));
+    }
+  EXPECT_EQ(derived_settings_hash(), recorded_settings_hash);
 }
 
 TEST(SettingDerivation, OnlyTheValueOneSwitchesACheckBoxOn) {

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The code that runs whatever the processor contains no SSE instruction: every
+# function compiled from host/, platform/ and driver/ (the table and callbacks,
+# the settings derivation, the processor check, the buffers, the driver and its
+# clearing path), as linked into the plug-in. The one exception is the probe's
+# own guarded instruction at nivora_sse_probe_insn.
+# Usage: check_no_sse.sh UNSTRIPPED_DLL WIN_BUILD_DIR
+set -euo pipefail
+dll="$1"
+build_dir="$2"
+objdump=i686-w64-mingw32-objdump
+nm=i686-w64-mingw32-nm
+
+objects=$(find "$build_dir/CMakeFiles" -path '*/nivora_host.dir/*.obj' -o \
+  -path '*/nivora_platform.dir/*.obj' -o -path '*/nivora_driver.dir/*.obj' | sort)
+[ -n "$objects" ] || { echo "no objects of host/, platform/, driver/ under $build_dir"; exit 1; }
+names=$(for o in $objects; do
+  $nm -C --defined-only "$o" | sed -n 's/^[0-9a-f]* [tT] //p'
+done | grep -v '^\.' | sort -u)  # section names are not functions
+
+# Functions that must be found, so the check cannot pass on renamed symbols.
+required="GetFilterTable@0
+func_init(FILTER*)
+func_exit(FILTER*)
+func_update(FILTER*, int)
+func_save_start(FILTER*, int, int, void*)
+func_WndProc(HWND__*, unsigned int, unsigned int, long, void*, FILTER*)
+func_proc(FILTER*, FILTER_PROC_INFO*)
+derive_settings(int const*, int const*)
+detect_cpu_level()
+platform_cpuid_available()
+platform_sse_probe()
+allocate_buffers()
+allocate_fixed_block()
+empty_ring()"
+
+# SSE, SSE2 and later: any vector register, MXCSR, and the instructions of
+# those sets that name no vector register.
+pattern='%[xyz]mm[0-9]|%mm[0-7]|mxcsr|[[:space:]](movnti|sfence|lfence|mfence|prefetch[a-z0-9]*|maskmovq|pshufw|pavg[bw]|pextrw|pinsrw|pmovmskb|psadbw|clflush)[[:space:]]'
+
+$objdump -d -C --no-show-raw-insn "$dll" | awk -v names="$names" -v required="$required" -v pat="$pattern" '
+  BEGIN {
+    n = split(names, list, "\n"); for (i = 1; i <= n; ++i) wanted[list[i]] = 1
+    n = split(required, req, "\n")
+  }
+  /^[0-9a-f]+ <.*>:$/ {
+    name = $0; sub(/^[0-9a-f]+ </, "", name); sub(/>:$/, "", name)
+    checking = (name in wanted); first = 1
+    if (checking) { seen[name] = 1; ++count }
+    next
+  }
+  checking && /^ *[0-9a-f]+:\t/ {
+    insn = $0; sub(/^ *[0-9a-f]+:\t/, "", insn)
+    allowed = (name == "nivora_sse_probe_insn" && first && insn ~ /^xorps +%xmm0,%xmm0$/)
+    first = 0
+    if (!allowed && match(" " insn " ", pat)) { print name ": " insn; bad = 1 }
+  }
+  END {
+    for (i = 1; i <= n; ++i) if (!(req[i] in seen)) { print "not found: " req[i]; bad = 1 }
+    if (!bad) print count " functions of host/, platform/, driver/ without SSE"
+    exit bad
+  }'
