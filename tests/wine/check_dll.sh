@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The plug-in imports only system libraries and exports exactly GetFilterTable.
+# The plug-in imports only system libraries, exports exactly GetFilterTable and
+# ships stripped: no symbol table, no debugging sections.
 set -euo pipefail
 dll="$1"
 objdump=i686-w64-mingw32-objdump
@@ -21,4 +22,13 @@ if [ "$entries" != 1 ] || [ "$ordinal" != 1 ]; then
   echo "unexpected export address table: $entries entries, first ordinal '$ordinal'"
   exit 1
 fi
-echo "imports: $imports; export: $exports(ordinal $ordinal)"
+if $objdump -f "$dll" | grep -q HAS_SYMS || ! $objdump -t "$dll" | grep -q '^no symbols'; then
+  echo "the shipped plug-in has a symbol table"
+  exit 1
+fi
+debug_sections=$($objdump -h "$dll" | awk '$2 ~ /^\.debug/ {print $2}' | tr '\n' ' ')
+if [ -n "$debug_sections" ]; then
+  echo "the shipped plug-in has debugging sections: $debug_sections"
+  exit 1
+fi
+echo "imports: $imports; export: $exports(ordinal $ordinal); stripped"
