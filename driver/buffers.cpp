@@ -14,6 +14,7 @@ int32_t prev_radius = 0;
 int32_t ring_frame[ring_slots_max] = {ring_empty, ring_empty, ring_empty, ring_empty, ring_empty,
                                       ring_empty, ring_empty, ring_empty, ring_empty};
 uint8_t buffers_ok = 0;
+uint8_t filter_loaded = 0;
 uint8_t window_missing[ring_slots_max] = {};
 
 int16_t* out_row[4];

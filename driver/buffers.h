@@ -24,6 +24,9 @@ constexpr int32_t ring_empty = -99;
 constexpr int ring_slots_max = 9;
 extern int32_t ring_frame[ring_slots_max];
 extern uint8_t buffers_ok;
+// 1 from func_init to func_exit: only then are frames processed (a frame after
+// func_exit comes out cleared and allocates nothing).
+extern uint8_t filter_loaded;
 
 // Window positions t = -R..R of the current frame whose frame the host did not
 // deliver (index t + R). Set by the driver before the temporal stage.

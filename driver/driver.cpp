@@ -102,7 +102,11 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
     show_size_message(message_width_format, w16);
     shown = true;
   }
-  if (h > max_frame_h || w > max_frame_w || cpu_level != 2 || shown) {
+  // A host that loaded the filter before its settings existed has not had
+  // them derived yet: do it now, from the current values.
+  if (!settings_derived && fp->track && fp->check) derive_settings(fp->track, fp->check);
+  if (h > max_frame_h || w > max_frame_w || cpu_level != 2 || !filter_loaded ||
+      !settings_derived || shown) {
     clear_output(fpip, h);
     return 1;
   }

@@ -15,6 +15,7 @@ BOOL func_init(FILTER* fp) {
   }
   allocate_fixed_block();
   buffers_ok = allocate_buffers() ? 1 : 0;
+  filter_loaded = 1;
   // The first frame must not see zero thresholds, whether or not the editor
   // sends a setting change before it.
   if (fp && fp->track && fp->check) derive_settings(fp->track, fp->check);
@@ -24,6 +25,9 @@ BOOL func_init(FILTER* fp) {
 BOOL func_exit(FILTER* /*fp*/) {
   free_fixed_block();
   free_buffers();
+  // A frame the host still sends is cleared, without allocating anything.
+  buffers_ok = 0;
+  filter_loaded = 0;
   return 1;
 }
 

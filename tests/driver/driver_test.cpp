@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "analysis/analysis.h"
 #include "driver/buffers.h"
 #include "driver/driver.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
+#include "host/settings.h"
 #include "platform/platform.h"
 #include "prefilter/prefilter.h"
 #include "temporal/temporal.h"
@@ -203,6 +205,20 @@ TEST_F(Driver, WindowReflectsAtTheClipEndsAndReusesTheRing) {
   EXPECT_EQ(th.fetches, (std::vector<int>{97, 98, 99, 98, 97}));
 }
 
+// The editor's cache is sized right before each window position's fetch, to
+// the maximum image size (not the frame's) and five frames.
+TEST_F(Driver, TheCacheIsSizedBeforeEveryPositionFetch) {
+  test_host& th = start(50, 40, 100, 80, 64);
+  th.check[2] = 1;  // mosquito NR: neighbour fetches in between
+  test_host_run(10);
+  ASSERT_EQ(th.cache_size_args.size(), 5u);
+  for (size_t i = 0; i < 5; ++i) {
+    const std::vector<int>& a = th.cache_size_args[i];
+    EXPECT_EQ(a, (std::vector<int>{80, 64, 5, 0, (int)(3 * i)})) << i;
+    EXPECT_EQ(th.fetches[3 * i], 8 + (int)i);  // the position itself comes next
+  }
+}
+
 TEST_F(Driver, ClipsShorterThanTheWindowStayInsideTheClip) {
   test_host& th = start(64, 48, 2, 64, 48);
   test_host_run(0);
@@ -362,4 +378,74 @@ TEST_F(Driver, FailedAllocationClearsUntilTheSizeChanges) {
   test_host_run(3);
   EXPECT_EQ(buffers_ok, 1);
   EXPECT_EQ(th.stages.back(), &output_job);
+}
+
+TEST_F(Driver, FailedAllocationAtAnUnevenHeightClearsTheRoundedRows) {
+  test_host& th = start(64, 45, 10, 128, 96);
+  test_host_run(0);
+  set_block_allocator([](size_t) -> void* { return nullptr; }, nullptr);
+  th.w = 80;
+  test_host_run(1);
+  EXPECT_EQ(buffers_ok, 0);
+  EXPECT_TRUE(rows_zero(th, 48));  // the rounded height, at full pitch
+  EXPECT_TRUE(rows_untouched(th, 48));
+  EXPECT_EQ(th.fpip.w, 80);
+  EXPECT_EQ(th.fpip.h, 45);
+  EXPECT_TRUE(th.stages.empty());
+}
+
+// A host that loads the filter before its settings exist and sends no
+// setting change before the first frame: the frame derives them itself.
+TEST_F(Driver, AFirstFrameWithoutDerivedSettingsDerivesThem) {
+  test_host& th = start(64, 48, 10, 64, 48);
+  test_host_run(3);
+  const std::vector<PIXEL_YC> want = th.edit;
+  func_exit(&th.filter);
+
+  settings_derived = false;
+  frame_radius = 0;
+  thr3d_y_low_v = 0;
+  test_host_setup(64, 48, 10, 64, 48, pattern);
+  th.filter.track = nullptr;
+  th.filter.check = nullptr;
+  func_init(&th.filter);
+  EXPECT_EQ(frame_radius, 0);
+  th.filter.track = th.track;
+  th.filter.check = th.check;
+  EXPECT_EQ(test_host_run(3), 1);
+  EXPECT_TRUE(settings_derived);
+  EXPECT_EQ(frame_radius, 2);
+  EXPECT_EQ(th.stages.back(), &output_job);
+  EXPECT_EQ(std::memcmp(th.edit.data(), want.data(), want.size() * sizeof(PIXEL_YC)), 0);
+}
+
+// After func_exit the buffers are gone: a frame is answered with a cleared
+// picture and allocates nothing; loading again brings processing back.
+TEST_F(Driver, AFrameAfterExitIsClearedWithoutAllocating) {
+  test_host& th = start(64, 48, 10, 128, 64);
+  test_host_run(3);
+  func_exit(&th.filter);
+  int allocations = 0;
+  static int* counter;
+  counter = &allocations;
+  set_block_allocator(
+      [](size_t bytes) -> void* {
+        ++*counter;
+        return default_block_alloc(bytes);
+      },
+      nullptr);
+  for (int w : {64, 80}) {  // a new size would otherwise reallocate
+    th.w = w;
+    EXPECT_EQ(test_host_run(4), 1);
+    EXPECT_TRUE(rows_zero(th, 48));
+    EXPECT_TRUE(th.stages.empty());
+    EXPECT_TRUE(th.fetches.empty());
+    EXPECT_EQ(th.fpip.w, w);
+    EXPECT_EQ(th.fpip.h, 48);
+  }
+  EXPECT_EQ(allocations, 0);
+  func_init(&th.filter);
+  test_host_run(4);
+  EXPECT_EQ(buffers_ok, 1);
+  EXPECT_EQ(th.stages.size(), 13u);
 }

@@ -32,7 +32,8 @@ BOOL exec_multi_thread(MULTI_THREAD_FUNC func, void* param1, void* param2) {
 
 BOOL set_cache_size(void*, int w, int h, int frames, int flags) {
   ++host_instance.cache_size_calls;
-  host_instance.cache_size_args.push_back({w, h, frames, flags});
+  host_instance.cache_size_args.push_back(
+      {w, h, frames, flags, (int)host_instance.fetches.size()});
   return 1;
 }
 

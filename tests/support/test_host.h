@@ -33,7 +33,8 @@ struct test_host {
   // buffers might leave them.
   bool scramble_below = false;
   int scrambles = 0;  // fetches scrambled so far
-  // Arguments of every set_ycp_filtering_cache_size call: w, h, frames, flags.
+  // Every set_ycp_filtering_cache_size call: its w, h, frames and flags, and
+  // the number of fetches before it.
   std::vector<std::vector<int>> cache_size_args;
 
   // Logs.
