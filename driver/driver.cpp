@@ -173,9 +173,9 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
       current_prefilter.strength_c = canvas_w >= 1400 ? strength * 90 : strength * 8;
       // Neighbours come straight from the cache, unfiltered; a missing one is
       // replaced by the frame itself, as at the ends of the clip. The pass
-      // reads two rows past the picture's last one, so the neighbours are
-      // extended downward like the frame: what the host keeps below the
-      // picture must not reach the output.
+      // reads the neighbours down to the rounded height, so they are extended
+      // downward like the frame: what the host keeps below the picture must
+      // not reach the output.
       PIXEL_YC* prev = m - 1 < 0 ? nullptr : fetch(fp, fpip, m - 1);
       PIXEL_YC* next = m + 1 >= frame_n ? nullptr : fetch(fp, fpip, m + 1);
       if (prev) extend_downward(prev, fpip->max_w, w16, h, h16);
