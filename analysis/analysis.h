@@ -11,7 +11,7 @@
 // band line in the luma rings. Both write only the slot analysis_params.slot.
 //
 // The folder also offers:
-//   analysis_kernels.h  the kernel table and select_analysis_kernels' choices
+//   analysis_kernels.h  the kernel table and analysis_select_kernels' choices
 //   band_split.h        three-band split and low merge of one line
 //   detail_shrink.h     keep mask and shrinkage of one level
 //   columns.h           the same work on 4 or 8 lines side by side
@@ -22,5 +22,5 @@
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);
 void spatial_rows_job(int thread_id, int thread_num, void* param1, void* param2);
 
-// Fills the analysis kernel table for a kernel level (see host/cpu.h).
-void select_analysis_kernels(int level);
+// Fills the analysis kernel table for a kernel level (platform/simd_level.h).
+void analysis_select_kernels(int level);

@@ -192,10 +192,18 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
 void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows);
 // One row of 8-bit samples to w pixels: luma y[x], chroma cb[x >> chroma_shift]
 // and cr[x >> chroma_shift] (chroma_shift 1 for horizontally halved chroma).
-// eight_bit_row_to_pixels takes the SSE2 version where the compiler targets
-// it (every x86-64 build); both give the same pixels.
-void eight_bit_row_to_pixels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
-                             int chroma_shift, PIXEL_YC* out);
+// Both versions give the same pixels; conversions call the one in cli_kernels.
+typedef void (*eight_bit_row_fn)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                                 int chroma_shift, PIXEL_YC* out);
+struct cli_kernel_table {
+  eight_bit_row_fn eight_bit_row_to_pixels;
+};
+// Written only by cli_select_kernels; the scalar version until then.
+extern cli_kernel_table cli_kernels;
+// Fills cli_kernels for a kernel level (platform/simd_level.h): the SSE2
+// version from level 1 up where the build targets SSE2, else the scalar one.
+// editor_open calls it with the level the filter chose.
+void cli_select_kernels(int level);
 void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
                                  int chroma_shift, PIXEL_YC* out);
 void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,

@@ -8,7 +8,7 @@
 #include "analysis/band_split.h"
 #include "host/cpu.h"
 #include "kernel_check.h"
-#include "temporal/synthesize_level.h"
+#include "temporal/temporal_kernels.h"
 
 namespace {
 const long double r3 = std::sqrt(3.0L), r2 = std::sqrt(2.0L);
@@ -75,7 +75,7 @@ TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
     aligned_line x(n), a(n), b(n), y(n), merged(m);
     fill_edge_values(x.data(), n, 11 + n, plain_values);
     band_split_ref(n, x.data(), a.data(), b.data());
-    synthesize_level(a.data(), b.data(), m, y.data());
+    temporal_kernels.synthesize_level(a.data(), b.data(), m, y.data());
     low_merge_ref(a.data(), m, merged.data());
     double peak = 0, ex = 0, eb = 0;
     for (int j = 0; j < n; ++j) peak = std::fmax(peak, std::fabs(x[j])), ex += (double)x[j] * x[j];
@@ -131,8 +131,8 @@ TEST(kernel_selection, simd_versions_from_their_level_and_on_this_processor) {
   ASSERT_GE(detect_simd_level(), (int)simd_sse3);
   for (int level : {simd_sse2, simd_sse3}) {
     select_kernels(level);
-    EXPECT_TRUE(synthesize_level == synthesize_level_sse2 && t.column_lanes == 4 &&
-                t.load_block == load_block_x4_sse2 && t.rows_to_cols == rows_to_cols_x4_sse2 &&
+    EXPECT_TRUE(temporal_kernels.synthesize_level == synthesize_level_sse2 &&
+                t.column_lanes == 4 && t.load_block == load_block_x4_sse2 && t.rows_to_cols == rows_to_cols_x4_sse2 &&
                 t.band_split_cols == band_split_x4_sse2 && t.low_merge_cols == low_merge_x4_sse2 &&
                 t.synthesize_cols == synthesize_x4_sse2 && t.keep_shrink_cols == keep_shrink_x4_sse2 &&
                 t.ring_store_cols == ring_store_x4_sse2 && t.store_block_rows == store_block_rows_x4_sse2 &&
@@ -146,12 +146,12 @@ TEST(kernel_selection, simd_versions_from_their_level_and_on_this_processor) {
                 t.low_merge_cols == low_merge_x8_avx2 && t.synthesize_cols == synthesize_x8_avx2 &&
                 t.keep_shrink_cols == keep_shrink_x8_avx2 && t.ring_store_cols == ring_store_x8_avx2 &&
                 t.store_block_rows == store_block_rows_x8_avx2 &&
-                synthesize_level == synthesize_level_avx2);
+                temporal_kernels.synthesize_level == synthesize_level_avx2);
   }
   select_kernels(simd_ref);
   EXPECT_TRUE(t.keep_shrink_cols == keep_shrink_x4_ref && t.ring_store_cols == ring_store_x4_ref &&
               t.load_block == load_block_x4_ref && t.column_lanes == 4 &&
               t.store_block_rows == store_block_rows_x4_ref && t.store_fence == store_fence_ref &&
-              synthesize_level == synthesize_level_ref);
+              temporal_kernels.synthesize_level == synthesize_level_ref);
   select_kernels(detect_simd_level());
 }

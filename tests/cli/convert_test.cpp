@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/simd_level.h"
 
 namespace {
 
@@ -171,3 +172,14 @@ TEST(FrameConversion, VectorRowConversionMatchesTheTables) {
             << "width " << w << " shift " << shift << " round " << round;
       }
 }
+
+// The row conversion is chosen from the kernel level, with the scalar version
+// below SSE2.
+TEST(FrameConversion, RowConversionIsChosenFromTheKernelLevel) {
+  cli_select_kernels(simd_ref);
+  EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_ref);
+  cli_select_kernels(simd_sse2);
+  EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_sse2);
+  cli_select_kernels(simd_ref);
+}
+

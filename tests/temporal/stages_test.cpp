@@ -3,7 +3,7 @@
 // thread_id 0..T-1 in turn.
 #include "host/cpu.h"
 #include "host/settings.h"
-#include "temporal/synthesize_level.h"
+#include "temporal/temporal_kernels.h"
 #include "temporal_test_util.h"
 
 namespace {
@@ -87,10 +87,10 @@ std::vector<float> check_line(const synthesis_call* calls, const float* ring_a, 
 }
 
 struct spy_synthesis {  // puts the spy in place; restores the kernel and the missing flags
-  synthesize_level_fn real = synthesize_level;
-  spy_synthesis() { synthesize_level = spy_synthesize, spy_log.clear(); }
+  synthesize_level_fn real = temporal_kernels.synthesize_level;
+  spy_synthesis() { temporal_kernels.synthesize_level = spy_synthesize, spy_log.clear(); }
   ~spy_synthesis() {
-    synthesize_level = real;
+    temporal_kernels.synthesize_level = real;
     for (auto& m : window_missing) m = 0;
   }
 };
