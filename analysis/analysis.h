@@ -1,6 +1,6 @@
-// Spatial wavelet analysis: worker entries of the driver's stages c and d.
-// param1 is an analysis_params, param2 the FILTER_PROC_INFO (w, h already
-// multiples of 16).
+// Spatial wavelet analysis: worker entries of the driver's stages c and d
+// (driver/driver.h lists the stages). param1 is an analysis_params, param2 the
+// FILTER_PROC_INFO (w, h already multiples of 16).
 //
 // The column pass (stage c) splits every luma pixel column four levels deep,
 // shrinks the details of every level, brings it back to one Daubechies-4 level

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "host/host_api.h"
 
 // ---------------------------------------------------------------------------
@@ -28,8 +29,8 @@
 enum stream_format { format_none = 0, format_y4m, format_yc48, format_md5, format_null };
 
 // The filter's frame size limit: larger frames are refused before any work.
-constexpr int max_frame_width = 1920;
-constexpr int max_frame_height = 1088;
+constexpr int max_frame_width = max_frame_w;
+constexpr int max_frame_height = max_frame_h;
 
 // Longest y4m stream header and frame header line accepted (hostile input).
 constexpr size_t y4m_max_header = 8192;

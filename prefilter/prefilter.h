@@ -1,5 +1,6 @@
 // Block-noise and mosquito-noise pre-filters: worker entries of the driver's
-// stages a and b. param1 is a prefilter_params, param2 the FILTER_PROC_INFO.
+// stages a and b (driver/driver.h lists the stages). param1 is a
+// prefilter_params, param2 the FILTER_PROC_INFO.
 //
 // Both filters work on PIXEL_YC frames whose w and h are multiples of 16 (the
 // driver rounds them), rows max_w pixels apart. Rows are independent, so the

@@ -43,8 +43,7 @@
 
 namespace {
 
-constexpr int max_workers = 4;
-constexpr int max_line = 1984;  // canvas_w of the widest canvas: the longest line
+constexpr int max_line = max_canvas_w;  // the longest line
 
 // The threshold cells of a worker: per neighbour four copies (store_fit_threshold).
 enum {
@@ -193,7 +192,7 @@ struct stage_view {
 
 // False when worker thread_id has nothing to do.
 bool stage_setup(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip, stage_view* v) {
-  v->t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+  v->t = stage_workers(thread_num);
   // (No canvas is wider than max_line; the check only keeps the scratch safe.)
   if (thread_id < 0 || thread_id >= v->t || canvas_w > max_line) return false;
   build_window_slots(&v->ws, fpip->frame, frame_radius, window_missing);
