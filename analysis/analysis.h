@@ -17,6 +17,9 @@
 //   columns.h           the same work on 4 or 8 lines side by side
 //   ring_store.h        stores into the rings
 //   column_load.h       loading blocks of pixel columns with per-field padding
+//   columns_simd.h, ring_store_simd.h
+//                       the code the SSE2 and AVX2 kernels share, as templates
+//                       over their vector types (for those files only)
 #pragma once
 
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);
