@@ -76,14 +76,14 @@ void synthesize_steps(const float* a, const float* b, int n, float* out) {
   const float* ha = a + n;
   const float* hb = b + n;
   // Steps at i0 = 0, lanes, ...; the last one at n - lanes. A step reads taps
-  // i0 - 2 .. i0 + lanes + 1, so it needs no wrap when
-  // 2 <= i0 <= n - lanes - 2.
-  for (int i0 = 0;; i0 += lanes) {
-    if (i0 > n - lanes) i0 = n - lanes;
-    if (i0 < 2 || i0 > n - lanes - 2)
-      pairs_step_wrapped<V>(l, ha, hb, n, i0, out + 2 * i0);
-    else
-      pairs_step<V>(l + i0 - 2, ha + i0 - 2, hb + i0 - 1, out + 2 * i0);
-    if (i0 == n - lanes) break;
+  // i0 - 2 .. i0 + lanes + 1, so only those with i0 < 2 or
+  // i0 > n - lanes - 2 wrap: the first and the last.
+  pairs_step_wrapped<V>(l, ha, hb, n, 0, out);
+  int i0 = lanes;
+  for (; i0 <= n - lanes - 2; i0 += lanes)
+    pairs_step<V>(l + i0 - 2, ha + i0 - 2, hb + i0 - 1, out + 2 * i0);
+  for (; i0 < n; i0 += lanes) {
+    const int last = i0 < n - lanes ? i0 : n - lanes;
+    pairs_step_wrapped<V>(l, ha, hb, n, last, out + 2 * last);
   }
 }
