@@ -2,9 +2,10 @@
 // and shared difference images (the planar path of block_nr_planar.h over
 // sixteen-lane vectors); frames too narrow for a strip (under 48 pixels) go
 // to the SSE2 version. Both give the scalar version's results.
-// Every function here is local, so no AVX2 code can stand in for an inline
-// function of another file: the few shared details are repeated below, and
-// from the shared header only the out-of-line copy_unfiltered is used.
+// Every function here is local (the planar path's templates are included
+// inside the anonymous namespace), so no AVX2 code can stand in for an inline
+// function of another file; from prefilter_internal.h only the out-of-line
+// copy_unfiltered is used.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -33,6 +34,8 @@ inline __m256i mean_offset(__m256i acc, __m256i count) {
   const __m256i d_hi = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_div_ps(acc_hi, n_hi), half));
   return _mm256_packs_epi32(d_lo, d_hi);
 }
+
+// The planar path's vector: sixteen 16-bit lanes.
 struct vec_avx2 {
   static constexpr int lanes = 16;
   typedef __m256i reg;

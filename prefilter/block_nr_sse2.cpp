@@ -114,6 +114,7 @@ void quad_rows(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_step
 
 // ---- Planar path ----
 
+// The planar path's vector: eight 16-bit lanes.
 struct vec_sse2 {
   static constexpr int lanes = 8;
   typedef __m128i reg;

@@ -9,9 +9,10 @@
 // is one pair along the even row, a tap of one pixel the odd row. Quad q of a
 // group is luma lanes 4q .. 4q + 3 and chroma lanes 4q .. 4q + 3 alike; a
 // strip is as wide as a 1920-pixel row.
-// Every function here is local, so no AVX2 code can stand in for an inline
-// function of another file; from the shared header only the candidate table
-// and constants are used.
+// Every function here is local (the search's templates are included inside
+// the anonymous namespace), so no AVX2 code can stand in for an inline
+// function of another file; from prefilter_internal.h only the candidate
+// table and constants are used.
 #include <immintrin.h>
 
 #include <cstddef>
