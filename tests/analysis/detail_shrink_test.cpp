@@ -48,7 +48,7 @@ void run(const shrink_version& v, aligned_line& a, aligned_line& b, float limit,
 }
 }  // namespace
 
-TEST(detail_shrink_rules, boundaries_floor_neighbours_and_nan) {
+TEST(DetailShrinkRules, BoundariesFloorNeighboursAndNan) {
   for (const shrink_version& v : shrink_versions()) {
     aligned_line a(32, 1.0f), b(32, 1.0f);  // above the floor, below T, flat
     a[4] = 12.0f, b[4] = 2.0f;    // |A| = M exactly: protected, shields B
@@ -70,7 +70,7 @@ TEST(detail_shrink_rules, boundaries_floor_neighbours_and_nan) {
   }
 }
 
-TEST(detail_shrink_rules, ends_replicate_and_a_zero_setting_keeps_all) {
+TEST(DetailShrinkRules, EndsReplicateAndAZeroSettingKeepsAll) {
   for (const shrink_version& v : shrink_versions()) {
     aligned_line a(8), b(8, 1.0f);
     a[0] = 10.0f, a[1] = 1.0f, a[7] = -100.0f;  // j = 0: A0 - A1 = 9; a wrap would see A7

@@ -20,7 +20,7 @@ const long double v[6] = {0, -(2 + r3) / 16, (6 + r3) / 16, -(6 - r3) / 16, (2 -
 uint32_t rounded(long double x) { return float_bits((float)x); }
 }  // namespace
 
-TEST(wavelet_tables, are_the_exact_filters_rounded_once) {
+TEST(WaveletTables, AreTheExactFiltersRoundedOnce) {
   for (int j = 0; j < 10; ++j) {  // h convolved with u, v spread over even positions
     long double l = 0, a = 0;
     for (int i = 0; i < 4; ++i) {
@@ -48,7 +48,7 @@ TEST(wavelet_tables, are_the_exact_filters_rounded_once) {
   EXPECT_EQ(float_bits(merge_high_a[0]), 0xbe6ed9ecu);
 }
 
-TEST(wavelet_rounding, ramp_gives_the_known_bits) {
+TEST(WaveletRounding, RampGivesTheKnownBits) {
   aligned_line x(64), a(64), b(64), merged(32);
   for (int j = 0; j < 64; ++j) x[j] = (float)j;
   band_split_ref(64, x.data(), a.data(), b.data());
@@ -69,7 +69,7 @@ TEST(wavelet_rounding, ramp_gives_the_known_bits) {
   EXPECT_EQ(float_bits(merged[5]), 0u);
 }
 
-TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
+TEST(WaveletProperties, SplitKeepsEnergyAndSynthesisOrMergeUndoIt) {
   for (int n : {64, 512, 1984}) {
     const int m = n / 2;
     aligned_line x(n), a(n), b(n), y(n), merged(m);
@@ -104,7 +104,7 @@ TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
 // Every line length the stage and the temporal filter use, and the shortest
 // the synthesis allows; the output carries guard values, and b[0, n) is never
 // read (NaN there must not show).
-TEST(synthesis_simd, matches_scalar_bit_for_bit) {
+TEST(SynthesisSimd, MatchesScalarBitForBit) {
   std::vector<synthesize_level_fn> simd = {synthesize_level_sse2};
   if (detect_simd_level() >= simd_avx2) simd.push_back(synthesize_level_avx2);
   std::vector<int> lengths = stage_line_lengths(4);
@@ -126,7 +126,7 @@ TEST(synthesis_simd, matches_scalar_bit_for_bit) {
   }
 }
 
-TEST(kernel_selection, simd_versions_from_their_level_and_on_this_processor) {
+TEST(KernelSelection, SimdVersionsFromTheirLevelAndOnThisProcessor) {
   const analysis_kernel_table& t = analysis_kernels;
   ASSERT_GE(detect_simd_level(), (int)simd_sse3);
   for (int level : {simd_sse2, simd_sse3}) {
