@@ -2,6 +2,7 @@
 // rounding, the frame properties, the synthesis kernels against the scalar
 // one bit for bit, and the kernels each level selects.
 #include <cmath>
+#include <string>
 
 #include "analysis/analysis.h"
 #include "analysis/analysis_kernels.h"
@@ -126,32 +127,58 @@ TEST(SynthesisSimd, MatchesScalarBitForBit) {
   }
 }
 
+namespace {
+
+// The slots of an analysis table that differ from the expected ones, by name.
+std::string differing_slots(const analysis_kernel_table& t, const analysis_kernel_table& want) {
+  std::string out;
+  const auto slot = [&](bool same, const char* name) {
+    if (!same) out += std::string(out.empty() ? "" : " ") + name;
+  };
+  slot(t.column_lanes == want.column_lanes, "column_lanes");
+  slot(t.load_block == want.load_block, "load_block");
+  slot(t.rows_to_cols == want.rows_to_cols, "rows_to_cols");
+  slot(t.band_split_cols == want.band_split_cols, "band_split_cols");
+  slot(t.keep_shrink_cols == want.keep_shrink_cols, "keep_shrink_cols");
+  slot(t.synthesize_cols == want.synthesize_cols, "synthesize_cols");
+  slot(t.low_merge_cols == want.low_merge_cols, "low_merge_cols");
+  slot(t.store_block_rows == want.store_block_rows, "store_block_rows");
+  slot(t.store_fence == want.store_fence, "store_fence");
+  slot(t.ring_store_cols == want.ring_store_cols, "ring_store_cols");
+  return out;
+}
+
+}  // namespace
+
 TEST(KernelSelection, SimdVersionsFromTheirLevelAndOnThisProcessor) {
-  const analysis_kernel_table& t = analysis_kernels;
+  const analysis_kernel_table sse2 = {
+      4,                        load_block_x4_sse2, rows_to_cols_x4_sse2,
+      band_split_x4_sse2,       keep_shrink_x4_sse2, synthesize_x4_sse2,
+      low_merge_x4_sse2,        store_block_rows_x4_sse2, store_fence_sse2,
+      ring_store_x4_sse2};
+  const analysis_kernel_table avx2 = {
+      8,                        load_block_x8_avx2, rows_to_cols_x8_avx2,
+      band_split_x8_avx2,       keep_shrink_x8_avx2, synthesize_x8_avx2,
+      low_merge_x8_avx2,        store_block_rows_x8_avx2, store_fence_sse2,
+      ring_store_x8_avx2};
+  const analysis_kernel_table ref = {
+      4,                        load_block_x4_ref, rows_to_cols_x4_ref,
+      band_split_x4_ref,        keep_shrink_x4_ref, synthesize_x4_ref,
+      low_merge_x4_ref,         store_block_rows_x4_ref, store_fence_ref,
+      ring_store_x4_ref};
   ASSERT_GE(detect_simd_level(), (int)simd_sse3);
   for (int level : {simd_sse2, simd_sse3}) {
     select_kernels(level);
-    EXPECT_TRUE(temporal_kernels.synthesize_level == synthesize_level_sse2 &&
-                t.column_lanes == 4 && t.load_block == load_block_x4_sse2 && t.rows_to_cols == rows_to_cols_x4_sse2 &&
-                t.band_split_cols == band_split_x4_sse2 && t.low_merge_cols == low_merge_x4_sse2 &&
-                t.synthesize_cols == synthesize_x4_sse2 && t.keep_shrink_cols == keep_shrink_x4_sse2 &&
-                t.ring_store_cols == ring_store_x4_sse2 && t.store_block_rows == store_block_rows_x4_sse2 &&
-                t.store_fence == store_fence_sse2)
-        << level;
+    EXPECT_EQ(differing_slots(analysis_kernels, sse2), "") << level;
+    EXPECT_EQ(temporal_kernels.synthesize_level, synthesize_level_sse2) << level;
   }
   if (detect_simd_level() >= simd_avx2) {
     select_kernels(detect_simd_level());
-    EXPECT_TRUE(t.column_lanes == 8 && t.load_block == load_block_x8_avx2 &&
-                t.rows_to_cols == rows_to_cols_x8_avx2 && t.band_split_cols == band_split_x8_avx2 &&
-                t.low_merge_cols == low_merge_x8_avx2 && t.synthesize_cols == synthesize_x8_avx2 &&
-                t.keep_shrink_cols == keep_shrink_x8_avx2 && t.ring_store_cols == ring_store_x8_avx2 &&
-                t.store_block_rows == store_block_rows_x8_avx2 &&
-                temporal_kernels.synthesize_level == synthesize_level_avx2);
+    EXPECT_EQ(differing_slots(analysis_kernels, avx2), "");
+    EXPECT_EQ(temporal_kernels.synthesize_level, synthesize_level_avx2);
   }
   select_kernels(simd_ref);
-  EXPECT_TRUE(t.keep_shrink_cols == keep_shrink_x4_ref && t.ring_store_cols == ring_store_x4_ref &&
-              t.load_block == load_block_x4_ref && t.column_lanes == 4 &&
-              t.store_block_rows == store_block_rows_x4_ref && t.store_fence == store_fence_ref &&
-              temporal_kernels.synthesize_level == synthesize_level_ref);
+  EXPECT_EQ(differing_slots(analysis_kernels, ref), "");
+  EXPECT_EQ(temporal_kernels.synthesize_level, synthesize_level_ref);
   select_kernels(detect_simd_level());
 }
