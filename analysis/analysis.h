@@ -1,6 +1,6 @@
-// Spatial wavelet analysis: worker entries of the driver's stages c and d.
-// param1 is an analysis_params, param2 the FILTER_PROC_INFO (w, h already
-// multiples of 16).
+// Spatial wavelet analysis: worker entries of the driver's stages c and d
+// (driver/driver.h lists the stages). param1 is an analysis_params, param2 the
+// FILTER_PROC_INFO (w, h already multiples of 16).
 //
 // The column pass (stage c) splits every luma pixel column four levels deep,
 // shrinks the details of every level, brings it back to one Daubechies-4 level
@@ -11,16 +11,19 @@
 // band line in the luma rings. Both write only the slot analysis_params.slot.
 //
 // The folder also offers:
-//   analysis_kernels.h  the kernel table and select_analysis_kernels' choices
+//   analysis_kernels.h  the kernel table and analysis_select_kernels' choices
 //   band_split.h        three-band split and low merge of one line
 //   detail_shrink.h     keep mask and shrinkage of one level
 //   columns.h           the same work on 4 or 8 lines side by side
 //   ring_store.h        stores into the rings
 //   column_load.h       loading blocks of pixel columns with per-field padding
+//   columns_simd.h, ring_store_simd.h
+//                       the code the SSE2 and AVX2 kernels share, as templates
+//                       over their vector types (for those files only)
 #pragma once
 
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);
 void spatial_rows_job(int thread_id, int thread_num, void* param1, void* param2);
 
-// Fills the analysis kernel table for a kernel level (see host/cpu.h).
-void select_analysis_kernels(int level);
+// Fills the analysis kernel table for a kernel level (platform/simd_level.h).
+void analysis_select_kernels(int level);

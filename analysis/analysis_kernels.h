@@ -1,5 +1,5 @@
-// The analysis kernel table: filled once by select_analysis_kernels from the
-// kernel level (host/cpu.h); the stage calls every kernel through it. Until the
+// The analysis kernel table: written only by analysis_select_kernels from the
+// kernel level, at set-up; the stage calls every kernel through it. Until the
 // first selection it holds the scalar four-lane versions.
 #pragma once
 

@@ -151,7 +151,7 @@ void spatial_columns_job(int thread_id, int thread_num, void* param1, void* para
   const analysis_params& ap = *static_cast<const analysis_params*>(param1);
   const FILTER_PROC_INFO& fpi = *static_cast<const FILTER_PROC_INFO*>(param2);
   if (canvas_h > max_canvas_h || canvas_w > max_canvas_w) return;
-  const int workers = active_workers(thread_num);
+  const int workers = stage_workers(thread_num);
   if (thread_id < 0 || thread_id >= workers) return;
   int first = 0;
   int end = 0;

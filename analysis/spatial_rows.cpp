@@ -14,7 +14,7 @@
 void spatial_rows_job(int thread_id, int thread_num, void* param1, void*) {
   const analysis_params& ap = *static_cast<const analysis_params*>(param1);
   if (canvas_h > max_canvas_h || canvas_w > max_canvas_w) return;
-  const int workers = active_workers(thread_num);
+  const int workers = stage_workers(thread_num);
   if (thread_id < 0 || thread_id >= workers) return;
   const analysis_kernel_table& t = analysis_kernels;
   const int lanes = t.column_lanes;

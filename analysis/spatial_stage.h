@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "driver/buffers.h"
+
 // Ring layout, for lines of n floats in a ring of k slots: line l of slot s
 // is n consecutive floats from (l * k + s) * n, so the k slots' copies of a
 // line lie one after the other and lines of one slot ring_line_stride apart.
@@ -21,15 +23,6 @@ struct shrink_params {
 shrink_params luma_shrink_params();
 shrink_params chroma_shrink_params();
 
-// The largest canvas: its columns and rows bound every line of the stage.
-constexpr int max_canvas_w = 1984;
-constexpr int max_canvas_h = 1152;
-
-// Threads that take part in a pass; further threads return at once.
-constexpr int max_workers = 4;
-inline int active_workers(int thread_num) {
-  return thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
-}
 // Worker t of `workers` takes items [*first, *end) of count.
 inline void worker_share(int count, int t, int workers, int* first, int* end) {
   *first = (int)((long long)count * t / workers);

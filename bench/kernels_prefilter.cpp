@@ -48,7 +48,7 @@ void prefilter_bench(benchmark::State& state, bool mosquito) {
   fill_video_like(src, w, h, 1);
   fill_video_like(prev, w, h, 2);
   fill_video_like(next, w, h, 3);
-  select_prefilter_kernels(level);
+  prefilter_select_kernels(level);
 
   FILTER_PROC_INFO fpip;
   std::memset(&fpip, 0, sizeof fpip);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "host/host_api.h"
 
 // ---------------------------------------------------------------------------
@@ -28,8 +29,8 @@
 enum stream_format { format_none = 0, format_y4m, format_yc48, format_md5, format_null };
 
 // The filter's frame size limit: larger frames are refused before any work.
-constexpr int max_frame_width = 1920;
-constexpr int max_frame_height = 1088;
+constexpr int max_frame_width = max_frame_w;
+constexpr int max_frame_height = max_frame_h;
 
 // Longest y4m stream header and frame header line accepted (hostile input).
 constexpr size_t y4m_max_header = 8192;
@@ -192,10 +193,18 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
 void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows);
 // One row of 8-bit samples to w pixels: luma y[x], chroma cb[x >> chroma_shift]
 // and cr[x >> chroma_shift] (chroma_shift 1 for horizontally halved chroma).
-// eight_bit_row_to_pixels takes the SSE2 version where the compiler targets
-// it (every x86-64 build); both give the same pixels.
-void eight_bit_row_to_pixels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
-                             int chroma_shift, PIXEL_YC* out);
+// Both versions give the same pixels; conversions call the one in cli_kernels.
+typedef void (*eight_bit_row_fn)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
+                                 int chroma_shift, PIXEL_YC* out);
+struct cli_kernel_table {
+  eight_bit_row_fn eight_bit_row_to_pixels;
+};
+// Written only by cli_select_kernels; the scalar version until then.
+extern cli_kernel_table cli_kernels;
+// Fills cli_kernels for a kernel level (platform/simd_level.h): the SSE2
+// version from level 1 up where the build targets SSE2, else the scalar one.
+// editor_open calls it with the level the filter chose.
+void cli_select_kernels(int level);
 void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
                                  int chroma_shift, PIXEL_YC* out);
 void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "platform/simd_level.h"
 
 namespace {
 
@@ -119,13 +120,16 @@ void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint
   }
 }
 
-void eight_bit_row_to_pixels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
-                             int chroma_shift, PIXEL_YC* out) {
+cli_kernel_table cli_kernels = {eight_bit_row_to_pixels_ref};
+
+void cli_select_kernels(int level) {
+  cli_kernel_table t = {eight_bit_row_to_pixels_ref};
 #if defined(__SSE2__)
-  eight_bit_row_to_pixels_sse2(y, cb, cr, w, chroma_shift, out);
+  if (level >= simd_sse2) t.eight_bit_row_to_pixels = eight_bit_row_to_pixels_sse2;
 #else
-  eight_bit_row_to_pixels_ref(y, cb, cr, w, chroma_shift, out);
+  (void)level;
 #endif
+  cli_kernels = t;
 }
 
 void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int chroma_first,
@@ -151,7 +155,8 @@ void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, in
     const size_t luma_base = size_t(r - first) * w;
     const size_t chroma_base = size_t(map.of_row[r] - chroma_first) * cw;
     if (!wide) {
-      eight_bit_row_to_pixels(luma + luma_base, cb + chroma_base, cr + chroma_base, w, sx, row);
+      cli_kernels.eight_bit_row_to_pixels(luma + luma_base, cb + chroma_base, cr + chroma_base, w,
+                                          sx, row);
     } else {
       for (int x = 0; x < w; ++x) {
         row[x].y = int16_t(yc48_luma_from_sample(read_sample(luma, luma_base + x, 1), f.bits));

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "host/cpu.h"
 
 namespace {
 
@@ -73,6 +74,8 @@ void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, cons
   e->cache = nullptr;
   active_editor = e;
   if (e->filter.func_init) e->filter.func_init(&e->filter);
+  // The host's own row conversions use the level the filter chose.
+  cli_select_kernels(kernel_level);
   // The settings differ from the table's defaults: tell the filter, as the
   // editor does when the user sets them.
   if (e->filter.func_update) e->filter.func_update(&e->filter, FILTER_UPDATE_STATUS_ALL);

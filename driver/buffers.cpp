@@ -2,14 +2,16 @@
 // carved into sub-buffers, plus the fixed block of seven scratch cells.
 #include "driver/buffers.h"
 
+#include "driver/driver.h"
 #include "platform/platform.h"
 
-int32_t canvas_w = 1984;
-int32_t canvas_h = 1152;
-int32_t half_w = 992;
+// Until the first frame: the largest canvas, sized for the largest frame.
+int32_t canvas_w = max_canvas_w;
+int32_t canvas_h = max_canvas_h;
+int32_t half_w = max_canvas_w / 2;
 int32_t ring_n = 5;
-int32_t prev_w = 1920;
-int32_t prev_h = 1088;
+int32_t prev_w = max_frame_w;
+int32_t prev_h = max_frame_h;
 int32_t prev_radius = 0;
 int32_t ring_frame[ring_slots_max] = {ring_empty, ring_empty, ring_empty, ring_empty, ring_empty,
                                       ring_empty, ring_empty, ring_empty, ring_empty};

@@ -8,9 +8,13 @@
 
 #include "host/host_api.h"
 
+// The largest canvas: its columns and rows bound every line of every stage.
+constexpr int max_canvas_w = 1984;
+constexpr int max_canvas_h = 1152;
+
 // Canvas class and window length the buffers are allocated for.
-extern int32_t canvas_w;  // 832, 1472 or 1984
-extern int32_t canvas_h;  // 512 or 1152
+extern int32_t canvas_w;  // 832, 1472 or max_canvas_w
+extern int32_t canvas_h;  // 512 or max_canvas_h
 extern int32_t half_w;    // canvas_w / 2: width of the chroma canvas
 extern int32_t ring_n;    // 2 * Frame + 1 slots (3 to 9)
 
@@ -39,6 +43,14 @@ extern float* lane1_line[4];
 extern float* lane2_line[4];
 extern float* lane3_line[4];
 extern float* const* const lane_lines[4];  // lane_lines[k] is laneK_line
+
+// The float stages (analysis, temporal fit, output) divide their work into at
+// most four jobs, one per lane: of thread_num threads the first
+// stage_workers(thread_num) take part, the others return at once.
+constexpr int max_workers = 4;
+inline int stage_workers(int thread_num) {
+  return thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+}
 // Ring layout. Line l of slot s in a ring of K slots and lines of N floats
 // is the N floats from (l * K + s) * N: the K slots' copies of a line follow
 // each other, so the analysis of a frame writes whole lines of its own (and

@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr int max_frame_w = 1920;
-constexpr int max_frame_h = 1088;
-
 int round16(int v) { return (v + 15) & ~15; }
 
 // Zeroes rows [0, rows) of ycp_edit at full pitch.
@@ -77,8 +74,8 @@ void extend_downward(PIXEL_YC* frame, int max_w, int w16, int h, int h16) {
 
 void choose_canvas(int w16, int h16, int32_t* cw, int32_t* ch) {
   if (w16 > 720 || h16 > 480) {
-    *ch = 1152;
-    *cw = w16 > 1440 ? 1984 : 1472;
+    *ch = max_canvas_h;
+    *cw = w16 > 1440 ? max_canvas_w : 1472;
   } else {
     *cw = 832;
     *ch = 512;

@@ -6,6 +6,29 @@
 
 #include "host/host_api.h"
 
+// The largest frame the filter processes (before rounding to multiples of
+// 16); larger frames get a cleared output frame.
+constexpr int max_frame_w = 1920;
+constexpr int max_frame_h = 1088;
+
+// The stages of a frame, by the letters comments use, in the order func_proc
+// runs them. For each frame that enters the ring (window order):
+//   a  block-noise pre-filter (block_nr_job), when its check box is on;
+//   b  mosquito-noise pre-filter (mosquito_nr_job), when its check box is on;
+//   d  the row pass (spatial_rows_job) of the frame analysed just before, as
+//      c is about to overwrite the canvas;
+//   c  the column pass of the spatial analysis (spatial_columns_job).
+// Then for the current frame:
+//   d, e  the last analysed frame's row pass together with the chroma half of
+//         the temporal stage e (the combined stage rows_and_chroma_job), then
+//         e's luma half (temporal_luma_job); when the whole window was in the
+//         ring already, e alone (temporal_job). e is the temporal fit, the
+//         band synthesis and the vertical synthesis of luma;
+//   f  the vertical synthesis stage (vertical_synthesis_job), now empty: e
+//      leaves the luma canvas in the picture domain;
+//   g  the output conversion into ycp_edit (output_job).
+// Without the current frame only the pending d runs, and the output is cleared.
+
 // A stage of its own for the row pass of the last frame a call analyses
 // (param1: its analysis_params) together with the chroma half of the temporal
 // stage (param2: the FILTER_PROC_INFO), which needs only the column passes.

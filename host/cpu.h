@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/simd_level.h"
+
 // 2: SSE2 and SSE3 usable; 1: SSE2 without SSE3; 0: neither (or the OS does not
 // run SSE). The filter processes frames only at level 2.
 extern int32_t cpu_level;
@@ -11,12 +13,10 @@ int32_t detect_cpu_level();
 // (eax, ebx, ecx, edx), and the guarded SSE instruction (run only when needed).
 int32_t cpu_level_from(bool cpuid_available, const unsigned leaf1[4], bool (*sse_probe)());
 
-// Kernel instruction-set levels, ordered.
-enum simd_level { simd_ref = 0, simd_sse2 = 1, simd_sse3 = 2, simd_avx2 = 3 };
-
 // Highest kernel level this processor runs (cpu_level, plus AVX2 where usable).
 int detect_simd_level();
-// Fills every subsystem's kernel table for a level (never above the processor's).
+// Fills every folder's kernel table for a level (never above the processor's):
+// each folder chooses its own kernels from the level (kernel_select.cpp).
 void select_kernels(int level);
 // The level the tables are filled for.
 extern int kernel_level;

@@ -1,41 +1,18 @@
-// Mosquito-noise reduction, AVX2 version on planar working rows.
+// Mosquito-noise reduction, AVX2 version on planar working rows (see
+// mosquito_nr_planar.h).
 //
-// Each input row a candidate may read is split once into planar rows, for one
-// column strip at a time: luma Y, and chroma (biased) of the even pixels and
-// of the odd pixels, each as Cb, Cr pairs one pixel after the other. A group
-// of four quads (pixels j .. j + 15, j = 2 + 16k) is then one 16-lane luma
+// The planar rows hold luma Y, and chroma (biased) of the even pixels and of
+// the odd pixels, each as Cb, Cr pairs one pixel after the other. A group of
+// four quads (pixels j .. j + 15, j = 2 + 16k) is then one 16-lane luma
 // vector and one 16-lane chroma vector (Cb, Cr of pixels j, j + 2, ..), and
-// every candidate end is one unaligned load at a constant offset from its
-// row's slot: a horizontal tap of two pixels is one pair along the even row,
-// a tap of one pixel the odd row. Quad q of a group is luma lanes 4q .. 4q + 3
-// and chroma lanes 4q .. 4q + 3 alike. The rows live in a ring of five slots
-// per frame, on the stack; a strip is as wide as a 1920-pixel row.
-//
-// The groups cover pixels 2 .. w + 1: the last group's fourth quad lies past
-// the row end, reads the zeros that pad the last strip and is never stored.
-//
-// The early stop stays per quad: once a quad is calm after a stage, its lanes'
-// best cost is set to -1, which no later candidate (cost >= 0) can reach, so
-// its value stays as it was at that stage; the search ends when all four
-// quads are calm.
-//
-// Rows whose samples all lie in [-8192, 8191] (after the chroma bias) take a
-// faster search, exact on that range. With x = sum - 2c = (a - c) + (b - c)
-// and y = a - b = (a - c) - (b - c), |x| + |y| = max(|x + y|, |x - y|)
-// = 2 * max(|a - c|, |b - c|) = 2m. On that range no step saturates: a + b
-// and 2c fit, |x| <= 32766 and |y| <= 16383, and the cost 2m <= 32766 does
-// not reach the saturation bound either. So cost = 2m exactly, and the search
-// keeps m_best with best = 2 * m_best:
-//  - start: best = B = sat(2 * strength); cost <= B is 2m <= B, which is
-//    m <= B >> 1 for any B (for B < 0 both sides reject every m >= 0, and
-//    B >> 1 < 0), so m_best starts at B >> 1 (16383 for B = 32767);
-//  - later: cost <= best is 2m <= 2 m_best, i.e. m <= m_best;
-//  - stop: best <= 15 is m_best <= 7, both when best is still B (B <= 15 is
-//    B >> 1 <= 7) and when best = 2 m_best.
-// The final blend of those rows fits in 16 bits as well (see blend16).
-// Every function here is local, so no AVX2 code can stand in for an inline
-// function of another file; from the shared header only the candidate table
-// and constants are used.
+// every candidate end is one unaligned load: a horizontal tap of two pixels
+// is one pair along the even row, a tap of one pixel the odd row. Quad q of a
+// group is luma lanes 4q .. 4q + 3 and chroma lanes 4q .. 4q + 3 alike; a
+// strip is as wide as a 1920-pixel row.
+// Every function here is local (the search's templates are included inside
+// the anonymous namespace), so no AVX2 code can stand in for an inline
+// function of another file; from prefilter_internal.h only the candidate
+// table and constants are used.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -56,6 +33,8 @@ using prefilter_detail::mosquito_stage_last;
 using prefilter_detail::mosquito_stop_cost;
 using prefilter_detail::mosquito_tap;
 
+#include "prefilter/mosquito_nr_planar.h"
+
 // Groups of four quads per column strip, at most. A slot holds one more
 // 16-pixel chunk than the strip's groups: a group reads two pixels beyond its
 // sixteen. Rows are cut into strips of equal size (within one group), as few
@@ -74,10 +53,6 @@ constexpr int slot_y = 0;
 constexpr int slot_even = slot_y + 16 * chunk_count;
 constexpr int slot_odd = slot_even + 16 * chunk_count;
 constexpr int slot_shorts = slot_odd + 16 * chunk_count;
-constexpr int ring_rows = 5;    // rows y - 2 .. y + 2
-constexpr int fetch_ahead = 2;  // rows between fetching and splitting a row
-// Samples in [-fast_limit, fast_limit - 1] take the faster search.
-constexpr int fast_limit = 8192;
 
 // Offsets of a candidate end in the slots of its frame and row.
 constexpr int frame_offset(const mosquito_tap& t) { return t.frame * slot_shorts; }
@@ -87,14 +62,6 @@ constexpr int luma_offset(const mosquito_tap& t) { return frame_offset(t) + slot
 constexpr int chroma_offset(const mosquito_tap& t) {
   return frame_offset(t) + (t.dx % 2 == 0 ? slot_even + 2 + t.dx : slot_odd + 1 + t.dx);
 }
-// The row of a candidate end as an index into a row_set (0 is row y - 2).
-constexpr int row_index(const mosquito_tap& t, int field_step) {
-  return t.row_f * field_step + t.row_1 + 2;
-}
-
-// The search is one straight run of code per group; keep the compiler from
-// splitting it into calls that spill the search state.
-#define MOSQUITO_INLINE inline __attribute__((always_inline))
 
 inline int16_t clamp16(int v) {
   return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
@@ -242,16 +209,6 @@ inline __m256i absdiff_sat(__m256i a, __m256i b) {
   return _mm256_max_epi16(_mm256_subs_epi16(a, b), _mm256_subs_epi16(b, a));
 }
 
-// The slots of rows y - 2 .. y + 2 (frame src first, prev and next follow).
-struct row_set {
-  const int16_t* r[5];
-};
-
-// The search state of one group: centre (fast: c, else 2c), value and best
-// (fast: m_best), for the luma and the chroma lanes.
-struct search {
-  __m256i centre_l, centre_c, v_l, v_c, best_l, best_c;
-};
 
 // One candidate on 16 lanes: take the pair where its cost is not above best.
 template <bool fast>
@@ -271,76 +228,6 @@ MOSQUITO_INLINE void try_pair(__m256i a, __m256i b, __m256i centre, __m256i* v, 
   *best = _mm256_min_epi16(cost, *best);
 }
 
-constexpr int stage_first(int stage) { return stage == 0 ? 0 : mosquito_stage_last[stage - 1] + 1; }
-
-constexpr bool same_end(const mosquito_tap& x, const mosquito_tap& y, int field_step) {
-  return x.frame == y.frame && x.dx == y.dx && row_index(x, field_step) == row_index(y, field_step);
-}
-constexpr bool same_reads(int i, int j, int field_step) {
-  return same_end(mosquito_candidates[i].a, mosquito_candidates[j].a, field_step) &&
-         same_end(mosquito_candidates[i].b, mosquito_candidates[j].b, field_step) &&
-         mosquito_candidates[i].luma_only == mosquito_candidates[j].luma_only;
-}
-// Whether candidate `cand` of a stage can be left out: it belongs to a pair
-// (p, p + 1), counted from the stage's first candidate, that reads exactly as
-// the pair before it (with a row step of 1, the vertical mirror pairs repeat
-// the adjacent-row pairs). Trying a pair of candidates X, Y twice in a row
-// changes nothing the second time: after X, Y the best is at most both
-// costs; X again is taken only at a cost equal to that best, and then Y is
-// taken again exactly when it was taken the first time (its cost equals the
-// best), so the value ends where it was.
-constexpr bool repeats_pair(int cand, int stage, int field_step) {
-  const int first = stage_first(stage), last = mosquito_stage_last[stage];
-  const int p = first + (cand - first) / 2 * 2;
-  return p >= first + 2 && p + 1 <= last && same_reads(p, p - 2, field_step) &&
-         same_reads(p + 1, p - 1, field_step);
-}
-
-template <int field_step, bool fast, int cand>
-MOSQUITO_INLINE void try_candidate(const row_set& rows, ptrdiff_t k16, search* s) {
-  constexpr mosquito_candidate c = mosquito_candidates[cand];
-  const int16_t* ra = rows.r[row_index(c.a, field_step)] + k16;
-  const int16_t* rb = rows.r[row_index(c.b, field_step)] + k16;
-  try_pair<fast>(load16(ra + luma_offset(c.a)), load16(rb + luma_offset(c.b)), s->centre_l, &s->v_l,
-                 &s->best_l);
-  if (!c.luma_only)
-    try_pair<fast>(load16(ra + chroma_offset(c.a)), load16(rb + chroma_offset(c.b)), s->centre_c,
-                   &s->v_c, &s->best_c);
-}
-
-template <int field_step, bool fast, int stage, int first, int... i>
-MOSQUITO_INLINE void try_candidates(const row_set& rows, ptrdiff_t k16, search* s,
-                                    std::integer_sequence<int, i...>) {
-  ((repeats_pair(first + i, stage, field_step)
-        ? void()
-        : try_candidate<field_step, fast, first + i>(rows, k16, s)),
-   ...);
-}
-
-// Runs a stage; returns whether the search is over (all four quads calm, or
-// the last stage done). Quads found calm get best -1 (see the top).
-template <int field_step, bool fast, int stage>
-MOSQUITO_INLINE bool run_stage(const row_set& rows, ptrdiff_t k16, search* s) {
-  constexpr int first = stage_first(stage);
-  try_candidates<field_step, fast, stage, first>(
-      rows, k16, s, std::make_integer_sequence<int, mosquito_stage_last[stage] - first + 1>());
-  if (stage == mosquito_stage_count - 1) return true;
-  const __m256i limit = _mm256_set1_epi16(fast ? mosquito_stop_cost / 2 : mosquito_stop_cost);
-  // Quad q is 64-bit lane q of both vectors.
-  const __m256i busy =
-      _mm256_or_si256(_mm256_cmpgt_epi16(s->best_l, limit), _mm256_cmpgt_epi16(s->best_c, limit));
-  if (_mm256_testz_si256(busy, busy)) return true;
-  const __m256i calm = _mm256_cmpeq_epi64(busy, _mm256_setzero_si256());
-  s->best_l = _mm256_or_si256(s->best_l, calm);
-  s->best_c = _mm256_or_si256(s->best_c, calm);
-  return false;
-}
-
-template <int field_step, bool fast, int... stage>
-MOSQUITO_INLINE void run_stages(const row_set& rows, ptrdiff_t k16, search* s,
-                                std::integer_sequence<int, stage...>) {
-  (run_stage<field_step, fast, stage>(rows, k16, s) || ...);
-}
 
 inline __m256i widen_lo(__m256i v) { return _mm256_srai_epi32(_mm256_unpacklo_epi16(v, v), 16); }
 inline __m256i widen_hi(__m256i v) { return _mm256_srai_epi32(_mm256_unpackhi_epi16(v, v), 16); }
@@ -358,14 +245,56 @@ inline __m256i blend32(__m256i v, __m256i c2, __m256i bias) {
                             _mm256_sub_epi32(_mm256_srai_epi32(th, 3), bias));
 }
 
-// The same blend (before the bias) for v and c from the faster search's
-// range, in 16 bits: with v = 2q + r (r 0 or 1), 3v + 2c + 4 = 2X + r for
-// X = v + c + q + 2, and as 2X + r is never a multiple of 8 above 2X,
-// (2X + r) >> 3 = X >> 2. X lies in [-32766, 32766] there.
-inline __m256i blend16(__m256i v, __m256i c) {
-  const __m256i x = _mm256_add_epi16(_mm256_add_epi16(v, c), _mm256_srai_epi16(v, 1));
-  return _mm256_srai_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(2)), 2);
-}
+
+struct vec_avx2 {
+  typedef __m256i reg;
+  static reg set1(int16_t v) { return _mm256_set1_epi16(v); }
+  static reg zero() { return _mm256_setzero_si256(); }
+  static reg add(reg a, reg b) { return _mm256_add_epi16(a, b); }
+  static reg adds(reg a, reg b) { return _mm256_adds_epi16(a, b); }
+  static reg sub(reg a, reg b) { return _mm256_sub_epi16(a, b); }
+  template <int n>
+  static reg srai(reg v) {
+    return _mm256_srai_epi16(v, n);
+  }
+  static reg blend32(reg v, reg c2, int16_t bias) {
+    return ::blend32(v, c2, _mm256_set1_epi32(bias));
+  }
+
+  // One candidate on all 16 luma and chroma lanes.
+  template <int field_step, bool fast, int part, int cand>
+  static MOSQUITO_INLINE void try_candidate(const row_set& rows, ptrdiff_t k16,
+                                            search<vec_avx2>* s) {
+    static_assert(part == part_both, "luma and chroma together");
+    constexpr mosquito_candidate c = mosquito_candidates[cand];
+    const int16_t* ra = rows.r[row_index(c.a, field_step)] + k16;
+    const int16_t* rb = rows.r[row_index(c.b, field_step)] + k16;
+    try_pair<fast>(load16(ra + luma_offset(c.a)), load16(rb + luma_offset(c.b)), s->centre_l,
+                   &s->v_l, &s->best_l);
+    if (!c.luma_only)
+      try_pair<fast>(load16(ra + chroma_offset(c.a)), load16(rb + chroma_offset(c.b)),
+                     s->centre_c, &s->v_c, &s->best_c);
+  }
+
+  // Runs a stage; returns whether the search is over (all four quads calm,
+  // or the last stage done). Quads found calm get best -1.
+  template <int field_step, bool fast, int stage>
+  static MOSQUITO_INLINE bool run_stage(const row_set& rows, ptrdiff_t k16, search<vec_avx2>* s) {
+    constexpr int first = stage_first(stage);
+    try_candidates<vec_avx2, field_step, fast, part_both, stage, first>(
+        rows, k16, s, std::make_integer_sequence<int, mosquito_stage_last[stage] - first + 1>());
+    if (stage == mosquito_stage_count - 1) return true;
+    const __m256i limit = _mm256_set1_epi16(fast ? mosquito_stop_cost / 2 : mosquito_stop_cost);
+    // Quad q is 64-bit lane q of both vectors.
+    const __m256i busy = _mm256_or_si256(_mm256_cmpgt_epi16(s->best_l, limit),
+                                         _mm256_cmpgt_epi16(s->best_c, limit));
+    if (_mm256_testz_si256(busy, busy)) return true;
+    const __m256i calm = _mm256_cmpeq_epi64(busy, _mm256_setzero_si256());
+    s->best_l = _mm256_or_si256(s->best_l, calm);
+    s->best_c = _mm256_or_si256(s->best_c, calm);
+    return false;
+  }
+};
 
 // Filters the groups 0 .. groups - 1 of the strip row whose slots are `rows`
 // and stores them at out (pixel 2 of the strip); the last group stores only
@@ -373,29 +302,12 @@ inline __m256i blend16(__m256i v, __m256i c) {
 template <int field_step, bool fast>
 void filter_row(const row_set rows, int groups, bool short_tail, const shuffles& sh,
                 __m256i start_best, PIXEL_YC* out) {
-  const __m256i chroma_bias32 = _mm256_set1_epi32(mosquito_chroma_bias);
   for (int k = 0; k < groups; ++k) {
     const ptrdiff_t k16 = 16 * static_cast<ptrdiff_t>(k);
     const __m256i cl = load16(rows.r[2] + k16 + slot_y + 2);
     const __m256i cc = load16(rows.r[2] + k16 + slot_even + 2);
-    const __m256i c2l = _mm256_adds_epi16(cl, cl), c2c = _mm256_adds_epi16(cc, cc);
-    search s;
-    s.centre_l = fast ? cl : c2l;
-    s.centre_c = fast ? cc : c2c;
-    s.v_l = c2l;
-    s.v_c = c2c;
-    s.best_l = s.best_c = start_best;
-    run_stages<field_step, fast>(rows, k16, &s,
-                                 std::make_integer_sequence<int, mosquito_stage_count>());
-
     __m256i ol, oc;
-    if (fast) {
-      ol = blend16(s.v_l, cl);
-      oc = _mm256_sub_epi16(blend16(s.v_c, cc), _mm256_set1_epi16(mosquito_chroma_bias));
-    } else {
-      ol = blend32(s.v_l, c2l, _mm256_setzero_si256());
-      oc = blend32(s.v_c, c2c, chroma_bias32);
-    }
+    search_group<vec_avx2, field_step, fast>(rows, k16, cl, cc, start_best, &ol, &oc);
     const __m256i o0 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[0]),
                                        _mm256_shuffle_epi8(oc, sh.join_chroma[0]));
     const __m256i o1 = _mm256_or_si256(_mm256_shuffle_epi8(ol, sh.join_y[1]),
@@ -462,14 +374,8 @@ void mosquito_nr_rows_avx2(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXE
     for (int row = ya - reach; row < ya + reach; ++row) split(row);
     for (int y = ya; y < yb; ++y) {
       split(y + reach);
-      row_set rows;
-      bool fast = true;
-      for (int d = -2; d <= 2; ++d) {
-        const int slot = (y + d) % ring_rows;
-        rows.r[d + 2] = ring[slot][0];
-        if (d >= -reach && d <= reach)
-          fast = fast && in_range[slot][0] && in_range[slot][1] && in_range[slot][2];
-      }
+      bool fast;
+      const row_set rows = rows_around<slot_shorts>(ring, in_range, y, reach, &fast);
       row_fns[field_step - 1][fast](rows, groups, last, sh, start_best[fast],
                                     fpip->ycp_temp + y * pitch + base + 2);
     }

@@ -96,39 +96,14 @@ void quad_rows(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next,
 
 // ---- Planar path ----
 //
-// Each input row a candidate may read is split once into planar rows, for one
-// column strip at a time: luma Y, and chroma (biased) in blocks of eight
-// shorts, Cb of four even or odd pixels then their Cr. A group of two quads
-// (pixels j .. j + 7, j = 2 + 8k) is then one 8-lane luma vector and one
-// 8-lane Cb|Cr vector, and every candidate end is one load at a constant
-// offset from its row's slot: the chroma blocks are kept in five copies, one
-// per horizontal tap (-2 .. 2), each already shifted so that block k lines up
-// with group k (and is 16-byte aligned). The rows live in a ring of five
-// slots per frame, on the stack.
-//
-// The groups cover pixels 2 .. w + 1: the last group's second quad lies past
-// the row end, reads the zeros that pad the last strip and is never stored.
-//
-// The early stop stays per quad: once a quad is calm after a stage, its lanes'
-// best cost is set to -1, which no later candidate (cost >= 0) can reach, so
-// its value stays as it was at that stage; the search ends when both quads
-// are calm.
-//
-// Rows whose samples all lie in [-8192, 8191] (after the chroma bias) take a
-// faster search, exact on that range. With x = sum - 2c = (a - c) + (b - c)
-// and y = a - b = (a - c) - (b - c), |x| + |y| = max(|x + y|, |x - y|)
-// = 2 * max(|a - c|, |b - c|) = 2m. On that range no step saturates: a + b
-// and 2c fit, |x| <= 32766 and |y| <= 16383, and the cost 2m <= 32766 does
-// not reach the saturation bound either. So cost = 2m exactly, and the search
-// keeps m_best with best = 2 * m_best:
-//  - start: best = B = sat(2 * strength); cost <= B is 2m <= B, which is
-//    m <= B >> 1 for any B (for B < 0 both sides reject every m >= 0, and
-//    B >> 1 < 0), so m_best starts at B >> 1;
-//  - later: cost <= best is 2m <= 2 m_best, i.e. m <= m_best;
-//  - stop: best <= 15 is m_best <= 7, both when best is still B (B <= 15 is
-//    B >> 1 <= 7) and when best = 2 m_best.
-// Without an absolute value instruction, m = max(max(a, b) - c, c - min(a, b)).
-// The final blend of those rows fits in 16 bits as well (see blend16).
+// The planar rows (see mosquito_nr_planar.h) hold luma Y and chroma (biased)
+// in blocks of eight shorts, Cb of four even or odd pixels then their Cr. A
+// group of two quads (pixels j .. j + 7, j = 2 + 8k) is then one 8-lane luma
+// vector and one 8-lane Cb|Cr vector: the chroma blocks are kept in five
+// copies, one per horizontal tap (-2 .. 2), each already shifted so that
+// block k lines up with group k (and is 16-byte aligned).
+
+#include "prefilter/mosquito_nr_planar.h"
 
 // Groups of two quads per column strip. A slot holds one more 8-pixel chunk
 // than the strip's groups: a group reads two pixels beyond its eight. Wide
@@ -150,10 +125,6 @@ constexpr int slot_e_0 = slot_o_m + copy_shorts;
 constexpr int slot_o_0 = slot_e_0 + copy_shorts;
 constexpr int slot_e_p = slot_o_0 + copy_shorts;
 constexpr int slot_shorts = slot_e_p + copy_shorts;
-constexpr int ring_rows = 5;    // rows y - 2 .. y + 2
-constexpr int fetch_ahead = 2;  // rows between fetching and splitting a row
-// Samples in [-fast_limit, fast_limit - 1] take the faster search.
-constexpr int fast_limit = 8192;
 
 // Offsets of a candidate end in the slots of its frame and row.
 constexpr int frame_offset(const mosquito_tap& t) { return t.frame * slot_shorts; }
@@ -165,14 +136,6 @@ constexpr int chroma_offset(const mosquito_tap& t) {
                             : t.dx == 1  ? slot_o_0
                                          : slot_e_p);
 }
-// The row of a candidate end as an index into a row_set (0 is row y - 2).
-constexpr int row_index(const mosquito_tap& t, int field_step) {
-  return t.row_f * field_step + t.row_1 + 2;
-}
-
-// The search is one straight run of code per group; keep the compiler from
-// splitting it into calls that spill the search state.
-#define MOSQUITO_INLINE inline __attribute__((always_inline))
 
 inline __m128i load_u(const int16_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -256,18 +219,9 @@ bool split_row(const PIXEL_YC* px, int groups, bool pad, int16_t* slot) {
   return _mm_movemask_epi8(out) == 0;
 }
 
-// The slots of rows y - 2 .. y + 2 (frame src first, prev and next follow).
-struct row_set {
-  const int16_t* r[5];
-};
-
-// The search state of one group: centre (fast: c, else 2c), value and best
-// (fast: m_best), for the luma and the chroma lanes.
-struct search {
-  __m128i centre_l, centre_c, v_l, v_c, best_l, best_c;
-};
-
 // One candidate on 8 lanes: take the pair where its cost is not above best.
+// Without an absolute value instruction, the fast search's m is
+// max(max(a, b) - c, c - min(a, b)).
 template <bool fast>
 MOSQUITO_INLINE void try_pair(__m128i a, __m128i b, __m128i centre, __m128i* v, __m128i* best) {
   __m128i sum, cost;
@@ -288,98 +242,64 @@ MOSQUITO_INLINE void try_pair(__m128i a, __m128i b, __m128i centre, __m128i* v, 
   __asm__("" : "+x"(*v), "+x"(*best));
 }
 
-constexpr int stage_first(int stage) { return stage == 0 ? 0 : mosquito_stage_last[stage - 1] + 1; }
+struct vec_sse2 {
+  typedef __m128i reg;
+  static reg set1(int16_t v) { return _mm_set1_epi16(v); }
+  static reg zero() { return _mm_setzero_si128(); }
+  static reg add(reg a, reg b) { return _mm_add_epi16(a, b); }
+  static reg adds(reg a, reg b) { return _mm_adds_epi16(a, b); }
+  static reg sub(reg a, reg b) { return _mm_sub_epi16(a, b); }
+  template <int n>
+  static reg srai(reg v) {
+    return _mm_srai_epi16(v, n);
+  }
+  static reg blend32(reg v, reg c2, int16_t bias) { return ::blend32(v, c2, _mm_set1_epi16(bias)); }
 
-constexpr bool same_end(const mosquito_tap& x, const mosquito_tap& y, int field_step) {
-  return x.frame == y.frame && x.dx == y.dx && row_index(x, field_step) == row_index(y, field_step);
-}
-constexpr bool same_reads(int i, int j, int field_step) {
-  return same_end(mosquito_candidates[i].a, mosquito_candidates[j].a, field_step) &&
-         same_end(mosquito_candidates[i].b, mosquito_candidates[j].b, field_step) &&
-         mosquito_candidates[i].luma_only == mosquito_candidates[j].luma_only;
-}
-// Whether candidate `cand` of a stage can be left out: it belongs to a pair
-// (p, p + 1), counted from the stage's first candidate, that reads exactly as
-// the pair before it (with a row step of 1, the vertical mirror pairs repeat
-// the adjacent-row pairs). Trying a pair of candidates X, Y twice in a row
-// changes nothing the second time: after X, Y the best is at most both
-// costs; X again is taken only at a cost equal to that best, and then Y is
-// taken again exactly when it was taken the first time (its cost equals the
-// best), so the value ends where it was.
-constexpr bool repeats_pair(int cand, int stage, int field_step) {
-  const int first = stage_first(stage), last = mosquito_stage_last[stage];
-  const int p = first + (cand - first) / 2 * 2;
-  return p >= first + 2 && p + 1 <= last && same_reads(p, p - 2, field_step) &&
-         same_reads(p + 1, p - 1, field_step);
-}
+  // Candidate `cand` on the luma lanes or the chroma lanes. The two kinds of
+  // lanes are independent, so a stage runs all its luma candidates first:
+  // with eight vector registers (i686) one search state at a time fits.
+  template <int field_step, bool fast, int part, int cand>
+  static MOSQUITO_INLINE void try_candidate(const row_set& rows, ptrdiff_t k8,
+                                            search<vec_sse2>* s) {
+    constexpr mosquito_candidate c = mosquito_candidates[cand];
+    const int16_t* ra = rows.r[row_index(c.a, field_step)] + k8;
+    const int16_t* rb = rows.r[row_index(c.b, field_step)] + k8;
+    if constexpr (part == part_luma)
+      try_pair<fast>(load_u(ra + luma_offset(c.a)), load_u(rb + luma_offset(c.b)), s->centre_l,
+                     &s->v_l, &s->best_l);
+    else if constexpr (!c.luma_only)
+      try_pair<fast>(load_a(ra + chroma_offset(c.a)), load_a(rb + chroma_offset(c.b)),
+                     s->centre_c, &s->v_c, &s->best_c);
+  }
 
-// Candidate `cand` on the luma lanes (chroma false) or the chroma lanes. The
-// two kinds of lanes are independent, so a stage runs all its luma candidates
-// first: with eight vector registers (i686) one search state at a time fits.
-template <int field_step, bool fast, bool chroma, int cand>
-MOSQUITO_INLINE void try_candidate(const row_set& rows, ptrdiff_t k8, search* s) {
-  constexpr mosquito_candidate c = mosquito_candidates[cand];
-  const int16_t* ra = rows.r[row_index(c.a, field_step)] + k8;
-  const int16_t* rb = rows.r[row_index(c.b, field_step)] + k8;
-  if constexpr (!chroma)
-    try_pair<fast>(load_u(ra + luma_offset(c.a)), load_u(rb + luma_offset(c.b)), s->centre_l,
-                   &s->v_l, &s->best_l);
-  else if constexpr (!c.luma_only)
-    try_pair<fast>(load_a(ra + chroma_offset(c.a)), load_a(rb + chroma_offset(c.b)), s->centre_c,
-                   &s->v_c, &s->best_c);
-}
-
-template <int field_step, bool fast, bool chroma, int stage, int first, int... i>
-MOSQUITO_INLINE void try_candidates(const row_set& rows, ptrdiff_t k8, search* s,
-                                    std::integer_sequence<int, i...>) {
-  ((repeats_pair(first + i, stage, field_step)
-        ? void()
-        : try_candidate<field_step, fast, chroma, first + i>(rows, k8, s)),
-   ...);
-}
-
-// Runs a stage; returns whether the search is over (both quads calm, or the
-// last stage done). Quads found calm get best -1 (see the top).
-template <int field_step, bool fast, int stage>
-MOSQUITO_INLINE bool run_stage(const row_set& rows, ptrdiff_t k8, search* s) {
-  constexpr int first = stage_first(stage);
-  using seq = std::make_integer_sequence<int, mosquito_stage_last[stage] - first + 1>;
-  try_candidates<field_step, fast, false, stage, first>(rows, k8, s, seq());
-  try_candidates<field_step, fast, true, stage, first>(rows, k8, s, seq());
-  if (stage == mosquito_stage_count - 1) return true;
-  const __m128i limit = _mm_set1_epi16(fast ? mosquito_stop_cost / 2 : mosquito_stop_cost);
-  // Quad q is luma lanes 4q .. 4q + 3 and chroma lanes 2q, 2q + 1 (Cb) and
-  // 4 + 2q, 5 + 2q (Cr): fold Cr onto Cb, then each chroma lane onto the two
-  // luma lanes of its pixel pair.
-  const __m128i busy_c = _mm_cmpgt_epi16(s->best_c, limit);
-  const __m128i busy_pair = _mm_or_si128(busy_c, _mm_srli_si128(busy_c, 8));
-  const __m128i busy = _mm_or_si128(_mm_cmpgt_epi16(s->best_l, limit),
-                                    _mm_unpacklo_epi16(busy_pair, busy_pair));
-  if (_mm_movemask_epi8(busy) == 0) return true;
-  // Per quad all ones where none of its four dwords is busy.
-  const __m128i idle = _mm_cmpeq_epi32(busy, _mm_setzero_si128());
-  const __m128i calm_l = _mm_and_si128(idle, _mm_shuffle_epi32(idle, _MM_SHUFFLE(2, 3, 0, 1)));
-  // Dwords (q0, q1, q0, q1): Cb and Cr lanes of each quad.
-  const __m128i calm_c = _mm_shuffle_epi32(calm_l, _MM_SHUFFLE(2, 0, 2, 0));
-  s->best_l = _mm_or_si128(s->best_l, calm_l);
-  s->best_c = _mm_or_si128(s->best_c, calm_c);
-  return false;
-}
-
-template <int field_step, bool fast, int... stage>
-MOSQUITO_INLINE void run_stages(const row_set& rows, ptrdiff_t k8, search* s,
-                                std::integer_sequence<int, stage...>) {
-  (run_stage<field_step, fast, stage>(rows, k8, s) || ...);
-}
-
-// The blend (before the bias) for v and c from the faster search's range, in
-// 16 bits: with v = 2q + r (r 0 or 1), 3v + 2c + 4 = 2X + r for
-// X = v + c + q + 2, and as 2X + r is never a multiple of 8 above 2X,
-// (2X + r) >> 3 = X >> 2. X lies in [-32766, 32766] there.
-inline __m128i blend16(__m128i v, __m128i c) {
-  const __m128i x = _mm_add_epi16(_mm_add_epi16(v, c), _mm_srai_epi16(v, 1));
-  return _mm_srai_epi16(_mm_add_epi16(x, _mm_set1_epi16(2)), 2);
-}
+  // Runs a stage; returns whether the search is over (both quads calm, or the
+  // last stage done). Quads found calm get best -1.
+  template <int field_step, bool fast, int stage>
+  static MOSQUITO_INLINE bool run_stage(const row_set& rows, ptrdiff_t k8, search<vec_sse2>* s) {
+    constexpr int first = stage_first(stage);
+    using seq = std::make_integer_sequence<int, mosquito_stage_last[stage] - first + 1>;
+    try_candidates<vec_sse2, field_step, fast, part_luma, stage, first>(rows, k8, s, seq());
+    try_candidates<vec_sse2, field_step, fast, part_chroma, stage, first>(rows, k8, s, seq());
+    if (stage == mosquito_stage_count - 1) return true;
+    const __m128i limit = _mm_set1_epi16(fast ? mosquito_stop_cost / 2 : mosquito_stop_cost);
+    // Quad q is luma lanes 4q .. 4q + 3 and chroma lanes 2q, 2q + 1 (Cb) and
+    // 4 + 2q, 5 + 2q (Cr): fold Cr onto Cb, then each chroma lane onto the two
+    // luma lanes of its pixel pair.
+    const __m128i busy_c = _mm_cmpgt_epi16(s->best_c, limit);
+    const __m128i busy_pair = _mm_or_si128(busy_c, _mm_srli_si128(busy_c, 8));
+    const __m128i busy = _mm_or_si128(_mm_cmpgt_epi16(s->best_l, limit),
+                                      _mm_unpacklo_epi16(busy_pair, busy_pair));
+    if (_mm_movemask_epi8(busy) == 0) return true;
+    // Per quad all ones where none of its four dwords is busy.
+    const __m128i idle = _mm_cmpeq_epi32(busy, _mm_setzero_si128());
+    const __m128i calm_l = _mm_and_si128(idle, _mm_shuffle_epi32(idle, _MM_SHUFFLE(2, 3, 0, 1)));
+    // Dwords (q0, q1, q0, q1): Cb and Cr lanes of each quad.
+    const __m128i calm_c = _mm_shuffle_epi32(calm_l, _MM_SHUFFLE(2, 0, 2, 0));
+    s->best_l = _mm_or_si128(s->best_l, calm_l);
+    s->best_c = _mm_or_si128(s->best_c, calm_c);
+    return false;
+  }
+};
 
 // Luma of pixels 0 .. 7 and Cb | Cr of pixels 0, 2, 4, 6 to the 24 shorts of
 // the eight pixels, odd pixels repeating the chroma of the even pixel to their
@@ -414,7 +334,6 @@ inline void store_group(PIXEL_YC* out, __m128i ol, __m128i oc, bool half) {
 template <int field_step, bool fast>
 void filter_row(const row_set rows, int groups, bool short_tail, __m128i start_best,
                 const char* const fetch[3], PIXEL_YC* out) {
-  const __m128i chroma_bias = _mm_set1_epi16(mosquito_chroma_bias);
   for (int k = 0; k < groups; ++k) {
     // On frames wider than a strip, a strip reads only part of each row,
     // which the hardware does not foresee: fetch the part of a row split a
@@ -423,23 +342,8 @@ void filter_row(const row_set rows, int groups, bool short_tail, __m128i start_b
     const ptrdiff_t k8 = 8 * static_cast<ptrdiff_t>(k);
     const __m128i cl = load_u(rows.r[2] + k8 + slot_y + 2);
     const __m128i cc = load_a(rows.r[2] + k8 + slot_e_0);
-    const __m128i c2l = _mm_adds_epi16(cl, cl), c2c = _mm_adds_epi16(cc, cc);
-    search s;
-    s.centre_l = fast ? cl : c2l;
-    s.centre_c = fast ? cc : c2c;
-    s.v_l = c2l;
-    s.v_c = c2c;
-    s.best_l = s.best_c = start_best;
-    run_stages<field_step, fast>(rows, k8, &s,
-                                 std::make_integer_sequence<int, mosquito_stage_count>());
     __m128i ol, oc;
-    if (fast) {
-      ol = blend16(s.v_l, cl);
-      oc = _mm_sub_epi16(blend16(s.v_c, cc), chroma_bias);
-    } else {
-      ol = blend32(s.v_l, c2l, _mm_setzero_si128());
-      oc = blend32(s.v_c, c2c, chroma_bias);
-    }
+    search_group<vec_sse2, field_step, fast>(rows, k8, cl, cc, start_best, &ol, &oc);
     store_group(out + 8 * k, ol, oc, short_tail && k + 1 == groups);
   }
 }
@@ -481,14 +385,8 @@ void planar_rows(const PIXEL_YC* src, const PIXEL_YC* prev, const PIXEL_YC* next
     for (int row = ya - reach; row < ya + reach; ++row) split(row);
     for (int y = ya; y < yb; ++y) {
       split(y + reach);
-      row_set rows;
-      bool fast = true;
-      for (int d = -2; d <= 2; ++d) {
-        const int slot = (y + d) % ring_rows;
-        rows.r[d + 2] = ring[slot][0];
-        if (d >= -reach && d <= reach)
-          fast = fast && in_range[slot][0] && in_range[slot][1] && in_range[slot][2];
-      }
+      bool fast;
+      const row_set rows = rows_around<slot_shorts>(ring, in_range, y, reach, &fast);
       const int fetch_row = y + reach + fetch_ahead < h ? y + reach + fetch_ahead : h - 1;
       const char* fetch[3];
       for (int f = 0; f < 3; ++f)

@@ -1,5 +1,6 @@
 // Block-noise and mosquito-noise pre-filters: worker entries of the driver's
-// stages a and b. param1 is a prefilter_params, param2 the FILTER_PROC_INFO.
+// stages a and b (driver/driver.h lists the stages). param1 is a
+// prefilter_params, param2 the FILTER_PROC_INFO.
 //
 // Both filters work on PIXEL_YC frames whose w and h are multiples of 16 (the
 // driver rounds them), rows max_w pixels apart. Rows are independent, so the
@@ -44,18 +45,18 @@ typedef void (*mosquito_nr_rows_fn)(const PIXEL_YC* src, const PIXEL_YC* prev,
                                     const PIXEL_YC* next, const FILTER_PROC_INFO* fpip,
                                     int field_step, int strength, int y_begin, int y_end);
 
-// The pre-filter kernel table, filled by select_prefilter_kernels. It starts
-// with the scalar versions.
+// The pre-filter kernel table, written only by prefilter_select_kernels at
+// set-up. It starts with the scalar versions.
 struct prefilter_kernel_table {
   block_nr_rows_fn block_nr_rows;
   mosquito_nr_rows_fn mosquito_nr_rows;
 };
 extern prefilter_kernel_table prefilter_kernels;
 
-// Fills the pre-filter kernel table for a kernel level (see host/cpu.h): the
-// scalar versions at level 0, the SSE2 versions from level 1 up, the AVX2
+// Fills the pre-filter kernel table for a kernel level (platform/simd_level.h):
+// the scalar versions at level 0, the SSE2 versions from level 1 up, the AVX2
 // versions at level 3.
-void select_prefilter_kernels(int level);
+void prefilter_select_kernels(int level);
 
 // Scalar, SSE2 and AVX2 versions; all give bit-identical output.
 void block_nr_rows_ref(const FILTER_PROC_INFO* fpip, const PIXEL_YC* src, int field_step,

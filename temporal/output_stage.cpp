@@ -36,7 +36,7 @@ void output_rows(int part, int d_first, int d_end, uint8_t field, const FILTER_P
 void output_job(int thread_id, int thread_num, void* field_flag, void* fpip_v) {
   const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
   const uint8_t field = *static_cast<const uint8_t*>(field_flag);
-  const int t = thread_num < 1 ? 1 : (thread_num > 4 ? 4 : thread_num);
+  const int t = stage_workers(thread_num);
   if (thread_id < 0 || thread_id >= t) return;
   // Blocks of eight rows, h/16 per piece; worker i takes blocks [b0, b1).
   const int per_piece = fpip->h / 16;

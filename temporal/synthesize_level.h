@@ -4,13 +4,8 @@
 
 // n a multiple of 4 and at least 8; a and b 16-byte aligned; out does not
 // overlap a or b. b[0, n) is not read. Writes out[0, 2n) and nothing else.
+// Called through temporal_kernels.synthesize_level (temporal_kernels.h).
 typedef void (*synthesize_level_fn)(const float* a, const float* b, int n, float* out);
-extern synthesize_level_fn synthesize_level;
-
-// Points synthesize_level at the version for a kernel level (see host/cpu.h):
-// the AVX2 version at level 3, the SSE2 version at levels 1 and 2, else the
-// scalar one (also the default).
-void select_synthesis_kernels(int level);
 
 void synthesize_level_ref(const float* a, const float* b, int n, float* out);
 void synthesize_level_sse2(const float* a, const float* b, int n, float* out);

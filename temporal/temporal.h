@@ -1,7 +1,7 @@
 // Temporal filtering and reconstruction: worker entries of the driver's stages
 // e (temporal fit, band synthesis and the vertical synthesis of luma), f (now
 // empty) and g (output conversion), the jobs they run, and the kernels behind
-// them (see temporal_kernels.h).
+// them (see temporal_kernels.h); driver/driver.h lists the stages.
 #pragma once
 
 #include <cstdint>

@@ -43,8 +43,7 @@
 
 namespace {
 
-constexpr int max_workers = 4;
-constexpr int max_line = 1984;  // canvas_w of the widest canvas: the longest line
+constexpr int max_line = max_canvas_w;  // the longest line
 
 // The threshold cells of a worker: per neighbour four copies (store_fit_threshold).
 enum {
@@ -110,16 +109,16 @@ void line_to_level1(const plane_setup& ps, const window_slots* ws, temporal_fit_
   fit(m3, ps.cell[2], w.y + m3, b + m3, n, ws);
   fit(m2, ps.cell[3], w.y + m2, b + m2, n, ws);
   level1(b, w.y + m1);
-  synthesize_level(w.x, w.y, m4, w.z);
-  synthesize_level(w.z, w.y, m3, w.x);
-  synthesize_level(w.x, w.y, m2, w.z);
+  temporal_kernels.synthesize_level(w.x, w.y, m4, w.z);
+  temporal_kernels.synthesize_level(w.z, w.y, m3, w.x);
+  temporal_kernels.synthesize_level(w.x, w.y, m2, w.z);
 }
 
 // Canvas line j (one vertical level deep) into dst.
 void luma_line(const plane_setup& ps, const window_slots* ws, temporal_fit_fn fit,
                worker_scratch& w, int j, float* dst) {
   line_to_level1(ps, ws, fit, w, j);
-  synthesize_level(w.z, w.y, ps.len / 2, dst);
+  temporal_kernels.synthesize_level(w.z, w.y, ps.len / 2, dst);
 }
 
 void fill_cells(worker_scratch& w, const window_slots* ws) {
@@ -177,7 +176,7 @@ void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plan
   int16_t* out = plane == 0 ? cb_out : cr_out;
   for (int j = first; j < end; ++j) {
     line_to_level1(ps, ws, fit, w, j);
-    synthesize_level(w.z, w.y, canvas_h / 2, w.x);
+    temporal_kernels.synthesize_level(w.z, w.y, canvas_h / 2, w.x);
     temporal_kernels.row_to_int16(w.x, canvas_h, out + static_cast<long>(j) * canvas_h);
   }
 }
@@ -193,7 +192,7 @@ struct stage_view {
 
 // False when worker thread_id has nothing to do.
 bool stage_setup(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip, stage_view* v) {
-  v->t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+  v->t = stage_workers(thread_num);
   // (No canvas is wider than max_line; the check only keeps the scratch safe.)
   if (thread_id < 0 || thread_id >= v->t || canvas_w > max_line) return false;
   build_window_slots(&v->ws, fpip->frame, frame_radius, window_missing);

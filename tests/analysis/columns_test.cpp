@@ -62,7 +62,7 @@ struct group_lines {
 }
 }  // namespace
 
-TEST(column_groups, split_merge_and_synthesis_match_the_line_kernels) {
+TEST(ColumnGroups, SplitMergeAndSynthesisMatchTheLineKernels) {
   for (const cols_version& v : cols_versions()) {
     const int L = v.lanes;
     for (int n : {16, 64, 72, 104, 128, 144, 256, 288, 512, 576, 1152, 1984}) {
@@ -92,7 +92,7 @@ TEST(column_groups, split_merge_and_synthesis_match_the_line_kernels) {
 
 // keep_shrink against keep_mask + shrink_details per lane, on values biased to
 // the limit, the threshold and the floor, with NaN and huge values.
-TEST(column_groups, keep_shrink_matches_mask_then_shrink) {
+TEST(ColumnGroups, KeepShrinkMatchesMaskThenShrink) {
   const float limit = 20.0f, t = 6.5535998f;
   const std::vector<float> specials = {limit, t, luma_keep_floor, limit / 2, 2 * limit};
   for (const cols_version& v : cols_versions()) {
@@ -116,7 +116,7 @@ TEST(column_groups, keep_shrink_matches_mask_then_shrink) {
 }
 
 // The transposition reads `lanes` lines a stride apart and nothing after n.
-TEST(column_groups, rows_to_cols_transposes_lines_into_lanes) {
+TEST(ColumnGroups, RowsToColsTransposesLinesIntoLanes) {
   for (const cols_version& v : cols_versions()) {
     const int L = v.lanes, n = 72, stride = 96;
     aligned_line src((size_t)L * stride, bits_float(0x7fa5a5a5u)), dst((size_t)L * n + 8, -7.0f);
@@ -132,7 +132,7 @@ TEST(column_groups, rows_to_cols_transposes_lines_into_lanes) {
 // Lane c's rows go to its line, whether the lines start on a cache line or
 // one to three groups after one, and whether they end on one or not (the
 // streaming middle, the plain head and tail); nothing around them changes.
-TEST(column_groups, ring_store_writes_each_lane_into_its_line) {
+TEST(ColumnGroups, RingStoreWritesEachLaneIntoItsLine) {
   for (const cols_version& v : cols_versions()) {
     for (int head : {0, 1, 2, 3}) {
       for (int n : {4, 12, 16, 28, 64, 72, 124}) {
@@ -156,7 +156,7 @@ TEST(column_groups, ring_store_writes_each_lane_into_its_line) {
 
 // A block's 16 columns go to 16 adjacent floats of every row, on whole cache
 // lines (streaming) or across two (plain stores); nothing around them changes.
-TEST(column_groups, block_rows_go_to_sixteen_adjacent_floats) {
+TEST(ColumnGroups, BlockRowsGoToSixteenAdjacentFloats) {
   for (const cols_version& v : cols_versions()) {
     for (int offset : {16, 24}) {
       const int L = v.lanes, rows = 12, stride = 48;

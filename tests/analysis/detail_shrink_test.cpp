@@ -48,7 +48,7 @@ void run(const shrink_version& v, aligned_line& a, aligned_line& b, float limit,
 }
 }  // namespace
 
-TEST(detail_shrink_rules, boundaries_floor_neighbours_and_nan) {
+TEST(DetailShrinkRules, BoundariesFloorNeighboursAndNan) {
   for (const shrink_version& v : shrink_versions()) {
     aligned_line a(32, 1.0f), b(32, 1.0f);  // above the floor, below T, flat
     a[4] = 12.0f, b[4] = 2.0f;    // |A| = M exactly: protected, shields B
@@ -57,12 +57,18 @@ TEST(detail_shrink_rules, boundaries_floor_neighbours_and_nan) {
     a[20] = 25.0f;                // large: its neighbours' |D| = 24 >= M
     a[26] = bits_float(0x7fc01234u);  // NaN: unordered against M counts as protected
     run(v, a, b, 12.0f, 0.4f, 3.0f);
-    EXPECT_TRUE(a[4] == 12.0f && b[4] == 2.0f) << v.name;
-    EXPECT_TRUE(float_bits(a[9]) == 0u && b[9] == 3.5f) << v.name;
-    EXPECT_TRUE(a[14] == 0.3f && b[14] == 2.5f) << v.name;
+    EXPECT_EQ(a[4], 12.0f) << v.name;
+    EXPECT_EQ(b[4], 2.0f) << v.name;
+    EXPECT_EQ(float_bits(a[9]), 0u) << v.name;
+    EXPECT_EQ(b[9], 3.5f) << v.name;
+    EXPECT_EQ(a[14], 0.3f) << v.name;
+    EXPECT_EQ(b[14], 2.5f) << v.name;
     EXPECT_EQ(float_bits(a[26]), 0x7fc01234u) << v.name;
     for (int j : {19, 20, 21, 25, 26, 27}) EXPECT_EQ(b[j], 1.0f) << v.name << " " << j;
-    for (int j : {0, 3, 7, 31}) EXPECT_TRUE(a[j] == 0.0f && b[j] == 0.0f) << v.name << " " << j;
+    for (int j : {0, 3, 7, 31}) {
+      EXPECT_EQ(a[j], 0.0f) << v.name << " " << j;
+      EXPECT_EQ(b[j], 0.0f) << v.name << " " << j;
+    }
     aligned_line c(32, 1.0f), d(32);  // no floor (anime mode, chroma): the same B is cleared
     c[20] = 0.3f, d[20] = 2.5f;
     run(v, c, d, 12.0f, 0.0f, 3.0f);
@@ -70,16 +76,18 @@ TEST(detail_shrink_rules, boundaries_floor_neighbours_and_nan) {
   }
 }
 
-TEST(detail_shrink_rules, ends_replicate_and_a_zero_setting_keeps_all) {
+TEST(DetailShrinkRules, EndsReplicateAndAZeroSettingKeepsAll) {
   for (const shrink_version& v : shrink_versions()) {
     aligned_line a(8), b(8, 1.0f);
     a[0] = 10.0f, a[1] = 1.0f, a[7] = -100.0f;  // j = 0: A0 - A1 = 9; a wrap would see A7
     run(v, a, b, 10.5f, 0.0f, 2.0f);
-    EXPECT_TRUE(b[0] == 0.0f && b[6] == 1.0f) << v.name;
+    EXPECT_EQ(b[0], 0.0f) << v.name;
+    EXPECT_EQ(b[6], 1.0f) << v.name;
     aligned_line c(8), e(8, 1.0f);
     c[0] = 70.0f;  // j = 7: A7 - A6 = 0; a wrap would see A0
     run(v, c, e, 60.0f, 0.0f, 2.0f);
-    EXPECT_TRUE(e[1] == 1.0f && e[7] == 0.0f) << v.name;
+    EXPECT_EQ(e[1], 1.0f) << v.name;
+    EXPECT_EQ(e[7], 0.0f) << v.name;
     aligned_line x(64), y(64);  // M = T = 0: |x| >= 0 protects every position
     fill_edge_values(x.data(), 64, 3, plain_values);
     aligned_line x0 = x;
@@ -88,6 +96,8 @@ TEST(detail_shrink_rules, ends_replicate_and_a_zero_setting_keeps_all) {
     aligned_line p(4), q(4);  // T = 0 outside the mask acts as 0.0001
     p[0] = 0.0001f, p[1] = 0.00011f, q[2] = -0.00005f;
     run(v, p, q, 1.0f, 0.0f, 0.0f);
-    EXPECT_TRUE(p[0] == 0.0f && p[1] == 0.00011f && float_bits(q[2]) == 0u) << v.name;
+    EXPECT_EQ(p[0], 0.0f) << v.name;
+    EXPECT_EQ(p[1], 0.00011f) << v.name;
+    EXPECT_EQ(float_bits(q[2]), 0u) << v.name;
   }
 }

@@ -178,7 +178,7 @@ void expect_model(const frame& f) {
 }
 }  // namespace
 
-TEST(spatial_stage, smallest_frame_on_the_small_canvas_matches_the_model) {
+TEST(SpatialStage, SmallestFrameOnTheSmallCanvasMatchesTheModel) {
   // 16 x 16 on 832 x 512: 408 padding columns, 248 padding rows and 204 chroma
   // padding lines on each side.
   for (int mode = 0; mode < 4; ++mode) {
@@ -193,7 +193,7 @@ TEST(spatial_stage, smallest_frame_on_the_small_canvas_matches_the_model) {
   expect_model(f);
 }
 
-TEST(spatial_stage, full_hd_frame_on_the_large_canvas_matches_the_model) {
+TEST(SpatialStage, FullHdFrameOnTheLargeCanvasMatchesTheModel) {
   // 1920 x 1088 on 1984 x 1152: 32 padding columns and rows, 16 chroma padding lines.
   set_canvas(1984, 1152, 3, 0);
   frame f(1920, 1088, 1920, 9, 1, 1);
@@ -203,7 +203,7 @@ TEST(spatial_stage, full_hd_frame_on_the_large_canvas_matches_the_model) {
 
 // 720 / 16 = 45 column blocks and 512 / 8 = 64 row groups: most thread counts
 // share them out unevenly.
-TEST(spatial_stage, same_result_for_every_thread_count_and_kernel_level) {
+TEST(SpatialStage, SameResultForEveryThreadCountAndKernelLevel) {
   set_canvas(832, 512, 5, 0);
   frame f(720, 480, 736, 21, 3, 1);
   run_stage(f, 1);
@@ -222,7 +222,7 @@ TEST(spatial_stage, same_result_for_every_thread_count_and_kernel_level) {
   select_kernels(detect_simd_level());
 }
 
-TEST(spatial_stage, rewrites_its_whole_slot_and_nothing_else) {
+TEST(SpatialStage, RewritesItsWholeSlotAndNothingElse) {
   set_canvas(832, 512, 5, 0);
   frame f(704, 464, 720, 8, 3, 0);
   run_stage(f, 3);
@@ -234,7 +234,7 @@ TEST(spatial_stage, rewrites_its_whole_slot_and_nothing_else) {
   }
 }
 
-TEST(spatial_stage, odd_pixel_columns_never_reach_the_chroma_bands) {
+TEST(SpatialStage, OddPixelColumnsNeverReachTheChromaBands) {
   set_canvas(832, 512, 3, 0);
   frame f(720, 480, 720, 13, 1, 1);
   run_stage(f, 2);
@@ -251,7 +251,7 @@ TEST(spatial_stage, odd_pixel_columns_never_reach_the_chroma_bands) {
 
 // Every loader version against the column model, with and without per-field
 // padding: 16 luma columns, and Cb and Cr of the 8 even pixel columns.
-TEST(column_load, block_of_sixteen_pixel_columns_into_its_groups) {
+TEST(ColumnLoad, BlockOfSixteenPixelColumnsIntoItsGroups) {
   const int h = 16, max_w = 56, H = 64, x0 = 16;
   std::vector<PIXEL_YC> px((size_t)max_w * h);
   for (int y = 0; y < h; ++y)

@@ -2,13 +2,14 @@
 // rounding, the frame properties, the synthesis kernels against the scalar
 // one bit for bit, and the kernels each level selects.
 #include <cmath>
+#include <string>
 
 #include "analysis/analysis.h"
 #include "analysis/analysis_kernels.h"
 #include "analysis/band_split.h"
 #include "host/cpu.h"
 #include "kernel_check.h"
-#include "temporal/synthesize_level.h"
+#include "temporal/temporal_kernels.h"
 
 namespace {
 const long double r3 = std::sqrt(3.0L), r2 = std::sqrt(2.0L);
@@ -20,7 +21,7 @@ const long double v[6] = {0, -(2 + r3) / 16, (6 + r3) / 16, -(6 - r3) / 16, (2 -
 uint32_t rounded(long double x) { return float_bits((float)x); }
 }  // namespace
 
-TEST(wavelet_tables, are_the_exact_filters_rounded_once) {
+TEST(WaveletTables, AreTheExactFiltersRoundedOnce) {
   for (int j = 0; j < 10; ++j) {  // h convolved with u, v spread over even positions
     long double l = 0, a = 0;
     for (int i = 0; i < 4; ++i) {
@@ -48,7 +49,7 @@ TEST(wavelet_tables, are_the_exact_filters_rounded_once) {
   EXPECT_EQ(float_bits(merge_high_a[0]), 0xbe6ed9ecu);
 }
 
-TEST(wavelet_rounding, ramp_gives_the_known_bits) {
+TEST(WaveletRounding, RampGivesTheKnownBits) {
   aligned_line x(64), a(64), b(64), merged(32);
   for (int j = 0; j < 64; ++j) x[j] = (float)j;
   band_split_ref(64, x.data(), a.data(), b.data());
@@ -69,13 +70,13 @@ TEST(wavelet_rounding, ramp_gives_the_known_bits) {
   EXPECT_EQ(float_bits(merged[5]), 0u);
 }
 
-TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
+TEST(WaveletProperties, SplitKeepsEnergyAndSynthesisOrMergeUndoIt) {
   for (int n : {64, 512, 1984}) {
     const int m = n / 2;
     aligned_line x(n), a(n), b(n), y(n), merged(m);
     fill_edge_values(x.data(), n, 11 + n, plain_values);
     band_split_ref(n, x.data(), a.data(), b.data());
-    synthesize_level(a.data(), b.data(), m, y.data());
+    temporal_kernels.synthesize_level(a.data(), b.data(), m, y.data());
     low_merge_ref(a.data(), m, merged.data());
     double peak = 0, ex = 0, eb = 0;
     for (int j = 0; j < n; ++j) peak = std::fmax(peak, std::fabs(x[j])), ex += (double)x[j] * x[j];
@@ -104,7 +105,7 @@ TEST(wavelet_properties, split_keeps_energy_and_synthesis_or_merge_undo_it) {
 // Every line length the stage and the temporal filter use, and the shortest
 // the synthesis allows; the output carries guard values, and b[0, n) is never
 // read (NaN there must not show).
-TEST(synthesis_simd, matches_scalar_bit_for_bit) {
+TEST(SynthesisSimd, MatchesScalarBitForBit) {
   std::vector<synthesize_level_fn> simd = {synthesize_level_sse2};
   if (detect_simd_level() >= simd_avx2) simd.push_back(synthesize_level_avx2);
   std::vector<int> lengths = stage_line_lengths(4);
@@ -126,32 +127,58 @@ TEST(synthesis_simd, matches_scalar_bit_for_bit) {
   }
 }
 
-TEST(kernel_selection, simd_versions_from_their_level_and_on_this_processor) {
-  const analysis_kernel_table& t = analysis_kernels;
+namespace {
+
+// The slots of an analysis table that differ from the expected ones, by name.
+std::string differing_slots(const analysis_kernel_table& t, const analysis_kernel_table& want) {
+  std::string out;
+  const auto slot = [&](bool same, const char* name) {
+    if (!same) out += std::string(out.empty() ? "" : " ") + name;
+  };
+  slot(t.column_lanes == want.column_lanes, "column_lanes");
+  slot(t.load_block == want.load_block, "load_block");
+  slot(t.rows_to_cols == want.rows_to_cols, "rows_to_cols");
+  slot(t.band_split_cols == want.band_split_cols, "band_split_cols");
+  slot(t.keep_shrink_cols == want.keep_shrink_cols, "keep_shrink_cols");
+  slot(t.synthesize_cols == want.synthesize_cols, "synthesize_cols");
+  slot(t.low_merge_cols == want.low_merge_cols, "low_merge_cols");
+  slot(t.store_block_rows == want.store_block_rows, "store_block_rows");
+  slot(t.store_fence == want.store_fence, "store_fence");
+  slot(t.ring_store_cols == want.ring_store_cols, "ring_store_cols");
+  return out;
+}
+
+}  // namespace
+
+TEST(KernelSelection, SimdVersionsFromTheirLevelAndOnThisProcessor) {
+  const analysis_kernel_table sse2 = {
+      4,                        load_block_x4_sse2, rows_to_cols_x4_sse2,
+      band_split_x4_sse2,       keep_shrink_x4_sse2, synthesize_x4_sse2,
+      low_merge_x4_sse2,        store_block_rows_x4_sse2, store_fence_sse2,
+      ring_store_x4_sse2};
+  const analysis_kernel_table avx2 = {
+      8,                        load_block_x8_avx2, rows_to_cols_x8_avx2,
+      band_split_x8_avx2,       keep_shrink_x8_avx2, synthesize_x8_avx2,
+      low_merge_x8_avx2,        store_block_rows_x8_avx2, store_fence_sse2,
+      ring_store_x8_avx2};
+  const analysis_kernel_table ref = {
+      4,                        load_block_x4_ref, rows_to_cols_x4_ref,
+      band_split_x4_ref,        keep_shrink_x4_ref, synthesize_x4_ref,
+      low_merge_x4_ref,         store_block_rows_x4_ref, store_fence_ref,
+      ring_store_x4_ref};
   ASSERT_GE(detect_simd_level(), (int)simd_sse3);
   for (int level : {simd_sse2, simd_sse3}) {
     select_kernels(level);
-    EXPECT_TRUE(synthesize_level == synthesize_level_sse2 && t.column_lanes == 4 &&
-                t.load_block == load_block_x4_sse2 && t.rows_to_cols == rows_to_cols_x4_sse2 &&
-                t.band_split_cols == band_split_x4_sse2 && t.low_merge_cols == low_merge_x4_sse2 &&
-                t.synthesize_cols == synthesize_x4_sse2 && t.keep_shrink_cols == keep_shrink_x4_sse2 &&
-                t.ring_store_cols == ring_store_x4_sse2 && t.store_block_rows == store_block_rows_x4_sse2 &&
-                t.store_fence == store_fence_sse2)
-        << level;
+    EXPECT_EQ(differing_slots(analysis_kernels, sse2), "") << level;
+    EXPECT_EQ(temporal_kernels.synthesize_level, synthesize_level_sse2) << level;
   }
   if (detect_simd_level() >= simd_avx2) {
     select_kernels(detect_simd_level());
-    EXPECT_TRUE(t.column_lanes == 8 && t.load_block == load_block_x8_avx2 &&
-                t.rows_to_cols == rows_to_cols_x8_avx2 && t.band_split_cols == band_split_x8_avx2 &&
-                t.low_merge_cols == low_merge_x8_avx2 && t.synthesize_cols == synthesize_x8_avx2 &&
-                t.keep_shrink_cols == keep_shrink_x8_avx2 && t.ring_store_cols == ring_store_x8_avx2 &&
-                t.store_block_rows == store_block_rows_x8_avx2 &&
-                synthesize_level == synthesize_level_avx2);
+    EXPECT_EQ(differing_slots(analysis_kernels, avx2), "");
+    EXPECT_EQ(temporal_kernels.synthesize_level, synthesize_level_avx2);
   }
   select_kernels(simd_ref);
-  EXPECT_TRUE(t.keep_shrink_cols == keep_shrink_x4_ref && t.ring_store_cols == ring_store_x4_ref &&
-              t.load_block == load_block_x4_ref && t.column_lanes == 4 &&
-              t.store_block_rows == store_block_rows_x4_ref && t.store_fence == store_fence_ref &&
-              synthesize_level == synthesize_level_ref);
+  EXPECT_EQ(differing_slots(analysis_kernels, ref), "");
+  EXPECT_EQ(temporal_kernels.synthesize_level, synthesize_level_ref);
   select_kernels(detect_simd_level());
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "host/cpu.h"
 
 namespace {
 
@@ -171,3 +172,20 @@ TEST(FrameConversion, VectorRowConversionMatchesTheTables) {
             << "width " << w << " shift " << shift << " round " << round;
       }
 }
+
+// The row conversion is chosen from the kernel level, with the scalar version
+// below SSE2; opening the editor chooses it from the filter's level, which on
+// this processor has SSE2.
+TEST(FrameConversion, RowConversionIsChosenFromTheKernelLevel) {
+  cli_select_kernels(simd_sse2);
+  EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_sse2);
+  cli_select_kernels(simd_ref);
+  EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_ref);
+  const FILTER_DLL* table = GetFilterTable();
+  force_kernel_level(-1);
+  static editor_host e;
+  editor_open(&e, table, table->track_default, table->check_default);
+  EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_sse2);
+  editor_close(&e);
+}
+

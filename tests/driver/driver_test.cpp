@@ -128,19 +128,18 @@ TEST_F(Driver, EmptyFramesAreLeftAlone) {
 }
 
 TEST_F(Driver, CanvasClassFollowsTheRoundedSize) {
-  int32_t cw, ch;
-  choose_canvas(720, 480, &cw, &ch);
-  EXPECT_EQ(cw * 10000 + ch, 832 * 10000 + 512);
-  choose_canvas(720, 496, &cw, &ch);
-  EXPECT_EQ(cw * 10000 + ch, 1472 * 10000 + 1152);
-  choose_canvas(736, 480, &cw, &ch);
-  EXPECT_EQ(cw * 10000 + ch, 1472 * 10000 + 1152);
-  choose_canvas(1440, 1088, &cw, &ch);
-  EXPECT_EQ(cw * 10000 + ch, 1472 * 10000 + 1152);
-  choose_canvas(1456, 1080, &cw, &ch);
-  EXPECT_EQ(cw * 10000 + ch, 1984 * 10000 + 1152);
-  choose_canvas(16, 16, &cw, &ch);
-  EXPECT_EQ(cw * 10000 + ch, 832 * 10000 + 512);
+  struct case_t {
+    int w16, h16, canvas_w, canvas_h;
+  };
+  const case_t cases[] = {{720, 480, 832, 512},    {720, 496, 1472, 1152},
+                          {736, 480, 1472, 1152},  {1440, 1088, 1472, 1152},
+                          {1456, 1080, 1984, 1152}, {16, 16, 832, 512}};
+  for (const case_t& c : cases) {
+    int32_t cw, ch;
+    choose_canvas(c.w16, c.h16, &cw, &ch);
+    EXPECT_EQ(cw, c.canvas_w) << c.w16 << "x" << c.h16;
+    EXPECT_EQ(ch, c.canvas_h) << c.w16 << "x" << c.h16;
+  }
 }
 
 TEST_F(Driver, StagesSeeTheRoundedSizeAndTheHostGetsItsOwnBack) {

@@ -126,5 +126,5 @@ TEST(PrefilterBlockPlanar, AnyThreadCountGivesTheSameFrame) {
       }
     }
   }
-  select_prefilter_kernels(detect_simd_level());
+  prefilter_select_kernels(detect_simd_level());
 }

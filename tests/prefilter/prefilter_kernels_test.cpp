@@ -5,7 +5,7 @@
 
 TEST(PrefilterKernels, SimdVersionsAreChosenByLevel) {
   for (int level = simd_ref; level <= simd_avx2; ++level) {
-    select_prefilter_kernels(level);
+    prefilter_select_kernels(level);
     EXPECT_EQ(prefilter_kernels.block_nr_rows, prefilter_versions[version_of_level(level)].block)
         << level;
     EXPECT_EQ(prefilter_kernels.mosquito_nr_rows,

@@ -80,13 +80,14 @@ TEST(PixelPack, ConvertsInterleavesAndMatchesScalar) {
       for (int x = -1; x < dst_stride - 1; ++x) {
         const PIXEL_YC p = want[1 + k * dst_stride + x];
         if (x < 0 || x >= w) {
-          ASSERT_TRUE(p.y == guard.y && p.cb == guard.cb && p.cr == guard.cr) << k << "," << x;
+          ASSERT_EQ(pixel_text(p), pixel_text(guard)) << k << "," << x;
           continue;
         }
         const int16_t* line_cb = cb.data() + c0 + (x / 2) * chroma_stride;
         const int16_t* line_cr = cr.data() + c0 + (x / 2) * chroma_stride;
         ASSERT_EQ(p.y, sample_to_int16(luma[k * luma_stride + x])) << k << "," << x;
-        ASSERT_TRUE(p.cb == line_cb[k] && p.cr == line_cr[k]) << k << "," << x;
+        ASSERT_EQ(pixel_text(p.y, p.cb, p.cr), pixel_text(p.y, line_cb[k], line_cr[k]))
+            << k << "," << x;
       }
     pack_pixel_rows_sse2(luma.p, luma_stride, cb.data() + c0, cr.data() + c0, chroma_stride, w,
                          got.data() + 1, dst_stride);

@@ -3,7 +3,7 @@
 // thread_id 0..T-1 in turn.
 #include "host/cpu.h"
 #include "host/settings.h"
-#include "temporal/synthesize_level.h"
+#include "temporal/temporal_kernels.h"
 #include "temporal_test_util.h"
 
 namespace {
@@ -87,10 +87,10 @@ std::vector<float> check_line(const synthesis_call* calls, const float* ring_a, 
 }
 
 struct spy_synthesis {  // puts the spy in place; restores the kernel and the missing flags
-  synthesize_level_fn real = synthesize_level;
-  spy_synthesis() { synthesize_level = spy_synthesize, spy_log.clear(); }
+  synthesize_level_fn real = temporal_kernels.synthesize_level;
+  spy_synthesis() { temporal_kernels.synthesize_level = spy_synthesize, spy_log.clear(); }
   ~spy_synthesis() {
-    synthesize_level = real;
+    temporal_kernels.synthesize_level = real;
     for (auto& m : window_missing) m = 0;
   }
 };
@@ -263,10 +263,10 @@ TEST(OutputStage, PlacementPerFieldChromaPairsGuardsThreadsAndKernels) {
           const PIXEL_YC p = first[y * max_w + x];
           const int r = field ? (y % 2) * 256 + field0 + y / 2 : row0 + y;
           if (x >= w || y >= h)
-            ASSERT_TRUE(p.y == 0x1234 && p.cb == 0x2345 && p.cr == 0x3456) << x << "," << y;
+            ASSERT_EQ(pixel_text(p), pixel_text(0x1234, 0x2345, 0x3456)) << x << "," << y;
           else  // both pixels of a pair carry the pair's chroma
-            ASSERT_TRUE(p.y == sample_to_int16(luma_at(r, col0 + x)) &&
-                        p.cb == cb_at(line0 + x / 2, r) && p.cr == -cb_at(line0 + x / 2, r))
+            ASSERT_EQ(pixel_text(p), pixel_text(sample_to_int16(luma_at(r, col0 + x)),
+                                                cb_at(line0 + x / 2, r), -cb_at(line0 + x / 2, r)))
                 << x << "," << y;
         }
     }

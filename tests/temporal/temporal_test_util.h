@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "driver/buffers.h"
@@ -20,6 +21,12 @@ inline uint32_t float_bits(float f) {
   std::memcpy(&u, &f, 4);
   return u;
 }
+
+// A pixel as "(y, cb, cr)", so that a failed comparison shows all three.
+inline std::string pixel_text(int y, int cb, int cr) {
+  return "(" + std::to_string(y) + ", " + std::to_string(cb) + ", " + std::to_string(cr) + ")";
+}
+inline std::string pixel_text(const PIXEL_YC& p) { return pixel_text(p.y, p.cb, p.cr); }
 
 // Compares bit patterns; on a mismatch reports seed, index and both values.
 inline ::testing::AssertionResult same_bits(const float* a, const float* b, size_t n, int seed) {
