@@ -141,6 +141,7 @@ struct frame_sink {
   std::vector<uint8_t> chroma;         // y4m: the frame's chroma planes, converted
   md5_state md5;
   int64_t frames_written = 0;
+  bool reader_gone = false;            // a write failed because the reader closed its end
 };
 
 // Opens the output ("-" is standard output). layout is the byte layout of the
@@ -338,13 +339,20 @@ struct cli_options {
   bool help = false;
 };
 
-enum parse_status { parse_ok = 0, parse_help, parse_failed };
+enum parse_status { parse_ok = 0, parse_help, parse_version, parse_failed };
+
+// Exit statuses of the command line.
+constexpr int exit_failed = 1;       // the run failed (input, output, memory)
+constexpr int exit_usage = 2;        // the command line is wrong
+constexpr int exit_reader_gone = 141;  // the reader of the output went away (as after SIGPIPE)
 
 // Parses the command line against the plug-in table (option ranges and
 // defaults are the table's). The message names the faulty option.
 parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* table,
                            cli_options* o, std::string* error);
 const char* usage_text();
+// The version, from the build (one line, no newline).
+const char* version_text();
 
 // Format from a file name's extension (format_none when unknown).
 stream_format format_from_name(const std::string& path);

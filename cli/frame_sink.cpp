@@ -15,6 +15,7 @@ namespace {
 
 bool write_bytes(frame_sink* s, const void* data, size_t length, std::string* error) {
   if (fwrite(data, 1, length, s->file) != length) {
+    s->reader_gone = errno == EPIPE;
     *error = s->name + ": write failed: " + strerror(errno);
     return false;
   }
@@ -94,6 +95,7 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
   s->video = video;
   s->write_header = write_header;
   s->frames_written = 0;
+  s->reader_gone = false;
   const bool planar = layout == format_y4m;
   const size_t strip_bytes =
       plane_row_bytes(layout, video, 0) * (planar ? 2 * strip_rows + 2 : strip_rows);
@@ -168,10 +170,12 @@ bool sink_close(frame_sink* s, std::string* error) {
     ok = write_bytes(s, text, 33, error);
   }
   if (s->format != format_null && fflush(s->file) != 0 && ok) {
+    s->reader_gone = errno == EPIPE;
     *error = s->name + ": write failed: " + strerror(errno);
     ok = false;
   }
   if (s->owns_file && fclose(s->file) != 0 && ok) {
+    s->reader_gone = errno == EPIPE;
     *error = s->name + ": write failed: " + strerror(errno);
     ok = false;
   }
