@@ -201,6 +201,19 @@ void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint
                                  int chroma_shift, PIXEL_YC* out);
 void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
                                   int chroma_shift, PIXEL_YC* out);
+// The way back for 8-bit samples: w luma samples of a row, and count chroma
+// samples (component which: 1 cb, 2 cr) each the rounded mean of a 2x2 block,
+// columns 2 cx and 2 cx + 1 of rows r0 and r1. The _sse2 versions give the
+// same bytes; the plain names take them where the compiler targets SSE2.
+void luma_to_bytes(const PIXEL_YC* row, int w, uint8_t* out);
+void luma_to_bytes_ref(const PIXEL_YC* row, int w, uint8_t* out);
+void luma_to_bytes_sse2(const PIXEL_YC* row, int w, uint8_t* out);
+void chroma_blocks_to_bytes(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
+                            uint8_t* out);
+void chroma_blocks_to_bytes_ref(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
+                                uint8_t* out);
+void chroma_blocks_to_bytes_sse2(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
+                                 uint8_t* out);
 // Where a payload's Cb and Cr planes start (y4m; for YC48 they are unused).
 void payload_planes(const uint8_t* payload, stream_format layout, const video_format& f,
                     const uint8_t** cb, const uint8_t** cr);

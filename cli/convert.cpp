@@ -128,6 +128,37 @@ void eight_bit_row_to_pixels(const uint8_t* y, const uint8_t* cb, const uint8_t*
 #endif
 }
 
+void luma_to_bytes_ref(const PIXEL_YC* row, int w, uint8_t* out) {
+  for (int x = 0; x < w; ++x) out[x] = uint8_t(sample_from_yc48_luma(row[x].y, 8));
+}
+
+void chroma_blocks_to_bytes_ref(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
+                                uint8_t* out) {
+  short PIXEL_YC::*const part = which == 1 ? &PIXEL_YC::cb : &PIXEL_YC::cr;
+  for (int cx = 0; cx < count; ++cx) {
+    const int x0 = 2 * cx;
+    const int sum = r0[x0].*part + r0[x0 + 1].*part + r1[x0].*part + r1[x0 + 1].*part;
+    out[cx] = uint8_t(sample_from_yc48_chroma(rounded_mean(sum, 4), 8));
+  }
+}
+
+void luma_to_bytes(const PIXEL_YC* row, int w, uint8_t* out) {
+#if defined(__SSE2__)
+  luma_to_bytes_sse2(row, w, out);
+#else
+  luma_to_bytes_ref(row, w, out);
+#endif
+}
+
+void chroma_blocks_to_bytes(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
+                            uint8_t* out) {
+#if defined(__SSE2__)
+  chroma_blocks_to_bytes_sse2(r0, r1, which, count, out);
+#else
+  chroma_blocks_to_bytes_ref(r0, r1, which, count, out);
+#endif
+}
+
 void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int chroma_first,
                    int first, int count, stream_format layout, const video_format& f,
                    const chroma_rows& map, PIXEL_YC* frame, int pitch) {
@@ -201,7 +232,7 @@ void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
       const PIXEL_YC* row = frame + size_t(r) * pitch;
       uint8_t* dst = out + size_t(r - first) * w * (wide + 1);
       if (!wide) {
-        for (int x = 0; x < w; ++x) dst[x] = uint8_t(sample_from_yc48_luma(row[x].y, 8));
+        luma_to_bytes(row, w, dst);
         continue;
       }
       for (int x = 0; x < w; ++x) write_sample(dst, x, wide, sample_from_yc48_luma(row[x].y, bits));
@@ -218,13 +249,9 @@ void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
     uint8_t* dst = out + size_t(cy - first) * cw * (wide + 1);
     int cx = 0;
     if (!wide && sx && r1) {
-      // 8 bits, two rows and two columns: the common case, without the
-      // general form's choices per sample.
-      for (; cx < cw && 2 * cx + 1 < w; ++cx) {
-        const int x0 = 2 * cx;
-        const int sum = r0[x0].*part + r0[x0 + 1].*part + r1[x0].*part + r1[x0 + 1].*part;
-        dst[cx] = uint8_t(sample_from_yc48_chroma((2 * sum + 4) >> 3, 8));
-      }
+      // 8 bits, two rows and two columns: the common case, in one kernel.
+      cx = w / 2;
+      chroma_blocks_to_bytes(r0, r1, plane, cx, dst);
     }
     for (; cx < cw; ++cx) {
       const int x0 = cx << sx;

@@ -171,3 +171,36 @@ TEST(FrameConversion, VectorRowConversionMatchesTheTables) {
             << "width " << w << " shift " << shift << " round " << round;
       }
 }
+
+// The SSE2 way back against the plain one: random samples over the whole
+// int16 range and near the clamps of both byte ends, widths around the eight-
+// and sixteen-pixel steps, both chroma components, and nothing written past
+// the row.
+TEST(FrameConversion, VectorWayBackMatchesThePlainOne) {
+  std::mt19937 rng(11);
+  const short edges[] = {-32768, 32767, -8192, 8192, -1193, -1170, 0, 4096, 4788, 4800, -2048,
+                         2048, -2400, 2400, 1, -1};
+  for (int w = 1; w <= 72; ++w)
+    for (int round = 0; round < 12; ++round) {
+      std::vector<PIXEL_YC> r0(size_t(w) + 1), r1(r0);
+      for (int x = 0; x <= w; ++x)
+        for (PIXEL_YC* p : {&r0[x], &r1[x]}) {
+          short* s[3] = {&p->y, &p->cb, &p->cr};
+          for (short* v : s)
+            *v = short(round < 4 ? edges[rng() % 16]
+                       : round < 8 ? int(rng() % 9000) - 4500 : int(int16_t(rng())));
+        }
+      const uint8_t guard = 0xa5;
+      std::vector<uint8_t> want(size_t(w) + 16, guard), got(want);
+      luma_to_bytes_ref(r0.data(), w, want.data());
+      luma_to_bytes_sse2(r0.data(), w, got.data());
+      ASSERT_EQ(0, memcmp(want.data(), got.data(), want.size())) << "luma, width " << w;
+      for (int which = 1; which <= 2; ++which) {
+        std::vector<uint8_t> want_c(size_t(w) + 16, guard), got_c(want_c);
+        chroma_blocks_to_bytes_ref(r0.data(), r1.data(), which, w / 2, want_c.data());
+        chroma_blocks_to_bytes_sse2(r0.data(), r1.data(), which, w / 2, got_c.data());
+        ASSERT_EQ(0, memcmp(want_c.data(), got_c.data(), want_c.size()))
+            << "chroma " << which << ", blocks " << w / 2 << ", round " << round;
+      }
+    }
+}
