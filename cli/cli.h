@@ -128,17 +128,21 @@ void md5_add(md5_state* m, const void* data, size_t length);
 void md5_finish(md5_state* m, uint8_t digest[16]);
 
 struct chroma_rows;  // below, with the conversions
+struct sink_writer;  // the sink's writing thread (frame_sink.cpp)
 
+// A frame handed to sink_write is converted into `frame` at once; a thread of
+// the sink's own then writes (or hashes) those bytes while the run goes on
+// with the next frame, and the next sink_write waits for it first.
 struct frame_sink {
-  FILE* file = nullptr;
+  FILE* file = nullptr;                // written through its descriptor, unbuffered
   bool owns_file = false;
   std::string name;
   stream_format format = format_none;  // y4m, yc48, md5 or null
   stream_format layout = format_none;  // how frames become bytes: y4m or yc48
   video_format video;
   bool write_header = true;            // y4m stream header
-  std::vector<uint8_t> strip;          // converted rows of a strip (luma, or raw YC48)
-  std::vector<uint8_t> chroma;         // y4m: the frame's chroma planes, converted
+  std::vector<uint8_t> frame;          // one frame's bytes (y4m: its FRAME line first)
+  sink_writer* writer = nullptr;
   md5_state md5;
   int64_t frames_written = 0;
   bool reader_gone = false;            // a write failed because the reader closed its end

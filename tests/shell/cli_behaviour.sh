@@ -37,6 +37,18 @@ status=$?
 [ "$(wc -l < "$work/err")" -eq 1 ] || fail "a truncated clip gave: $(cat "$work/err")"
 grep -q "is truncated" "$work/err" || fail "no message for a truncated clip: $(cat "$work/err")"
 
+# A write that fails (a full disk) is an error with its message, as a file
+# and as standard output.
+"$nivora" --threads 2 "$work/in.y4m" /dev/full 2> "$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "writing to /dev/full gave status $status, expected 1"
+grep -q "^nivora: /dev/full: write failed: No space left on device$" "$work/err" ||
+  fail "writing to /dev/full said: $(cat "$work/err")"
+"$nivora" --threads 2 "$work/in.y4m" - > /dev/full 2> "$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "standard output to /dev/full gave status $status, expected 1"
+[ "$(wc -l < "$work/err")" -eq 1 ] || fail "standard output to /dev/full said: $(cat "$work/err")"
+
 # The reader goes away after 100 bytes (the clip is far longer than the pipe
 # and the output buffer hold).
 for format in y4m yc48; do
