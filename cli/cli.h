@@ -277,8 +277,10 @@ struct frame_cache {
   int64_t slot_used[fetch_slot_count] = {0, 0, 0};      // fetch count at its last use
   int64_t fetches = 0;               // fetches answered
   int64_t conversions = 0;           // of which converted a frame (the rest found it in a slot)
-  std::vector<uint8_t> strip;        // seekable: the plane rows of one conversion step
-  int strip_rows = 0;                // picture rows converted per step
+  std::vector<uint8_t> strip;        // seekable: each worker's plane rows of one step
+  size_t strip_share = 0;            // bytes of each worker's part
+  int strip_threads = 0;             // workers the strip buffer is sized for
+  int strip_rows = 0;                // picture rows a worker converts per step
   int64_t next_to_read = 0;          // frames read from the source so far
   bool end_seen = false;             // the source has no more frames
   bool read_error = false;           // it ended on an error (message in error)

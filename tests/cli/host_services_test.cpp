@@ -345,16 +345,21 @@ TEST(FrameCache, ReadsFramesBackFromWhereTheyStartFarIntoTheFile) {
 }
 
 TEST(FrameCache, AFileThatShrinksUnderItEndsTheRunWithAMessage) {
-  const std::string data = make_y4m(8, 8, 10, "420jpeg", 'p', 4);
-  clip_cache c;
-  ASSERT_TRUE(c.open(data, format_y4m, 8, 8, true, 16, 16, 1, false)) << c.error;
-  ASSERT_TRUE(cache_prepare(&c.cache, 6));
-  ASSERT_EQ(truncate(temp_path("clip_cache.bin").c_str(), off_t(data.size() / 2)), 0);
-  EXPECT_EQ(cache_fetch(&c.cache, 7), nullptr);
-  EXPECT_TRUE(c.cache.read_back_failed);
-  EXPECT_NE(c.cache.error.find("clip: cannot read frame 7 back"), std::string::npos)
-      << c.cache.error;
-  EXPECT_FALSE(cache_prepare(&c.cache, 7));
+  // Read back by one thread, and by three side by side (one message).
+  for (int threads : {1, 3}) {
+    const std::string data = make_y4m(8, 40, 10, "420jpeg", 'p', 4);
+    ASSERT_TRUE(start_workers(threads));
+    clip_cache c;
+    ASSERT_TRUE(c.open(data, format_y4m, 8, 40, true, 16, 48, 1, false)) << c.error;
+    ASSERT_TRUE(cache_prepare(&c.cache, 6));
+    ASSERT_EQ(truncate(temp_path("clip_cache.bin").c_str(), off_t(data.size() / 2)), 0);
+    EXPECT_EQ(cache_fetch(&c.cache, 7), nullptr);
+    EXPECT_TRUE(c.cache.read_back_failed);
+    EXPECT_NE(c.cache.error.find("clip: cannot read frame 7 back"), std::string::npos)
+        << c.cache.error;
+    EXPECT_FALSE(cache_prepare(&c.cache, 7));
+    stop_workers();
+  }
 }
 
 TEST(HostBuffers, PagesNoStageWritesTakeNoMemory) {
