@@ -250,7 +250,9 @@ BOOL host_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* par
 // The filtering frame cache: the source read ahead as far as the window needs,
 // its frames kept while the filter may still use them, in the source's own
 // bytes: for a seekable file only where each frame starts (its samples are
-// read back when fetched), for a stream the samples themselves. A fetch
+// read back when fetched), for a stream the samples themselves, in a deleted
+// temporary file in TMPDIR (else /tmp) that is read back the same way, or in
+// memory when no such file can be made. A fetch
 // converts the frame to PIXEL_YC in one of three slots, the one used least
 // recently, so a fetched frame stays valid while two further frames are
 // fetched. A frame still in a slot is not converted again: the filter asks for
@@ -271,7 +273,10 @@ struct frame_cache {
   size_t frame_pixels = 0;           // pitch * rows
   std::vector<int64_t> held_frame;   // the frame in each ring slot, -1 for none
   std::vector<int64_t> held_offset;  // seekable: where each held frame's samples start
-  uint8_t* held = nullptr;           // stream: capacity frames of samples (lazily committed)
+  int spill_fd = -1;                 // stream: a deleted temporary file of capacity frames of
+                                     // samples (frame k at slot k mod capacity), read back
+                                     // like a seekable source; -1 when none could be made
+  uint8_t* held = nullptr;           // stream without it: the same in memory (lazily committed)
   PIXEL_YC* fetch = nullptr;         // fetch_slot_count frames (lazily committed)
   int64_t slot_frame[fetch_slot_count] = {-1, -1, -1};  // frame in each fetch slot, -1 none
   int64_t slot_used[fetch_slot_count] = {0, 0, 0};      // fetch count at its last use

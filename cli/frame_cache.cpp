@@ -9,14 +9,25 @@
 //
 // Frames are kept in the source's own bytes, not as PIXEL_YC (a quarter of
 // the size for 8-bit 4:2:0): a seekable file keeps only where each frame's
-// samples start and reads them back when the frame is fetched; a stream keeps
-// the samples. Either way a fetch converts the frame into a fetch slot, which
+// samples start and reads them back when the frame is fetched; a stream
+// writes the samples into a ring of frames in a deleted temporary file and
+// reads them back the same way (so the process holds no more of a stream than
+// of a file: at 1920x1080 4:2:0, Frame 2, 22 MB of samples go to the file,
+// where the kernel may keep them cached or write them out), or, when no such
+// file can be made, keeps them in memory. Either way a fetch converts the
+// frame into a fetch slot, which
 // the filter may then write below the picture (it extends frames downward in
 // place). The filter asks for most frames more than once (as the new frame of
 // the window and as a neighbour for the mosquito pass), so a frame still in a
 // slot is handed out again with only the area around the picture restored.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "cli/cli.h"
@@ -87,6 +98,51 @@ size_t strip_bytes(const frame_source* s, const chroma_rows& map) {
   return bytes;
 }
 
+// Reads part of frame n's samples from where they are kept: the source file,
+// or the stream's temporary file.
+bool read_kept(const frame_cache* c, int64_t n, int64_t at, uint8_t* data, size_t bytes,
+               std::string* error) {
+  if (c->spill_fd < 0) return source_read_at(c->source, n, at, data, bytes, error);
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t got = pread(c->spill_fd, data + done, bytes - done, off_t(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      *error = c->source->name + ": cannot read frame " + std::to_string(n) +
+               " back from the temporary file: " + (got < 0 ? strerror(errno) : "it has shrunk");
+      return false;
+    }
+    done += size_t(got);
+  }
+  return true;
+}
+
+// A deleted temporary file for a stream's frames; -1 when none can be made.
+int make_spill_file() {
+  const char* dir = getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/nivora_frames_XXXXXX";
+  const int fd = mkostemp(&path[0], O_CLOEXEC);
+  if (fd >= 0) unlink(path.c_str());
+  return fd;
+}
+
+// Keeps a stream's frame k (payload bytes) at its ring slot in the file.
+bool spill_frame(frame_cache* c, int64_t k, const uint8_t* data, int64_t at) {
+  const size_t bytes = c->source->payload_bytes;
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t put = pwrite(c->spill_fd, data + done, bytes - done, off_t(at + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      c->error = c->source->name + ": cannot keep frame " + std::to_string(k) +
+                 " in the temporary file: " + (put < 0 ? strerror(errno) : "nothing written");
+      return false;
+    }
+    done += size_t(put);
+  }
+  return true;
+}
+
 std::mutex read_back_lock;  // guards the message of a failed read back
 
 struct read_back_params {
@@ -117,8 +173,8 @@ void read_back_job(int thread_id, int thread_num, void* param1, void*) {
   for (int first = begin; first < end && !p.failed.load(std::memory_order_relaxed);
        first += c->strip_rows) {
     const int count = std::min(c->strip_rows, end - first);
-    bool ok = source_read_at(s, p.n, p.at + int64_t(luma_row) * first, luma, luma_row * count,
-                             &error);
+    bool ok = read_kept(c, p.n, p.at + int64_t(luma_row) * first, luma, luma_row * count,
+                        &error);
     uint8_t* cb = luma + luma_row * count;
     uint8_t* cr = cb;
     int lowest = 0, highest = -1;
@@ -126,8 +182,8 @@ void read_back_job(int thread_id, int thread_num, void* param1, void*) {
       chroma_span(c->map, first, count, &lowest, &highest);
       const size_t span = chroma_row * size_t(highest - lowest + 1);
       cr = cb + span;
-      ok = source_read_at(s, p.n, cb_start + int64_t(chroma_row) * lowest, cb, span, &error) &&
-           source_read_at(s, p.n, cr_start + int64_t(chroma_row) * lowest, cr, span, &error);
+      ok = read_kept(c, p.n, cb_start + int64_t(chroma_row) * lowest, cb, span, &error) &&
+           read_kept(c, p.n, cr_start + int64_t(chroma_row) * lowest, cr, span, &error);
     }
     if (!ok) {
       if (!p.failed.exchange(true)) {
@@ -166,6 +222,8 @@ void release(frame_cache* c) {
   lazy_free(c->fetch, sizeof(PIXEL_YC) * c->frame_pixels * fetch_slot_count);
   c->held = nullptr;
   c->fetch = nullptr;
+  if (c->spill_fd >= 0) close(c->spill_fd);
+  c->spill_fd = -1;
 }
 
 }  // namespace
@@ -188,9 +246,10 @@ bool cache_init(frame_cache* c, frame_source* source, int pitch, int rows, int r
   c->strip_threads = 0;
   c->fetch = static_cast<PIXEL_YC*>(
       lazy_alloc(sizeof(PIXEL_YC) * c->frame_pixels * fetch_slot_count));
-  if (!source->seekable)
+  if (!source->seekable) c->spill_fd = make_spill_file();
+  if (!source->seekable && c->spill_fd < 0)
     c->held = static_cast<uint8_t*>(lazy_alloc(source->payload_bytes * size_t(c->capacity)));
-  if (!c->fetch || (!source->seekable && !c->held)) {
+  if (!c->fetch || (!source->seekable && c->spill_fd < 0 && !c->held)) {
     release(c);
     *error = "out of memory for the frame cache";
     return false;
@@ -219,11 +278,14 @@ bool cache_prepare(frame_cache* c, int64_t n) {
     const int64_t k = c->next_to_read;
     const int slot = int(k % c->capacity);
     // A stream's samples go straight into the ring: the slot's frame is older
-    // than every frame still kept.
-    int64_t at = 0;
-    const read_result r =
-        s->seekable ? source_skip(s, &at, &c->error)
-                    : source_read_into(s, c->held + s->payload_bytes * size_t(slot), &c->error);
+    // than every frame still kept. Into the temporary file they go through
+    // the source's frame buffer.
+    int64_t at = int64_t(s->payload_bytes) * slot;
+    read_result r = read_ok;
+    if (s->seekable) r = source_skip(s, &at, &c->error);
+    else if (c->held) r = source_read_into(s, c->held + s->payload_bytes * size_t(slot), &c->error);
+    else if ((r = source_read(s, &c->error)) == read_ok && !spill_frame(c, k, s->payload.data(), at))
+      r = read_failed;
     if (r != read_ok) {
       c->end_seen = true;
       c->read_error = r == read_failed;
@@ -273,7 +335,7 @@ PIXEL_YC* cache_fetch(frame_cache* c, int64_t n) {
   c->slot_frame[use] = -1;
   ++c->conversions;
   const int slot = int(n % c->capacity);
-  if (s->seekable) {
+  if (!c->held) {
     if (!read_back(c, n, c->held_offset[slot], frame)) {
       c->read_back_failed = true;
       return nullptr;
