@@ -205,19 +205,19 @@ void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint
                                  int chroma_shift, PIXEL_YC* out);
 void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
                                   int chroma_shift, PIXEL_YC* out);
-// The way back for 8-bit samples: w luma samples of a row, and count chroma
-// samples (component which: 1 cb, 2 cr) each the rounded mean of a 2x2 block,
-// columns 2 cx and 2 cx + 1 of rows r0 and r1. The _sse2 versions give the
-// same bytes; the plain names take them where the compiler targets SSE2.
+// The way back for 8-bit samples: w luma samples of a row, and count samples
+// of each chroma plane, each the rounded mean of a 2x2 block (columns 2 cx and
+// 2 cx + 1 of rows r0 and r1). The _sse2 versions give the same bytes; the
+// plain names take them where the compiler targets SSE2.
 void luma_to_bytes(const PIXEL_YC* row, int w, uint8_t* out);
 void luma_to_bytes_ref(const PIXEL_YC* row, int w, uint8_t* out);
 void luma_to_bytes_sse2(const PIXEL_YC* row, int w, uint8_t* out);
-void chroma_blocks_to_bytes(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
-                            uint8_t* out);
-void chroma_blocks_to_bytes_ref(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
-                                uint8_t* out);
-void chroma_blocks_to_bytes_sse2(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
-                                 uint8_t* out);
+void chroma_blocks_to_bytes(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                            uint8_t* cr);
+void chroma_blocks_to_bytes_ref(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                                uint8_t* cr);
+void chroma_blocks_to_bytes_sse2(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                                 uint8_t* cr);
 // Where a payload's Cb and Cr planes start (y4m; for YC48 they are unused).
 void payload_planes(const uint8_t* payload, stream_format layout, const video_format& f,
                     const uint8_t** cb, const uint8_t** cr);
@@ -225,6 +225,9 @@ void payload_planes(const uint8_t* payload, stream_format layout, const video_fo
 // the pixels that share it.
 void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
                       const video_format& f, const chroma_rows& map, uint8_t* payload);
+// Rows [first, first + count) of both chroma planes (y4m), to cb and cr.
+void frame_to_chroma_rows(const PIXEL_YC* frame, int pitch, const video_format& f,
+                          const chroma_rows& map, int first, int count, uint8_t* cb, uint8_t* cr);
 // The same a part at a time: rows [first, first + count) of one plane, written
 // to out (count * plane_row_bytes).
 void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,

@@ -50,39 +50,41 @@ inline __m128i chroma_of_sums(__m128i sum) {
                        _mm_set1_epi32(16));
 }
 
-// The chosen component of eight pixels.
-inline __m128i component(const PIXEL_YC* p, int which) {
-  __m128i y, cb, cr;
-  split_pixels(p, &y, &cb, &cr);
-  return which == 1 ? cb : which == 2 ? cr : y;
-}
-
 }  // namespace
 
 void luma_to_bytes_sse2(const PIXEL_YC* row, int w, uint8_t* out) {
   int x = 0;
   for (; x + 16 <= w; x += 16) {
-    const __m128i a = luma_bytes(component(row + x, 0));
-    const __m128i b = luma_bytes(component(row + x + 8, 0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(a, b));
+    __m128i y0, y1, unused;
+    split_pixels(row + x, &y0, &unused, &unused);
+    split_pixels(row + x + 8, &y1, &unused, &unused);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_packus_epi16(luma_bytes(y0), luma_bytes(y1)));
   }
   if (x < w) luma_to_bytes_ref(row + x, w - x, out + x);
 }
 
-void chroma_blocks_to_bytes_sse2(const PIXEL_YC* r0, const PIXEL_YC* r1, int which, int count,
-                                 uint8_t* out) {
+void chroma_blocks_to_bytes_sse2(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                                 uint8_t* cr) {
   const __m128i ones = _mm_set1_epi16(1);
   int cx = 0;
   for (; cx + 8 <= count; cx += 8) {
-    const PIXEL_YC* p0 = r0 + 2 * cx;
-    const PIXEL_YC* p1 = r1 + 2 * cx;
-    const __m128i lo = _mm_add_epi32(_mm_madd_epi16(component(p0, which), ones),
-                                     _mm_madd_epi16(component(p1, which), ones));
-    const __m128i hi = _mm_add_epi32(_mm_madd_epi16(component(p0 + 8, which), ones),
-                                     _mm_madd_epi16(component(p1 + 8, which), ones));
-    const __m128i v = _mm_packs_epi32(chroma_of_sums(lo), chroma_of_sums(hi));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + cx), _mm_packus_epi16(v, v));
+    // Sums of the 2x2 blocks, in 32 bits: columns added by a multiply-add by
+    // ones, then the two rows; blocks 0-3 from pixels 0-7, 4-7 from 8-15.
+    __m128i sum_b[2], sum_r[2];
+    for (int half = 0; half < 2; ++half) {
+      __m128i y, b0, c0, b1, c1;
+      split_pixels(r0 + 2 * cx + 8 * half, &y, &b0, &c0);
+      split_pixels(r1 + 2 * cx + 8 * half, &y, &b1, &c1);
+      sum_b[half] = _mm_add_epi32(_mm_madd_epi16(b0, ones), _mm_madd_epi16(b1, ones));
+      sum_r[half] = _mm_add_epi32(_mm_madd_epi16(c0, ones), _mm_madd_epi16(c1, ones));
+    }
+    const __m128i vb = _mm_packs_epi32(chroma_of_sums(sum_b[0]), chroma_of_sums(sum_b[1]));
+    const __m128i vr = _mm_packs_epi32(chroma_of_sums(sum_r[0]), chroma_of_sums(sum_r[1]));
+    const __m128i bytes = _mm_packus_epi16(vb, vr);  // cb in the low half, cr in the high
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + cx), bytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + cx), _mm_unpackhi_epi64(bytes, bytes));
   }
-  if (cx < count) chroma_blocks_to_bytes_ref(r0 + 2 * cx, r1 + 2 * cx, which, count - cx, out + cx);
+  if (cx < count) chroma_blocks_to_bytes_ref(r0 + 2 * cx, r1 + 2 * cx, count - cx, cb + cx, cr + cx);
 }
 #endif

@@ -143,8 +143,8 @@ void convert_frame_job(int thread_id, int thread_num, void* param1, void*) {
     // A chroma row serves one or two picture rows (see make_chroma_rows).
     for (int r : {p.map->first_row[cy], p.map->second_row[cy]})
       if (r >= 0 && p.map->of_row[r] == cy) convert(0, r, p.luma + luma_row * r);
-    convert(1, cy, p.cb + chroma_row * cy);
-    convert(2, cy, p.cr + chroma_row * cy);
+    frame_to_chroma_rows(p.frame, p.pitch, s.video, *p.map, cy, 1, p.cb + chroma_row * cy,
+                         p.cr + chroma_row * cy);
   }
 }
 

@@ -52,6 +52,15 @@ if [ "$mode" = local ]; then
   farm_run chunks --nivora "$nivora" --sshlogin 2/: --chunk 4
   farm_run one_range --nivora "$nivora" --sshlogin : --jobs 1 --chunk 100
 
+  # Raw YC48 in and out: the frame count comes from the file's size.
+  "$nivora" -q --threads 2 --output-format yc48 "$work/in.y4m" "$work/in.yc48"
+  "$nivora" -q "${settings[@]}" --threads 2 --size 48x32 "$work/in.yc48" "$work/single.yc48"
+  count="$("$farm" --size 48x32 --count "$work/in.yc48")"
+  [ "$count" = 26 ] || fail "--count of raw YC48: $count"
+  "$farm" --nivora "$nivora" --sshlogin 3/: --size 48x32 "${settings[@]}" "$work/in.yc48" \
+    "$work/out.yc48" > "$work/log_yc48" 2>&1 || fail "yc48: $(cat "$work/log_yc48")"
+  cmp -s "$work/single.yc48" "$work/out.yc48" || fail "yc48: the output differs from the single run"
+
   # A worker whose first call fails (the first to take the lock).
   cat > "$work/fails_once" <<EOF
 #!/bin/sh
