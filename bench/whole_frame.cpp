@@ -100,13 +100,15 @@ void e2e_round(const bench_options& o, int round, e2e_plan* plan) {
     size_t at = 0;
     while (o.sizes[at].first != e.w || o.sizes[at].second != e.h) ++at;
     for (int which = 0; which < 2 && e.ok; ++which) {
-      double seconds = 0, peak = 0;
+      double seconds = 0, peak = 0, cpu = 0;
       const int frames = which ? e.long_frames : e.short_frames;
       e.ok = run_cli_file_to_file(o.nivora.c_str(), plan->inputs[at].c_str(),
                                   plan->output.c_str(), e.radius, e.threads, o.field, frames,
-                                  &seconds, &peak, &e.error);
+                                  &seconds, &peak, &cpu, &e.error);
       double& best = which ? e.long_s : e.short_s;
       if (round == 0 || seconds < best) best = seconds;
+      double& least = which ? e.long_cpu_s : e.short_cpu_s;
+      if (round == 0 || cpu < least) least = cpu;
       e.peak_mb = std::max(e.peak_mb, peak);
     }
   }
@@ -116,19 +118,31 @@ void e2e_report(const bench_options& o, const std::vector<measured>& all, e2e_pl
   printf("\nnivora file to file (y4m in, y4m out), no pre-filters, per-field %s; frames per "
          "second between runs of Frame + 4 and %d frames, fastest of %d rounds (each right "
          "after the round of the table above)\n", o.field ? "on" : "off", o.e2e_frames, o.rounds);
-  printf("%-9s %2s %3s | %8s %8s %7s | %8s\n", "size", "R", "thr", "e2e fps", "filter", "e2e/f",
-         "peak MB");
+  printf("cpu: processor time per frame of all threads (nivora: the least of the rounds; "
+         "filter: of the fastest round); cpu f/e2e: the filter's share of nivora's\n");
+  printf("%-9s %2s %3s | %8s %8s %7s | %8s %8s %8s | %8s\n", "size", "R", "thr", "e2e fps",
+         "filter", "e2e/f", "cpu e2e", "cpu f", "f/e2e", "peak MB");
   for (e2e_result& e : plan->results) {
-    if (e.ok && e.long_s > e.short_s)
-      e.fps = (e.long_frames - e.short_frames) / (e.long_s - e.short_s);
-    else if (e.ok)
+    const int frames = e.long_frames - e.short_frames;
+    if (e.ok && e.long_s > e.short_s) {
+      e.fps = frames / (e.long_s - e.short_s);
+      e.cpu_ms = 1e3 * (e.long_cpu_s - e.short_cpu_s) / frames;
+    } else if (e.ok) {
       e.ok = false, e.error = "the long run was not slower than the short one";
+    }
     const double filter = filter_fps(all, e.w, e.h, e.radius, e.threads);
+    const double filter_cpu = filter_cpu_ms(all, e.w, e.h, e.radius, e.threads);
     printf("%-9s %2d %3d |", size_text(e.w, e.h).c_str(), e.radius, e.threads);
-    if (!e.ok) printf(" failed: %s\n", e.error.c_str());
-    else if (filter > 0)
-      printf(" %8.1f %8.1f %6.0f%% | %8.1f\n", e.fps, filter, 100 * e.fps / filter, e.peak_mb);
-    else printf(" %8.1f %8s %7s | %8.1f\n", e.fps, "-", "-", e.peak_mb);
+    if (!e.ok) {
+      printf(" failed: %s\n", e.error.c_str());
+    } else if (filter > 0) {
+      printf(" %8.1f %8.1f %6.0f%% | %8.2f %8.2f %7.0f%% | %8.1f\n", e.fps, filter,
+             100 * e.fps / filter, e.cpu_ms, filter_cpu,
+             e.cpu_ms > 0 ? 100 * filter_cpu / e.cpu_ms : 0.0, e.peak_mb);
+    } else {
+      printf(" %8.1f %8s %7s | %8.2f %8s %8s | %8.1f\n", e.fps, "-", "-", e.cpu_ms, "-", "-",
+             e.peak_mb);
+    }
   }
   for (const std::string& in : plan->inputs) unlink(in.c_str());
   unlink(plan->output.c_str());

@@ -34,6 +34,11 @@ double filter_fps(const std::vector<measured>& all, int w, int h, int radius, in
   return r ? fps(r) : 0;
 }
 
+double filter_cpu_ms(const std::vector<measured>& all, int w, int h, int radius, int threads) {
+  const frame_result* r = find(all, w, h, radius, threads, true, false);
+  return r ? r->cpu_ms / r->frames : 0;
+}
+
 namespace {
 
 void print_target(const char* what, double value, const char* unit, bool met,

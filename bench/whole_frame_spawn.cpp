@@ -199,7 +199,7 @@ bool run_cli_memory(const char* nivora_path, const char* input_file, int w, int 
 
 bool run_cli_file_to_file(const char* nivora_path, const char* input, const char* output,
                           int radius, int threads, bool field, int frames, double* seconds,
-                          double* peak_mb, std::string* error) {
+                          double* peak_mb, double* cpu_s, std::string* error) {
   const std::vector<std::string> args = {
       "nivora", "--threads", std::to_string(threads), "--frame", std::to_string(radius),
       field ? "--field" : "--no-field", "--no-mosquito", "--no-block", "--quiet",
@@ -214,6 +214,8 @@ bool run_cli_file_to_file(const char* nivora_path, const char* input, const char
   const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
   *seconds = spent.count();
   *peak_mb = double(usage.ru_maxrss) * 1024.0 / 1e6;
+  *cpu_s = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     *error = "nivora failed (status " + std::to_string(status) + ")";
     return false;
