@@ -284,7 +284,8 @@ bool cache_prepare(frame_cache* c, int64_t n) {
     read_result r = read_ok;
     if (s->seekable) r = source_skip(s, &at, &c->error);
     else if (c->held) r = source_read_into(s, c->held + s->payload_bytes * size_t(slot), &c->error);
-    else if ((r = source_read(s, &c->error)) == read_ok && !spill_frame(c, k, s->payload.data(), at))
+    else if ((r = source_read(s, &c->error)) == read_ok && k >= first_kept &&
+             !spill_frame(c, k, s->payload.data(), at))  // (frames before a range: not kept)
       r = read_failed;
     if (r != read_ok) {
       c->end_seen = true;
