@@ -282,7 +282,13 @@ bool cache_prepare(frame_cache* c, int64_t n) {
     // the source's frame buffer.
     int64_t at = int64_t(s->payload_bytes) * slot;
     read_result r = read_ok;
-    if (s->seekable) r = source_skip(s, &at, &c->error);
+    if (s->seekable) {
+      // The frame's samples are read back when fetched, radius + 1 frames
+      // from now: the kernel starts reading them from the disk meanwhile.
+      r = source_skip(s, &at, &c->error);
+      if (r == read_ok)
+        posix_fadvise(fileno(s->file), off_t(at), off_t(s->payload_bytes), POSIX_FADV_WILLNEED);
+    }
     else if (c->held) r = source_read_into(s, c->held + s->payload_bytes * size_t(slot), &c->error);
     else if ((r = source_read(s, &c->error)) == read_ok && k >= first_kept &&
              !spill_frame(c, k, s->payload.data(), at))  // (frames before a range: not kept)
