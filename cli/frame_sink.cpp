@@ -7,6 +7,8 @@
 // adds it to the MD5) while the run filters the next frame; the next frame
 // waits for it before it is converted. So writing overlaps filtering, and one
 // frame of bytes is held.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -198,8 +200,14 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
     }
   }
   // Nothing goes through the FILE's buffer: standard output may hold what
-  // others wrote before, so that goes out first.
-  if (to_stdout) fflush(stdout);
+  // others wrote before, so that goes out first. A larger pipe lets the
+  // writing thread hand over more while the reader is busy.
+  if (to_stdout) {
+    fflush(stdout);
+    struct stat st;
+    if (format != format_null && fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode))
+      fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+  }
   bool ok = sink_open_stream(s, file, name.c_str(), format, layout, video, write_header, error);
   s->owns_file = file != stdout;
   if (!ok) {
