@@ -12,6 +12,9 @@
 //   - large buffers whose pages take memory only once written;
 //   - the worker-thread service, the frame cache and the editor's records;
 //   - option parsing and the whole run (run_cli), which main() calls.
+// Beside the code: nivora.1.in, the manual page (the version filled in by
+// CMake), and nivora-farm, a bash script that runs one clip's frame ranges
+// over several machines with GNU parallel and joins the parts.
 #pragma once
 
 #include <cstddef>
