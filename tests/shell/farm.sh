@@ -17,6 +17,10 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/clip.sh"
 command -v parallel > /dev/null || { echo "GNU parallel is not installed: skipped"; exit 77; }
 work="$(mktemp -d)"
+# GNU parallel keeps its own files (the machines' processor counts, ...) here,
+# not in the home folder of whoever runs the test.
+export PARALLEL_HOME="$work/parallel_home"
+mkdir -p "$PARALLEL_HOME"
 sshd_pid=""
 cleanup() {
   [ -z "$sshd_pid" ] || { ssh -F "$work/ssh_config" -O exit farmhost 2> /dev/null; kill "$sshd_pid"; }
