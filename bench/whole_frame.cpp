@@ -1,6 +1,7 @@
 // The whole-frame benchmark's command line: which configurations to run, one
 // fresh child process each, the table of frames per second, milliseconds per
-// stage and peak memory, the peak memory of `nivora` itself, and the targets
+// stage and peak memory, the rate of `nivora` itself from file to file beside
+// the filter-only rate, its peak memory, and the targets
 // as ratios measured in this one run (the machines are shared and noisy, so a
 // figure is best read against its neighbours in the same table).
 #include <unistd.h>
@@ -61,6 +62,92 @@ void measure_cli(const bench_options& o, std::vector<measured>* runs,
   }
 }
 
+// nivora from file to file (y4m): for every size and radius, the rate between
+// a short run and a long one, fastest of the rounds. Each round runs right
+// after the filter-only round, so both see the machine alike.
+struct e2e_plan {
+  std::vector<std::string> inputs;  // one clip file per size
+  std::string output;
+  std::vector<e2e_result> results;
+};
+
+void e2e_prepare(const bench_options& o, int threads, e2e_plan* plan) {
+  const char* dir = getenv("TMPDIR");
+  const std::string base = std::string(dir && *dir ? dir : "/tmp") + "/bench_whole_frame_";
+  plan->output = base + "out_XXXXXX";
+  const int out_fd = mkstemp(&plan->output[0]);
+  if (out_fd >= 0) close(out_fd);
+  for (auto size : o.sizes) {
+    std::string in = base + "in_XXXXXX";
+    const int in_fd = mkstemp(&in[0]);
+    const bool have_file = in_fd >= 0 && out_fd >= 0 && close(in_fd) == 0 &&
+                           write_clip_file(in.c_str(), size.first, size.second, o.e2e_frames);
+    plan->inputs.push_back(in);
+    for (int radius : o.radii) {
+      e2e_result e;
+      e.w = size.first, e.h = size.second, e.radius = radius, e.threads = threads;
+      e.short_frames = std::min(radius + 4, o.e2e_frames - 1);
+      e.long_frames = o.e2e_frames;
+      e.ok = have_file;
+      if (!have_file) e.error = "cannot write " + in;
+      plan->results.push_back(e);
+    }
+  }
+}
+
+void e2e_round(const bench_options& o, int round, e2e_plan* plan) {
+  for (e2e_result& e : plan->results) {
+    size_t at = 0;
+    while (o.sizes[at].first != e.w || o.sizes[at].second != e.h) ++at;
+    for (int which = 0; which < 2 && e.ok; ++which) {
+      double seconds = 0, peak = 0, cpu = 0;
+      const int frames = which ? e.long_frames : e.short_frames;
+      e.ok = run_cli_file_to_file(o.nivora.c_str(), plan->inputs[at].c_str(),
+                                  plan->output.c_str(), e.radius, e.threads, o.field, frames,
+                                  &seconds, &peak, &cpu, &e.error);
+      double& best = which ? e.long_s : e.short_s;
+      if (round == 0 || seconds < best) best = seconds;
+      double& least = which ? e.long_cpu_s : e.short_cpu_s;
+      if (round == 0 || cpu < least) least = cpu;
+      e.peak_mb = std::max(e.peak_mb, peak);
+    }
+  }
+}
+
+void e2e_report(const bench_options& o, const std::vector<measured>& all, e2e_plan* plan) {
+  printf("\nnivora file to file (y4m in, y4m out), no pre-filters, per-field %s; frames per "
+         "second between runs of Frame + 4 and %d frames, fastest of %d rounds (each right "
+         "after the round of the table above)\n", o.field ? "on" : "off", o.e2e_frames, o.rounds);
+  printf("cpu: processor time per frame of all threads (nivora: the least of the rounds; "
+         "filter: of the fastest round); cpu f/e2e: the filter's share of nivora's\n");
+  printf("%-9s %2s %3s | %8s %8s %7s | %8s %8s %8s | %8s\n", "size", "R", "thr", "e2e fps",
+         "filter", "e2e/f", "cpu e2e", "cpu f", "f/e2e", "peak MB");
+  for (e2e_result& e : plan->results) {
+    const int frames = e.long_frames - e.short_frames;
+    if (e.ok && e.long_s > e.short_s) {
+      e.fps = frames / (e.long_s - e.short_s);
+      e.cpu_ms = 1e3 * (e.long_cpu_s - e.short_cpu_s) / frames;
+    } else if (e.ok) {
+      e.ok = false, e.error = "the long run was not slower than the short one";
+    }
+    const double filter = filter_fps(all, e.w, e.h, e.radius, e.threads);
+    const double filter_cpu = filter_cpu_ms(all, e.w, e.h, e.radius, e.threads);
+    printf("%-9s %2d %3d |", size_text(e.w, e.h).c_str(), e.radius, e.threads);
+    if (!e.ok) {
+      printf(" failed: %s\n", e.error.c_str());
+    } else if (filter > 0) {
+      printf(" %8.1f %8.1f %6.0f%% | %8.2f %8.2f %7.0f%% | %8.1f\n", e.fps, filter,
+             100 * e.fps / filter, e.cpu_ms, filter_cpu,
+             e.cpu_ms > 0 ? 100 * filter_cpu / e.cpu_ms : 0.0, e.peak_mb);
+    } else {
+      printf(" %8.1f %8s %7s | %8.2f %8s %8s | %8.1f\n", e.fps, "-", "-", e.cpu_ms, "-", "-",
+             e.peak_mb);
+    }
+  }
+  for (const std::string& in : plan->inputs) unlink(in.c_str());
+  unlink(plan->output.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +179,9 @@ int main(int argc, char** argv) {
   const std::vector<frame_config> list = configurations(o);
   std::vector<measured> all;
   for (const frame_config& c : list) all.push_back(measured{c, frame_result()});
+  const bool have_cli = o.cli && !o.nivora.empty() && access(o.nivora.c_str(), X_OK) == 0;
+  e2e_plan e2e;
+  if (have_cli) e2e_prepare(o, *std::max_element(o.threads.begin(), o.threads.end()), &e2e);
   if (o.rounds == 1) print_header();
   for (int round = 0; round < o.rounds; ++round) {
     for (measured& m : all) {
@@ -100,6 +190,7 @@ int main(int argc, char** argv) {
       keep_faster(&m.r, r);
       if (o.rounds == 1) print_row(m.c, m.r);
     }
+    if (have_cli) e2e_round(o, round, &e2e);
     if (o.rounds > 1) fprintf(stderr, "bench_whole_frame: round %d of %d done\n", round + 1, o.rounds);
   }
   if (o.rounds > 1) {
@@ -109,12 +200,14 @@ int main(int argc, char** argv) {
 
   std::vector<measured> cli_runs;
   std::vector<cli_result> cli_file, cli_pipe;
-  if (o.cli && !o.nivora.empty() && access(o.nivora.c_str(), X_OK) == 0)
+  if (have_cli) {
+    e2e_report(o, all, &e2e);
     measure_cli(o, &cli_runs, &cli_file, &cli_pipe);
-  else if (o.cli)
-    printf("\nnivora not found (--nivora PATH): its peak memory is not measured\n");
+  } else if (o.cli) {
+    printf("\nnivora not found (--nivora PATH): its rate and peak memory are not measured\n");
+  }
 
-  print_targets(all, cli_runs, cli_file, cli_pipe);
+  print_targets(all, cli_runs, cli_file, cli_pipe, e2e.results);
   print_load("at end");
   return 0;
 }

@@ -83,6 +83,7 @@ struct bench_options {
   double seconds = 2.0;
   int rounds = 1;
   int cli_frames = 12;
+  int e2e_frames = 40;  // frames of nivora's file-to-file timing
   std::string nivora;   // the command-line host whose peak memory is measured
   bool cli = true;
   bool one = false;     // run one configuration here (child mode)
@@ -112,6 +113,25 @@ struct cli_result {
 };
 bool run_cli_memory(const char* nivora_path, const char* input_file, int w, int h, int radius,
                     int threads, int frames, cli_result* r);
+// Wall time, peak memory and processor time of `nivora` reading the y4m file input and writing the y4m file
+// output, frames [0, frames), with the settings of the filter-only table (no
+// pre-filters, per-field as given).
+bool run_cli_file_to_file(const char* nivora_path, const char* input, const char* output,
+                          int radius, int threads, bool field, int frames, double* seconds,
+                          double* peak_mb, double* cpu_s, std::string* error);
+// nivora's end-to-end rate for one size and radius: frames per second between
+// a short and a long run (so start-up and the window's warm-up cancel out).
+struct e2e_result {
+  bool ok = false;
+  std::string error;
+  int w = 0, h = 0, radius = 0, threads = 0;
+  double fps = 0;
+  double short_s = 0, long_s = 0;  // fastest run of each length
+  int short_frames = 0, long_frames = 0;
+  double peak_mb = 0;              // the highest of the runs
+  double short_cpu_s = 0, long_cpu_s = 0;  // processor time of those runs, all threads
+  double cpu_ms = 0;               // processor time per frame between them
+};
 // Writes the first `frames` frames of the generated clip as a y4m file.
 bool write_clip_file(const char* path, int w, int h, int frames);
 
@@ -128,7 +148,12 @@ void print_row(const frame_config& c, const frame_result& r);
 // The targets, from whichever of their configurations were measured.
 // cli_file and cli_pipe: nivora's runs for cli_runs, reading a file or a pipe.
 void print_targets(const std::vector<measured>& all, const std::vector<measured>& cli_runs,
-                   const std::vector<cli_result>& cli_file, const std::vector<cli_result>& cli_pipe);
+                   const std::vector<cli_result>& cli_file, const std::vector<cli_result>& cli_pipe,
+                   const std::vector<e2e_result>& e2e);
+// The filter-only rate of a configuration in the table (0 when not measured),
+// and its processor time per frame.
+double filter_fps(const std::vector<measured>& all, int w, int h, int radius, int threads);
+double filter_cpu_ms(const std::vector<measured>& all, int w, int h, int radius, int threads);
 
 // The generated clip: 8-bit 4:2:0 y4m of gradients, moving edges and texture
 // under seeded noise (standard deviation about 9 in luma). Frame k is the same

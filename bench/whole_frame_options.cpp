@@ -34,6 +34,8 @@ const char usage[] =
     "                        both sizes, Frame 2, 1 and 2 threads, best kernels,\n"
     "                        pre-filters off and on (options after it override)\n"
     "  --cli-frames N        frames fed to nivora for its peak memory (default 12)\n"
+    "  --e2e-frames N        frames of nivora's file-to-file timing (default 40; the\n"
+    "                        rate is taken between this and a run of Frame + 4)\n"
     "  --nivora PATH         the command-line host to measure"
 #ifdef NIVORA_CLI_PATH
     " (default: the one built\n                        beside this program)\n"
@@ -123,6 +125,8 @@ bool parse_value(const std::string& option, const std::string& value, bench_opti
     if (!parse_int(value, 0, 100000, &o->warmup)) return bad(value);
   } else if (option == "--rounds") {
     if (!parse_int(value, 1, 1000, &o->rounds)) return bad(value);
+  } else if (option == "--e2e-frames") {
+    if (!parse_int(value, 2, 100000, &o->e2e_frames)) return bad(value);
   } else if (option == "--cli-frames") {
     if (!parse_int(value, 1, 100000, &o->cli_frames)) return bad(value);
   } else if (option == "--seconds") {

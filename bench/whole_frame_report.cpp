@@ -27,6 +27,20 @@ const frame_result* find(const std::vector<measured>& all, int w, int h, int rad
 
 double fps(const frame_result* r) { return r->frames * 1e3 / r->total_ms; }
 
+}  // namespace
+
+double filter_fps(const std::vector<measured>& all, int w, int h, int radius, int threads) {
+  const frame_result* r = find(all, w, h, radius, threads, true, false);
+  return r ? fps(r) : 0;
+}
+
+double filter_cpu_ms(const std::vector<measured>& all, int w, int h, int radius, int threads) {
+  const frame_result* r = find(all, w, h, radius, threads, true, false);
+  return r ? r->cpu_ms / r->frames : 0;
+}
+
+namespace {
+
 void print_target(const char* what, double value, const char* unit, bool met,
                   const char* target) {
   printf("  %-52s %8.2f %-4s %-14s %s\n", what, value, unit, target, met ? "met" : "MISSED");
@@ -96,7 +110,8 @@ void keep_faster(frame_result* kept, const frame_result& run) {
 }
 
 void print_targets(const std::vector<measured>& all, const std::vector<measured>& cli_runs,
-                   const std::vector<cli_result>& cli_file, const std::vector<cli_result>& cli_pipe) {
+                   const std::vector<cli_result>& cli_file, const std::vector<cli_result>& cli_pipe,
+                   const std::vector<e2e_result>& e2e) {
   printf("\ntargets (Frame 2, best kernels, ratios from this run):\n");
   const int big_w = 1920, big_h = 1080, small_w = 720, small_h = 480;
   char what[128];
@@ -137,6 +152,16 @@ void print_targets(const std::vector<measured>& all, const std::vector<measured>
                r == &cli_file[i] ? "file" : "pipe");
       print_target(what, r->peak_mb, "MB", r->peak_mb <= limit, c.radius == 2 ? "<= 260" : "<= 400");
     }
+  }
+  for (const e2e_result& e : e2e) {
+    if (e.w != big_w || e.h != big_h || e.radius != 2 || e.threads != 2 || !e.ok) continue;
+    const double filter = filter_fps(all, e.w, e.h, e.radius, e.threads);
+    if (filter <= 0) continue;
+    const double share = 100 * e.fps / filter;
+    print_target("nivora file to file / filter only, 1920x1080, 2 thr", share, "%", share >= 85,
+                 ">= 85");
+    print_target("nivora peak memory, 1920x1080, Frame 2, file to file", e.peak_mb, "MB",
+                 e.peak_mb <= 260, "<= 260");
   }
   printf("  (ffmpeg vaguedenoiser's rate: scripts/bench_peers.sh)\n");
 }

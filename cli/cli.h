@@ -12,6 +12,9 @@
 //   - large buffers whose pages take memory only once written;
 //   - the worker-thread service, the frame cache and the editor's records;
 //   - option parsing and the whole run (run_cli), which main() calls.
+// Beside the code: nivora.1.in, the manual page (the version filled in by
+// CMake), and nivora-farm, a bash script that runs one clip's frame ranges
+// over several machines with GNU parallel and joins the parts.
 #pragma once
 
 #include <cstddef>
@@ -129,19 +132,24 @@ void md5_add(md5_state* m, const void* data, size_t length);
 void md5_finish(md5_state* m, uint8_t digest[16]);
 
 struct chroma_rows;  // below, with the conversions
+struct sink_writer;  // the sink's writing thread (frame_sink.cpp)
 
+// A frame handed to sink_write is converted into `frame` at once; a thread of
+// the sink's own then writes (or hashes) those bytes while the run goes on
+// with the next frame, and the next sink_write waits for it first.
 struct frame_sink {
-  FILE* file = nullptr;
+  FILE* file = nullptr;                // written through its descriptor, unbuffered
   bool owns_file = false;
   std::string name;
   stream_format format = format_none;  // y4m, yc48, md5 or null
   stream_format layout = format_none;  // how frames become bytes: y4m or yc48
   video_format video;
   bool write_header = true;            // y4m stream header
-  std::vector<uint8_t> strip;          // converted rows of a strip (luma, or raw YC48)
-  std::vector<uint8_t> chroma;         // y4m: the frame's chroma planes, converted
+  std::vector<uint8_t> frame;          // one frame's bytes (y4m: its FRAME line first)
+  sink_writer* writer = nullptr;
   md5_state md5;
   int64_t frames_written = 0;
+  bool reader_gone = false;            // a write failed because the reader closed its end
 };
 
 // Opens the output ("-" is standard output). layout is the byte layout of the
@@ -196,8 +204,13 @@ void pad_frame(PIXEL_YC* frame, int w, int h, int pitch, int rows);
 // Both versions give the same pixels; conversions call the one in cli_kernels.
 typedef void (*eight_bit_row_fn)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
                                  int chroma_shift, PIXEL_YC* out);
+typedef void (*luma_to_bytes_fn)(const PIXEL_YC* row, int w, uint8_t* out);
+typedef void (*chroma_blocks_to_bytes_fn)(const PIXEL_YC* r0, const PIXEL_YC* r1, int count,
+                                          uint8_t* cb, uint8_t* cr);
 struct cli_kernel_table {
   eight_bit_row_fn eight_bit_row_to_pixels;
+  luma_to_bytes_fn luma_to_bytes;
+  chroma_blocks_to_bytes_fn chroma_blocks_to_bytes;
 };
 // Written only by cli_select_kernels; the scalar version until then.
 extern cli_kernel_table cli_kernels;
@@ -209,6 +222,19 @@ void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint
                                  int chroma_shift, PIXEL_YC* out);
 void eight_bit_row_to_pixels_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w,
                                   int chroma_shift, PIXEL_YC* out);
+// The way back for 8-bit samples: w luma samples of a row, and count samples
+// of each chroma plane, each the rounded mean of a 2x2 block (columns 2 cx and
+// 2 cx + 1 of rows r0 and r1). The _sse2 versions give the same bytes; the
+// plain names call the versions in cli_kernels.
+void luma_to_bytes(const PIXEL_YC* row, int w, uint8_t* out);
+void luma_to_bytes_ref(const PIXEL_YC* row, int w, uint8_t* out);
+void luma_to_bytes_sse2(const PIXEL_YC* row, int w, uint8_t* out);
+void chroma_blocks_to_bytes(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                            uint8_t* cr);
+void chroma_blocks_to_bytes_ref(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                                uint8_t* cr);
+void chroma_blocks_to_bytes_sse2(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                                 uint8_t* cr);
 // Where a payload's Cb and Cr planes start (y4m; for YC48 they are unused).
 void payload_planes(const uint8_t* payload, stream_format layout, const video_format& f,
                     const uint8_t** cb, const uint8_t** cr);
@@ -216,6 +242,9 @@ void payload_planes(const uint8_t* payload, stream_format layout, const video_fo
 // the pixels that share it.
 void frame_to_payload(const PIXEL_YC* frame, int pitch, stream_format layout,
                       const video_format& f, const chroma_rows& map, uint8_t* payload);
+// Rows [first, first + count) of both chroma planes (y4m), to cb and cr.
+void frame_to_chroma_rows(const PIXEL_YC* frame, int pitch, const video_format& f,
+                          const chroma_rows& map, int first, int count, uint8_t* cb, uint8_t* cr);
 // The same a part at a time: rows [first, first + count) of one plane, written
 // to out (count * plane_row_bytes).
 void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
@@ -241,7 +270,9 @@ BOOL host_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* par
 // The filtering frame cache: the source read ahead as far as the window needs,
 // its frames kept while the filter may still use them, in the source's own
 // bytes: for a seekable file only where each frame starts (its samples are
-// read back when fetched), for a stream the samples themselves. A fetch
+// read back when fetched), for a stream the samples themselves, in a deleted
+// temporary file in TMPDIR (else /tmp) that is read back the same way, or in
+// memory when no such file can be made. A fetch
 // converts the frame to PIXEL_YC in one of three slots, the one used least
 // recently, so a fetched frame stays valid while two further frames are
 // fetched. A frame still in a slot is not converted again: the filter asks for
@@ -262,14 +293,19 @@ struct frame_cache {
   size_t frame_pixels = 0;           // pitch * rows
   std::vector<int64_t> held_frame;   // the frame in each ring slot, -1 for none
   std::vector<int64_t> held_offset;  // seekable: where each held frame's samples start
-  uint8_t* held = nullptr;           // stream: capacity frames of samples (lazily committed)
+  int spill_fd = -1;                 // stream: a deleted temporary file of capacity frames of
+                                     // samples (frame k at slot k mod capacity), read back
+                                     // like a seekable source; -1 when none could be made
+  uint8_t* held = nullptr;           // stream without it: the same in memory (lazily committed)
   PIXEL_YC* fetch = nullptr;         // fetch_slot_count frames (lazily committed)
   int64_t slot_frame[fetch_slot_count] = {-1, -1, -1};  // frame in each fetch slot, -1 none
   int64_t slot_used[fetch_slot_count] = {0, 0, 0};      // fetch count at its last use
   int64_t fetches = 0;               // fetches answered
   int64_t conversions = 0;           // of which converted a frame (the rest found it in a slot)
-  std::vector<uint8_t> strip;        // seekable: the plane rows of one conversion step
-  int strip_rows = 0;                // picture rows converted per step
+  std::vector<uint8_t> strip;        // seekable: each worker's plane rows of one step
+  size_t strip_share = 0;            // bytes of each worker's part
+  int strip_threads = 0;             // workers the strip buffer is sized for
+  int strip_rows = 0;                // picture rows a worker converts per step
   int64_t next_to_read = 0;          // frames read from the source so far
   bool end_seen = false;             // the source has no more frames
   bool read_error = false;           // it ended on an error (message in error)
@@ -347,13 +383,20 @@ struct cli_options {
   bool help = false;
 };
 
-enum parse_status { parse_ok = 0, parse_help, parse_failed };
+enum parse_status { parse_ok = 0, parse_help, parse_version, parse_failed };
+
+// Exit statuses of the command line.
+constexpr int exit_failed = 1;       // the run failed (input, output, memory)
+constexpr int exit_usage = 2;        // the command line is wrong
+constexpr int exit_reader_gone = 141;  // the reader of the output went away (as after SIGPIPE)
 
 // Parses the command line against the plug-in table (option ranges and
 // defaults are the table's). The message names the faulty option.
 parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* table,
                            cli_options* o, std::string* error);
 const char* usage_text();
+// The version, from the build (one line, no newline).
+const char* version_text();
 
 // Format from a file name's extension (format_none when unknown).
 stream_format format_from_name(const std::string& path);

@@ -120,16 +120,46 @@ void eight_bit_row_to_pixels_ref(const uint8_t* y, const uint8_t* cb, const uint
   }
 }
 
-cli_kernel_table cli_kernels = {eight_bit_row_to_pixels_ref};
+cli_kernel_table cli_kernels = {eight_bit_row_to_pixels_ref, luma_to_bytes_ref,
+                                chroma_blocks_to_bytes_ref};
 
 void cli_select_kernels(int level) {
-  cli_kernel_table t = {eight_bit_row_to_pixels_ref};
+  cli_kernel_table t = {eight_bit_row_to_pixels_ref, luma_to_bytes_ref,
+                        chroma_blocks_to_bytes_ref};
 #if defined(__SSE2__)
-  if (level >= simd_sse2) t.eight_bit_row_to_pixels = eight_bit_row_to_pixels_sse2;
+  if (level >= simd_sse2) {
+    t.eight_bit_row_to_pixels = eight_bit_row_to_pixels_sse2;
+    t.luma_to_bytes = luma_to_bytes_sse2;
+    t.chroma_blocks_to_bytes = chroma_blocks_to_bytes_sse2;
+  }
 #else
   (void)level;
 #endif
   cli_kernels = t;
+}
+
+void luma_to_bytes_ref(const PIXEL_YC* row, int w, uint8_t* out) {
+  for (int x = 0; x < w; ++x) out[x] = uint8_t(sample_from_yc48_luma(row[x].y, 8));
+}
+
+void chroma_blocks_to_bytes_ref(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                                uint8_t* cr) {
+  for (int cx = 0; cx < count; ++cx) {
+    const int x0 = 2 * cx;
+    const int sum_b = r0[x0].cb + r0[x0 + 1].cb + r1[x0].cb + r1[x0 + 1].cb;
+    const int sum_r = r0[x0].cr + r0[x0 + 1].cr + r1[x0].cr + r1[x0 + 1].cr;
+    cb[cx] = uint8_t(sample_from_yc48_chroma(rounded_mean(sum_b, 4), 8));
+    cr[cx] = uint8_t(sample_from_yc48_chroma(rounded_mean(sum_r, 4), 8));
+  }
+}
+
+void luma_to_bytes(const PIXEL_YC* row, int w, uint8_t* out) {
+  cli_kernels.luma_to_bytes(row, w, out);
+}
+
+void chroma_blocks_to_bytes(const PIXEL_YC* r0, const PIXEL_YC* r1, int count, uint8_t* cb,
+                            uint8_t* cr) {
+  cli_kernels.chroma_blocks_to_bytes(r0, r1, count, cb, cr);
 }
 
 void rows_to_frame(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int chroma_first,
@@ -199,49 +229,61 @@ void frame_to_plane_rows(const PIXEL_YC* frame, int pitch, stream_format layout,
     }
     return;
   }
-  const int wide = f.bits > 8, bits = f.bits, cw = chroma_width(f);
-  const int sx = f.chroma == 444 ? 0 : 1;
+  const int wide = f.bits > 8, bits = f.bits;
   if (plane == 0) {
     for (int r = first; r < first + count; ++r) {
       const PIXEL_YC* row = frame + size_t(r) * pitch;
       uint8_t* dst = out + size_t(r - first) * w * (wide + 1);
       if (!wide) {
-        for (int x = 0; x < w; ++x) dst[x] = uint8_t(sample_from_yc48_luma(row[x].y, 8));
+        luma_to_bytes(row, w, dst);
         continue;
       }
       for (int x = 0; x < w; ++x) write_sample(dst, x, wide, sample_from_yc48_luma(row[x].y, bits));
     }
     return;
   }
+  // One plane: both are made a row at a time, the other into a scratch row.
+  uint8_t scratch[2 * max_frame_width];
+  const size_t row_bytes = plane_row_bytes(layout, f, plane);
+  for (int cy = first; cy < first + count; ++cy) {
+    uint8_t* dst = out + size_t(cy - first) * row_bytes;
+    frame_to_chroma_rows(frame, pitch, f, map, cy, 1, plane == 1 ? dst : scratch,
+                         plane == 1 ? scratch : dst);
+  }
+}
+
+void frame_to_chroma_rows(const PIXEL_YC* frame, int pitch, const video_format& f,
+                          const chroma_rows& map, int first, int count, uint8_t* cb, uint8_t* cr) {
+  const int w = f.width, wide = f.bits > 8, bits = f.bits, cw = chroma_width(f);
+  const int sx = f.chroma == 444 ? 0 : 1;
+  const size_t row_bytes = size_t(cw) * (wide + 1);
   // Each chroma sample is the rounded mean of the pixels sharing it: one or
   // two columns of the one or two picture rows that use the chroma row.
-  short PIXEL_YC::*const part = plane == 1 ? &PIXEL_YC::cb : &PIXEL_YC::cr;
   for (int cy = first; cy < first + count; ++cy) {
     const PIXEL_YC* r0 = frame + size_t(map.first_row[cy]) * pitch;
     const PIXEL_YC* r1 = map.second_row[cy] >= 0 ? frame + size_t(map.second_row[cy]) * pitch
                                                  : nullptr;
-    uint8_t* dst = out + size_t(cy - first) * cw * (wide + 1);
-    int cx = 0;
+    uint8_t* dst[2] = {cb + size_t(cy - first) * row_bytes, cr + size_t(cy - first) * row_bytes};
+    int start = 0;
     if (!wide && sx && r1) {
-      // 8 bits, two rows and two columns: the common case, without the
-      // general form's choices per sample.
-      for (; cx < cw && 2 * cx + 1 < w; ++cx) {
-        const int x0 = 2 * cx;
-        const int sum = r0[x0].*part + r0[x0 + 1].*part + r1[x0].*part + r1[x0 + 1].*part;
-        dst[cx] = uint8_t(sample_from_yc48_chroma((2 * sum + 4) >> 3, 8));
-      }
+      // 8 bits, two rows and two columns: the common case, in one kernel.
+      start = w / 2;
+      chroma_blocks_to_bytes(r0, r1, start, dst[0], dst[1]);
     }
-    for (; cx < cw; ++cx) {
-      const int x0 = cx << sx;
-      const bool pair = sx && x0 + 1 < w;
-      int sum = r0[x0].*part;
-      if (pair) sum += r0[x0 + 1].*part;
-      if (r1) {
-        sum += r1[x0].*part;
-        if (pair) sum += r1[x0 + 1].*part;
+    for (int c = 0; c < 2; ++c) {
+      short PIXEL_YC::*const part = c == 0 ? &PIXEL_YC::cb : &PIXEL_YC::cr;
+      for (int cx = start; cx < cw; ++cx) {
+        const int x0 = cx << sx;
+        const bool pair = sx && x0 + 1 < w;
+        int sum = r0[x0].*part;
+        if (pair) sum += r0[x0 + 1].*part;
+        if (r1) {
+          sum += r1[x0].*part;
+          if (pair) sum += r1[x0 + 1].*part;
+        }
+        const int n = (pair ? 2 : 1) * (r1 ? 2 : 1);
+        write_sample(dst[c], cx, wide, sample_from_yc48_chroma(rounded_mean(sum, n), bits));
       }
-      const int n = (pair ? 2 : 1) * (r1 ? 2 : 1);
-      write_sample(dst, cx, wide, sample_from_yc48_chroma(rounded_mean(sum, n), bits));
     }
   }
 }

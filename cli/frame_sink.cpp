@@ -1,84 +1,153 @@
 // Frame sinks: a y4m stream, raw YC48 frames, the MD5 of the frames, or
-// nothing, to a file or standard output. Frames are converted on the editor's
-// worker threads (idle between the filter's calls) in one pass over their
-// rows: a strip of chroma rows is converted together with the picture rows
-// that use them, the luma rows are written at once and the chroma rows kept
-// until the luma plane is complete. Raw YC48 goes out a strip of rows at a
-// time. So no whole frame of bytes is held, only its chroma planes.
+// nothing, to a file or standard output (or any FILE, such as a memory stream). A frame is converted into the sink's
+// frame buffer in one call of the editor's worker threads (idle between the
+// filter's calls): each thread takes a run of chroma rows with the picture
+// rows that use them (or a run of raw YC48 rows), writing every byte where it
+// belongs in the frame. The sink's writing thread then writes the buffer (or
+// adds it to the MD5) while the run filters the next frame; the next frame
+// waits for it before it is converted. So writing overlaps filtering, and one
+// frame of bytes is held.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "cli/cli.h"
 
+struct sink_writer {
+  std::thread thread;
+  std::mutex lock;
+  std::condition_variable wake;   // a frame to write, or stop
+  std::condition_variable idle;   // the frame is written
+  size_t bytes = 0;               // of s->frame, handed over; 0 when idle
+  bool stop = false;
+  int failure = 0;                // errno of the first failed write, 0 none
+};
+
 namespace {
 
-bool write_bytes(frame_sink* s, const void* data, size_t length, std::string* error) {
-  if (fwrite(data, 1, length, s->file) != length) {
-    *error = s->name + ": write failed: " + strerror(errno);
-    return false;
+const char frame_line[] = "FRAME\n";
+constexpr size_t frame_line_bytes = 6;
+
+// write(2) until done; 0 or the errno of the failure.
+int write_all(int fd, const uint8_t* data, size_t length) {
+  while (length) {
+    const ssize_t put = write(fd, data, length);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return put < 0 ? errno : EIO;
+    data += put;
+    length -= size_t(put);
   }
+  return 0;
+}
+
+// To the sink's file: through its descriptor, or through the FILE when it has
+// none (a memory stream); 0 or the errno of the failure.
+int write_out(const frame_sink* s, const uint8_t* data, size_t length) {
+  const int fd = fileno(s->file);
+  if (fd >= 0) return write_all(fd, data, length);
+  if (fwrite(data, 1, length, s->file) == length && fflush(s->file) == 0) return 0;
+  return errno ? errno : EIO;
+}
+
+bool failed(frame_sink* s, int error_number, std::string* error) {
+  s->reader_gone = error_number == EPIPE;
+  *error = s->name + ": write failed: " + strerror(error_number);
+  return false;
+}
+
+// The bytes of a frame leave: written, or added to the MD5.
+int put_bytes(frame_sink* s, const uint8_t* data, size_t length) {
+  if (s->format == format_md5) {
+    md5_add(&s->md5, data, length);
+    return 0;
+  }
+  return write_out(s, data, length);
+}
+
+void writer_job(frame_sink* s) {
+  sink_writer& w = *s->writer;
+  std::unique_lock<std::mutex> hold(w.lock);
+  for (;;) {
+    w.wake.wait(hold, [&] { return w.bytes || w.stop; });
+    if (w.bytes) {
+      const size_t bytes = w.bytes;
+      hold.unlock();
+      const int result = w.failure ? 0 : put_bytes(s, s->frame.data(), bytes);
+      hold.lock();
+      if (result && !w.failure) w.failure = result;
+      w.bytes = 0;
+      w.idle.notify_all();
+      continue;
+    }
+    return;
+  }
+}
+
+// Waits until the writing thread has written what it was handed; false (and
+// the message) when a write has failed.
+bool wait_writer(frame_sink* s, std::string* error) {
+  if (!s->writer) return true;
+  sink_writer& w = *s->writer;
+  std::unique_lock<std::mutex> hold(w.lock);
+  w.idle.wait(hold, [&] { return w.bytes == 0; });
+  if (w.failure) return failed(s, w.failure, error);
   return true;
 }
 
-// Chroma rows per strip (even, so that a strip's picture rows are one run
-// also per field), or rows of raw YC48.
-constexpr int strip_rows = 64;
+void stop_writer(frame_sink* s) {
+  if (!s->writer) return;
+  {
+    std::lock_guard<std::mutex> hold(s->writer->lock);
+    s->writer->stop = true;
+  }
+  s->writer->wake.notify_all();
+  if (s->writer->thread.joinable()) s->writer->thread.join();
+  delete s->writer;
+  s->writer = nullptr;
+}
 
-struct convert_strip_params {
+struct convert_frame_params {
   const frame_sink* sink;
   const PIXEL_YC* frame;
   int pitch;
   const chroma_rows* map;
-  int first, end;  // chroma rows (y4m) or rows (raw YC48) of the strip
-  int luma_first;  // the first picture row of the strip (y4m)
-  uint8_t* strip;  // the strip's luma rows (y4m) or rows (raw YC48)
-  uint8_t* cb;     // y4m: the frame's chroma planes
+  uint8_t* luma;  // the frame's luma plane (y4m) or rows (raw YC48)
+  uint8_t* cb;    // y4m: its chroma planes
   uint8_t* cr;
 };
 
-// Worker thread_id's share of a strip: y4m chroma rows with the picture rows
-// that use them (luma into the strip buffer, chroma into the chroma planes),
-// or rows of raw YC48 (into the strip buffer).
-void convert_strip_job(int thread_id, int thread_num, void* param1, void*) {
-  const convert_strip_params& p = *static_cast<const convert_strip_params*>(param1);
+// Worker thread_id's share of a frame: y4m chroma rows with the picture rows
+// that use them, or rows of raw YC48.
+void convert_frame_job(int thread_id, int thread_num, void* param1, void*) {
+  const convert_frame_params& p = *static_cast<const convert_frame_params*>(param1);
   const frame_sink& s = *p.sink;
-  const int count = p.end - p.first;
-  const int begin = p.first + int(int64_t(count) * thread_id / thread_num);
-  const int end = p.first + int(int64_t(count) * (thread_id + 1) / thread_num);
+  const bool planar = s.layout == format_y4m;
+  const int count = plane_rows(s.layout, s.video, planar ? 1 : 0);
+  const int begin = int(int64_t(count) * thread_id / thread_num);
+  const int end = int(int64_t(count) * (thread_id + 1) / thread_num);
   const size_t luma_row = plane_row_bytes(s.layout, s.video, 0);
   auto convert = [&](int plane, int row, uint8_t* at) {
     frame_to_plane_rows(p.frame, p.pitch, s.layout, s.video, *p.map, plane, row, 1, at);
   };
-  if (s.layout != format_y4m) {
-    for (int r = begin; r < end; ++r) convert(0, r, p.strip + luma_row * (r - p.first));
+  if (!planar) {
+    for (int r = begin; r < end; ++r) convert(0, r, p.luma + luma_row * r);
     return;
   }
   const size_t chroma_row = plane_row_bytes(s.layout, s.video, 1);
   for (int cy = begin; cy < end; ++cy) {
     // A chroma row serves one or two picture rows (see make_chroma_rows).
     for (int r : {p.map->first_row[cy], p.map->second_row[cy]})
-      if (r >= 0 && p.map->of_row[r] == cy) convert(0, r, p.strip + luma_row * (r - p.luma_first));
-    convert(1, cy, p.cb + chroma_row * cy);
-    convert(2, cy, p.cr + chroma_row * cy);
+      if (r >= 0 && p.map->of_row[r] == cy) convert(0, r, p.luma + luma_row * r);
+    frame_to_chroma_rows(p.frame, p.pitch, s.video, *p.map, cy, 1, p.cb + chroma_row * cy,
+                         p.cr + chroma_row * cy);
   }
-}
-
-// The picture rows [*first, *end) that use chroma rows [a, b); one run, as
-// strips start at even chroma rows.
-void strip_luma_rows(const chroma_rows& map, int a, int b, int* first, int* end) {
-  const int h = int(map.of_row.size());
-  *first = h, *end = 0;
-  for (int r = 0; r < h; ++r)
-    if (map.of_row[r] >= a && map.of_row[r] < b) *first = std::min(*first, r), *end = r + 1;
-}
-
-bool put_bytes(frame_sink* s, const uint8_t* data, size_t length, std::string* error) {
-  if (s->format == format_md5) {
-    md5_add(&s->md5, data, length);
-    return true;
-  }
-  return write_bytes(s, data, length, error);
 }
 
 }  // namespace
@@ -94,18 +163,26 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
   s->video = video;
   s->write_header = write_header;
   s->frames_written = 0;
-  const bool planar = layout == format_y4m;
-  const size_t strip_bytes =
-      plane_row_bytes(layout, video, 0) * (planar ? 2 * strip_rows + 2 : strip_rows);
-  s->strip.assign(format == format_null ? 0 : strip_bytes, 0);
-  s->chroma.assign(format == format_null || !planar
-                       ? 0
-                       : 2 * plane_row_bytes(layout, video, 1) * plane_rows(layout, video, 1),
-                   0);
+  s->reader_gone = false;
   md5_start(&s->md5);
+  if (format == format_null) return true;
+  const size_t line = format == format_y4m ? frame_line_bytes : 0;
+  s->frame.assign(line + frame_payload_bytes(layout, video), 0);
+  memcpy(s->frame.data(), frame_line, line);
   if (format == format_y4m && write_header) {
-    std::string header = y4m_format_header(video);
-    return write_bytes(s, header.data(), header.size(), error);
+    const std::string header = y4m_format_header(video);
+    const int result =
+        write_out(s, reinterpret_cast<const uint8_t*>(header.data()), header.size());
+    if (result) return failed(s, result, error);
+  }
+  try {
+    s->writer = new sink_writer;
+    s->writer->thread = std::thread(writer_job, s);
+  } catch (...) {
+    delete s->writer;
+    s->writer = nullptr;
+    *error = s->name + ": cannot start the writing thread";
+    return false;
   }
   return true;
 }
@@ -122,7 +199,15 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
       return false;
     }
   }
-  if (format != format_null) setvbuf(file, nullptr, _IOFBF, 1 << 20);
+  // Nothing goes through the FILE's buffer: standard output may hold what
+  // others wrote before, so that goes out first. A larger pipe lets the
+  // writing thread hand over more while the reader is busy.
+  if (to_stdout) {
+    fflush(stdout);
+    struct stat st;
+    if (format != format_null && fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode))
+      fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+  }
   bool ok = sink_open_stream(s, file, name.c_str(), format, layout, video, write_header, error);
   s->owns_file = file != stdout;
   if (!ok) {
@@ -134,47 +219,41 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
 
 bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_rows& map,
                 std::string* error) {
-  if (s->format == format_y4m && !write_bytes(s, "FRAME\n", 6, error)) return false;
-  if (s->format == format_y4m || s->format == format_yc48 || s->format == format_md5) {
-    const bool planar = s->layout == format_y4m;
-    const int rows = plane_rows(s->layout, s->video, planar ? 1 : 0);
-    const size_t luma_row = plane_row_bytes(s->layout, s->video, 0);
-    uint8_t* cb = s->chroma.data();
-    uint8_t* cr = cb + s->chroma.size() / 2;
-    for (int a = 0; a < rows; a += strip_rows) {
-      convert_strip_params p = {s, frame, pitch, &map, a, std::min(a + strip_rows, rows), a,
-                                s->strip.data(), cb, cr};
-      int luma_end = p.end;
-      if (planar) strip_luma_rows(map, p.first, p.end, &p.luma_first, &luma_end);
-      host_exec_multi_thread_func(convert_strip_job, &p, nullptr);
-      if (!put_bytes(s, s->strip.data(), luma_row * size_t(luma_end - p.luma_first), error))
-        return false;
-    }
-    if (planar && !put_bytes(s, s->chroma.data(), s->chroma.size(), error)) return false;
+  if (s->format == format_null) {
+    ++s->frames_written;
+    return true;
   }
+  if (!wait_writer(s, error)) return false;
+  uint8_t* luma = s->frame.data() + (s->format == format_y4m ? frame_line_bytes : 0);
+  const uint8_t *cb = luma, *cr = luma;
+  payload_planes(luma, s->layout, s->video, &cb, &cr);
+  convert_frame_params p = {s, frame, pitch, &map, luma, const_cast<uint8_t*>(cb),
+                            const_cast<uint8_t*>(cr)};
+  host_exec_multi_thread_func(convert_frame_job, &p, nullptr);
+  {
+    std::lock_guard<std::mutex> hold(s->writer->lock);
+    s->writer->bytes = s->frame.size();
+  }
+  s->writer->wake.notify_all();
   ++s->frames_written;
   return true;
 }
 
 bool sink_close(frame_sink* s, std::string* error) {
   if (!s->file) return true;
-  bool ok = true;
-  if (s->format == format_md5) {
+  bool ok = wait_writer(s, error);
+  stop_writer(s);
+  if (ok && s->format == format_md5) {
     uint8_t digest[16];
     md5_finish(&s->md5, digest);
     char text[34];
     for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
     text[32] = '\n';
-    ok = write_bytes(s, text, 33, error);
+    const int result = write_out(s, reinterpret_cast<const uint8_t*>(text), 33);
+    if (result) ok = failed(s, result, error);
   }
-  if (s->format != format_null && fflush(s->file) != 0 && ok) {
-    *error = s->name + ": write failed: " + strerror(errno);
-    ok = false;
-  }
-  if (s->owns_file && fclose(s->file) != 0 && ok) {
-    *error = s->name + ": write failed: " + strerror(errno);
-    ok = false;
-  }
+  if (s->owns_file && fclose(s->file) != 0 && ok) ok = failed(s, errno, error);
   s->file = nullptr;
+  std::vector<uint8_t>().swap(s->frame);
   return ok;
 }

@@ -2,6 +2,7 @@
 // input. A regular file is read after its stream header with positioned
 // reads only (frames can then be read back from where they start); anything
 // else is read in order through its FILE.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +181,10 @@ bool source_open_stream(frame_source* s, FILE* file, const char* name, stream_fo
     } else {
       s->length_estimate = rest / int64_t(s->payload_bytes + 6);
     }
+  } else if (fd >= 0 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    // A larger pipe lets the program feeding it run further ahead while a
+    // frame is filtered (the system's limit for users is usually 1 MiB).
+    fcntl(fd, F_SETPIPE_SZ, 1 << 20);
   }
   return true;
 }

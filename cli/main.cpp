@@ -5,7 +5,8 @@
 #include "cli/cli.h"
 
 int main(int argc, char** argv) {
-  // A closed output pipe shows as a failed write, not as a silent death.
+  // A closed output pipe shows as a failed write (EPIPE), which the run
+  // answers with exit_reader_gone and no message, after tidying up.
   signal(SIGPIPE, SIG_IGN);
   const FILTER_DLL* table = GetFilterTable();
   cli_options options;
@@ -14,9 +15,12 @@ int main(int argc, char** argv) {
     case parse_help:
       fputs(usage_text(), stdout);
       return 0;
+    case parse_version:
+      printf("%s\n", version_text());
+      return 0;
     case parse_failed:
       fprintf(stderr, "nivora: %s\n", error.c_str());
-      return 2;
+      return exit_usage;
     default:
       break;
   }

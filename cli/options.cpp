@@ -132,8 +132,18 @@ const char* usage_text() {
          "                     444p16 (default: the input's; 444p16 from YC48)\n"
          "  --header MODE      y4m stream header: auto (only when the output starts at\n"
          "                     frame 0), always or never\n"
-         "  --help, -h         this text\n";
+         "  --help, -h         this text\n"
+         "  --version          the version\n"
+         "\n"
+         "Exit status: 0 done; 1 failed (input, output or memory; the message says\n"
+         "which); 2 wrong command line; 141 the reader of the output went away (no\n"
+         "message, as a program stopped by SIGPIPE).\n";
 }
+
+#ifndef NIVORA_VERSION
+#define NIVORA_VERSION "unknown"
+#endif
+const char* version_text() { return "nivora " NIVORA_VERSION; }
 
 parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* table,
                            cli_options* o, std::string* error) {
@@ -160,6 +170,7 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
       o->help = true;
       return parse_help;
     }
+    if (arg == "--version") return parse_version;
     if (arg == "-q") arg = "--quiet";
     std::string name = arg, value;
     bool has_value = false;

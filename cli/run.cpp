@@ -93,9 +93,10 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   make_chroma_rows(out_video, check[0] != 0, &out_map);
   if (!cache_init(&cache, &source, max_w, max_h, track[0], check[0] != 0, &error) ||
       !sink_open(&sink, o.output.c_str(), out_format, out_layout, out_video, header, &error)) {
-    fprintf(err, "nivora: %s\n", error.c_str());
+    if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
+    cache_free(&cache);
     source_close(&source);
-    return 1;
+    return sink.reader_gone ? exit_reader_gone : exit_failed;
   }
 
   int threads = o.threads;
@@ -142,8 +143,8 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
     if (cache.read_back_failed) break;
     if (!sink_write(&sink, result, max_w, out_map, &error)) {
       progress_end(&progress, err);
-      fprintf(err, "nivora: %s\n", error.c_str());
-      status = 1;
+      status = sink.reader_gone ? exit_reader_gone : exit_failed;
+      if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
       break;
     }
     ++summary->frames;
@@ -164,8 +165,8 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
     status = 1;
   }
   if (!sink_close(&sink, &error) && status == 0) {
-    fprintf(err, "nivora: %s\n", error.c_str());
-    status = 1;
+    status = sink.reader_gone ? exit_reader_gone : exit_failed;
+    if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
   }
   editor_close(&editor);
   stop_workers();
@@ -175,7 +176,8 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   if (cache.misses)
     fprintf(err, "nivora: warning: %lld fetches asked for frames the cache no longer held\n",
             (long long)cache.misses);
-  if (!o.quiet) {
+  // A failed run ends with its message, not with a summary of the frames it did.
+  if (!o.quiet && status == 0) {
     const double fps = summary->seconds > 0 ? summary->frames / summary->seconds : 0;
     fprintf(err, "nivora: %lld frames %dx%d in %.2f s (%.1f fps), %d threads, %s kernels\n",
             (long long)summary->frames, w, h, summary->seconds, fps, threads,

@@ -3,8 +3,11 @@
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
+# parallel, openssh-client/-server and rsync: nivora-farm and its tests;
+# dpkg-dev: the Debian package's library dependencies (dpkg-shlibdeps).
 packages=(g++ cmake make libgtest-dev libbenchmark-dev ffmpeg
-          g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth locales)
+          g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth locales
+          parallel openssh-client openssh-server rsync dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -179,8 +179,12 @@ TEST(FrameConversion, VectorRowConversionMatchesTheTables) {
 TEST(FrameConversion, RowConversionIsChosenFromTheKernelLevel) {
   cli_select_kernels(simd_sse2);
   EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_sse2);
+  EXPECT_EQ(cli_kernels.luma_to_bytes, luma_to_bytes_sse2);
+  EXPECT_EQ(cli_kernels.chroma_blocks_to_bytes, chroma_blocks_to_bytes_sse2);
   cli_select_kernels(simd_ref);
   EXPECT_EQ(cli_kernels.eight_bit_row_to_pixels, eight_bit_row_to_pixels_ref);
+  EXPECT_EQ(cli_kernels.luma_to_bytes, luma_to_bytes_ref);
+  EXPECT_EQ(cli_kernels.chroma_blocks_to_bytes, chroma_blocks_to_bytes_ref);
   const FILTER_DLL* table = GetFilterTable();
   force_kernel_level(-1);
   static editor_host e;
@@ -189,3 +193,37 @@ TEST(FrameConversion, RowConversionIsChosenFromTheKernelLevel) {
   editor_close(&e);
 }
 
+
+// The SSE2 way back against the plain one: random samples over the whole
+// int16 range and near the clamps of both byte ends, widths around the eight-
+// and sixteen-pixel steps, both chroma planes at once, and nothing written
+// past the row.
+TEST(FrameConversion, VectorWayBackMatchesThePlainOne) {
+  std::mt19937 rng(11);
+  const short edges[] = {-32768, 32767, -8192, 8192, -1193, -1170, 0, 4096, 4788, 4800, -2048,
+                         2048, -2400, 2400, 1, -1};
+  for (int w = 1; w <= 72; ++w)
+    for (int round = 0; round < 12; ++round) {
+      std::vector<PIXEL_YC> r0(size_t(w) + 1), r1(r0);
+      for (int x = 0; x <= w; ++x)
+        for (PIXEL_YC* p : {&r0[x], &r1[x]}) {
+          short* s[3] = {&p->y, &p->cb, &p->cr};
+          for (short* v : s)
+            *v = short(round < 4 ? edges[rng() % 16]
+                       : round < 8 ? int(rng() % 9000) - 4500 : int(int16_t(rng())));
+        }
+      const uint8_t guard = 0xa5;
+      std::vector<uint8_t> want(size_t(w) + 16, guard), got(want);
+      luma_to_bytes_ref(r0.data(), w, want.data());
+      luma_to_bytes_sse2(r0.data(), w, got.data());
+      ASSERT_EQ(0, memcmp(want.data(), got.data(), want.size())) << "luma, width " << w;
+      std::vector<uint8_t> want_b(size_t(w) + 16, guard), got_b(want_b), want_r(want_b),
+          got_r(want_b);
+      chroma_blocks_to_bytes_ref(r0.data(), r1.data(), w / 2, want_b.data(), want_r.data());
+      chroma_blocks_to_bytes_sse2(r0.data(), r1.data(), w / 2, got_b.data(), got_r.data());
+      ASSERT_EQ(0, memcmp(want_b.data(), got_b.data(), want_b.size()))
+          << "cb, blocks " << w / 2 << ", round " << round;
+      ASSERT_EQ(0, memcmp(want_r.data(), got_r.data(), want_r.size()))
+          << "cr, blocks " << w / 2 << ", round " << round;
+    }
+}

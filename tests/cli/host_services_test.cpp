@@ -299,23 +299,35 @@ TEST(FrameCache, FramesReadBackMatchTheStreamInEveryLayout) {
     const int pitch = (l.w + 15) & ~15, rows = (l.h + 15) & ~15;
     const auto expected = decode_all(data, format, l.w, l.h, l.field_aware, pitch, rows);
     ASSERT_EQ(expected.size(), 6u);
-    // Conversions are shared out over the worker threads; a file is read
-    // back in steps of rows (the default, and short steps).
+    // Conversions are shared out over the worker threads; a file, and a
+    // stream's temporary file, are read back in steps of rows (the default,
+    // and short steps). A stream whose temporary file cannot be made (no
+    // such TMPDIR) is held in memory.
+    const char* tmpdir = getenv("TMPDIR");
+    const std::string saved_tmpdir = tmpdir ? tmpdir : "";
     for (int threads : {1, 3})
-      for (bool seekable : {true, false})
+      for (int way = 0; way < 3; ++way)
         for (int step : {0, 7}) {
-          if (!seekable && step) continue;
+          const bool seekable = way == 0, in_memory = way == 2;
+          if (in_memory && step) continue;
           ASSERT_TRUE(start_workers(threads));
+          if (in_memory) setenv("TMPDIR", "/nonexistent/nivora-test", 1);
           clip_cache c;
-          ASSERT_TRUE(c.open(data, format, l.w, l.h, seekable, pitch, rows, 1, l.field_aware))
-              << c.error;
+          const bool opened =
+              c.open(data, format, l.w, l.h, seekable, pitch, rows, 1, l.field_aware);
+          if (!tmpdir) unsetenv("TMPDIR");
+          else setenv("TMPDIR", saved_tmpdir.c_str(), 1);
+          ASSERT_TRUE(opened) << c.error;
+          EXPECT_EQ(c.cache.held != nullptr, in_memory);
+          EXPECT_EQ(c.cache.spill_fd >= 0, way == 1);
           if (step) c.cache.strip_rows = step;
           for (int n = 0; n < 6; ++n) {
             ASSERT_TRUE(cache_prepare(&c.cache, n));
             for (int k = std::max(0, n - 2); k <= std::min(5, n + 2); ++k)
               ASSERT_TRUE(same_pixels(cache_fetch(&c.cache, k), expected[k]))
                   << (raw ? "yc48" : l.colorspace) << " " << l.w << "x" << l.h << " field "
-                  << l.field_aware << (seekable ? " file" : " stream") << ", frame " << k
+                  << l.field_aware << (seekable ? " file" : in_memory ? " held stream" : " stream")
+                  << ", frame " << k
                   << ", " << threads << " threads, step " << step;
           }
           EXPECT_FALSE(c.cache.read_error || c.cache.read_back_failed) << c.cache.error;
@@ -345,16 +357,21 @@ TEST(FrameCache, ReadsFramesBackFromWhereTheyStartFarIntoTheFile) {
 }
 
 TEST(FrameCache, AFileThatShrinksUnderItEndsTheRunWithAMessage) {
-  const std::string data = make_y4m(8, 8, 10, "420jpeg", 'p', 4);
-  clip_cache c;
-  ASSERT_TRUE(c.open(data, format_y4m, 8, 8, true, 16, 16, 1, false)) << c.error;
-  ASSERT_TRUE(cache_prepare(&c.cache, 6));
-  ASSERT_EQ(truncate(temp_path("clip_cache.bin").c_str(), off_t(data.size() / 2)), 0);
-  EXPECT_EQ(cache_fetch(&c.cache, 7), nullptr);
-  EXPECT_TRUE(c.cache.read_back_failed);
-  EXPECT_NE(c.cache.error.find("clip: cannot read frame 7 back"), std::string::npos)
-      << c.cache.error;
-  EXPECT_FALSE(cache_prepare(&c.cache, 7));
+  // Read back by one thread, and by three side by side (one message).
+  for (int threads : {1, 3}) {
+    const std::string data = make_y4m(8, 40, 10, "420jpeg", 'p', 4);
+    ASSERT_TRUE(start_workers(threads));
+    clip_cache c;
+    ASSERT_TRUE(c.open(data, format_y4m, 8, 40, true, 16, 48, 1, false)) << c.error;
+    ASSERT_TRUE(cache_prepare(&c.cache, 6));
+    ASSERT_EQ(truncate(temp_path("clip_cache.bin").c_str(), off_t(data.size() / 2)), 0);
+    EXPECT_EQ(cache_fetch(&c.cache, 7), nullptr);
+    EXPECT_TRUE(c.cache.read_back_failed);
+    EXPECT_NE(c.cache.error.find("clip: cannot read frame 7 back"), std::string::npos)
+        << c.cache.error;
+    EXPECT_FALSE(cache_prepare(&c.cache, 7));
+    stop_workers();
+  }
 }
 
 TEST(HostBuffers, PagesNoStageWritesTakeNoMemory) {

@@ -61,6 +61,7 @@ TEST(Options, RunOptions) {
   EXPECT_EQ(o.range_start, 5);
   EXPECT_EQ(o.range_end, -1);
   EXPECT_EQ(parse({"in", "--help"}, &o, &error), parse_help);
+  EXPECT_EQ(parse({"--version"}, &o, &error), parse_version);
   EXPECT_EQ(format_from_name("a/b.Y4M"), format_y4m);
   EXPECT_EQ(format_from_name("dir.y4m/clip"), format_none);
 }

@@ -311,8 +311,9 @@ TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {
     const std::string in = temp_path("in.y4m"), out = temp_path("bad_out.y4m");
     write_file(in, c.data);
     unlink(out.c_str());
+    // Without -q: a failed run must not end with a summary line after its message.
     std::vector<std::string> args = c.extra;
-    args.insert(args.end(), {"-q", in, out});
+    args.insert(args.end(), {in, out});
     cli_result r = run_nivora(args);
     EXPECT_EQ(r.status, 1) << c.message;
     EXPECT_NE(r.messages.find(c.message), std::string::npos) << r.messages;
@@ -326,9 +327,10 @@ TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {
   // Raw YC48 with a partial last frame.
   const std::string raw = temp_path("cut.yc48"), out = temp_path("cut_out.yc48");
   write_file(raw, make_yc48(4, 4, 3, 1).substr(0, 4 * 4 * 6 * 3 - 1));
-  cli_result r = run_nivora({"-q", "--size", "4x4", raw, out});
+  cli_result r = run_nivora({"--size", "4x4", raw, out});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.messages.find("cut.yc48: frame 2 is truncated"), std::string::npos) << r.messages;
+  EXPECT_EQ(r.messages.find("frames"), std::string::npos) << r.messages;
   EXPECT_EQ(read_file(out).size(), size_t(2 * 4 * 4 * 6));
   r = run_nivora({"-q", raw, out});
   EXPECT_NE(r.messages.find("cut.yc48: raw YC48 input needs the frame size (--size WxH)"),

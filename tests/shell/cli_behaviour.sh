@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# What a user of the command line sees around the filtering itself:
+#   cli_behaviour.sh NIVORA VERSION
+# --version prints the build's version; --help lists the exit statuses; a wrong
+# command line gives status 2; a failed run ends with its message and no
+# summary; when the reader of standard output goes away the run stops with
+# status 141 and says nothing.
+set -uo pipefail
+nivora="$1"
+version="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/clip.sh"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+out="$("$nivora" --version)" || fail "--version: status $?"
+[ "$out" = "nivora $version" ] || fail "--version printed '$out', expected 'nivora $version'"
+
+help="$("$nivora" --help)" || fail "--help: status $?"
+exits="$(sed -n '/^Exit status/,$p' <<< "$help")"
+for status in 0 1 2 141; do
+  grep -qw "$status" <<< "$exits" || fail "--help does not list exit status $status"
+done
+
+"$nivora" --frame 9 a.y4m b.y4m 2> "$work/err"
+status=$?
+[ "$status" -eq 2 ] || fail "a wrong option gave status $status, expected 2"
+
+# A clip cut short: one message line, no summary.
+make_clip "$work/in.y4m" 128 96 40
+head -c 100000 "$work/in.y4m" > "$work/cut.y4m"
+"$nivora" --threads 2 "$work/cut.y4m" "$work/out.y4m" 2> "$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "a truncated clip gave status $status, expected 1"
+[ "$(wc -l < "$work/err")" -eq 1 ] || fail "a truncated clip gave: $(cat "$work/err")"
+grep -q "is truncated" "$work/err" || fail "no message for a truncated clip: $(cat "$work/err")"
+
+# A write that fails (a full disk) is an error with its message, as a file
+# and as standard output.
+"$nivora" --threads 2 "$work/in.y4m" /dev/full 2> "$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "writing to /dev/full gave status $status, expected 1"
+grep -q "^nivora: /dev/full: write failed: No space left on device$" "$work/err" ||
+  fail "writing to /dev/full said: $(cat "$work/err")"
+"$nivora" --threads 2 "$work/in.y4m" - > /dev/full 2> "$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "standard output to /dev/full gave status $status, expected 1"
+[ "$(wc -l < "$work/err")" -eq 1 ] || fail "standard output to /dev/full said: $(cat "$work/err")"
+
+# The reader goes away after 100 bytes (the clip is far longer than the pipe
+# and the output buffer hold).
+for format in y4m yc48; do
+  "$nivora" --threads 2 --output-format "$format" "$work/in.y4m" - 2> "$work/err" |
+    head -c 100 > /dev/null
+  status=${PIPESTATUS[0]}
+  [ "$status" -eq 141 ] || fail "$format to a closed pipe gave status $status, expected 141"
+  [ ! -s "$work/err" ] || fail "$format to a closed pipe said: $(cat "$work/err")"
+done
+
+# And a whole run to a reader that stays: the summary line is there.
+"$nivora" --threads 2 "$work/in.y4m" - 2> "$work/err" | cat > /dev/null
+status=${PIPESTATUS[0]}
+[ "$status" -eq 0 ] || fail "a whole run gave status $status: $(cat "$work/err")"
+grep -q "^nivora: 40 frames 128x96" "$work/err" || fail "no summary line: $(cat "$work/err")"
+
+[ "$failures" -eq 0 ] && echo "all passed"
+exit $((failures > 0))
