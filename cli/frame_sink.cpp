@@ -156,6 +156,15 @@ bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_ro
   return true;
 }
 
+bool sink_write_payload(frame_sink* s, const uint8_t* payload, std::string* error) {
+  if (s->format == format_y4m && !write_bytes(s, "FRAME\n", 6, error)) return false;
+  if (s->format != format_null &&
+      !put_bytes(s, payload, frame_payload_bytes(format_y4m, s->video), error))
+    return false;
+  ++s->frames_written;
+  return true;
+}
+
 bool sink_close(frame_sink* s, std::string* error) {
   if (!s->file) return true;
   bool ok = true;

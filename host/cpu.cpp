@@ -4,6 +4,7 @@
 #include "analysis/analysis.h"
 #include "platform/platform.h"
 #include "prefilter/prefilter.h"
+#include "strong/strong.h"
 #include "temporal/synthesize_level.h"
 #include "temporal/temporal.h"
 
@@ -44,6 +45,7 @@ void select_kernels(int level) {
   select_analysis_kernels(level);
   select_synthesis_kernels(level);
   select_temporal_kernels(level);
+  strong_select_kernels(level);
 }
 
 void force_kernel_level(int level) { forced_level = level; }
