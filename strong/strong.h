@@ -26,9 +26,10 @@
 // Noise estimation
 
 // Adds, for every 16x16 block of the plane (whole blocks only) that holds no
-// clipped sample (0 or 255), the mean square of its finest diagonal Haar detail
-// (x[i][j] - x[i][j+1] - x[i+1][j] + x[i+1][j+1]) / 2 taken on the 64 disjoint
-// 2x2 cells; for white noise of deviation s its expectation is s^2.
+// clipped sample (0 or 255), the mean square of its second-order detail (the
+// 3x3 mask [1 -2 1; -2 4 -2; 1 -2 1] over the block's 14x14 inner samples,
+// divided by the mask's noise gain 36); for white noise of deviation s its
+// expectation is s^2.
 void noise_block_energies(const float* plane, int pitch, int width, int height,
                           std::vector<float>* energies);
 // The noise deviation from the pooled block energies: the 5th percentile,
