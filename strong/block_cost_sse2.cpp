@@ -2,6 +2,8 @@
 // scalar versions).
 #include <emmintrin.h>
 
+#include <cstring>
+
 #include "strong/strong.h"
 
 uint32_t block_ssd16_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch) {
@@ -27,4 +29,18 @@ uint32_t block_sad8_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_
     acc = _mm_add_epi64(acc, _mm_sad_epu8(va, vb));
   }
   return uint32_t(_mm_cvtsi128_si32(acc));
+}
+
+namespace {
+// Four rows of four bytes in one register.
+__m128i load_4x4(const uint8_t* p, int pitch) {
+  int32_t r[4];
+  for (int y = 0; y < 4; ++y) std::memcpy(&r[y], p + y * pitch, 4);
+  return _mm_setr_epi32(r[0], r[1], r[2], r[3]);
+}
+}  // namespace
+
+uint32_t block_sad4_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch) {
+  const __m128i s = _mm_sad_epu8(load_4x4(a, a_pitch), load_4x4(b, b_pitch));
+  return uint32_t(_mm_cvtsi128_si32(s) + _mm_cvtsi128_si32(_mm_srli_si128(s, 8)));
 }

@@ -14,10 +14,11 @@
 
 namespace {
 
+// 1 up to low, 0 from high, linear between.
 float ramp(float value, float low, float high) {
-  if (value <= low) return 1.0f;
-  if (value >= high) return 0.0f;
-  return (high - value) / (high - low);
+  const float q = (high - value) / (high - low);
+  const float positive = q > 0.0f ? q : 0.0f;
+  return positive < 1.0f ? positive : 1.0f;
 }
 
 // Weighted sums of one plane's block: acc and weight start as the picture
@@ -25,27 +26,12 @@ float ramp(float value, float low, float high) {
 // the plane's own match.
 float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
              const strong_params& p, float outer_weight, float* acc, float* weight) {
-  float sum = 0.0f;
-  for (int y = 0; y < bh; ++y) {
-    float row = 0.0f;
-    for (int x = 0; x < bw; ++x) {
-      const float d = comp[y * bw + x] - cur[y * cur_pitch + x];
-      row += d * d;
-    }
-    sum += row;
-  }
+  const float sum = strong_kernels.sq_diff(cur, cur_pitch, comp, bw, bh);
   const float mean = sum / float(bw * bh);
   const float block = outer_weight * ramp(mean, p.block_low * expected, p.block_high * expected);
   if (block <= 0.0f) return 0.0f;
-  const float lo = p.sample_low * expected, hi = p.sample_high * expected;
-  for (int y = 0; y < bh; ++y)
-    for (int x = 0; x < bw; ++x) {
-      const float c = comp[y * bw + x];
-      const float d = c - cur[y * cur_pitch + x];
-      const float w = block * ramp(d * d, lo, hi);
-      acc[y * bw + x] += w * c;
-      weight[y * bw + x] += w;
-    }
+  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, block, p.sample_low * expected,
+                            p.sample_high * expected, acc, weight);
   return block;
 }
 
@@ -88,7 +74,7 @@ void strong_filter_block(const strong_block_inputs& in, int bx, int by, float* c
         predictor = &scaled;
       }
     const motion_vector v = search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx,
-                                                by, predictor ? 2 : p.search_range, predictor);
+                                                by, predictor ? 1 : p.search_range, predictor);
     found[i] = v;
     float block = 1.0f;
     for (int q = 0; q < 3; ++q) {

@@ -31,27 +31,15 @@ float interpolation_gain(int f) { return taps.gain[f & 7]; }
 void interpolate_block(const float* plane, int pitch, int x, int y, int fx, int fy, int bw,
                        int bh, float* out) {
   float rows[19 * 16];  // bh + 3 rows of bw after the horizontal pass
-  const float* hw = taps.w[fx];
-  const float* vw = taps.w[fy];
   const int first = fy ? y - 1 : y;
   const int count = fy ? bh + 3 : bh;
-  for (int r = 0; r < count; ++r) {
-    const float* src = plane + size_t(first + r) * pitch + x;
-    float* dst = rows + r * bw;
-    if (fx == 0) {
-      for (int i = 0; i < bw; ++i) dst[i] = src[i];
-    } else {
-      for (int i = 0; i < bw; ++i)
-        dst[i] = (hw[0] * src[i - 1] + hw[1] * src[i]) + (hw[2] * src[i + 1] + hw[3] * src[i + 2]);
-    }
+  float* horizontal = fy ? rows : out;
+  const float* src = plane + size_t(first) * pitch + x;
+  if (fx == 0) {
+    for (int r = 0; r < count; ++r)
+      for (int i = 0; i < bw; ++i) horizontal[r * bw + i] = src[size_t(r) * pitch + i];
+  } else {
+    strong_kernels.interp_rows(src, pitch, count, bw, taps.w[fx], horizontal);
   }
-  if (fy == 0) {
-    for (int i = 0; i < bw * bh; ++i) out[i] = rows[i];
-    return;
-  }
-  for (int r = 0; r < bh; ++r) {
-    const float* a = rows + r * bw;
-    for (int i = 0; i < bw; ++i)
-      out[r * bw + i] = (vw[0] * a[i] + vw[1] * a[i + bw]) + (vw[2] * a[i + 2 * bw] + vw[3] * a[i + 3 * bw]);
-  }
+  if (fy) strong_kernels.interp_columns(rows, bw, bh, taps.w[fy], out);
 }

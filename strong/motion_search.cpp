@@ -13,13 +13,6 @@ constexpr int pad = 64;
 constexpr int max_coarse = 12;                 // 4x-decimated pixels
 constexpr int max_full = 4 * max_coarse + 4;   // full pixels, after the refinements
 
-uint32_t sad4(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch) {
-  uint32_t sum = 0;
-  for (int y = 0; y < 4; ++y, a += a_pitch, b += b_pitch)
-    for (int x = 0; x < 4; ++x) sum += uint32_t(std::abs(int(a[x]) - int(b[x])));
-  return sum;
-}
-
 int clampi(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 // Rounded division of a by a positive b (halves away from zero).
@@ -41,7 +34,7 @@ void coarse_search(const uint8_t* cur, const uint8_t* ref, int pitch, int cx, in
     if (dy < -max_coarse || dy > max_coarse) continue;
     for (int dx = cx - radius; dx <= cx + radius; ++dx) {
       if (dx < -max_coarse || dx > max_coarse) continue;
-      const uint32_t c = 4 * sad4(cur, pitch, ref + dy * pitch + dx, pitch) +
+      const uint32_t c = 4 * strong_kernels.sad4(cur, pitch, ref + dy * pitch + dx, pitch) +
                          uint32_t(std::abs(dx) + std::abs(dy));
       best->offer(c, dx, dy);
     }
@@ -88,10 +81,21 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
   const int p0 = g.luma_pitch[0];
   const uint8_t* cur0 = current[0] + size_t(pad + 16 * by) * p0 + pad + 16 * bx;
   const uint8_t* ref0 = neighbour[0] + size_t(pad + 16 * by) * p0 + pad + 16 * bx;
-  auto ssd = [&](int dx, int dy) { return strong_kernels.ssd16(cur0, p0, ref0 + dy * p0 + dx, p0); };
+  // Costs of the 3x3 grid around the doubled vector are kept for the
+  // sub-pixel step.
+  const int gx = 2 * c1.x, gy = 2 * c1.y;
+  uint32_t grid[3][3];
+  auto ssd = [&](int dx, int dy) {
+    if (dx >= gx - 1 && dx <= gx + 1 && dy >= gy - 1 && dy <= gy + 1)
+      return grid[dy - gy + 1][dx - gx + 1];
+    return strong_kernels.ssd16(cur0, p0, ref0 + dy * p0 + dx, p0);
+  };
   best_cost c0;
-  for (int dy = 2 * c1.y - 1; dy <= 2 * c1.y + 1; ++dy)
-    for (int dx = 2 * c1.x - 1; dx <= 2 * c1.x + 1; ++dx) c0.offer(ssd(dx, dy), dx, dy);
+  for (int dy = gy - 1; dy <= gy + 1; ++dy)
+    for (int dx = gx - 1; dx <= gx + 1; ++dx) {
+      grid[dy - gy + 1][dx - gx + 1] = strong_kernels.ssd16(cur0, p0, ref0 + dy * p0 + dx, p0);
+      c0.offer(grid[dy - gy + 1][dx - gx + 1], dx, dy);
+    }
   c0.offer(ssd(0, 0), 0, 0);
   if (predictor) {
     const int px = clampi(round_div(predictor->x, 4), -max_full + 1, max_full - 1);

@@ -102,9 +102,37 @@ typedef uint32_t (*block_ssd16_fn)(const uint8_t* a, int a_pitch, const uint8_t*
 typedef uint32_t (*block_sad8_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch,
                                   int h);
 
+// Horizontal pass of the four-tap interpolation: for rows r < rows and
+// i < bw (a multiple of 4), dst[r * bw + i] = (t0 s[i-1] + t1 s[i]) +
+// (t2 s[i+1] + t3 s[i+2]), s being row r of src (pitch floats apart).
+typedef void (*interp_rows_fn)(const float* src, int pitch, int rows, int bw, const float taps[4],
+                               float* dst);
+// Vertical pass: out[r * bw + i] = (t0 a[r] + t1 a[r+1]) + (t2 a[r+2] + t3 a[r+3])
+// at column i, a being the rows of src (bw floats apart), for r < bh.
+typedef void (*interp_columns_fn)(const float* src, int bw, int bh, const float taps[4],
+                                  float* out);
+// Sum of squared differences of a bw x bh float block (bw a multiple of 4)
+// against cur (cur_pitch apart): four running sums, column i going to sum
+// i mod 4, rows in order; the result is (s0 + s1) + (s2 + s3).
+typedef float (*block_sq_diff_fn)(const float* cur, int cur_pitch, const float* comp, int bw,
+                                  int bh);
+// Adds a compensated block to the weighted sums: per sample d = comp - cur,
+// w = block * min(max((high - d*d) / (high - low), 0), 1); acc += w * comp;
+// weight += w (acc and weight bw floats a row, bw a multiple of 4).
+typedef void (*accumulate_fn)(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                              float block, float low, float high, float* acc, float* weight);
+
+// Sum of absolute differences of two 4x4 blocks of 8-bit samples.
+typedef uint32_t (*block_sad4_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+
 struct strong_kernel_table {
   block_ssd16_fn ssd16;
   block_sad8_fn sad8;
+  block_sad4_fn sad4;
+  interp_rows_fn interp_rows;
+  interp_columns_fn interp_columns;
+  block_sq_diff_fn sq_diff;
+  accumulate_fn accumulate;
 };
 extern strong_kernel_table strong_kernels;
 
@@ -116,3 +144,16 @@ uint32_t block_ssd16_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_
 uint32_t block_ssd16_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
 uint32_t block_sad8_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int h);
 uint32_t block_sad8_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int h);
+uint32_t block_sad4_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+uint32_t block_sad4_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float taps[4], float* dst);
+void interp_rows_sse2(const float* src, int pitch, int rows, int bw, const float taps[4],
+                      float* dst);
+void interp_columns_ref(const float* src, int bw, int bh, const float taps[4], float* out);
+void interp_columns_sse2(const float* src, int bw, int bh, const float taps[4], float* out);
+float block_sq_diff_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh);
+float block_sq_diff_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh);
+void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                    float block, float low, float high, float* acc, float* weight);
+void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                     float block, float low, float high, float* acc, float* weight);
