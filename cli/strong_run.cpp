@@ -35,61 +35,64 @@ struct strong_run_state {
   std::vector<uint8_t> out_payload;
 };
 
-// Plane p of a y4m payload: samples of row y (8 bits, or 16-bit little endian).
-float sample_at(const uint8_t* plane, int bytes, int pitch, int x, int y, float scale) {
-  if (bytes == 1) return float(plane[size_t(y) * pitch + x]);
-  const uint8_t* at = plane + (size_t(y) * pitch + x) * 2;
-  return float(at[0] | (at[1] << 8)) * scale;
-}
+struct convert_params {
+  strong_run_state* st;
+  const uint8_t* in;  // payload to pictures, or
+  uint8_t* out;       // pictures to payload
+};
 
-// Splits a y4m payload into the float pictures (one per field).
-void payload_to_pictures(strong_run_state* st, const uint8_t* payload) {
+// Thread t of T converts rows [t h / T, (t + 1) h / T) of every plane of the
+// frame, between the y4m payload and the float pictures (one per field).
+void convert_job(int thread_id, int thread_num, void* param1, void*) {
+  const convert_params& c = *static_cast<const convert_params*>(param1);
+  strong_run_state* st = c.st;
   const video_format& v = st->video;
   const int bytes = v.bits > 8 ? 2 : 1;
-  const float scale = 1.0f / float(1 << (v.bits - 8));
-  const uint8_t* plane = payload;
-  for (int p = 0; p < 3; ++p) {
-    const int pw = p ? st->chroma_w : v.width, ph = p ? st->chroma_h : v.height;
-    for (int f = 0; f < st->fields; ++f) {
-      picture_planes& pic = st->in[f];
-      for (int y = 0; y < pic.height[p]; ++y) {
-        float* dst = pic.plane[p].data() + size_t(y) * pic.width[p];
-        const int row = y * st->fields + f;
-        for (int x = 0; x < pw; ++x) dst[x] = sample_at(plane, bytes, pw, x, row, scale);
-      }
-    }
-    plane += size_t(pw) * ph * bytes;
-  }
-}
-
-void pictures_to_payload(strong_run_state* st) {
-  const video_format& v = st->video;
-  const int bytes = v.bits > 8 ? 2 : 1;
-  const float scale = float(1 << (v.bits - 8));
+  const float down = 1.0f / float(1 << (v.bits - 8)), up = float(1 << (v.bits - 8));
   const float top = float((1 << v.bits) - 1);
-  uint8_t* plane = st->out_payload.data();
+  size_t plane_at = 0;
   for (int p = 0; p < 3; ++p) {
     const int pw = p ? st->chroma_w : v.width, ph = p ? st->chroma_h : v.height;
-    for (int f = 0; f < st->fields; ++f) {
-      const picture_planes& pic = st->out[f];
-      for (int y = 0; y < pic.height[p]; ++y) {
-        const float* src = pic.plane[p].data() + size_t(y) * pic.width[p];
-        const size_t row = size_t(y * st->fields + f) * pw;
+    const int first = int(int64_t(ph) * thread_id / thread_num);
+    const int end = int(int64_t(ph) * (thread_id + 1) / thread_num);
+    for (int row = first; row < end; ++row) {
+      const int f = row % st->fields, y = row / st->fields;
+      const size_t at = plane_at + size_t(row) * pw * bytes;
+      if (c.in) {
+        float* dst = st->in[f].plane[p].data() + size_t(y) * pw;
+        const uint8_t* src = c.in + at;
+        if (bytes == 1)
+          for (int x = 0; x < pw; ++x) dst[x] = float(src[x]);
+        else
+          for (int x = 0; x < pw; ++x) dst[x] = float(src[2 * x] | (src[2 * x + 1] << 8)) * down;
+      } else {
+        const float* src = st->out[f].plane[p].data() + size_t(y) * pw;
+        uint8_t* dst = c.out + at;
         for (int x = 0; x < pw; ++x) {
-          float s = std::floor(src[x] * scale + 0.5f);
-          s = s < 0.0f ? 0.0f : s > top ? top : s;
-          const unsigned u = unsigned(s);
+          float q = std::floor(src[x] * up + 0.5f);
+          q = q < 0.0f ? 0.0f : q > top ? top : q;
+          const unsigned u = unsigned(q);
           if (bytes == 1) {
-            plane[row + x] = uint8_t(u);
+            dst[x] = uint8_t(u);
           } else {
-            plane[(row + x) * 2] = uint8_t(u & 255);
-            plane[(row + x) * 2 + 1] = uint8_t(u >> 8);
+            dst[2 * x] = uint8_t(u & 255);
+            dst[2 * x + 1] = uint8_t(u >> 8);
           }
         }
       }
     }
-    plane += size_t(pw) * ph * bytes;
+    plane_at += size_t(pw) * ph * bytes;
   }
+}
+
+void payload_to_pictures(strong_run_state* st, const uint8_t* payload) {
+  convert_params c = {st, payload, nullptr};
+  host_exec_multi_thread_func(convert_job, &c, nullptr);
+}
+
+void pictures_to_payload(strong_run_state* st) {
+  convert_params c = {st, nullptr, st->out_payload.data()};
+  host_exec_multi_thread_func(convert_job, &c, nullptr);
 }
 
 strong_picture_view view_of(picture_planes& pic) {
@@ -216,7 +219,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
         for (int p = 0; p < 3; ++p)
           noise_block_energies(pic.plane[p].data(), pic.width[p], pic.width[p], pic.height[p],
                                &energies[p ? 1 : 0]);
-      strong_push(st.filter[f], next_read, view_of(pic));
+      strong_push(st.filter[f], next_read, view_of(pic), exec_on_workers);
     }
     ++next_read;
     return true;

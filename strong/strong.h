@@ -57,7 +57,7 @@ struct strong_params {
 strong_params strong_params_for(float sigma_luma, float sigma_chroma);
 
 // Largest radius any setting uses: the window the caller must be able to hold.
-constexpr int strong_max_radius = 3;
+constexpr int strong_max_radius = 4;
 
 // ---------------------------------------------------------------------------
 // The filter
@@ -78,9 +78,13 @@ strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
                              int chroma_shift_x, int chroma_shift_y);
 void strong_destroy(strong_filter* f);
 
+typedef int (*strong_exec_fn)(void (*job)(int, int, void*, void*), void* param1, void* param2);
+
 // Puts picture n into the window (it takes the slot of picture n - 2R - 1):
-// copies the planes into padded planes and builds the decimated luma.
-void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture);
+// copies the planes into padded planes and builds the decimated luma, on the
+// worker threads through exec.
+void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,
+                 strong_exec_fn exec);
 // Whether picture n is in the window.
 bool strong_holds(const strong_filter* f, int64_t n);
 
@@ -88,7 +92,6 @@ bool strong_holds(const strong_filter* f, int64_t n);
 // are held and lie within [first, last]; writes the three planes to out
 // (pitches as given). Runs on the editor's worker threads through exec
 // (a host_exec_multi_thread_func); the result does not depend on their number.
-typedef int (*strong_exec_fn)(void (*job)(int, int, void*, void*), void* param1, void* param2);
 void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
                     int64_t last, float* const out[3], const int out_pitch[3],
                     strong_exec_fn exec);

@@ -88,46 +88,73 @@ bool strong_holds(const strong_filter* f, int64_t n) {
   return n >= 0 && f->slot_picture[n % slot_count] == n;
 }
 
-void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture) {
-  const strong_geometry& g = f->g;
-  const int s = int(n % slot_count);
-  for (int p = 0; p < 3; ++p) {
-    float* base = f->plane[s][p];
-    const int w = g.w[p], h = g.h[p], px = g.pad_x[p], py = g.pad_y[p], pitch = g.pitch[p];
-    // Picture rows, each extended left and right with its end samples.
-    for (int y = 0; y < h; ++y) {
-      float* row = base + size_t(y + py) * pitch;
-      const float* src = picture.plane[p] + size_t(y) * picture.pitch[p];
-      std::memcpy(row + px, src, sizeof(float) * w);
-      for (int x = 0; x < px; ++x) row[x] = src[0];
-      for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
-    }
-    // Rows above and below repeat the first and last.
-    for (int y = 0; y < py; ++y)
-      std::memcpy(base + size_t(y) * pitch, base + size_t(py) * pitch, sizeof(float) * pitch);
-    for (int y = py + h; y < g.rows[p]; ++y)
-      std::memcpy(base + size_t(y) * pitch, base + size_t(py + h - 1) * pitch,
-                  sizeof(float) * pitch);
-  }
-  // 8-bit luma and its 2x and 4x decimations (rounded means of 2x2 cells).
-  const float* luma = f->plane[s][0];
-  uint8_t* full = f->luma8[s][0];
-  const size_t full_n = size_t(g.luma_pitch[0]) * g.luma_rows[0];
-  for (size_t i = 0; i < full_n; ++i) {
-    const float v = std::floor(luma[i] + 0.5f);
-    full[i] = uint8_t(v < 0.0f ? 0.0f : v > 255.0f ? 255.0f : v);
-  }
-  for (int l = 1; l < 3; ++l) {
-    const uint8_t* src = f->luma8[s][l - 1];
-    uint8_t* dst = f->luma8[s][l];
+namespace {
+
+struct push_params {
+  strong_filter* f;
+  int slot;
+  const strong_picture_view* picture;
+  int stage;  // 0: float planes and 8-bit luma, 1: 2x decimation, 2: 4x decimation
+};
+
+// Rows [t rows / T, (t + 1) rows / T) of each plane of the stage.
+void push_job(int thread_id, int thread_num, void* param1, void*) {
+  const push_params& q = *static_cast<const push_params*>(param1);
+  strong_filter& f = *q.f;
+  const strong_geometry& g = f.g;
+  const int s = q.slot;
+  auto share = [&](int rows, int* first, int* end) {
+    *first = int(int64_t(rows) * thread_id / thread_num);
+    *end = int(int64_t(rows) * (thread_id + 1) / thread_num);
+  };
+  if (q.stage > 0) {
+    // Rounded means of 2x2 cells of the level above.
+    const int l = q.stage;
+    const uint8_t* src = f.luma8[s][l - 1];
+    uint8_t* dst = f.luma8[s][l];
     const int sp = g.luma_pitch[l - 1];
-    for (int y = 0; y < g.luma_rows[l]; ++y)
+    int first, end;
+    share(g.luma_rows[l], &first, &end);
+    for (int y = first; y < end; ++y)
       for (int x = 0; x < g.luma_pitch[l]; ++x) {
         const uint8_t* c = src + size_t(2 * y) * sp + 2 * x;
         dst[size_t(y) * g.luma_pitch[l] + x] = uint8_t((c[0] + c[1] + c[sp] + c[sp + 1] + 2) >> 2);
       }
+    return;
   }
-  f->slot_picture[s] = n;
+  for (int p = 0; p < 3; ++p) {
+    float* base = f.plane[s][p];
+    const int w = g.w[p], h = g.h[p], px = g.pad_x[p], py = g.pad_y[p], pitch = g.pitch[p];
+    int first, end;
+    share(g.rows[p], &first, &end);
+    for (int y = first; y < end; ++y) {
+      // Rows above and below the picture repeat its first and last; every
+      // row is extended left and right with its end samples.
+      const int from = y < py ? 0 : y >= py + h ? h - 1 : y - py;
+      float* row = base + size_t(y) * pitch;
+      const float* src = q.picture->plane[p] + size_t(from) * q.picture->pitch[p];
+      std::memcpy(row + px, src, sizeof(float) * w);
+      for (int x = 0; x < px; ++x) row[x] = src[0];
+      for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
+      if (p == 0) {
+        uint8_t* full = f.luma8[s][0] + size_t(y) * g.luma_pitch[0];
+        for (int x = 0; x < pitch; ++x) {
+          const float v = std::floor(row[x] + 0.5f);
+          full[x] = uint8_t(v < 0.0f ? 0.0f : v > 255.0f ? 255.0f : v);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,
+                 strong_exec_fn exec) {
+  push_params q = {f, int(n % slot_count), &picture, 0};
+  f->slot_picture[q.slot] = -1;
+  for (q.stage = 0; q.stage < 3; ++q.stage) exec(push_job, &q, nullptr);
+  f->slot_picture[q.slot] = n;
 }
 
 namespace {

@@ -63,7 +63,7 @@ std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int 
       v.plane[p] = c.noisy[p][n].data();
       v.pitch[p] = p ? chroma_w : width;
     }
-    strong_push(f, n, v);
+    strong_push(f, n, v, sequential_exec);
   };
   for (int64_t n = 0; n < clip_frames; ++n) {
     while (pushed < clip_frames && pushed <= n + params.radius) push(pushed++);
