@@ -38,7 +38,7 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 }  // namespace
 
 void strong_filter_block(const strong_block_inputs& in, int bx, int by, float* const out[3],
-                         const int out_pitch[3]) {
+                         float* const weight_out[3], const int out_pitch[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   float acc[3][256], weight[3][256], comp[256];
@@ -96,7 +96,11 @@ void strong_filter_block(const strong_block_inputs& in, int bx, int by, float* c
     const int h = std::min(bh[q], g.h[q] - oy[q]);
     for (int y = 0; y < h; ++y) {
       float* dst = out[q] + size_t(oy[q] + y) * out_pitch[q] + ox[q];
-      for (int x = 0; x < w; ++x) dst[x] = acc[q][y * bw[q] + x] / weight[q][y * bw[q] + x];
+      float* dst_weight = weight_out[q] + size_t(oy[q] + y) * out_pitch[q] + ox[q];
+      for (int x = 0; x < w; ++x) {
+        dst[x] = acc[q][y * bw[q] + x] / weight[q][y * bw[q] + x];
+        dst_weight[x] = weight[q][y * bw[q] + x];
+      }
     }
   }
 }

@@ -15,5 +15,6 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
   p.block_high = 4.0f;
   p.sample_low = 6.0f;
   p.sample_high = 16.0f;
+  p.spatial_strength = 1.0f;
   return p;
 }

@@ -51,6 +51,7 @@ struct strong_params {
   float block_high = 0;    // 0 above block_high x it, linear between
   float sample_low = 0;    // the same per sample, for the squared difference
   float sample_high = 0;
+  float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
 };
 
 // The one rule: every setting from the two deviations.
@@ -128,6 +129,16 @@ typedef void (*accumulate_fn)(const float* cur, int cur_pitch, const float* comp
 // Sum of absolute differences of two 4x4 blocks of 8-bit samples.
 typedef uint32_t (*block_sad4_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
 
+// Spatial pass, column sums: for x < w, sum[x] = (((r0 + r1) + r2) + r3) + r4
+// of rows[k][x], and sq[x] the same of the squares.
+typedef void (*column_sums_fn)(const float* const rows[5], int w, float* sum, float* sq);
+// Spatial pass, one output row: for x < w, with s and q the sums of
+// sum[x .. x+4] and sq[x .. x+4] taken in order, m = s a, v = q a - m m
+// (a = 1/25), n = noise / weight[x]:
+// out[x] = m + (v > n ? (v - n) / v : 0) (here[x] - m).
+typedef void (*lee_row_fn)(const float* sum, const float* sq, const float* here,
+                           const float* weight, int w, float noise, float* out);
+
 struct strong_kernel_table {
   block_ssd16_fn ssd16;
   block_sad8_fn sad8;
@@ -136,6 +147,8 @@ struct strong_kernel_table {
   interp_columns_fn interp_columns;
   block_sq_diff_fn sq_diff;
   accumulate_fn accumulate;
+  column_sums_fn column_sums;
+  lee_row_fn lee_row;
 };
 extern strong_kernel_table strong_kernels;
 
@@ -158,5 +171,11 @@ float block_sq_diff_ref(const float* cur, int cur_pitch, const float* comp, int 
 float block_sq_diff_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh);
 void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
                     float block, float low, float high, float* acc, float* weight);
+void column_sums_ref(const float* const rows[5], int w, float* sum, float* sq);
+void column_sums_sse2(const float* const rows[5], int w, float* sum, float* sq);
+void lee_row_ref(const float* sum, const float* sq, const float* here, const float* weight, int w,
+                 float noise, float* out);
+void lee_row_sse2(const float* sum, const float* sq, const float* here, const float* weight, int w,
+                  float noise, float* out);
 void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
                      float block, float low, float high, float* acc, float* weight);

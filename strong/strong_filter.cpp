@@ -30,6 +30,10 @@ struct strong_filter {
   int64_t slot_picture[slot_count];
   float* plane[slot_count][3] = {};
   uint8_t* luma8[slot_count][3] = {};  // full, 2x and 4x decimated
+  float* temporal[3] = {};             // the temporal mean of the picture (pitch: plane width)
+  float* weight_sum[3] = {};           // and the weight sum of each sample
+  float* spatial_scratch = nullptr;    // per thread of the spatial pass
+  size_t spatial_scratch_floats = 0;
 };
 
 strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
@@ -68,6 +72,14 @@ strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
       ok = ok && f->luma8[s][l];
     }
   }
+  for (int p = 0; p < 3; ++p) {
+    f->temporal[p] = alloc_array<float>(size_t(g.w[p]) * g.h[p] + 1);
+    f->weight_sum[p] = alloc_array<float>(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->temporal[p] && f->weight_sum[p];
+  }
+  f->spatial_scratch_floats = 2 * size_t(width + 8);
+  f->spatial_scratch = alloc_array<float>(f->spatial_scratch_floats * spatial_max_threads);
+  ok = ok && f->spatial_scratch;
   if (!ok) {
     strong_destroy(f);
     return nullptr;
@@ -81,6 +93,11 @@ void strong_destroy(strong_filter* f) {
     for (int p = 0; p < 3; ++p) std::free(f->plane[s][p]);
     for (int l = 0; l < 3; ++l) std::free(f->luma8[s][l]);
   }
+  for (int p = 0; p < 3; ++p) {
+    std::free(f->temporal[p]);
+    std::free(f->weight_sum[p]);
+  }
+  std::free(f->spatial_scratch);
   delete f;
 }
 
@@ -170,6 +187,28 @@ struct process_params {
   const int* out_pitch;
 };
 
+struct spatial_params {
+  const strong_filter* f;
+  const strong_params* params;
+  float* const* out;
+  const int* out_pitch;
+};
+
+void spatial_job(int thread_id, int thread_num, void* param1, void*) {
+  const spatial_params& p = *static_cast<const spatial_params*>(param1);
+  const strong_geometry& g = p.f->g;
+  const int threads = std::min(thread_num, spatial_max_threads);
+  if (thread_id >= threads) return;
+  float* scratch = p.f->spatial_scratch + p.f->spatial_scratch_floats * thread_id;
+  for (int q = 0; q < 3; ++q) {
+    const float s = q ? p.params->sigma_chroma : p.params->sigma_luma;
+    const int first = int(int64_t(g.h[q]) * thread_id / threads);
+    const int end = int(int64_t(g.h[q]) * (thread_id + 1) / threads);
+    spatial_rows(p.f->temporal[q], p.f->weight_sum[q], g.w[q], g.h[q], s * s,
+                 p.params->spatial_strength, first, end, scratch, p.out[q], p.out_pitch[q]);
+  }
+}
+
 void process_job(int thread_id, int thread_num, void* param1, void*) {
   const process_params& p = *static_cast<const process_params*>(param1);
   const strong_filter& f = *p.f;
@@ -191,8 +230,12 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
     for (int l = 0; l < 3; ++l) in.neighbour_luma8[i][l] = f.luma8[s][l];
     in.neighbour_distance[i] = p.neighbour_distance[i];
   }
+  float* const temporal[3] = {f.temporal[0], f.temporal[1], f.temporal[2]};
+  float* const weight_sum[3] = {f.weight_sum[0], f.weight_sum[1], f.weight_sum[2]};
+  const int pitch[3] = {g.w[0], g.w[1], g.w[2]};
   for (int by = first; by < end; ++by)
-    for (int bx = 0; bx < g.round_w / 16; ++bx) strong_filter_block(in, bx, by, p.out, p.out_pitch);
+    for (int bx = 0; bx < g.round_w / 16; ++bx)
+      strong_filter_block(in, bx, by, temporal, weight_sum, pitch);
 }
 
 }  // namespace
@@ -217,4 +260,6 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
   p.out = out;
   p.out_pitch = out_pitch;
   exec(process_job, &p, nullptr);
+  spatial_params sp = {f, &params, out, out_pitch};
+  exec(spatial_job, &sp, nullptr);
 }

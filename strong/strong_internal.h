@@ -45,6 +45,17 @@ void interpolate_block(const float* plane, int pitch, int x, int y, int fx, int 
 float interpolation_gain(int f);
 
 // Filters one 16x16 luma block and its chroma block; writes the parts inside
-// the picture to out.
+// the picture to out, and the sum of the weights of each sample to
+// weight_out (same layout).
 void strong_filter_block(const strong_block_inputs& in, int bx, int by, float* const out[3],
-                         const int out_pitch[3]);
+                         float* const weight_out[3], const int out_pitch[3]);
+
+// The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
+// (Lee) filter over 5x5 neighbourhoods, edges replicated. The noise left in a
+// sample is taken as strength x variance / (its weight sum); rows
+// [first, end) of out are written. scratch: 2 (w + 4) floats.
+void spatial_rows(const float* t, const float* weight_sum, int w, int h, float variance,
+                  float strength, int first, int end, float* scratch, float* out, int out_pitch);
+
+// Threads that the spatial pass uses at most (each has its own scratch).
+constexpr int spatial_max_threads = 256;

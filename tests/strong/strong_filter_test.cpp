@@ -8,6 +8,7 @@
 
 #include "host/cpu.h"
 #include "strong/strong.h"
+#include "strong/strong_internal.h"
 #include "strong_test_util.h"
 
 namespace {
@@ -50,11 +51,13 @@ test_clip make_pan(double s, uint32_t seed, bool still = false) {
 }
 
 // Filters every frame; returns the output planes of every frame.
-std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int threads) {
+std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int threads,
+                                           bool spatial = true) {
   threads_for_exec = threads;
   strong_filter* f = strong_create(width, height, chroma_w, chroma_h, 1, 1);
   EXPECT_NE(f, nullptr);
-  const strong_params params = strong_params_for(sigma, sigma);
+  strong_params params = strong_params_for(sigma, sigma);
+  if (!spatial) params.spatial_strength = 0.0f;
   std::vector<std::vector<float>> result;
   int64_t pushed = 0;
   auto push = [&](int64_t n) {
@@ -112,10 +115,11 @@ TEST(StrongFilter, ANoisyPanComesOutMuchCloserToTheCleanOne) {
   }
 }
 
-// (The "noisy" clip at noise 0 is the clean one rounded to whole values.)
-TEST(StrongFilter, AStillCleanClipStaysAsItIs) {
+// The temporal mean of a still clip is the clip (the "noisy" clip at noise 0
+// is the clean one rounded to whole values).
+TEST(StrongFilter, AStillCleanClipStaysAsItIsInTime) {
   const test_clip c = make_pan(0.0, 1, true);
-  const std::vector<std::vector<float>> out = run_filter(c, 2.0f, 1);
+  const std::vector<std::vector<float>> out = run_filter(c, 2.0f, 1, false);
   for (int n = 0; n < clip_frames; ++n)
     for (int p = 0; p < 3; ++p) {
       const std::vector<float>& o = out[size_t(n) * 3 + p];
@@ -155,4 +159,44 @@ TEST(StrongFilter, SettingsFollowTheNoiseLevel) {
     EXPECT_LT(p.block_low, p.block_high);
     EXPECT_LT(p.sample_low, p.sample_high);
   }
+}
+
+TEST(StrongFilter, TheSpatialPassSmoothsFlatNoiseAndKeepsEdges) {
+  // One picture, nothing averaged in time (weight sum 1): a step of 100
+  // between two flat halves, with noise 4.
+  constexpr int w = 64, h = 40;
+  test_noise noise(3);
+  std::vector<float> t(w * h), weight(w * h, 1.0f), out(w * h), scratch(2 * (w + 8));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) t[y * w + x] = noise.add(x < w / 2 ? 60.0f : 160.0f, 4.0);
+  for (int level = simd_ref; level <= detect_simd_level() && level <= simd_sse2; ++level) {
+    strong_select_kernels(level);
+    spatial_rows(t.data(), weight.data(), w, h, 16.0f, 1.0f, 0, h, scratch.data(), out.data(), w);
+    double flat_before = 0, flat_after = 0;
+    int flat = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const float truth = x < w / 2 ? 60.0f : 160.0f;
+        if (x < w / 2 - 3 || x > w / 2 + 2) {
+          flat_before += (t[y * w + x] - truth) * (t[y * w + x] - truth);
+          flat_after += (out[y * w + x] - truth) * (out[y * w + x] - truth);
+          ++flat;
+        }
+        // Next to the step the sample stays on its own side.
+        if (x == w / 2 - 1) {
+          EXPECT_LT(out[y * w + x], 85.0f);
+        }
+        if (x == w / 2) {
+          EXPECT_GT(out[y * w + x], 135.0f);
+        }
+      }
+    EXPECT_LT(flat_after, 0.3 * flat_before) << "level " << level;
+    // Where the temporal mean already averaged many frames, little is left to do.
+    std::vector<float> many(w * h, 100.0f), out_many(w * h);
+    spatial_rows(t.data(), many.data(), w, h, 16.0f, 1.0f, 0, h, scratch.data(), out_many.data(), w);
+    double moved = 0;
+    for (int i = 0; i < w * h; ++i) moved += (out_many[i] - t[i]) * (out_many[i] - t[i]);
+    EXPECT_LT(moved, 0.1 * flat_before);
+  }
+  strong_select_kernels(simd_ref);
 }

@@ -2,6 +2,7 @@
 // for bit, on random data, extremes and every block shape it is used with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -88,6 +89,30 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
                       w2.data());
       EXPECT_TRUE(same_bits(acc1.data(), acc2.data(), acc1.size()));
       EXPECT_TRUE(same_bits(w1.data(), w2.data(), w1.size()));
+    }
+  }
+}
+
+TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  for (int w : {1, 3, 4, 7, 16, 33, 720}) {
+    for (int round = 0; round < 6; ++round) {
+      const float range = round == 5 ? 1.0e6f : 255.0f;
+      std::vector<float> rows_data = random_floats(size_t(5) * w, 0, range);
+      // Flat stretches, where the variance is (about) zero.
+      if (round == 4) std::fill(rows_data.begin(), rows_data.end(), 77.0f);
+      const float* rows[5];
+      for (int k = 0; k < 5; ++k) rows[k] = rows_data.data() + size_t(k) * w;
+      std::vector<float> s1(w + 4), q1(w + 4), s2(w + 4), q2(w + 4);
+      column_sums_ref(rows, w, s1.data() + 2, q1.data() + 2);
+      column_sums_sse2(rows, w, s2.data() + 2, q2.data() + 2);
+      EXPECT_TRUE(same_bits(s1.data() + 2, s2.data() + 2, w)) << w;
+      EXPECT_TRUE(same_bits(q1.data() + 2, q2.data() + 2, w)) << w;
+      std::vector<float> weight = random_floats(w, 1.0f, 9.0f), o1(w), o2(w);
+      const float noise = round % 2 ? 25.0f : 0.5f;
+      lee_row_ref(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o1.data());
+      lee_row_sse2(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o2.data());
+      EXPECT_TRUE(same_bits(o1.data(), o2.data(), w)) << w;
     }
   }
 }
