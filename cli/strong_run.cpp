@@ -16,6 +16,9 @@ namespace {
 
 // Pictures read for the noise estimate (the whole clip when shorter).
 constexpr int estimate_frames = 2 * strong_max_radius + 1;
+// Blocks of a plane kind (luma, or both chroma planes) after which further
+// pictures add nothing to the estimate.
+constexpr size_t estimate_blocks = 4000;
 
 int exec_on_workers(void (*job)(int, int, void*, void*), void* param1, void* param2) {
   return host_exec_multi_thread_func(job, param1, param2);
@@ -215,10 +218,12 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
     payload_to_pictures(&st, source.payload.data());
     for (int f = 0; f < st.fields; ++f) {
       picture_planes& pic = st.in[f];
+      // Enough blocks make a steady estimate: large pictures stop early.
       if (estimate)
         for (int p = 0; p < 3; ++p)
-          noise_block_energies(pic.plane[p].data(), pic.width[p], pic.width[p], pic.height[p],
-                               &energies[p ? 1 : 0]);
+          if (energies[p ? 1 : 0].size() < estimate_blocks)
+            noise_block_energies(pic.plane[p].data(), pic.width[p], pic.width[p], pic.height[p],
+                                 &energies[p ? 1 : 0]);
       strong_push(st.filter[f], next_read, view_of(pic), exec_on_workers);
     }
     ++next_read;
