@@ -37,7 +37,7 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 
 }  // namespace
 
-void strong_filter_block(const strong_block_inputs& in, int bx, int by, float* const out[3],
+void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;

@@ -3,15 +3,17 @@
 //
 // What the folder offers:
 //   - the noise estimator: the standard deviation of white noise in a plane,
-//     from the finest diagonal detail of its flattest blocks;
+//     from the second-order detail of its flattest blocks;
 //   - the settings rule: every parameter of the filter from the noise level;
 //   - the filter: for each output picture, block motion search of every window
 //     neighbour against the picture (hierarchical integer search on decimated
 //     luma, then a sub-pixel step from the cost curve), motion-compensated
-//     neighbours (four-tap cubic interpolation), and a weighted temporal mean
+//     neighbours (four-tap cubic interpolation), a weighted temporal mean
 //     whose weights drop where a compensated block or sample does not match the
-//     picture within the noise;
-//   - its kernel table (block costs), filled by strong_select_kernels.
+//     picture within the noise, and a spatial (local Wiener) pass for the noise
+//     that the mean leaves;
+//   - its kernel table (block costs, interpolation, weighted sums, the spatial
+//     pass's rows), filled by strong_select_kernels.
 //
 // Pictures are planes of float samples in 8-bit code values (a 10-bit sample
 // of 512 is 128.0). Interlaced clips are filtered as two pictures per frame,
@@ -25,9 +27,9 @@
 // ---------------------------------------------------------------------------
 // Noise estimation
 
-// Adds, for every 16x16 block of the plane (whole blocks only) that holds no
+// Adds, for every 32x32 block of the plane (whole blocks only) that holds no
 // clipped sample (0 or 255), the mean square of its second-order detail (the
-// 3x3 mask [1 -2 1; -2 4 -2; 1 -2 1] over the block's 14x14 inner samples,
+// 3x3 mask [1 -2 1; -2 4 -2; 1 -2 1] over the block's 30x30 inner samples,
 // divided by the mask's noise gain 36); for white noise of deviation s its
 // expectation is s^2.
 void noise_block_energies(const float* plane, int pitch, int width, int height,
@@ -81,7 +83,8 @@ void strong_destroy(strong_filter* f);
 
 typedef int (*strong_exec_fn)(void (*job)(int, int, void*, void*), void* param1, void* param2);
 
-// Puts picture n into the window (it takes the slot of picture n - 2R - 1):
+// Puts picture n into the window (it takes the slot of picture n - 2R - 1,
+// R = strong_max_radius):
 // copies the planes into padded planes and builds the decimated luma, on the
 // worker threads through exec.
 void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,

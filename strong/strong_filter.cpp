@@ -216,7 +216,7 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   const int block_rows = g.round_h / 16;
   const int first = int(int64_t(block_rows) * thread_id / thread_num);
   const int end = int(int64_t(block_rows) * (thread_id + 1) / thread_num);
-  strong_block_inputs in;
+  strong_block_params in;
   in.g = &g;
   in.params = p.params;
   in.shift_x = f.shift_x;

@@ -16,7 +16,7 @@ struct motion_vector {
   int x = 0, y = 0;
 };
 
-struct strong_block_inputs {
+struct strong_block_params {
   const strong_geometry* g = nullptr;
   const strong_params* params = nullptr;
   int shift_x = 0, shift_y = 0;
@@ -47,7 +47,7 @@ float interpolation_gain(int f);
 // Filters one 16x16 luma block and its chroma block; writes the parts inside
 // the picture to out, and the sum of the weights of each sample to
 // weight_out (same layout).
-void strong_filter_block(const strong_block_inputs& in, int bx, int by, float* const out[3],
+void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3]);
 
 // The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
