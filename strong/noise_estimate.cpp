@@ -45,8 +45,8 @@ float noise_sigma_from_energies(std::vector<float>* energies) {
   // The 5th percentile of a flat noisy block's energy, as a fraction of the
   // noise variance (the mask's responses overlap, so this is measured on
   // simulated noise rather than taken from a chi-square law).
-  const double fraction = 0.85756;
-  const size_t at = energies->size() / 20;
+  const double fraction = 0.82695;
+  const size_t at = energies->size() / 50;
   std::nth_element(energies->begin(), energies->begin() + at, energies->end());
   return float(std::sqrt((*energies)[at] / fraction));
 }

@@ -34,10 +34,10 @@
 // expectation is s^2.
 void noise_block_energies(const float* plane, int pitch, int width, int height,
                           std::vector<float>* energies);
-// The noise deviation from the pooled block energies: the 5th percentile,
+// The noise deviation from the pooled block energies: the 2nd percentile,
 // corrected by the same percentile of the energy of a flat noisy block. Texture
 // and edges raise the energy of their blocks only, so they leave the low end
-// alone while at least one block in twenty is flat. 0 for no blocks. Sorts
+// alone while at least one block in fifty is flat. 0 for no blocks. Sorts
 // the energies.
 float noise_sigma_from_energies(std::vector<float>* energies);
 
