@@ -42,7 +42,7 @@ void noise_block_energies(const float* plane, int pitch, int width, int height,
 
 float noise_sigma_from_energies(std::vector<float>* energies) {
   if (energies->empty()) return 0.0f;
-  // The 5th percentile of a flat noisy block's energy, as a fraction of the
+  // The 2nd percentile of a flat noisy block's energy, as a fraction of the
   // noise variance (the mask's responses overlap, so this is measured on
   // simulated noise rather than taken from a chi-square law).
   const double fraction = 0.82695;
