@@ -64,7 +64,7 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
   coarse_search(current[2] + at2, neighbour[2] + at2, p2, 0, 0, range, &c2);
   if (predictor)
     coarse_search(current[2] + at2, neighbour[2] + at2, p2, round_div(predictor->x, 16),
-                  round_div(predictor->y, 16), 2, &c2);
+                  round_div(predictor->y, 16), 1, &c2);
   // Level 1 (2x): 8x8 blocks, one step around the doubled vector.
   const int p1 = g.luma_pitch[1];
   const size_t at1 = size_t(pad / 2 + 8 * by) * p1 + pad / 2 + 8 * bx;

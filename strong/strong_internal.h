@@ -30,7 +30,7 @@ struct strong_block_params {
 
 // Motion of block (bx, by) (16x16 luma) from the current picture to a
 // neighbour: coarse search at 4x decimation (radius `range` around zero, and
-// radius 2 around the predictor when there is one), one-step refinements at 2x
+// radius 1 around the predictor when there is one), one-step refinements at 2x
 // and full size, then a quarter-pixel step from the parabola through the costs
 // of the best position and its four neighbours.
 motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const current[3],
