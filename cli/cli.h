@@ -163,6 +163,9 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
 // on the editor's worker threads; map says how picture rows share chroma rows.
 bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_rows& map,
                 std::string* error);
+// Writes a frame given as y4m plane bytes (layout y4m; frame_payload_bytes
+// of the sink's video) as the next frame.
+bool sink_write_payload(frame_sink* s, const uint8_t* payload, std::string* error);
 // Flushes (md5: writes the digest line) and closes.
 bool sink_close(frame_sink* s, std::string* error);
 
@@ -381,6 +384,12 @@ struct cli_options {
   char out_colorspace[16] = "";               // y4m C tag for the output
   int fps_num = 0, fps_den = 0;               // 0: keep
   bool help = false;
+  // Strong mode (--sigma): the motion-compensated filter for a noise level
+  // instead of the plug-in's filter.
+  bool strong = false;
+  bool sigma_auto = false;                    // --sigma auto: estimated from the clip
+  float sigma = 0;                            // --sigma S, 8-bit code values
+  bool plugin_settings_given = false;         // a setting of the plug-in's filter was given
 };
 
 enum parse_status { parse_ok = 0, parse_help, parse_version, parse_failed };
@@ -411,6 +420,9 @@ struct run_summary {
 // The whole run. Returns the process exit status (0 on success); messages go
 // to err (one line each, naming the file and what is wrong).
 int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary);
+
+// The run in strong mode (o.strong): y4m in, y4m, md5 or nothing out.
+int run_strong(const cli_options& o, FILE* err, run_summary* summary);
 
 // Progress on a terminal.
 struct progress_state {

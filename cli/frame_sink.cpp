@@ -239,6 +239,19 @@ bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_ro
   return true;
 }
 
+bool sink_write_payload(frame_sink* s, const uint8_t* payload, std::string* error) {
+  if (s->format != format_null) {
+    // In order with the frames the writing thread may still hold.
+    if (!wait_writer(s, error)) return false;
+    static const uint8_t frame_line[] = {'F', 'R', 'A', 'M', 'E', '\n'};
+    int result = s->format == format_y4m ? put_bytes(s, frame_line, sizeof frame_line) : 0;
+    if (!result) result = put_bytes(s, payload, frame_payload_bytes(format_y4m, s->video));
+    if (result) return failed(s, result, error);
+  }
+  ++s->frames_written;
+  return true;
+}
+
 bool sink_close(frame_sink* s, std::string* error) {
   if (!s->file) return true;
   bool ok = wait_writer(s, error);

@@ -76,6 +76,32 @@ bool format_option(const std::string& option, const std::string& text, bool outp
   return true;
 }
 
+// --sigma: "auto" or a finite decimal number above 0 (no upper limit).
+bool sigma_option(const std::string& option, const std::string& text, cli_options* o,
+                  std::string* error) {
+  o->strong = true;
+  if (text == "auto") {
+    o->sigma_auto = true;
+    return true;
+  }
+  errno = 0;
+  char* end = nullptr;
+  const double v = text.empty() ? 0 : strtod(text.c_str(), &end);
+  const bool numeric = !text.empty() && *end == 0 && errno == 0 &&
+                       text.find_first_not_of("0123456789.+-eE") == std::string::npos;
+  if (!numeric) {
+    *error = option + ": expected a noise level above 0 or auto, not '" + text + "'";
+    return false;
+  }
+  if (!(v > 0) || v > 1e30) {
+    *error = option + ": the noise level must be above 0 (got " + text + ")";
+    return false;
+  }
+  o->sigma_auto = false;
+  o->sigma = float(v);
+  return true;
+}
+
 }  // namespace
 
 stream_format format_from_name(const std::string& path) {
@@ -113,6 +139,14 @@ const char* usage_text() {
          "  --block, --no-block        block-noise pre-filter\n"
          "  --track F,L,H,S,CL,CH,D,MOSQ,BLOCK   all nine values in the plug-in's order\n"
          "  --check FIELD,ANIME,MOSQ,BLOCK       all four switches (0 or 1)\n"
+         "\n"
+         "Strong mode (a motion-compensated filter of its own, not the plug-in's):\n"
+         "  --sigma S          noise standard deviation in 8-bit code values (S > 0);\n"
+         "                     every setting follows from it\n"
+         "  --sigma auto       estimate it from the clip (luma and chroma apart) and\n"
+         "                     print the estimate\n"
+         "  Strong mode reads y4m and writes y4m, md5 or null in the input's\n"
+         "  colourspace; the plug-in's settings do not apply to it.\n"
          "\n"
          "Run:\n"
          "  --range START:END  output frames START to END-1 only (END may be left out);\n"
@@ -192,6 +226,7 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
       if (key == check_options[c] || key == std::string("no-") + check_options[c]) {
         o->check[c] = key[0] == 'n' && key[1] == 'o' && key[2] == '-' ? 0 : 1;
         if (c == 0) o->field_given = true;
+        else o->plugin_settings_given = true;
         is_switch = true;
       }
     }
@@ -210,7 +245,8 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
     // Everything else takes a value: --opt=value or --opt value.
     bool known = key == "track" || key == "check" || key == "range" || key == "threads" ||
                  key == "cpu" || key == "size" || key == "fps" || key == "input-format" ||
-                 key == "output-format" || key == "output-colorspace" || key == "header";
+                 key == "output-format" || key == "output-colorspace" || key == "header" ||
+                 key == "sigma";
     for (const track_option& t : track_options) known = known || key == t.name;
     if (!known) {
       *error = "unknown option " + name;
@@ -231,11 +267,15 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
       if (!int_option(name, value, track_lo(t.index), track_hi(t.index), &v, error))
         return parse_failed;
       o->track[t.index] = int(v);
+      o->plugin_settings_given = true;
       done = true;
     }
     if (done) continue;
 
-    if (key == "track") {
+    if (key == "sigma") {
+      if (!sigma_option(name, value, o, error)) return parse_failed;
+    } else if (key == "track") {
+      o->plugin_settings_given = true;
       if (!split_list(value, ',', 9, &fields)) {
         *error = name + ": expected 9 comma-separated values (F,L,H,S,CL,CH,D,MOSQ,BLOCK)";
         return parse_failed;
@@ -247,6 +287,7 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
         o->track[k] = int(v);
       }
     } else if (key == "check") {
+      o->plugin_settings_given = true;
       if (!split_list(value, ',', 4, &fields)) {
         *error = name + ": expected 4 comma-separated values (FIELD,ANIME,MOSQ,BLOCK)";
         return parse_failed;
@@ -333,5 +374,9 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
   }
   o->input = positional[0];
   o->output = positional[1];
+  if (o->strong && o->plugin_settings_given) {
+    *error = "--sigma selects strong mode, where the plug-in's filter settings do not apply";
+    return parse_failed;
+  }
   return parse_ok;
 }

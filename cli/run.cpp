@@ -54,6 +54,7 @@ void output_format(const cli_options& o, const frame_source& source, stream_form
 }  // namespace
 
 int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary) {
+  if (o.strong) return run_strong(o, err, summary);
   *summary = run_summary();
   std::string error;
 

@@ -1,0 +1,298 @@
+// The run in strong mode: y4m frames through the motion-compensated filter of
+// strong/ for a given or estimated noise level. Interlaced clips are filtered
+// field by field, each field sequence with a filter of its own.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "cli/cli.h"
+#include "host/cpu.h"
+#include "strong/strong.h"
+
+namespace {
+
+// Pictures read for the noise estimate (the whole clip when shorter).
+constexpr int estimate_frames = 2 * strong_max_radius + 1;
+// Blocks of a plane kind (luma, or both chroma planes) after which further
+// pictures add nothing to the estimate.
+constexpr size_t estimate_blocks = 4000;
+
+int exec_on_workers(void (*job)(int, int, void*, void*), void* param1, void* param2) {
+  return host_exec_multi_thread_func(job, param1, param2);
+}
+
+struct picture_planes {
+  int width[3], height[3];
+  std::vector<float> plane[3];
+};
+
+struct strong_run_state {
+  video_format video;
+  int fields = 1;
+  int chroma_w = 0, chroma_h = 0;
+  picture_planes in[2], out[2];
+  strong_filter* filter[2] = {nullptr, nullptr};
+  std::vector<uint8_t> out_payload;
+};
+
+struct convert_params {
+  strong_run_state* st;
+  const uint8_t* in;  // payload to pictures, or
+  uint8_t* out;       // pictures to payload
+};
+
+// Thread t of T converts rows [t h / T, (t + 1) h / T) of every plane of the
+// frame, between the y4m payload and the float pictures (one per field).
+void convert_job(int thread_id, int thread_num, void* param1, void*) {
+  const convert_params& c = *static_cast<const convert_params*>(param1);
+  strong_run_state* st = c.st;
+  const video_format& v = st->video;
+  const int bytes = v.bits > 8 ? 2 : 1;
+  const float down = 1.0f / float(1 << (v.bits - 8)), up = float(1 << (v.bits - 8));
+  const float top = float((1 << v.bits) - 1);
+  size_t plane_at = 0;
+  for (int p = 0; p < 3; ++p) {
+    const int pw = p ? st->chroma_w : v.width, ph = p ? st->chroma_h : v.height;
+    const int first = int(int64_t(ph) * thread_id / thread_num);
+    const int end = int(int64_t(ph) * (thread_id + 1) / thread_num);
+    for (int row = first; row < end; ++row) {
+      const int f = row % st->fields, y = row / st->fields;
+      const size_t at = plane_at + size_t(row) * pw * bytes;
+      if (c.in) {
+        float* dst = st->in[f].plane[p].data() + size_t(y) * pw;
+        const uint8_t* src = c.in + at;
+        if (bytes == 1)
+          for (int x = 0; x < pw; ++x) dst[x] = float(src[x]);
+        else
+          for (int x = 0; x < pw; ++x) dst[x] = float(src[2 * x] | (src[2 * x + 1] << 8)) * down;
+      } else {
+        const float* src = st->out[f].plane[p].data() + size_t(y) * pw;
+        uint8_t* dst = c.out + at;
+        for (int x = 0; x < pw; ++x) {
+          float q = std::floor(src[x] * up + 0.5f);
+          q = q < 0.0f ? 0.0f : q > top ? top : q;
+          const unsigned u = unsigned(q);
+          if (bytes == 1) {
+            dst[x] = uint8_t(u);
+          } else {
+            dst[2 * x] = uint8_t(u & 255);
+            dst[2 * x + 1] = uint8_t(u >> 8);
+          }
+        }
+      }
+    }
+    plane_at += size_t(pw) * ph * bytes;
+  }
+}
+
+void payload_to_pictures(strong_run_state* st, const uint8_t* payload) {
+  convert_params c = {st, payload, nullptr};
+  host_exec_multi_thread_func(convert_job, &c, nullptr);
+}
+
+void pictures_to_payload(strong_run_state* st) {
+  convert_params c = {st, nullptr, st->out_payload.data()};
+  host_exec_multi_thread_func(convert_job, &c, nullptr);
+}
+
+strong_picture_view view_of(picture_planes& pic) {
+  strong_picture_view view;
+  for (int p = 0; p < 3; ++p) {
+    view.plane[p] = pic.plane[p].data();
+    view.pitch[p] = pic.width[p];
+  }
+  return view;
+}
+
+}  // namespace
+
+int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
+  *summary = run_summary();
+  std::string error;
+  stream_format in_format = o.input_format;
+  if (in_format == format_none) in_format = format_from_name(o.input);
+  if (in_format == format_none) in_format = o.raw_w ? format_yc48 : format_y4m;
+  if (in_format != format_y4m) {
+    fprintf(err, "nivora: --sigma (strong mode) reads y4m input only\n");
+    return 1;
+  }
+  stream_format out_format = o.output_format;
+  if (out_format == format_none) out_format = format_from_name(o.output);
+  if (out_format == format_none) out_format = format_y4m;
+  if (out_format == format_yc48) {
+    fprintf(err, "nivora: --sigma (strong mode) writes y4m, md5 or null, not yc48\n");
+    return 1;
+  }
+
+  frame_source source;
+  if (!source_open(&source, o.input.c_str(), format_y4m, 0, 0, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return 1;
+  }
+  if (o.out_colorspace[0] && strcmp(o.out_colorspace, source.video.colorspace) != 0) {
+    fprintf(err, "nivora: --sigma (strong mode) writes the input's colourspace; "
+                 "--output-colorspace does not apply\n");
+    source_close(&source);
+    return 1;
+  }
+
+  static strong_run_state st;
+  st = strong_run_state();
+  st.video = source.video;
+  const char tag = source.video.interlace;
+  const bool interlaced = o.field_given ? o.check[0] != 0 : (tag == 't' || tag == 'b');
+  st.fields = interlaced && source.video.height >= 2 ? 2 : 1;
+  st.chroma_w = chroma_width(source.video);
+  st.chroma_h = chroma_height(source.video);
+  const int shift_x = source.video.chroma == 444 ? 0 : 1;
+  const int shift_y = source.video.chroma == 420 ? 1 : 0;
+  for (int f = 0; f < st.fields; ++f) {
+    for (picture_planes* pic : {&st.in[f], &st.out[f]}) {
+      for (int p = 0; p < 3; ++p) {
+        const int pw = p ? st.chroma_w : st.video.width, ph = p ? st.chroma_h : st.video.height;
+        pic->width[p] = pw;
+        pic->height[p] = (ph + st.fields - 1 - f) / st.fields;
+        pic->plane[p].assign(size_t(pw) * pic->height[p], 0.0f);
+      }
+    }
+    st.filter[f] = strong_create(st.in[f].width[0], st.in[f].height[0], st.in[f].width[1],
+                                 st.in[f].height[1], shift_x, shift_y);
+    if (!st.filter[f]) {
+      fprintf(err, "nivora: out of memory for the strong filter\n");
+      for (int g = 0; g < f; ++g) strong_destroy(st.filter[g]);
+      source_close(&source);
+      return 1;
+    }
+  }
+  st.out_payload.assign(frame_payload_bytes(format_y4m, st.video), 0);
+
+  video_format out_video = st.video;
+  if (o.fps_num) {
+    out_video.fps_num = o.fps_num;
+    out_video.fps_den = o.fps_den;
+  }
+  const bool header = o.header == header_always || (o.header == header_auto && o.range_start == 0);
+  frame_sink sink;
+  int threads = o.threads;
+  if (threads <= 0) threads = int(std::thread::hardware_concurrency());
+  if (threads <= 0) threads = 1;
+  int level = detect_simd_level();
+  if (o.cpu >= 0 && o.cpu < level) level = o.cpu;
+  strong_select_kernels(level);
+  bool ok = sink_open(&sink, o.output.c_str(), out_format, format_y4m, out_video, header, &error);
+  if (ok && !start_workers(threads)) {
+    error = "cannot start " + std::to_string(threads) + " worker threads";
+    ok = false;
+  }
+  auto finish = [&](int status) {
+    std::string ignored;
+    if (!sink_close(&sink, status == 0 ? &error : &ignored) && status == 0) {
+      fprintf(err, "nivora: %s\n", error.c_str());
+      status = 1;
+    }
+    stop_workers();
+    for (int f = 0; f < st.fields; ++f) strong_destroy(st.filter[f]);
+    source_close(&source);
+    return status;
+  };
+  if (!ok) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return finish(1);
+  }
+
+  // Reading: every frame goes into the window of each field's filter.
+  int64_t next_read = 0;
+  bool ended = false, read_error = false;
+  std::vector<float> energies[2];  // luma, chroma blocks of the estimate
+  auto read_next = [&](bool estimate) {
+    if (ended) return false;
+    const read_result r = source_read(&source, &error);
+    if (r != read_ok) {
+      ended = true;
+      read_error = r == read_failed;
+      return false;
+    }
+    payload_to_pictures(&st, source.payload.data());
+    for (int f = 0; f < st.fields; ++f) {
+      picture_planes& pic = st.in[f];
+      // Enough blocks make a steady estimate: large pictures stop early.
+      if (estimate)
+        for (int p = 0; p < 3; ++p)
+          if (energies[p ? 1 : 0].size() < estimate_blocks)
+            noise_block_energies(pic.plane[p].data(), pic.width[p], pic.width[p], pic.height[p],
+                                 &energies[p ? 1 : 0]);
+      strong_push(st.filter[f], next_read, view_of(pic), exec_on_workers);
+    }
+    ++next_read;
+    return true;
+  };
+
+  progress_state progress;
+  const double start = seconds_now();
+  float sigma_luma = o.sigma, sigma_chroma = o.sigma;
+  if (o.sigma_auto) {
+    while (next_read < estimate_frames && read_next(true)) {
+    }
+    sigma_luma = noise_sigma_from_energies(&energies[0]);
+    sigma_chroma = noise_sigma_from_energies(&energies[1]);
+  }
+  const strong_params params = strong_params_for(sigma_luma, sigma_chroma);
+
+  int64_t total = source.length >= 0 ? source.length : source.length_estimate;
+  if (total >= 0) {
+    if (o.range_end >= 0 && o.range_end < total) total = o.range_end;
+    total = total > o.range_start ? total - o.range_start : 0;
+  }
+  progress_start(&progress, !o.quiet && isatty(fileno(err)), total);
+  int status = 0;
+  int64_t n = 0;
+  for (; o.range_end < 0 || n < o.range_end; ++n) {
+    while (!ended && next_read <= n + params.radius) read_next(false);
+    if (n >= next_read) break;
+    if (n < o.range_start) continue;
+    const int64_t last = ended ? next_read - 1 : INT64_MAX;
+    for (int f = 0; f < st.fields; ++f) {
+      float* out[3];
+      int pitch[3];
+      for (int p = 0; p < 3; ++p) {
+        out[p] = st.out[f].plane[p].data();
+        pitch[p] = st.out[f].width[p];
+      }
+      strong_process(st.filter[f], params, n, 0, last, out, pitch, exec_on_workers);
+    }
+    pictures_to_payload(&st);
+    if (!sink_write_payload(&sink, st.out_payload.data(), &error)) {
+      progress_end(&progress, err);
+      fprintf(err, "nivora: %s\n", error.c_str());
+      return finish(1);
+    }
+    ++summary->frames;
+    progress_update(&progress, summary->frames, err);
+  }
+  progress_end(&progress, err);
+  summary->seconds = seconds_now() - start;
+  if (read_error) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    status = 1;
+  } else if (n <= o.range_start && o.range_start > 0) {
+    fprintf(err, "nivora: %s: the range starts at frame %lld but the clip has %lld frames\n",
+            source.name.c_str(), (long long)o.range_start, (long long)next_read);
+    status = 1;
+  }
+  status = finish(status);
+  if (!o.quiet) {
+    if (o.sigma_auto)
+      fprintf(err, "nivora: noise estimate: luma %.2f, chroma %.2f\n", sigma_luma, sigma_chroma);
+    const double fps = summary->seconds > 0 ? summary->frames / summary->seconds : 0;
+    fprintf(err,
+            "nivora: strong mode, sigma %.2f (luma) %.2f (chroma), radius %d%s: %lld frames "
+            "%dx%d in %.2f s (%.1f fps), %d threads\n",
+            params.sigma_luma, params.sigma_chroma, params.radius,
+            st.fields == 2 ? ", by field" : "", (long long)summary->frames, st.video.width,
+            st.video.height, summary->seconds, fps, threads);
+  }
+  return status;
+}

@@ -1,0 +1,43 @@
+// Interpolation passes and the weighted temporal sums, scalar. The SSE2
+// versions do the same operations in the same order, four columns at a time.
+#include "strong/strong.h"
+
+void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float taps[4],
+                     float* dst) {
+  for (int r = 0; r < rows; ++r, src += pitch, dst += bw)
+    for (int i = 0; i < bw; ++i)
+      dst[i] = (taps[0] * src[i - 1] + taps[1] * src[i]) + (taps[2] * src[i + 1] + taps[3] * src[i + 2]);
+}
+
+void interp_columns_ref(const float* src, int bw, int bh, const float taps[4], float* out) {
+  for (int r = 0; r < bh; ++r, src += bw, out += bw)
+    for (int i = 0; i < bw; ++i)
+      out[i] = (taps[0] * src[i] + taps[1] * src[i + bw]) +
+               (taps[2] * src[i + 2 * bw] + taps[3] * src[i + 3 * bw]);
+}
+
+float block_sq_diff_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh) {
+  float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw)
+    for (int x = 0; x < bw; ++x) {
+      const float d = comp[x] - cur[x];
+      sum[x & 3] += d * d;
+    }
+  return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+}
+
+void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                    float block, float low, float high, float* acc, float* weight) {
+  const float span = high - low;
+  for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw, acc += bw, weight += bw)
+    for (int x = 0; x < bw; ++x) {
+      const float c = comp[x];
+      const float d = c - cur[x];
+      const float q = (high - d * d) / span;
+      const float positive = q > 0.0f ? q : 0.0f;  // as the SSE max and min pick
+      const float r = positive < 1.0f ? positive : 1.0f;
+      const float w = block * r;
+      acc[x] += w * c;
+      weight[x] += w;
+    }
+}

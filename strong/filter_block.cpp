@@ -1,0 +1,106 @@
+// One block of the strong filter: the weighted temporal mean of the picture
+// and its motion-compensated neighbours.
+//
+// A neighbour's weight for a sample is the product of a block weight and a
+// sample weight. With the picture and a matching neighbour both carrying white
+// noise, the expected squared difference is s^2 (1 + gain), gain being the
+// noise gain of the interpolation; the block weight falls from 1 to 0 as the
+// block's mean squared difference goes from block_low to block_high times
+// that, the sample weight likewise for the sample's own squared difference.
+// Chroma takes the luma block weight times its own block and sample weights.
+#include <algorithm>
+
+#include "strong/strong_internal.h"
+
+namespace {
+
+// 1 up to low, 0 from high, linear between.
+float ramp(float value, float low, float high) {
+  const float q = (high - value) / (high - low);
+  const float positive = q > 0.0f ? q : 0.0f;
+  return positive < 1.0f ? positive : 1.0f;
+}
+
+// Weighted sums of one plane's block: acc and weight start as the picture
+// (weight 1) and gather the compensated neighbour; returns the block weight of
+// the plane's own match.
+float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
+             const strong_params& p, float outer_weight, float* acc, float* weight) {
+  const float sum = strong_kernels.sq_diff(cur, cur_pitch, comp, bw, bh);
+  const float mean = sum / float(bw * bh);
+  const float block = outer_weight * ramp(mean, p.block_low * expected, p.block_high * expected);
+  if (block <= 0.0f) return 0.0f;
+  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, block, p.sample_low * expected,
+                            p.sample_high * expected, acc, weight);
+  return block;
+}
+
+}  // namespace
+
+void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
+                         float* const weight_out[3], const int out_pitch[3]) {
+  const strong_geometry& g = *in.g;
+  const strong_params& p = *in.params;
+  float acc[3][256], weight[3][256], comp[256];
+  int bw[3], bh[3], ox[3], oy[3];
+  const float* cur[3];
+  for (int q = 0; q < 3; ++q) {
+    const int sx = q ? in.shift_x : 0, sy = q ? in.shift_y : 0;
+    bw[q] = 16 >> sx;
+    bh[q] = 16 >> sy;
+    ox[q] = bw[q] * bx;  // block origin in picture coordinates
+    oy[q] = bh[q] * by;
+    cur[q] = in.current[q] + size_t(g.pad_y[q] + oy[q]) * g.pitch[q] + g.pad_x[q] + ox[q];
+    for (int y = 0; y < bh[q]; ++y)
+      for (int x = 0; x < bw[q]; ++x) {
+        acc[q][y * bw[q] + x] = cur[q][y * g.pitch[q] + x];
+        weight[q][y * bw[q] + x] = 1.0f;
+      }
+  }
+  const float var[3] = {p.sigma_luma * p.sigma_luma, p.sigma_chroma * p.sigma_chroma,
+                        p.sigma_chroma * p.sigma_chroma};
+  motion_vector found[2 * strong_max_radius];
+  for (int i = 0; i < in.neighbour_count; ++i) {
+    // The predictor: the vector of the neighbour one step nearer on the same
+    // side, scaled to this distance.
+    const int d = in.neighbour_distance[i];
+    const int near = d > 0 ? d - 1 : d + 1;
+    const motion_vector* predictor = nullptr;
+    motion_vector scaled;
+    for (int j = 0; j < i && near != 0; ++j)
+      if (in.neighbour_distance[j] == near) {
+        scaled.x = found[j].x * d / near;
+        scaled.y = found[j].y * d / near;
+        predictor = &scaled;
+      }
+    const motion_vector v = search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx,
+                                                by, predictor ? 1 : p.search_range, predictor);
+    found[i] = v;
+    float block = 1.0f;
+    for (int q = 0; q < 3; ++q) {
+      // Vector in eighths of this plane's pixels.
+      const int vx = q && in.shift_x ? v.x : 2 * v.x;
+      const int vy = q && in.shift_y ? v.y : 2 * v.y;
+      const int fx = vx & 7, fy = vy & 7;
+      const int ix = g.pad_x[q] + ox[q] + (vx >> 3), iy = g.pad_y[q] + oy[q] + (vy >> 3);
+      interpolate_block(in.neighbour[i][q], g.pitch[q], ix, iy, fx, fy, bw[q], bh[q], comp);
+      const float expected = var[q] * (1.0f + interpolation_gain(fx) * interpolation_gain(fy));
+      const float b = gather(cur[q], g.pitch[q], comp, bw[q], bh[q], expected, p,
+                             q ? block : 1.0f, acc[q], weight[q]);
+      if (q == 0) block = b;
+      if (block <= 0.0f) break;
+    }
+  }
+  for (int q = 0; q < 3; ++q) {
+    const int w = std::min(bw[q], g.w[q] - ox[q]);
+    const int h = std::min(bh[q], g.h[q] - oy[q]);
+    for (int y = 0; y < h; ++y) {
+      float* dst = out[q] + size_t(oy[q] + y) * out_pitch[q] + ox[q];
+      float* dst_weight = weight_out[q] + size_t(oy[q] + y) * out_pitch[q] + ox[q];
+      for (int x = 0; x < w; ++x) {
+        dst[x] = acc[q][y * bw[q] + x] / weight[q][y * bw[q] + x];
+        dst_weight[x] = weight[q][y * bw[q] + x];
+      }
+    }
+  }
+}

@@ -1,0 +1,45 @@
+// Four-tap cubic (Catmull-Rom) interpolation at eighth-pixel positions.
+#include <cmath>
+
+#include "strong/strong_internal.h"
+
+namespace {
+
+struct cubic_taps {
+  float w[8][4];
+  float gain[8];
+  cubic_taps() {
+    for (int k = 0; k < 8; ++k) {
+      const double t = k / 8.0, t2 = t * t, t3 = t2 * t;
+      const double c[4] = {(-t3 + 2 * t2 - t) / 2, (3 * t3 - 5 * t2 + 2) / 2,
+                           (-3 * t3 + 4 * t2 + t) / 2, (t3 - t2) / 2};
+      double g = 0;
+      for (int i = 0; i < 4; ++i) {
+        w[k][i] = float(c[i]);
+        g += c[i] * c[i];
+      }
+      gain[k] = float(g);
+    }
+  }
+};
+const cubic_taps taps;
+
+}  // namespace
+
+float interpolation_gain(int f) { return taps.gain[f & 7]; }
+
+void interpolate_block(const float* plane, int pitch, int x, int y, int fx, int fy, int bw,
+                       int bh, float* out) {
+  float rows[19 * 16];  // bh + 3 rows of bw after the horizontal pass
+  const int first = fy ? y - 1 : y;
+  const int count = fy ? bh + 3 : bh;
+  float* horizontal = fy ? rows : out;
+  const float* src = plane + size_t(first) * pitch + x;
+  if (fx == 0) {
+    for (int r = 0; r < count; ++r)
+      for (int i = 0; i < bw; ++i) horizontal[r * bw + i] = src[size_t(r) * pitch + i];
+  } else {
+    strong_kernels.interp_rows(src, pitch, count, bw, taps.w[fx], horizontal);
+  }
+  if (fy) strong_kernels.interp_columns(rows, bw, bh, taps.w[fy], out);
+}

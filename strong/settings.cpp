@@ -1,0 +1,20 @@
+// The settings rule of the strong filter: everything from the noise level.
+#include "strong/strong.h"
+
+strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
+  strong_params p;
+  p.sigma_luma = sigma_luma;
+  p.sigma_chroma = sigma_chroma;
+  const float s = sigma_luma > sigma_chroma ? sigma_luma : sigma_chroma;
+  // More frames where there is more noise to average: at low levels the
+  // nearest neighbours already bring the error down to what the sub-pixel
+  // alignment leaves, and every frame costs a motion search.
+  p.radius = !(s > 0.0f) ? 0 : s < 4.0f ? 2 : s < 7.0f ? 3 : 4;
+  p.search_range = 3;
+  p.block_low = 2.0f;
+  p.block_high = 4.0f;
+  p.sample_low = 6.0f;
+  p.sample_high = 16.0f;
+  p.spatial_strength = 1.0f;
+  return p;
+}

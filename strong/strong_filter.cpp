@@ -1,0 +1,265 @@
+// The strong filter: window, decimated luma, and the per-block work of one
+// output picture (motion search, compensation, weighted temporal mean).
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "strong/strong.h"
+#include "strong/strong_internal.h"
+
+namespace {
+
+constexpr int pad = 64;        // luma padding on every side (decimated: 32, 16)
+constexpr int slot_count = 2 * strong_max_radius + 1;
+constexpr int max_level2_vector = 12;  // 4x-decimated pixels: keeps every read in the padding
+
+int round_up16(int v) { return (v + 15) & ~15; }
+
+template <typename T>
+T* alloc_array(size_t n) {
+  return static_cast<T*>(std::calloc(n, sizeof(T)));
+}
+
+}  // namespace
+
+struct strong_filter {
+  int width = 0, height = 0, shift_x = 0, shift_y = 0;
+  strong_geometry g;
+  int64_t slot_picture[slot_count];
+  float* plane[slot_count][3] = {};
+  uint8_t* luma8[slot_count][3] = {};  // full, 2x and 4x decimated
+  float* temporal[3] = {};             // the temporal mean of the picture (pitch: plane width)
+  float* weight_sum[3] = {};           // and the weight sum of each sample
+  float* spatial_scratch = nullptr;    // per thread of the spatial pass
+  size_t spatial_scratch_floats = 0;
+};
+
+strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
+                             int chroma_shift_x, int chroma_shift_y) {
+  strong_filter* f = new (std::nothrow) strong_filter;
+  if (!f) return nullptr;
+  f->width = width;
+  f->height = height;
+  f->shift_x = chroma_shift_x;
+  f->shift_y = chroma_shift_y;
+  strong_geometry& g = f->g;
+  g.round_w = round_up16(width);
+  g.round_h = round_up16(height);
+  for (int p = 0; p < 3; ++p) {
+    const int sx = p ? chroma_shift_x : 0, sy = p ? chroma_shift_y : 0;
+    g.w[p] = p ? chroma_w : width;
+    g.h[p] = p ? chroma_h : height;
+    g.pad_x[p] = pad >> sx;
+    g.pad_y[p] = pad >> sy;
+    g.pitch[p] = (g.round_w >> sx) + 2 * g.pad_x[p];
+    g.rows[p] = (g.round_h >> sy) + 2 * g.pad_y[p];
+  }
+  for (int l = 0; l < 3; ++l) {
+    g.luma_pitch[l] = (g.round_w + 2 * pad) >> l;
+    g.luma_rows[l] = (g.round_h + 2 * pad) >> l;
+  }
+  bool ok = true;
+  for (int s = 0; s < slot_count; ++s) {
+    f->slot_picture[s] = -1;
+    for (int p = 0; p < 3; ++p) {
+      f->plane[s][p] = alloc_array<float>(size_t(g.pitch[p]) * g.rows[p]);
+      ok = ok && f->plane[s][p];
+    }
+    for (int l = 0; l < 3; ++l) {
+      f->luma8[s][l] = alloc_array<uint8_t>(size_t(g.luma_pitch[l]) * g.luma_rows[l]);
+      ok = ok && f->luma8[s][l];
+    }
+  }
+  for (int p = 0; p < 3; ++p) {
+    f->temporal[p] = alloc_array<float>(size_t(g.w[p]) * g.h[p] + 1);
+    f->weight_sum[p] = alloc_array<float>(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->temporal[p] && f->weight_sum[p];
+  }
+  f->spatial_scratch_floats = 2 * size_t(width + 8);
+  f->spatial_scratch = alloc_array<float>(f->spatial_scratch_floats * spatial_max_threads);
+  ok = ok && f->spatial_scratch;
+  if (!ok) {
+    strong_destroy(f);
+    return nullptr;
+  }
+  return f;
+}
+
+void strong_destroy(strong_filter* f) {
+  if (!f) return;
+  for (int s = 0; s < slot_count; ++s) {
+    for (int p = 0; p < 3; ++p) std::free(f->plane[s][p]);
+    for (int l = 0; l < 3; ++l) std::free(f->luma8[s][l]);
+  }
+  for (int p = 0; p < 3; ++p) {
+    std::free(f->temporal[p]);
+    std::free(f->weight_sum[p]);
+  }
+  std::free(f->spatial_scratch);
+  delete f;
+}
+
+bool strong_holds(const strong_filter* f, int64_t n) {
+  return n >= 0 && f->slot_picture[n % slot_count] == n;
+}
+
+namespace {
+
+struct push_params {
+  strong_filter* f;
+  int slot;
+  const strong_picture_view* picture;
+  int stage;  // 0: float planes and 8-bit luma, 1: 2x decimation, 2: 4x decimation
+};
+
+// Rows [t rows / T, (t + 1) rows / T) of each plane of the stage.
+void push_job(int thread_id, int thread_num, void* param1, void*) {
+  const push_params& q = *static_cast<const push_params*>(param1);
+  strong_filter& f = *q.f;
+  const strong_geometry& g = f.g;
+  const int s = q.slot;
+  auto share = [&](int rows, int* first, int* end) {
+    *first = int(int64_t(rows) * thread_id / thread_num);
+    *end = int(int64_t(rows) * (thread_id + 1) / thread_num);
+  };
+  if (q.stage > 0) {
+    // Rounded means of 2x2 cells of the level above.
+    const int l = q.stage;
+    const uint8_t* src = f.luma8[s][l - 1];
+    uint8_t* dst = f.luma8[s][l];
+    const int sp = g.luma_pitch[l - 1];
+    int first, end;
+    share(g.luma_rows[l], &first, &end);
+    for (int y = first; y < end; ++y)
+      for (int x = 0; x < g.luma_pitch[l]; ++x) {
+        const uint8_t* c = src + size_t(2 * y) * sp + 2 * x;
+        dst[size_t(y) * g.luma_pitch[l] + x] = uint8_t((c[0] + c[1] + c[sp] + c[sp + 1] + 2) >> 2);
+      }
+    return;
+  }
+  for (int p = 0; p < 3; ++p) {
+    float* base = f.plane[s][p];
+    const int w = g.w[p], h = g.h[p], px = g.pad_x[p], py = g.pad_y[p], pitch = g.pitch[p];
+    int first, end;
+    share(g.rows[p], &first, &end);
+    for (int y = first; y < end; ++y) {
+      // Rows above and below the picture repeat its first and last; every
+      // row is extended left and right with its end samples.
+      const int from = y < py ? 0 : y >= py + h ? h - 1 : y - py;
+      float* row = base + size_t(y) * pitch;
+      const float* src = q.picture->plane[p] + size_t(from) * q.picture->pitch[p];
+      std::memcpy(row + px, src, sizeof(float) * w);
+      for (int x = 0; x < px; ++x) row[x] = src[0];
+      for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
+      if (p == 0) {
+        uint8_t* full = f.luma8[s][0] + size_t(y) * g.luma_pitch[0];
+        for (int x = 0; x < pitch; ++x) {
+          const float v = std::floor(row[x] + 0.5f);
+          full[x] = uint8_t(v < 0.0f ? 0.0f : v > 255.0f ? 255.0f : v);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,
+                 strong_exec_fn exec) {
+  push_params q = {f, int(n % slot_count), &picture, 0};
+  f->slot_picture[q.slot] = -1;
+  for (q.stage = 0; q.stage < 3; ++q.stage) exec(push_job, &q, nullptr);
+  f->slot_picture[q.slot] = n;
+}
+
+namespace {
+
+struct process_params {
+  const strong_filter* f;
+  const strong_params* params;
+  int slot;                           // the picture's slot
+  int neighbour_count;
+  int neighbour_slot[2 * strong_max_radius];  // in order k = 1 (before, after), k = 2, ...
+  int neighbour_distance[2 * strong_max_radius];
+  float* const* out;
+  const int* out_pitch;
+};
+
+struct spatial_params {
+  const strong_filter* f;
+  const strong_params* params;
+  float* const* out;
+  const int* out_pitch;
+};
+
+void spatial_job(int thread_id, int thread_num, void* param1, void*) {
+  const spatial_params& p = *static_cast<const spatial_params*>(param1);
+  const strong_geometry& g = p.f->g;
+  const int threads = std::min(thread_num, spatial_max_threads);
+  if (thread_id >= threads) return;
+  float* scratch = p.f->spatial_scratch + p.f->spatial_scratch_floats * thread_id;
+  for (int q = 0; q < 3; ++q) {
+    const float s = q ? p.params->sigma_chroma : p.params->sigma_luma;
+    const int first = int(int64_t(g.h[q]) * thread_id / threads);
+    const int end = int(int64_t(g.h[q]) * (thread_id + 1) / threads);
+    spatial_rows(p.f->temporal[q], p.f->weight_sum[q], g.w[q], g.h[q], s * s,
+                 p.params->spatial_strength, first, end, scratch, p.out[q], p.out_pitch[q]);
+  }
+}
+
+void process_job(int thread_id, int thread_num, void* param1, void*) {
+  const process_params& p = *static_cast<const process_params*>(param1);
+  const strong_filter& f = *p.f;
+  const strong_geometry& g = f.g;
+  const int block_rows = g.round_h / 16;
+  const int first = int(int64_t(block_rows) * thread_id / thread_num);
+  const int end = int(int64_t(block_rows) * (thread_id + 1) / thread_num);
+  strong_block_params in;
+  in.g = &g;
+  in.params = p.params;
+  in.shift_x = f.shift_x;
+  in.shift_y = f.shift_y;
+  for (int q = 0; q < 3; ++q) in.current[q] = f.plane[p.slot][q];
+  for (int l = 0; l < 3; ++l) in.current_luma8[l] = f.luma8[p.slot][l];
+  in.neighbour_count = p.neighbour_count;
+  for (int i = 0; i < p.neighbour_count; ++i) {
+    const int s = p.neighbour_slot[i];
+    for (int q = 0; q < 3; ++q) in.neighbour[i][q] = f.plane[s][q];
+    for (int l = 0; l < 3; ++l) in.neighbour_luma8[i][l] = f.luma8[s][l];
+    in.neighbour_distance[i] = p.neighbour_distance[i];
+  }
+  float* const temporal[3] = {f.temporal[0], f.temporal[1], f.temporal[2]};
+  float* const weight_sum[3] = {f.weight_sum[0], f.weight_sum[1], f.weight_sum[2]};
+  const int pitch[3] = {g.w[0], g.w[1], g.w[2]};
+  for (int by = first; by < end; ++by)
+    for (int bx = 0; bx < g.round_w / 16; ++bx)
+      strong_filter_block(in, bx, by, temporal, weight_sum, pitch);
+}
+
+}  // namespace
+
+void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
+                    int64_t last, float* const out[3], const int out_pitch[3],
+                    strong_exec_fn exec) {
+  process_params p;
+  p.f = f;
+  p.params = &params;
+  p.slot = int(n % slot_count);
+  p.neighbour_count = 0;
+  const int radius = std::min(params.radius, strong_max_radius);
+  for (int k = 1; k <= radius; ++k)
+    for (int side = -1; side <= 1; side += 2) {
+      const int64_t m = n + side * k;
+      if (m < first || m > last || !strong_holds(f, m)) continue;
+      p.neighbour_slot[p.neighbour_count] = int(m % slot_count);
+      p.neighbour_distance[p.neighbour_count] = side * k;
+      ++p.neighbour_count;
+    }
+  p.out = out;
+  p.out_pitch = out_pitch;
+  exec(process_job, &p, nullptr);
+  spatial_params sp = {f, &params, out, out_pitch};
+  exec(spatial_job, &sp, nullptr);
+}

@@ -1,0 +1,70 @@
+// The noise estimator on planes of known noise: flat, textured, with edges,
+// and without noise.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "strong/strong.h"
+#include "strong_test_util.h"
+
+namespace {
+
+constexpr int width = 320, height = 192, frames = 4;
+
+// Estimate over `frames` planes made by picture(x, y, n) plus noise s.
+template <typename Picture>
+float estimate(Picture picture, double s, uint32_t seed) {
+  test_noise noise(seed);
+  std::vector<float> plane(size_t(width) * height), energies;
+  for (int n = 0; n < frames; ++n) {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        plane[size_t(y) * width + x] = noise.add(picture(x, y, n), s);
+    noise_block_energies(plane.data(), width, width, height, &energies);
+  }
+  return noise_sigma_from_energies(&energies);
+}
+
+}  // namespace
+
+TEST(NoiseEstimate, FlatPlanesGiveTheNoiseDeviation) {
+  for (double s : {1.0, 2.0, 3.0, 5.0, 10.0, 20.0}) {
+    // Rounding to whole code values adds 1/12 to the variance.
+    const double truth = std::sqrt(s * s + 1.0 / 12.0);
+    const float e = estimate([](int, int, int) { return 100.0f; }, s, 7);
+    EXPECT_NEAR(e, truth, 0.05 * truth) << "sigma " << s;
+  }
+}
+
+TEST(NoiseEstimate, TextureAndEdgesAreNotTakenForNoise) {
+  // Texture over three quarters of the picture, flat elsewhere.
+  auto textured = [](int x, int y, int n) {
+    return x < 3 * width / 4 ? texture_at(x + 0.7 * n, y) : 90.0f;
+  };
+  // Sharp steps between random levels every 24 pixels in both directions.
+  auto edged = [](int x, int y, int) {
+    const uint32_t cell = uint32_t(x / 24) * 7919u + uint32_t(y / 24) * 104729u;
+    return float(40 + (cell * 2654435761u >> 24) % 170);
+  };
+  for (double s : {2.0, 5.0, 10.0}) {
+    const double truth = std::sqrt(s * s + 1.0 / 12.0);
+    EXPECT_NEAR(estimate(textured, s, 11), truth, 0.1 * truth) << "texture, sigma " << s;
+    EXPECT_NEAR(estimate(edged, s, 13), truth, 0.1 * truth) << "edges, sigma " << s;
+  }
+  // Without noise the estimate stays near zero, texture or not.
+  EXPECT_LT(estimate(textured, 0.0, 17), 0.35f);
+  EXPECT_LT(estimate(edged, 0.0, 19), 0.05f);
+}
+
+TEST(NoiseEstimate, ClippedBlocksAndTinyPlanesAreLeftOut) {
+  // Black with noise: the clipped samples would read too little noise.
+  std::vector<float> energies;
+  test_noise noise(23);
+  std::vector<float> plane(64 * 64);
+  for (float& v : plane) v = noise.add(2.0f, 5.0);
+  noise_block_energies(plane.data(), 64, 64, 64, &energies);
+  EXPECT_TRUE(energies.empty());
+  // A plane smaller than one block has none; no blocks give 0.
+  noise_block_energies(plane.data(), 64, 20, 20, &energies);
+  EXPECT_EQ(noise_sigma_from_energies(&energies), 0.0f);
+}

@@ -1,0 +1,202 @@
+// The strong filter on synthetic clips: a noisy sub-pixel pan comes out much
+// closer to the clean pan, a still clip stays still, the result does not
+// depend on the thread count nor on the kernels, and the settings rule.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "host/cpu.h"
+#include "strong/strong.h"
+#include "strong/strong_internal.h"
+#include "strong_test_util.h"
+
+namespace {
+
+constexpr int width = 200, height = 120;  // not multiples of 16
+constexpr int chroma_w = width / 2, chroma_h = height / 2;
+constexpr int clip_frames = 9;
+
+int threads_for_exec = 1;
+// Runs the job for every thread, one after another (each writes its own rows).
+int sequential_exec(void (*job)(int, int, void*, void*), void* p1, void* p2) {
+  for (int t = 0; t < threads_for_exec; ++t) job(t, threads_for_exec, p1, p2);
+  return 1;
+}
+
+struct test_clip {
+  std::vector<std::vector<float>> clean[3], noisy[3];
+};
+
+// A pan of (0.6, 0.35) pixels per frame over the texture, 4:2:0, with noise s.
+test_clip make_pan(double s, uint32_t seed, bool still = false) {
+  test_clip c;
+  test_noise noise(seed);
+  for (int n = 0; n < clip_frames; ++n) {
+    const double dx = still ? 0 : 0.6 * n, dy = still ? 0 : 0.35 * n;
+    for (int p = 0; p < 3; ++p) {
+      const int w = p ? chroma_w : width, h = p ? chroma_h : height, scale = p ? 2 : 1;
+      std::vector<float> clean(size_t(w) * h), noisy(size_t(w) * h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const float v = texture_at(x * scale + dx + 31 * p, y * scale + dy);
+          clean[size_t(y) * w + x] = p ? 0.5f * v + 64.0f : v;
+          noisy[size_t(y) * w + x] = noise.add(clean[size_t(y) * w + x], s);
+        }
+      c.clean[p].push_back(clean);
+      c.noisy[p].push_back(noisy);
+    }
+  }
+  return c;
+}
+
+// Filters every frame; returns the output planes of every frame.
+std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int threads,
+                                           bool spatial = true) {
+  threads_for_exec = threads;
+  strong_filter* f = strong_create(width, height, chroma_w, chroma_h, 1, 1);
+  EXPECT_NE(f, nullptr);
+  strong_params params = strong_params_for(sigma, sigma);
+  if (!spatial) params.spatial_strength = 0.0f;
+  std::vector<std::vector<float>> result;
+  int64_t pushed = 0;
+  auto push = [&](int64_t n) {
+    strong_picture_view v;
+    for (int p = 0; p < 3; ++p) {
+      v.plane[p] = c.noisy[p][n].data();
+      v.pitch[p] = p ? chroma_w : width;
+    }
+    strong_push(f, n, v, sequential_exec);
+  };
+  for (int64_t n = 0; n < clip_frames; ++n) {
+    while (pushed < clip_frames && pushed <= n + params.radius) push(pushed++);
+    std::vector<float> out[3];
+    float* planes[3];
+    int pitches[3];
+    for (int p = 0; p < 3; ++p) {
+      pitches[p] = (p ? chroma_w : width) + 3;  // a pitch wider than the plane
+      out[p].assign(size_t(pitches[p]) * (p ? chroma_h : height), -1.0f);
+      planes[p] = out[p].data();
+    }
+    strong_process(f, params, n, 0, clip_frames - 1, planes, pitches, sequential_exec);
+    for (int p = 0; p < 3; ++p) {
+      std::vector<float> plane;
+      for (int y = 0; y < (p ? chroma_h : height); ++y)
+        plane.insert(plane.end(), out[p].begin() + size_t(y) * pitches[p],
+                     out[p].begin() + size_t(y) * pitches[p] + (p ? chroma_w : width));
+      result.push_back(plane);
+    }
+  }
+  strong_destroy(f);
+  return result;
+}
+
+double mse(const std::vector<float>& a, const std::vector<float>& b) {
+  double s = 0;
+  for (size_t i = 0; i < a.size(); ++i) s += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+  return s / double(a.size());
+}
+
+}  // namespace
+
+TEST(StrongFilter, ANoisyPanComesOutMuchCloserToTheCleanOne) {
+  strong_select_kernels(detect_simd_level());
+  for (double s : {3.0, 10.0}) {
+    const test_clip c = make_pan(s, 5);
+    const std::vector<std::vector<float>> out = run_filter(c, float(s), 2);
+    double before = 0, after = 0;
+    for (int n = 0; n < clip_frames; ++n)
+      for (int p = 0; p < 3; ++p) {
+        before += mse(c.noisy[p][n], c.clean[p][n]);
+        after += mse(out[size_t(n) * 3 + p], c.clean[p][n]);
+      }
+    // Seven well-aligned frames average the noise power down several times.
+    EXPECT_LT(after, 0.4 * before) << "sigma " << s;
+  }
+}
+
+// The temporal mean of a still clip is the clip (the "noisy" clip at noise 0
+// is the clean one rounded to whole values).
+TEST(StrongFilter, AStillCleanClipStaysAsItIsInTime) {
+  const test_clip c = make_pan(0.0, 1, true);
+  const std::vector<std::vector<float>> out = run_filter(c, 2.0f, 1, false);
+  for (int n = 0; n < clip_frames; ++n)
+    for (int p = 0; p < 3; ++p) {
+      const std::vector<float>& o = out[size_t(n) * 3 + p];
+      for (size_t i = 0; i < o.size(); ++i)
+        ASSERT_NEAR(o[i], c.noisy[p][n][i], 1e-4) << "frame " << n << " plane " << p;
+    }
+}
+
+TEST(StrongFilter, OutputDoesNotDependOnThreadsOrKernels) {
+  const test_clip c = make_pan(5.0, 9);
+  strong_select_kernels(detect_simd_level());
+  const std::vector<std::vector<float>> reference = run_filter(c, 5.0f, 1);
+  for (int threads : {2, 3, 4, 7, 11}) {
+    const std::vector<std::vector<float>> out = run_filter(c, 5.0f, threads);
+    for (size_t i = 0; i < out.size(); ++i)
+      ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
+          << threads << " threads, plane " << i;
+  }
+  for (int level = simd_ref; level <= detect_simd_level(); ++level) {
+    strong_select_kernels(level);
+    const std::vector<std::vector<float>> out = run_filter(c, 5.0f, 3);
+    for (size_t i = 0; i < out.size(); ++i)
+      ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
+          << "level " << level << ", plane " << i;
+  }
+  strong_select_kernels(simd_ref);
+}
+
+TEST(StrongFilter, SettingsFollowTheNoiseLevel) {
+  EXPECT_EQ(strong_params_for(0.0f, 0.0f).radius, 0);
+  for (float s : {0.3f, 1.0f, 5.0f, 1.0e20f}) {
+    const strong_params p = strong_params_for(s, s / 2);
+    EXPECT_GT(p.radius, 0);
+    EXPECT_LE(p.radius, strong_max_radius);
+    EXPECT_EQ(p.sigma_luma, s);
+    EXPECT_EQ(p.sigma_chroma, s / 2);
+    EXPECT_LT(p.block_low, p.block_high);
+    EXPECT_LT(p.sample_low, p.sample_high);
+  }
+}
+
+TEST(StrongFilter, TheSpatialPassSmoothsFlatNoiseAndKeepsEdges) {
+  // One picture, nothing averaged in time (weight sum 1): a step of 100
+  // between two flat halves, with noise 4.
+  constexpr int w = 64, h = 40;
+  test_noise noise(3);
+  std::vector<float> t(w * h), weight(w * h, 1.0f), out(w * h), scratch(2 * (w + 8));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) t[y * w + x] = noise.add(x < w / 2 ? 60.0f : 160.0f, 4.0);
+  for (int level = simd_ref; level <= detect_simd_level() && level <= simd_sse2; ++level) {
+    strong_select_kernels(level);
+    spatial_rows(t.data(), weight.data(), w, h, 16.0f, 1.0f, 0, h, scratch.data(), out.data(), w);
+    double flat_before = 0, flat_after = 0;
+    int flat = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const float truth = x < w / 2 ? 60.0f : 160.0f;
+        if (x < w / 2 - 3 || x > w / 2 + 2) {
+          flat_before += (t[y * w + x] - truth) * (t[y * w + x] - truth);
+          flat_after += (out[y * w + x] - truth) * (out[y * w + x] - truth);
+          ++flat;
+        }
+        // Next to the step the sample stays on its own side.
+        if (x == w / 2 - 1) {
+          EXPECT_LT(out[y * w + x], 85.0f);
+        }
+        if (x == w / 2) {
+          EXPECT_GT(out[y * w + x], 135.0f);
+        }
+      }
+    EXPECT_LT(flat_after, 0.3 * flat_before) << "level " << level;
+    // Where the temporal mean already averaged many frames, little is left to do.
+    std::vector<float> many(w * h, 100.0f), out_many(w * h);
+    spatial_rows(t.data(), many.data(), w, h, 16.0f, 1.0f, 0, h, scratch.data(), out_many.data(), w);
+    double moved = 0;
+    for (int i = 0; i < w * h; ++i) moved += (out_many[i] - t[i]) * (out_many[i] - t[i]);
+    EXPECT_LT(moved, 0.1 * flat_before);
+  }
+  strong_select_kernels(simd_ref);
+}

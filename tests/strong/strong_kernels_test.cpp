@@ -1,0 +1,128 @@
+// Every SIMD kernel of the strong filter against its scalar reference, bit
+// for bit, on random data, extremes and every block shape it is used with.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "host/cpu.h"
+#include "strong/strong.h"
+
+namespace {
+
+std::mt19937 rng(1234);
+
+std::vector<uint8_t> random_bytes(size_t n, int mode) {
+  std::vector<uint8_t> v(n);
+  for (uint8_t& b : v) b = mode == 0 ? uint8_t(rng()) : mode == 1 ? 0 : 255;
+  return v;
+}
+
+std::vector<float> random_floats(size_t n, float lo, float hi) {
+  std::uniform_real_distribution<float> d(lo, hi);
+  std::vector<float> v(n);
+  for (float& f : v) f = d(rng);
+  return v;
+}
+
+bool same_bits(const float* a, const float* b, size_t n) {
+  return std::memcmp(a, b, n * sizeof(float)) == 0;
+}
+
+}  // namespace
+
+TEST(StrongKernels, BlockCostsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const int pitch = 37;  // odd: unaligned rows
+  for (int round = 0; round < 60; ++round) {
+    // Random data, then the extremes against each other (largest sums).
+    const int mode_a = round < 50 ? 0 : 1, mode_b = round < 50 ? 0 : 2;
+    std::vector<uint8_t> a = random_bytes(pitch * 20, mode_a), b = random_bytes(pitch * 20, mode_b);
+    const int off = round % 5;
+    EXPECT_EQ(block_ssd16_sse2(a.data() + off, pitch, b.data() + 1, pitch),
+              block_ssd16_ref(a.data() + off, pitch, b.data() + 1, pitch));
+    for (int h : {4, 8, 16})
+      EXPECT_EQ(block_sad8_sse2(a.data() + off, pitch, b.data(), pitch, h),
+                block_sad8_ref(a.data() + off, pitch, b.data(), pitch, h));
+    EXPECT_EQ(block_sad4_sse2(a.data() + off, pitch, b.data() + 3, pitch),
+              block_sad4_ref(a.data() + off, pitch, b.data() + 3, pitch));
+  }
+  std::vector<uint8_t> lo = random_bytes(64 * 16, 1), hi = random_bytes(64 * 16, 2);
+  EXPECT_EQ(block_ssd16_sse2(lo.data(), 64, hi.data(), 64), 256u * 255u * 255u);
+}
+
+TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const float tap_sets[3][4] = {{-0.0703125f, 0.8671875f, 0.2265625f, -0.0234375f},
+                                {-0.0625f, 0.5625f, 0.5625f, -0.0625f},
+                                {-3.0e5f, 1.0e-7f, 7.5f, -0.33f}};
+  const int shapes[4][2] = {{16, 16}, {8, 8}, {8, 16}, {4, 4}};
+  for (int round = 0; round < 40; ++round) {
+    const float range = round % 4 == 3 ? 1.0e6f : 255.0f;
+    for (const auto& shape : shapes) {
+      const int bw = shape[0], bh = shape[1], pitch = 29;
+      std::vector<float> src = random_floats(size_t(pitch) * (bh + 4), -range, range);
+      const float* taps = tap_sets[round % 3];
+      std::vector<float> r1(bw * (bh + 3)), r2(bw * (bh + 3)), o1(bw * bh), o2(bw * bh);
+      interp_rows_ref(src.data() + pitch + 1, pitch, bh + 3, bw, taps, r1.data());
+      interp_rows_sse2(src.data() + pitch + 1, pitch, bh + 3, bw, taps, r2.data());
+      EXPECT_TRUE(same_bits(r1.data(), r2.data(), r1.size())) << bw << "x" << bh;
+      interp_columns_ref(r1.data(), bw, bh, taps, o1.data());
+      interp_columns_sse2(r1.data(), bw, bh, taps, o2.data());
+      EXPECT_TRUE(same_bits(o1.data(), o2.data(), o1.size())) << bw << "x" << bh;
+
+      std::vector<float> cur = random_floats(size_t(pitch) * bh, 0, range);
+      std::vector<float> comp = random_floats(size_t(bw) * bh, 0, range);
+      // Some samples equal to the picture, some right at the limits.
+      for (int i = 0; i < bw * bh; i += 7) comp[i] = cur[(i / bw) * pitch + i % bw];
+      const float a = block_sq_diff_ref(cur.data(), pitch, comp.data(), bw, bh);
+      const float b = block_sq_diff_sse2(cur.data(), pitch, comp.data(), bw, bh);
+      EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+      const float low = round % 2 ? 4.0f : 0.0f, high = round % 2 ? 400.0f : 1.0e-3f;
+      std::vector<float> acc1 = random_floats(size_t(bw) * bh, 0, range), w1(bw * bh, 1.0f);
+      std::vector<float> acc2 = acc1, w2 = w1;
+      accumulate_ref(cur.data(), pitch, comp.data(), bw, bh, 0.75f, low, high, acc1.data(),
+                     w1.data());
+      accumulate_sse2(cur.data(), pitch, comp.data(), bw, bh, 0.75f, low, high, acc2.data(),
+                      w2.data());
+      EXPECT_TRUE(same_bits(acc1.data(), acc2.data(), acc1.size()));
+      EXPECT_TRUE(same_bits(w1.data(), w2.data(), w1.size()));
+    }
+  }
+}
+
+TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  for (int w : {1, 3, 4, 7, 16, 33, 720}) {
+    for (int round = 0; round < 6; ++round) {
+      const float range = round == 5 ? 1.0e6f : 255.0f;
+      std::vector<float> rows_data = random_floats(size_t(5) * w, 0, range);
+      // Flat stretches, where the variance is (about) zero.
+      if (round == 4) std::fill(rows_data.begin(), rows_data.end(), 77.0f);
+      const float* rows[5];
+      for (int k = 0; k < 5; ++k) rows[k] = rows_data.data() + size_t(k) * w;
+      std::vector<float> s1(w + 4), q1(w + 4), s2(w + 4), q2(w + 4);
+      column_sums_ref(rows, w, s1.data() + 2, q1.data() + 2);
+      column_sums_sse2(rows, w, s2.data() + 2, q2.data() + 2);
+      EXPECT_TRUE(same_bits(s1.data() + 2, s2.data() + 2, w)) << w;
+      EXPECT_TRUE(same_bits(q1.data() + 2, q2.data() + 2, w)) << w;
+      std::vector<float> weight = random_floats(w, 1.0f, 9.0f), o1(w), o2(w);
+      const float noise = round % 2 ? 25.0f : 0.5f;
+      lee_row_ref(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o1.data());
+      lee_row_sse2(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o2.data());
+      EXPECT_TRUE(same_bits(o1.data(), o2.data(), w)) << w;
+    }
+  }
+}
+
+TEST(StrongKernels, SelectionFollowsTheLevel) {
+  strong_select_kernels(simd_ref);
+  EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_ref);
+  EXPECT_EQ(strong_kernels.accumulate, &accumulate_ref);
+  strong_select_kernels(simd_avx2);
+  EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_sse2);
+  EXPECT_EQ(strong_kernels.interp_rows, &interp_rows_sse2);
+  strong_select_kernels(simd_ref);
+}
