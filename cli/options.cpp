@@ -76,7 +76,7 @@ bool format_option(const std::string& option, const std::string& text, bool outp
   return true;
 }
 
-// --sigma: "auto" or a decimal number above 0 (no limit short of 1e30).
+// --sigma: "auto" or a decimal number above 0 (no limit short of 1e15).
 bool sigma_option(const std::string& option, const std::string& text, cli_options* o,
                   std::string* error) {
   o->strong = true;
@@ -97,8 +97,8 @@ bool sigma_option(const std::string& option, const std::string& text, cli_option
     *error = option + ": the noise level must be above 0 (got " + text + ")";
     return false;
   }
-  if (v > 1e30) {  // beyond any sample range; squares must stay finite floats
-    *error = option + ": " + text + " is not a usable noise level (at most 1e30)";
+  if (v > 1e15) {  // far beyond any sample range; its squares stay finite floats
+    *error = option + ": " + text + " is not a usable noise level (at most 1e15)";
     return false;
   }
   o->sigma_auto = false;
