@@ -76,7 +76,7 @@ bool format_option(const std::string& option, const std::string& text, bool outp
   return true;
 }
 
-// --sigma: "auto" or a finite decimal number above 0 (no upper limit).
+// --sigma: "auto" or a decimal number above 0 (no limit short of 1e15).
 bool sigma_option(const std::string& option, const std::string& text, cli_options* o,
                   std::string* error) {
   o->strong = true;
@@ -93,8 +93,12 @@ bool sigma_option(const std::string& option, const std::string& text, cli_option
     *error = option + ": expected a noise level above 0 or auto, not '" + text + "'";
     return false;
   }
-  if (!(v > 0) || v > 1e30) {
+  if (!(v > 0)) {
     *error = option + ": the noise level must be above 0 (got " + text + ")";
+    return false;
+  }
+  if (v > 1e15) {  // far beyond any sample range; its squares stay finite floats
+    *error = option + ": " + text + " is not a usable noise level (at most 1e15)";
     return false;
   }
   o->sigma_auto = false;

@@ -73,7 +73,7 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
         uint8_t* dst = c.out + at;
         for (int x = 0; x < pw; ++x) {
           float q = std::floor(src[x] * up + 0.5f);
-          q = q < 0.0f ? 0.0f : q > top ? top : q;
+          q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;  // (no value: 0)
           const unsigned u = unsigned(q);
           if (bytes == 1) {
             dst[x] = uint8_t(u);

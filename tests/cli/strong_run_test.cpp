@@ -154,6 +154,9 @@ TEST(StrongRun, BadSigmaAndUnsupportedCombinationsAreRefused) {
     EXPECT_EQ(r.status, 2) << bad;
     EXPECT_NE(r.messages.find("--sigma"), std::string::npos) << r.messages;
   }
+  cli_result huge = run_nivora({"--sigma", "1e16", "in.y4m", "out.y4m"});
+  EXPECT_EQ(huge.status, 2);
+  EXPECT_NE(huge.messages.find("at most"), std::string::npos) << huge.messages;
   cli_result missing = run_nivora({"in.y4m", "out.y4m", "--sigma"});
   EXPECT_EQ(missing.status, 2);
   cli_result mixed = run_nivora({"--sigma", "2", "--w3dyl", "5", "in.y4m", "out.y4m"});
@@ -162,6 +165,12 @@ TEST(StrongRun, BadSigmaAndUnsupportedCombinationsAreRefused) {
 
   const std::string noisy = temp_path("strong_refuse.y4m");
   write_file(noisy, make_pan_y4m(2));
+  // The largest level accepted runs: every neighbour and the whole
+  // neighbourhood count as noise, and the output is still a clip.
+  const std::string largest = temp_path("strong_largest.y4m");
+  cli_result big = run_nivora({"--sigma", "1e15", noisy, largest});
+  EXPECT_EQ(big.status, 0) << big.messages;
+  EXPECT_EQ(y4m_frame_count(read_file(largest), frame_bytes), frames);
   cli_result yc48 = run_nivora({"--sigma", "2", noisy, temp_path("strong.yc48")});
   EXPECT_EQ(yc48.status, 1);
   EXPECT_NE(yc48.messages.find("not yc48"), std::string::npos) << yc48.messages;
