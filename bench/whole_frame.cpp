@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
   else if (o.cli)
     printf("\nnivora not found (--nivora PATH): its peak memory is not measured\n");
 
+  print_work_split(o);
   print_targets(all, cli_runs, cli_file, cli_pipe);
   print_load("at end");
   return 0;

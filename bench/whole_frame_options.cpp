@@ -33,6 +33,8 @@ const char usage[] =
     "  --targets             the configurations the targets compare, 5 rounds:\n"
     "                        both sizes, Frame 2, 1 and 2 threads, best kernels,\n"
     "                        pre-filters off and on (options after it override)\n"
+    "  --split-workers T,... worker counts whose work split is counted for each size\n"
+    "                        (largest share / mean share per stage; default 16)\n"
     "  --cli-frames N        frames fed to nivora for its peak memory (default 12)\n"
     "  --nivora PATH         the command-line host to measure"
 #ifdef NIVORA_CLI_PATH
@@ -123,6 +125,13 @@ bool parse_value(const std::string& option, const std::string& value, bench_opti
     if (!parse_int(value, 0, 100000, &o->warmup)) return bad(value);
   } else if (option == "--rounds") {
     if (!parse_int(value, 1, 1000, &o->rounds)) return bad(value);
+  } else if (option == "--split-workers") {
+    o->split_workers.clear();
+    for (const std::string& item : items) {
+      int t;
+      if (!parse_int(item, 1, 1000, &t)) return bad(item);
+      o->split_workers.push_back(t);
+    }
   } else if (option == "--cli-frames") {
     if (!parse_int(value, 1, 100000, &o->cli_frames)) return bad(value);
   } else if (option == "--seconds") {
