@@ -145,9 +145,11 @@ void analyse_block(const analysis_params& ap, const FILTER_PROC_INFO& fpi, float
 }  // namespace
 
 // The blocks are shared out in contiguous runs (stage_share), each block with
-// all three planes, so every worker gets the same mix of work. A run of blocks
-// writes whole canvas row segments and whole ring lines; only the padding
+// all three planes, so every worker gets the same mix of work; only the padding
 // columns and lines (first and last block) make a block dearer, by a fraction.
+// A worker's blocks write whole ring lines, and whole 64-byte canvas lines
+// wherever the padding (W - w)/2 is a multiple of 16 columns; otherwise two
+// neighbouring workers share one canvas line per row at their boundary.
 bool spatial_columns_split(int w, int thread_id, int thread_num, int* first, int* end) {
   return stage_share(w / block_pixels, spatial_columns_min_blocks, thread_id, thread_num, first,
                      end);
