@@ -22,8 +22,22 @@
 //                       over their vector types (for those files only)
 #pragma once
 
+#include <cstddef>
+
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);
 void spatial_rows_job(int thread_id, int thread_num, void* param1, void* param2);
+
+// The work split (driver/buffers.h, stage_share): the column pass shares the
+// w / 16 blocks of 16 pixel columns, at least spatial_columns_min_blocks per
+// worker; the row pass the canvas_h / lanes groups of canvas rows (lanes:
+// the kernel table's column_lanes), at least spatial_rows_min_rows rows' worth.
+constexpr int spatial_columns_min_blocks = 2;
+constexpr int spatial_rows_min_rows = 16;
+bool spatial_columns_split(int w, int thread_id, int thread_num, int* first, int* end);
+bool spatial_rows_split(int canvas_h, int lanes, int thread_id, int thread_num, int* first,
+                        int* end);
+// Scratch floats a worker of the analysis needs for a canvas.
+size_t analysis_scratch_floats(int canvas_w, int canvas_h);
 
 // Fills the analysis kernel table for a kernel level (platform/simd_level.h).
 void analysis_select_kernels(int level);

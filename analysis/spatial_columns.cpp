@@ -144,19 +144,25 @@ void analyse_block(const analysis_params& ap, const FILTER_PROC_INFO& fpi, float
 
 }  // namespace
 
-// The blocks are shared out evenly: thread t of T (T at most 4) takes blocks
-// [t * B / T, (t + 1) * B / T) of the B = w / 16 blocks, each with all three
-// planes, so every thread gets the same mix of work.
+// The blocks are shared out in contiguous runs (stage_share), each block with
+// all three planes, so every worker gets the same mix of work; only the padding
+// columns and lines (first and last block) make a block dearer, by a fraction.
+// A worker's blocks write whole ring lines, and whole 64-byte canvas lines
+// wherever the padding (W - w)/2 is a multiple of 16 columns; otherwise two
+// neighbouring workers share one canvas line per row at their boundary.
+bool spatial_columns_split(int w, int thread_id, int thread_num, int* first, int* end) {
+  return stage_share(w / block_pixels, spatial_columns_min_blocks, thread_id, thread_num, first,
+                     end);
+}
+
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2) {
   const analysis_params& ap = *static_cast<const analysis_params*>(param1);
   const FILTER_PROC_INFO& fpi = *static_cast<const FILTER_PROC_INFO*>(param2);
-  if (canvas_h > max_canvas_h || canvas_w > max_canvas_w) return;
-  const int workers = stage_workers(thread_num);
-  if (thread_id < 0 || thread_id >= workers) return;
+  if (canvas_h > max_canvas_h || canvas_w > max_canvas_w || !worker_scratch_base) return;
   int first = 0;
   int end = 0;
-  worker_share(fpi.w / block_pixels, thread_id, workers, &first, &end);
-  float* scratch = worker_scratch(thread_id);
+  if (!spatial_columns_split(fpi.w, thread_id, thread_num, &first, &end)) return;
+  float* scratch = stage_scratch(thread_id);
   for (int block = first; block < end; ++block) analyse_block(ap, fpi, scratch, block * block_pixels);
   analysis_kernels.store_fence();
 }

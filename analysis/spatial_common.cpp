@@ -16,16 +16,11 @@
 #include "analysis/spatial_stage.h"
 #include "host/settings.h"
 
-namespace {
-
-struct alignas(64) scratch_area {
-  float f[worker_scratch_floats];
-};
-scratch_area scratch[max_workers];
-
-}  // namespace
-
-float* worker_scratch(int worker) { return scratch[worker].f; }
+size_t analysis_scratch_floats(int canvas_w, int canvas_h) {
+  const size_t columns = (size_t)(32 + 16 + 8) * canvas_h;
+  const size_t rows = (size_t)3 * 8 * canvas_w;
+  return columns > rows ? columns : rows;
+}
 
 shrink_params luma_shrink_params() {
   return {thr2d_y, limit2d_y, anime_mode ? 0.0f : luma_keep_floor};

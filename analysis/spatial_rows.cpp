@@ -9,21 +9,25 @@
 #include "analysis/spatial_stage.h"
 #include "driver/buffers.h"
 
-// The row groups are shared out evenly: thread t of T (T at most 4) takes
-// groups [t * G / T, (t + 1) * G / T) of the G = H / lanes groups.
+// The row groups (lanes rows each) are shared out in contiguous runs
+// (stage_share); every group costs the same and writes whole ring lines.
+bool spatial_rows_split(int canvas_h, int lanes, int thread_id, int thread_num, int* first,
+                        int* end) {
+  const int min_groups = (spatial_rows_min_rows + lanes - 1) / lanes;
+  return stage_share(canvas_h / lanes, min_groups, thread_id, thread_num, first, end);
+}
+
 void spatial_rows_job(int thread_id, int thread_num, void* param1, void*) {
   const analysis_params& ap = *static_cast<const analysis_params*>(param1);
-  if (canvas_h > max_canvas_h || canvas_w > max_canvas_w) return;
-  const int workers = stage_workers(thread_num);
-  if (thread_id < 0 || thread_id >= workers) return;
+  if (canvas_h > max_canvas_h || canvas_w > max_canvas_w || !worker_scratch_base) return;
   const analysis_kernel_table& t = analysis_kernels;
   const int lanes = t.column_lanes;
   const int n = canvas_w;
   const int k = ring_n;
   int first = 0;
   int end = 0;
-  worker_share(canvas_h / lanes, thread_id, workers, &first, &end);
-  float* even = worker_scratch(thread_id);
+  if (!spatial_rows_split(canvas_h, lanes, thread_id, thread_num, &first, &end)) return;
+  float* even = stage_scratch(thread_id);
   float* odd = even + (size_t)lanes * n;
   float* hb = odd + (size_t)lanes * n;
   std::memset(hb, 0, sizeof(float) * lanes * (n / 16));  // part B's unused head

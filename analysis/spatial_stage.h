@@ -23,18 +23,9 @@ struct shrink_params {
 shrink_params luma_shrink_params();
 shrink_params chroma_shrink_params();
 
-// Worker t of `workers` takes items [*first, *end) of count.
-inline void worker_share(int count, int t, int workers, int* first, int* end) {
-  *first = (int)((long long)count * t / workers);
-  *end = (int)((long long)count * (t + 1) / workers);
-}
-
-// Each worker's scratch (64-byte aligned, never shared between threads): room
+// Each worker's scratch (stage_scratch, analysis_scratch_floats of it): room
 // for a column block (32 columns), the Hb of its 16 luma columns and one more
 // eight-lane column, or for three eight-lane group buffers of a canvas row.
-constexpr size_t worker_scratch_floats = (size_t)(32 + 16 + 8) * max_canvas_h;
-static_assert(worker_scratch_floats >= (size_t)3 * 8 * max_canvas_w, "row pass scratch");
-float* worker_scratch(int worker);
 
 // Splits the group buffer of n rows in `even` four levels deep, shrinking the
 // details of every level: levels 1 and 3 write `odd`, levels 2 and 4 `even`,

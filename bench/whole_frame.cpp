@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
     printf("\nnivora not found (--nivora PATH): its rate and peak memory are not measured\n");
   }
 
+  print_work_split(o);
   print_targets(all, cli_runs, cli_file, cli_pipe, e2e.results);
   print_load("at end");
   return 0;

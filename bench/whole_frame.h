@@ -82,6 +82,7 @@ struct bench_options {
   int warmup = -1;
   double seconds = 2.0;
   int rounds = 1;
+  std::vector<int> split_workers = {16};
   int cli_frames = 12;
   int e2e_frames = 40;  // frames of nivora's file-to-file timing
   std::string nivora;   // the command-line host whose peak memory is measured
@@ -142,6 +143,9 @@ struct measured {
 };
 void keep_faster(frame_result* kept, const frame_result& run);
 
+// For each size and worker count: the largest share of each stage's work
+// over the mean share, counted from the stages' own split.
+void print_work_split(const bench_options& o);
 void print_load(const char* when);
 void print_header();
 void print_row(const frame_config& c, const frame_result& r);

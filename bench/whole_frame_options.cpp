@@ -33,6 +33,8 @@ const char usage[] =
     "  --targets             the configurations the targets compare, 5 rounds:\n"
     "                        both sizes, Frame 2, 1 and 2 threads, best kernels,\n"
     "                        pre-filters off and on (options after it override)\n"
+    "  --split-workers T,... worker counts whose work split is counted for each size\n"
+    "                        (largest share / mean share per stage; default 16)\n"
     "  --cli-frames N        frames fed to nivora for its peak memory (default 12)\n"
     "  --e2e-frames N        frames of nivora's file-to-file timing (default 40; the\n"
     "                        rate is taken between this and a run of Frame + 4)\n"
@@ -127,6 +129,13 @@ bool parse_value(const std::string& option, const std::string& value, bench_opti
     if (!parse_int(value, 1, 1000, &o->rounds)) return bad(value);
   } else if (option == "--e2e-frames") {
     if (!parse_int(value, 2, 100000, &o->e2e_frames)) return bad(value);
+  } else if (option == "--split-workers") {
+    o->split_workers.clear();
+    for (const std::string& item : items) {
+      int t;
+      if (!parse_int(item, 1, 1000, &t)) return bad(item);
+      o->split_workers.push_back(t);
+    }
   } else if (option == "--cli-frames") {
     if (!parse_int(value, 1, 100000, &o->cli_frames)) return bad(value);
   } else if (option == "--seconds") {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "bench/whole_frame.h"
+#include "driver/work_split.h"
 
 namespace {
 
@@ -164,4 +165,33 @@ void print_targets(const std::vector<measured>& all, const std::vector<measured>
                  e.peak_mb <= 260, "<= 260");
   }
   printf("  (ffmpeg vaguedenoiser's rate: scripts/bench_peers.sh)\n");
+}
+
+void print_work_split(const bench_options& o) {
+  printf("\nwork split (counted, not timed): largest share / mean share over all workers; "
+         "rows with 8 and 4 rows per group (AVX2, SSE2); per-field %s\n",
+         o.field ? "on" : "off");
+  printf("%-9s %4s | %7s %7s %7s %7s %7s %7s | %s\n", "size", "thr", "columns", "rows8", "rows4",
+         "t-luma", "t-chrom", "output", "active workers (columns, rows8, luma, chroma, output)");
+  for (auto size : o.sizes) {
+    const int w = (size.first + 15) & ~15, h = (size.second + 15) & ~15;
+    for (int threads : o.split_workers) {
+      std::vector<int> work((size_t)threads);
+      auto measure = [&](int stage, int lanes, int* active) {
+        split_work(stage, w, h, o.field ? 1 : 0, lanes, threads, work.data());
+        if (active) *active = (int)std::count_if(work.begin(), work.end(), [](int v) { return v > 0; });
+        return split_imbalance(work.data(), threads);
+      };
+      int active[5];
+      const double cols = measure(split_columns, 8, &active[0]);
+      const double rows8 = measure(split_rows, 8, &active[1]);
+      const double rows4 = measure(split_rows, 4, nullptr);
+      const double luma = measure(split_temporal_luma, 8, &active[2]);
+      const double chroma = measure(split_temporal_chroma, 8, &active[3]);
+      const double out = measure(split_output, 8, &active[4]);
+      printf("%-9s %4d | %7.3f %7.3f %7.3f %7.3f %7.3f %7.3f | %d %d %d %d %d\n",
+             size_text(size.first, size.second).c_str(), threads, cols, rows8, rows4, luma, chroma,
+             out, active[0], active[1], active[2], active[3], active[4]);
+    }
+  }
 }

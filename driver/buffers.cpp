@@ -1,9 +1,12 @@
 // The working buffers: nine blocks sized by the canvas class and window length,
-// carved into sub-buffers, plus the fixed block of seven scratch cells.
+// carved into sub-buffers, the workers' scratch sized by the canvas class, plus
+// the fixed block of seven scratch cells.
 #include "driver/buffers.h"
 
+#include "analysis/analysis.h"
 #include "driver/driver.h"
 #include "platform/platform.h"
+#include "temporal/temporal.h"
 
 // Until the first frame: the largest canvas, sized for the largest frame.
 int32_t canvas_w = max_canvas_w;
@@ -35,6 +38,9 @@ float* cr_ring_a;
 float* cr_ring_b;
 int16_t* cr_out;
 
+float* worker_scratch_base = nullptr;
+size_t worker_scratch_stride = 0;
+
 void* fixed_block = nullptr;
 float* vec_scratch[4];
 float* mask_scratch[3];
@@ -45,6 +51,7 @@ uint8_t output_field_mode = 0;
 
 namespace {
 void* blocks[9] = {};
+void* scratch_block = nullptr;
 block_alloc_fn alloc_block = default_block_alloc;
 block_free_fn release_block = default_block_free;
 
@@ -56,6 +63,8 @@ void clear_sub_buffers() {
   luma_ring_a = luma_ring_b = luma_canvas = nullptr;
   cb_ring_a = cb_ring_b = cr_ring_a = cr_ring_b = nullptr;
   cb_out = cr_out = nullptr;
+  worker_scratch_base = nullptr;
+  worker_scratch_stride = 0;
 }
 
 // Carves the sub-buffers of block i out of its start address.
@@ -121,6 +130,13 @@ void buffer_block_sizes(int32_t cw, int32_t ch, int32_t rn, size_t sizes[9]) {
   sizes[8] = sizes[5];
 }
 
+size_t worker_scratch_floats_for(int32_t cw, int32_t ch) {
+  size_t n = analysis_scratch_floats(cw, ch);
+  const size_t t = temporal_scratch_floats(cw, ch);
+  if (t > n) n = t;
+  return (n + 63) & ~(size_t)63;
+}
+
 void empty_ring() {
   for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = ring_empty;
 }
@@ -141,6 +157,15 @@ bool allocate_buffers() {
     }
     carve(i, static_cast<char*>(blocks[i]));
   }
+  if (scratch_block) release_block(scratch_block);
+  const size_t per_worker = worker_scratch_floats_for(canvas_w, canvas_h);
+  scratch_block = alloc_block(max_workers * per_worker * sizeof(float));
+  if (scratch_block) {
+    worker_scratch_base = static_cast<float*>(scratch_block);
+    worker_scratch_stride = per_worker;
+  } else {
+    ok = false;
+  }
   empty_ring();
   return ok;
 }
@@ -150,6 +175,8 @@ void free_buffers() {
     if (blocks[i]) release_block(blocks[i]);
     blocks[i] = nullptr;
   }
+  if (scratch_block) release_block(scratch_block);
+  scratch_block = nullptr;
   clear_sub_buffers();
 }
 

@@ -44,13 +44,45 @@ extern float* lane2_line[4];
 extern float* lane3_line[4];
 extern float* const* const lane_lines[4];  // lane_lines[k] is laneK_line
 
-// The float stages (analysis, temporal fit, output) divide their work into at
-// most four jobs, one per lane: of thread_num threads the first
-// stage_workers(thread_num) take part, the others return at once.
-constexpr int max_workers = 4;
-inline int stage_workers(int thread_num) {
-  return thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+// The float stages (analysis, temporal fit, output) cut their work into
+// items of equal cost (column blocks, row groups, line pairs, chroma lines,
+// blocks of output rows) and share them among the editor's workers: of
+// thread_num workers the first stage_workers(...) take contiguous runs of
+// items whose lengths differ by at most one, the others return at once. A
+// worker gets at least min_items items, so a small frame wakes fewer workers;
+// no more than max_workers take part, each with its own scratch.
+constexpr int max_workers = 64;
+inline int stage_workers(int count, int min_items, int thread_num) {
+  int t = thread_num < 1 ? 1 : (thread_num > max_workers ? max_workers : thread_num);
+  const int most = min_items > 1 ? count / min_items : count;
+  if (t > most) t = most < 1 ? 1 : most;
+  return t;
 }
+// Items [*first, *end) of count for worker thread_id; false (and an empty
+// range) when the worker has none.
+inline bool stage_share(int count, int min_items, int thread_id, int thread_num, int* first,
+                        int* end) {
+  const int t = stage_workers(count, min_items, thread_num);
+  *first = *end = 0;
+  if (count <= 0 || thread_id < 0 || thread_id >= t) return false;
+  *first = (int)((long long)count * thread_id / t);
+  *end = (int)((long long)count * (thread_id + 1) / t);
+  return *first < *end;
+}
+
+// Each worker's scratch: worker_scratch_stride floats from
+// worker_scratch_base + worker * worker_scratch_stride (256-byte aligned, no
+// cache line shared with another worker), for every worker below max_workers.
+// Allocated with the blocks for the canvas: room for whichever of the
+// analysis and the temporal stage needs more, as a worker runs one at a time.
+extern float* worker_scratch_base;
+extern size_t worker_scratch_stride;
+inline float* stage_scratch(int worker) {
+  return worker_scratch_base + (size_t)worker * worker_scratch_stride;
+}
+// Floats per worker for a canvas (a multiple of 64).
+size_t worker_scratch_floats_for(int32_t canvas_w, int32_t canvas_h);
+
 // Ring layout. Line l of slot s in a ring of K slots and lines of N floats
 // is the N floats from (l * K + s) * N: the K slots' copies of a line follow
 // each other, so the analysis of a frame writes whole lines of its own (and
@@ -75,10 +107,12 @@ extern float* mask_scratch[3];
 // Byte sizes of the nine blocks for a canvas and window length.
 void buffer_block_sizes(int32_t canvas_w, int32_t canvas_h, int32_t ring_n, size_t sizes[9]);
 
-// (Re)allocates blocks 1 to 9 for the current canvas_w, canvas_h and ring_n,
-// carves the sub-buffers and empties the ring. True only if all nine succeeded.
+// (Re)allocates blocks 1 to 9 and the workers' scratch for the current
+// canvas_w, canvas_h and ring_n, carves the sub-buffers and empties the ring.
+// True only if all ten succeeded.
 bool allocate_buffers();
-// Frees blocks 1 to 9 (those allocated) and empties their handles.
+// Frees blocks 1 to 9 and the workers' scratch (those allocated) and empties
+// their handles.
 void free_buffers();
 bool allocate_fixed_block();
 void free_fixed_block();

@@ -33,14 +33,17 @@ void output_rows(int part, int d_first, int d_end, uint8_t field, const FILTER_P
   }
 }
 
+bool output_split(int h, int thread_id, int thread_num, int* first, int* end) {
+  return stage_share(2 * (h / 16), output_min_blocks, thread_id, thread_num, first, end);
+}
+
 void output_job(int thread_id, int thread_num, void* field_flag, void* fpip_v) {
   const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
   const uint8_t field = *static_cast<const uint8_t*>(field_flag);
-  const int t = stage_workers(thread_num);
-  if (thread_id < 0 || thread_id >= t) return;
-  // Blocks of eight rows, h/16 per piece; worker i takes blocks [b0, b1).
+  // Blocks of eight rows, h/16 per piece; this worker takes blocks [b0, b1).
+  int b0 = 0, b1 = 0;
+  if (!output_split(fpip->h, thread_id, thread_num, &b0, &b1)) return;
   const int per_piece = fpip->h / 16;
-  const int b0 = 2 * per_piece * thread_id / t, b1 = 2 * per_piece * (thread_id + 1) / t;
   for (int part = 0; part < 2; ++part) {
     const int first = b0 > part * per_piece ? b0 - part * per_piece : 0;
     const int end = b1 < (part + 1) * per_piece ? b1 - part * per_piece : per_piece;

@@ -28,9 +28,11 @@
 // picture (and the pair before each run of them) and the chroma lines of the
 // picture's pixel pairs; margin rows and lines are never shown.
 //
-// Work split: worker i of T (at most four) takes the i-th T-th of those luma
-// line pairs, of the Cb lines and of the Cr lines, so every worker has the
-// same share of every kind of work whatever the radius. The driver runs the
+// Work split: the luma line pairs (in the runs the output reads, taken as one
+// list) and the chroma lines (a Cb and a Cr line each) are shared out in
+// contiguous runs (stage_share), so every worker has the same share of every
+// kind of work whatever the radius; a worker's first pair costs one more
+// pair, the pair before it. The driver runs the
 // stage whole (temporal_job) or in its two halves: the chroma lines beside
 // the last frame's row pass, then the luma pairs (temporal_luma_job).
 #include <cstring>
@@ -42,8 +44,6 @@
 #include "temporal/temporal.h"
 
 namespace {
-
-constexpr int max_line = max_canvas_w;  // the longest line
 
 // The threshold cells of a worker: per neighbour four copies (store_fit_threshold).
 enum {
@@ -60,14 +60,34 @@ enum {
   cell_count
 };
 
-// One worker's scratch: band lines X, Y, Z; the canvas lines of the current
-// and the previous luma pair (vertical-low and vertical-high); the cells.
-struct alignas(64) worker_scratch {
-  float x[max_line], y[max_line], z[max_line];
-  float pair[4][max_line];
-  float cell[cell_count][32];
+// One worker's scratch (stage_scratch): band lines X, Y, Z; the canvas lines
+// of the current and the previous luma pair (vertical-low and vertical-high);
+// the cells. Lines are `line` floats, the longer of a canvas row and column.
+struct worker_scratch {
+  float* x;
+  float* y;
+  float* z;
+  float* pair[4];
+  float* cell[cell_count];
 };
-worker_scratch scratch[max_workers];
+constexpr int cell_floats = 32;
+
+size_t scratch_line(int canvas_w, int canvas_h) {
+  const int n = canvas_w > canvas_h ? canvas_w : canvas_h;
+  return ((size_t)n + 15) & ~(size_t)15;
+}
+
+worker_scratch carve_scratch(int worker) {
+  float* f = stage_scratch(worker);
+  const size_t line = scratch_line(canvas_w, canvas_h);
+  worker_scratch w;
+  w.x = f;
+  w.y = f + line;
+  w.z = f + 2 * line;
+  for (int i = 0; i < 4; ++i) w.pair[i] = f + (3 + i) * line;
+  for (int c = 0; c < cell_count; ++c) w.cell[c] = f + 7 * line + c * cell_floats;
+  return w;
+}
 
 // A plane's rings and the cells of its bands: L4, levels 4, 3, 2 and 1 (null:
 // level 1 copied unfiltered).
@@ -130,10 +150,14 @@ void fill_cells(worker_scratch& w, const window_slots* ws) {
 
 }  // namespace
 
+size_t temporal_scratch_floats(int canvas_w, int canvas_h) {
+  return 7 * scratch_line(canvas_w, canvas_h) + cell_count * cell_floats;
+}
+
 void temporal_luma_pairs(const window_slots* ws, temporal_fit_fn fit, int first, int end,
                          int worker) {
   if (first >= end) return;
-  worker_scratch& w = scratch[worker];
+  worker_scratch w = carve_scratch(worker);
   fill_cells(w, ws);
   plane_setup low = {luma_ring_a,
                      luma_ring_b,
@@ -165,7 +189,8 @@ void temporal_luma_pairs(const window_slots* ws, temporal_fit_fn fit, int first,
 
 void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plane, int first,
                            int end, int worker) {
-  worker_scratch& w = scratch[worker];
+  if (first >= end) return;
+  worker_scratch w = carve_scratch(worker);
   fill_cells(w, ws);
   const plane_setup ps = {
       plane == 0 ? cb_ring_a : cr_ring_a,
@@ -183,43 +208,53 @@ void temporal_chroma_lines(const window_slots* ws, temporal_fit_fn fit, int plan
 
 namespace {
 
-// A worker's view of the stage: T (at most four), the window and its fit.
+// A worker's view of the stage: the window and its fit.
 struct stage_view {
-  int t;
   window_slots ws;
   temporal_fit_fn fit;
 };
 
-// False when worker thread_id has nothing to do.
-bool stage_setup(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip, stage_view* v) {
-  v->t = stage_workers(thread_num);
-  // (No canvas is wider than max_line; the check only keeps the scratch safe.)
-  if (thread_id < 0 || thread_id >= v->t || canvas_w > max_line) return false;
+void stage_setup(const FILTER_PROC_INFO* fpip, stage_view* v) {
   build_window_slots(&v->ws, fpip->frame, frame_radius, window_missing);
   v->fit = temporal_kernels.fit[frame_radius - 1];
-  return true;
+}
+
+// Only with the scratch there and no canvas larger than the largest.
+bool scratch_ready() {
+  return worker_scratch_base && canvas_w <= max_canvas_w && canvas_h <= max_canvas_h;
 }
 
 }  // namespace
 
-void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
-  stage_view v;
-  if (!stage_setup(thread_id, thread_num, fpip, &v)) return;
+bool temporal_luma_split(int h, int thread_id, int thread_num, int* first, int* end) {
+  return stage_share(h / 2, temporal_luma_min_pairs, thread_id, thread_num, first, end);
+}
 
-  // Luma: the pairs of the canvas rows that the output reads, one run per
-  // piece (h/2 rows from an even canvas row); adjacent runs merge.
-  int run_first[2], run_end[2], runs = 0;
+bool temporal_chroma_split(int w, int thread_id, int thread_num, int* first, int* end) {
+  return stage_share(w / 2, temporal_chroma_min_lines, thread_id, thread_num, first, end);
+}
+
+int temporal_luma_runs(int h, uint8_t field, int run_first[2], int run_end[2]) {
+  int runs = 0;
   for (int part = 0; part < 2; ++part) {
-    const int first = output_canvas_row(part, fpip->h, field_mode) / 2;
+    const int first = output_canvas_row(part, h, field) / 2;
     if (runs > 0 && run_end[runs - 1] == first) {
-      run_end[runs - 1] += fpip->h / 4;
+      run_end[runs - 1] += h / 4;
     } else {
-      run_first[runs] = first, run_end[runs] = first + fpip->h / 4;
+      run_first[runs] = first, run_end[runs] = first + h / 4;
       ++runs;
     }
   }
-  const int pairs = fpip->h / 2;
-  int from = pairs * thread_id / v.t, to = pairs * (thread_id + 1) / v.t;  // within the runs
+  return runs;
+}
+
+void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
+  int from = 0, to = 0;  // within the runs
+  if (!scratch_ready() || !temporal_luma_split(fpip->h, thread_id, thread_num, &from, &to)) return;
+  stage_view v;
+  stage_setup(fpip, &v);
+  int run_first[2], run_end[2];
+  const int runs = temporal_luma_runs(fpip->h, field_mode, run_first, run_end);
   for (int k = 0; k < runs; ++k) {
     const int len = run_end[k] - run_first[k];
     const int first = from < len ? from : len, end = to < len ? to : len;
@@ -232,13 +267,15 @@ void temporal_luma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* 
 }
 
 void temporal_chroma_share(int thread_id, int thread_num, const FILTER_PROC_INFO* fpip) {
+  int first = 0, end = 0;
+  if (!scratch_ready() || !temporal_chroma_split(fpip->w, thread_id, thread_num, &first, &end))
+    return;
   stage_view v;
-  if (!stage_setup(thread_id, thread_num, fpip, &v)) return;
+  stage_setup(fpip, &v);
   // The lines of the picture's pixel pairs.
-  const int line0 = (canvas_w - fpip->w) / 4, lines = fpip->w / 2;
-  const int first = line0 + lines * thread_id / v.t, end = line0 + lines * (thread_id + 1) / v.t;
-  temporal_chroma_lines(&v.ws, v.fit, 0, first, end, thread_id);
-  temporal_chroma_lines(&v.ws, v.fit, 1, first, end, thread_id);
+  const int line0 = (canvas_w - fpip->w) / 4;
+  temporal_chroma_lines(&v.ws, v.fit, 0, line0 + first, line0 + end, thread_id);
+  temporal_chroma_lines(&v.ws, v.fit, 1, line0 + first, line0 + end, thread_id);
 }
 
 void temporal_job(int thread_id, int thread_num, void* /*fp*/, void* fpip_v) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <set>
 
+#include "analysis/analysis.h"
 #include "driver/buffers.h"
+#include "temporal/temporal.h"
 
 namespace {
 size_t total(int cw, int ch, int rn) {
@@ -116,15 +118,43 @@ TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
   EXPECT_FALSE(allocate_buffers());
   EXPECT_EQ(live_blocks, 4);  // blocks 1, 2, 4 and 7
   EXPECT_EQ(luma_canvas, nullptr);
+  EXPECT_EQ(worker_scratch_base, nullptr);  // the workers' scratch failed too
   EXPECT_NE(lane2_line[0], nullptr);
   fail_above = 1 << 30;
   canvas_w = 832;
   canvas_h = 512;
   EXPECT_TRUE(allocate_buffers());
-  EXPECT_EQ(live_blocks, 9);  // old blocks were released, never leaked
+  EXPECT_EQ(live_blocks, 10);  // old blocks were released, never leaked
   free_buffers();
   EXPECT_EQ(live_blocks, 0);
   EXPECT_EQ(luma_ring_a, nullptr);
+  EXPECT_EQ(worker_scratch_base, nullptr);
   free_buffers();
   EXPECT_EQ(live_blocks, 0);
+}
+
+// Every worker up to the cap has its own scratch, on its own cache lines,
+// large enough for the analysis and the temporal stage of the canvas.
+TEST_F(Buffers, EveryWorkerHasItsOwnScratchSizedForTheCanvas) {
+  for (int cls = 0; cls < 3; ++cls) {
+    canvas_w = cls == 0 ? 832 : (cls == 1 ? 1472 : 1984);
+    canvas_h = cls == 0 ? 512 : 1152;
+    ring_n = 3;
+    ASSERT_TRUE(allocate_buffers());
+    ASSERT_NE(worker_scratch_base, nullptr);
+    EXPECT_EQ(worker_scratch_stride, worker_scratch_floats_for(canvas_w, canvas_h));
+    EXPECT_EQ(worker_scratch_stride % 64, 0u);
+    EXPECT_GE(worker_scratch_stride, analysis_scratch_floats(canvas_w, canvas_h));
+    EXPECT_GE(worker_scratch_stride, temporal_scratch_floats(canvas_w, canvas_h));
+    // The column pass needs 56 canvas columns' worth, the row pass three
+    // eight-row groups of a canvas row.
+    EXPECT_GE(worker_scratch_stride, (size_t)56 * canvas_h);
+    EXPECT_GE(worker_scratch_stride, (size_t)24 * canvas_w);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(stage_scratch(0)) % 256, 0u);
+    EXPECT_EQ(stage_scratch(1), stage_scratch(0) + worker_scratch_stride);
+    // The last worker's last float is inside the block.
+    stage_scratch(max_workers - 1)[worker_scratch_stride - 1] = 1.0f;
+  }
+  free_buffers();
+  EXPECT_EQ(worker_scratch_base, nullptr);
 }
