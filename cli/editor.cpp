@@ -5,7 +5,10 @@
 #include <climits>
 #include <cstring>
 
-#include "cli/cli.h"
+#include "cli/convert.h"
+#include "cli/editor.h"
+#include "cli/lazy_memory.h"
+#include "cli/thread_pool.h"
 #include "host/cpu.h"
 
 namespace {

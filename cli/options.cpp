@@ -1,10 +1,13 @@
 // Command-line options. Setting options take their ranges and defaults from
 // the plug-in table, in the table's order.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
-#include "cli/cli.h"
+#include "cli/options.h"
 #include "host/cpu.h"
 
 namespace {

@@ -4,7 +4,14 @@
 
 #include <thread>
 
-#include "cli/cli.h"
+#include "cli/editor.h"
+#include "cli/frame_cache.h"
+#include "cli/frame_sink.h"
+#include "cli/frame_source.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/run.h"
+#include "cli/thread_pool.h"
 #include "host/cpu.h"
 
 namespace {

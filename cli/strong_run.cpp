@@ -8,7 +8,12 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/cli.h"
+#include "cli/frame_sink.h"
+#include "cli/frame_source.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/run.h"
+#include "cli/thread_pool.h"
 #include "host/cpu.h"
 #include "strong/strong.h"
 
