@@ -153,3 +153,15 @@ int y4m_frame_count(const std::string& data, size_t payload_bytes) {
   }
   return frames;
 }
+
+testing::AssertionResult same_bytes(const std::string& got, const std::string& expected) {
+  if (got == expected) return testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  testing::AssertionResult r = testing::AssertionFailure();
+  r << got.size() << " bytes against " << expected.size() << " expected, first difference at byte "
+    << at;
+  if (at < got.size() && at < expected.size())
+    r << " (" << int(uint8_t(got[at])) << " against " << int(uint8_t(expected[at])) << ")";
+  return r;
+}

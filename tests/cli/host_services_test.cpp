@@ -118,6 +118,7 @@ TEST(FrameCache, ServesTheWindowNearBothEndsOfKnownAndUnknownLengths) {
   const int clip = 9;
   for (int radius = 1; radius <= 4; ++radius)
     for (bool known : {false, true}) {
+      SCOPED_TRACE("radius " + std::to_string(radius) + (known ? ", length known" : ", stream"));
       cache_fixture f;
       ASSERT_TRUE(f.open(clip, radius, known)) << f.error;
       EXPECT_EQ(f.cache.capacity, 2 * radius + 3);
@@ -152,6 +153,7 @@ TEST(FrameCache, ServesTheWindowNearBothEndsOfKnownAndUnknownLengths) {
 
 TEST(FrameCache, KeepsOnlyWhatTheWindowCanStillUse) {
   for (bool known : {false, true}) {
+    SCOPED_TRACE(known ? "length known" : "stream");
     cache_fixture f;
     ASSERT_TRUE(f.open(60, 2, known)) << f.error;
     ASSERT_TRUE(cache_prepare(&f.cache, 40));
