@@ -1,6 +1,7 @@
 #include "cli_test_util.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,3 +166,19 @@ testing::AssertionResult same_bytes(const std::string& got, const std::string& e
     r << " (" << int(uint8_t(got[at])) << " against " << int(uint8_t(expected[at])) << ")";
   return r;
 }
+
+namespace {
+
+int entries(const char* folder) {
+  DIR* d = opendir(folder);
+  if (!d) return -1;
+  int n = 0;
+  while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+  closedir(d);
+  return n;
+}
+
+}  // namespace
+
+int open_descriptors() { return entries("/proc/self/fd"); }
+int process_threads() { return entries("/proc/self/task"); }

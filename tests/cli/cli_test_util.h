@@ -35,6 +35,11 @@ struct cli_result {
 // Parses args (without the program name) and runs, against the given table.
 cli_result run_nivora(const std::vector<std::string>& args, const FILTER_DLL* table = nullptr);
 
+// Open file descriptors and threads of this process, to see that a run gives
+// back what it took.
+int open_descriptors();
+int process_threads();
+
 // Number of "FRAME" headers in a y4m stream of known frame size.
 int y4m_frame_count(const std::string& data, size_t payload_bytes);
 

@@ -291,6 +291,7 @@ TEST(RunWithFilter, PerFieldProcessingFollowsTheInterlacingTag) {
 
 TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {
   const std::string good = make_y4m(8, 8, 3, "420jpeg", 'p', 1);
+  const int descriptors = open_descriptors(), threads = process_threads();
   const struct {
     std::string data;
     std::vector<std::string> extra;
@@ -344,6 +345,18 @@ TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {
   r = run_nivora({"-q", temp_path("ok.y4m"), "/nonexistent/out.y4m"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.messages.find("/nonexistent/out.y4m: cannot open for writing"), std::string::npos);
+  // Strong mode's ways out as well.
+  r = run_nivora({"-q", "--sigma", "2", temp_path("ok.y4m"), "/nonexistent/out.y4m"});
+  EXPECT_EQ(r.status, 1) << r.messages;
+  const std::string strong_out = temp_path("strong_out.y4m");
+  r = run_nivora(
+      {"-q", "--sigma", "2", "--output-colorspace", "444p16", temp_path("ok.y4m"), strong_out});
+  EXPECT_EQ(r.status, 1) << r.messages;
+  r = run_nivora({"-q", "--sigma", "2", "--threads", "3", temp_path("ok.y4m"), strong_out});
+  EXPECT_EQ(r.status, 0) << r.messages;
+  // However a run ends, it leaves no file open and no worker running.
+  EXPECT_EQ(open_descriptors(), descriptors);
+  EXPECT_EQ(process_threads(), threads);
 }
 
 TEST(RunWithFilter, FilesAndPipesGiveTheSameFrames) {
