@@ -14,7 +14,9 @@
 //   lazy_memory.h   large buffers whose pages take memory only once written;
 //   thread_pool.h   the editor's worker-thread service;
 //   frame_cache.h   the editor's filtering frame cache;
-//   editor.h        the editor's records for one filter and its calls into it;
+//   editor.h        the editor's records for one filter and its calls into it
+//                   (editor_records.h: how every stand-in for the editor
+//                   fills the records);
 //   options.h       option parsing, usage and version, exit statuses;
 //   run.h           the whole run (run_cli), which main() calls, and strong
 //                   mode's run; progress.h its progress line on a terminal.

@@ -20,6 +20,7 @@ struct editor_host {
   PIXEL_YC* edit = nullptr;    // ycp_edit and ycp_temp, max_w * max_h each (lazily
   PIXEL_YC* temp = nullptr;    // committed: ycp_temp is written only by some stages)
   size_t buffer_pixels = 0;
+  int w = 0, h = 0, max_w = 0, max_h = 0;  // the picture and the buffers, from editor_prepare
   frame_cache* cache = nullptr;
 };
 
