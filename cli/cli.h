@@ -20,6 +20,7 @@
 //   options.h       option parsing, usage and version, exit statuses;
 //   run.h           the whole run (run_cli), which main() calls, and strong
 //                   mode's run; progress.h its progress line on a terminal.
+//   owned.h         holders that close what a run opened on every way out.
 // This header includes them all, for code that uses the whole host.
 // Beside the code: nivora.1.in, the manual page (the version filled in by
 // CMake), and nivora-farm, a bash script that runs one clip's frame ranges
@@ -34,6 +35,7 @@
 #include "cli/lazy_memory.h"
 #include "cli/md5.h"
 #include "cli/options.h"
+#include "cli/owned.h"
 #include "cli/progress.h"
 #include "cli/run.h"
 #include "cli/thread_pool.h"
