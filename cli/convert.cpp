@@ -8,7 +8,7 @@
 // luma_offset).
 #include <cstring>
 
-#include "cli/cli.h"
+#include "cli/convert.h"
 #include "platform/simd_level.h"
 
 namespace {

@@ -7,7 +7,7 @@
 //    (((c + 2048) * 7 + 66) >> 7) + 16, clamped to a byte.
 // Eight pixels are three vectors of interleaved y, cb, cr; they are split
 // into one vector per component by three rounds of unpacking.
-#include "cli/cli.h"
+#include "cli/convert.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -9,7 +9,7 @@
 // A pixel pair is then three 32-bit words (y0, cb0) (cr0, y1) (cb1, cr1),
 // and four pairs are three vectors of those words, interleaved into the
 // three 16-byte pieces the 24 output samples make.
-#include "cli/cli.h"
+#include "cli/convert.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

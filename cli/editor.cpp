@@ -5,7 +5,11 @@
 #include <climits>
 #include <cstring>
 
-#include "cli/cli.h"
+#include "cli/convert.h"
+#include "cli/editor.h"
+#include "cli/editor_records.h"
+#include "cli/lazy_memory.h"
+#include "cli/thread_pool.h"
 #include "host/cpu.h"
 
 namespace {
@@ -55,7 +59,6 @@ BOOL host_filter_window_update(void* fp) {
 }  // namespace
 
 void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, const int* check) {
-  memcpy(&e->filter, table, sizeof(FILTER));
   memset(&e->exfunc, 0, sizeof e->exfunc);
   memset(e->track, 0, sizeof e->track);
   memset(e->check, 0, sizeof e->check);
@@ -66,11 +69,7 @@ void editor_open(editor_host* e, const FILTER_DLL* table, const int* track, cons
   e->exfunc.get_ycp_filtering_cache_ex = host_get_ycp_filtering_cache_ex;
   e->exfunc.is_filter_active = host_is_filter_active;
   e->exfunc.filter_window_update = host_filter_window_update;
-  e->filter.track = e->track;
-  e->filter.check = e->check;
-  e->filter.exfunc = &e->exfunc;
-  e->filter.hwnd = nullptr;
-  e->filter.dll_hinst = nullptr;
+  editor_copy_filter(&e->filter, table, e->track, e->check, &e->exfunc, nullptr);
   e->cache = nullptr;
   active_editor = e;
   if (e->filter.func_init) e->filter.func_init(&e->filter);
@@ -89,16 +88,11 @@ bool editor_prepare(editor_host* e, frame_cache* cache, int w, int h, int max_w,
   e->buffer_pixels = size_t(max_w) * size_t(max_h);
   e->edit = static_cast<PIXEL_YC*>(lazy_alloc(sizeof(PIXEL_YC) * e->buffer_pixels));
   e->temp = static_cast<PIXEL_YC*>(lazy_alloc(sizeof(PIXEL_YC) * e->buffer_pixels));
-  memset(&e->fpip, 0, sizeof e->fpip);
-  e->fpip.w = w;
-  e->fpip.h = h;
-  e->fpip.max_w = max_w;
-  e->fpip.max_h = max_h;
-  e->fpip.org_w = w;
-  e->fpip.org_h = h;
-  e->fpip.editp = cache;
-  e->fpip.yc_size = int(sizeof(PIXEL_YC));
-  e->fpip.line_size = max_w * int(sizeof(PIXEL_YC));
+  e->w = w;
+  e->h = h;
+  e->max_w = max_w;
+  e->max_h = max_h;
+  editor_frame_record(&e->fpip, e->edit, e->temp, w, h, max_w, max_h, 0, 0, cache);
   if (e->edit && e->temp) return true;
   free_buffers(e);
   return false;
@@ -111,14 +105,9 @@ void editor_save_start(editor_host* e, int64_t first, int64_t last) {
 
 const PIXEL_YC* editor_process(editor_host* e, int64_t n) {
   FILTER_PROC_INFO& fpip = e->fpip;
-  const int w = fpip.org_w, h = fpip.org_h;
-  fpip.ycp_edit = e->edit;
-  fpip.ycp_temp = e->temp;
-  fpip.w = w;
-  fpip.h = h;
-  fpip.frame = int(n);
   const int64_t frame_n = cache_frame_n(e->cache);
-  fpip.frame_n = frame_n > INT_MAX ? INT_MAX : int(frame_n);
+  editor_frame_record(&fpip, e->edit, e->temp, e->w, e->h, e->max_w, e->max_h, int(n),
+                      frame_n > INT_MAX ? INT_MAX : int(frame_n), e->cache);
   // The editor would also copy the input picture into ycp_edit. The filter
   // takes its input only from the cache and writes every row of ycp_edit it
   // hands back before reading any, so the host leaves the copy out.

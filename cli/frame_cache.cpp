@@ -30,7 +30,10 @@
 #include <cstring>
 #include <mutex>
 
-#include "cli/cli.h"
+#include "cli/convert.h"
+#include "cli/frame_cache.h"
+#include "cli/lazy_memory.h"
+#include "cli/thread_pool.h"
 
 namespace {
 

@@ -18,7 +18,8 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/cli.h"
+#include "cli/frame_sink.h"
+#include "cli/thread_pool.h"
 
 struct sink_writer {
   std::thread thread;

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/cli.h"
+#include "cli/frame_source.h"
 
 namespace {
 

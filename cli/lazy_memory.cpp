@@ -3,7 +3,7 @@
 // zero-filled std::vector would commit all of it at once).
 #include <sys/mman.h>
 
-#include "cli/cli.h"
+#include "cli/lazy_memory.h"
 
 void* lazy_alloc(size_t bytes) {
   if (bytes == 0) return nullptr;

@@ -2,7 +2,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "cli/cli.h"
+#include "cli/options.h"
+#include "cli/run.h"
 
 int main(int argc, char** argv) {
   // A closed output pipe shows as a failed write (EPIPE), which the run

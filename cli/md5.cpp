@@ -1,7 +1,7 @@
 // MD5 of the output frames, for checks (the md5 output format).
 #include <cstring>
 
-#include "cli/cli.h"
+#include "cli/md5.h"
 
 namespace {
 

@@ -1,22 +1,20 @@
-// Command-line options. Setting options take their ranges and defaults from
-// the plug-in table, in the table's order.
+// Command-line options, driven by one table: each option's name, whether it
+// takes a value, the function that parses and stores it, and its lines of the
+// help text (which is the table's help in order). Setting options take their
+// ranges and defaults from the plug-in table.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
-#include "cli/cli.h"
+#include "cli/options.h"
 #include "host/cpu.h"
 
 namespace {
 
-struct track_option {
-  const char* name;
-  int index;
-};
-const track_option track_options[] = {{"frame", 0}, {"w3dyl", 1}, {"w3dyh", 2},
-                                      {"w3dcl", 4}, {"w3dch", 5}, {"w2dy", 3},
-                                      {"w2dc", 6},  {"mosq-nr", 7}, {"block-nr", 8}};
-const char* const check_options[] = {"field", "anime", "mosquito", "block"};
+const char* const check_names[] = {"field", "anime", "mosquito", "block"};
 
 // A whole decimal integer (optional sign), within [lo, hi].
 bool parse_int(const std::string& text, int64_t lo, int64_t hi, int64_t* value) {
@@ -106,6 +104,299 @@ bool sigma_option(const std::string& option, const std::string& text, cli_option
   return true;
 }
 
+// One use of an option: what it was written as (for messages) and its value.
+struct option_use {
+  const FILTER_DLL* table;
+  cli_options* o;
+  std::string name;  // as written, "--frame" or "--no-field"
+  std::string value;
+  bool negated;      // a switch written --no-NAME
+  std::string* error;
+};
+typedef bool (*option_fn)(const option_use& u, int index);
+
+int track_lo(const FILTER_DLL* table, int i) { return table->track_s ? table->track_s[i] : 0; }
+int track_hi(const FILTER_DLL* table, int i) { return table->track_e ? table->track_e[i] : 256; }
+
+bool set_track(const option_use& u, int index) {
+  int64_t v = 0;
+  if (!int_option(u.name, u.value, track_lo(u.table, index), track_hi(u.table, index), &v,
+                  u.error))
+    return false;
+  u.o->track[index] = int(v);
+  u.o->plugin_settings_given = true;
+  return true;
+}
+
+bool set_check(const option_use& u, int index) {
+  u.o->check[index] = u.negated ? 0 : 1;
+  if (index == 0) u.o->field_given = true;
+  else u.o->plugin_settings_given = true;
+  return true;
+}
+
+bool set_quiet(const option_use& u, int) {
+  u.o->quiet = true;
+  return true;
+}
+
+bool set_track_list(const option_use& u, int) {
+  u.o->plugin_settings_given = true;
+  std::vector<std::string> fields;
+  if (!split_list(u.value, ',', 9, &fields)) {
+    *u.error = u.name + ": expected 9 comma-separated values (F,L,H,S,CL,CH,D,MOSQ,BLOCK)";
+    return false;
+  }
+  for (int k = 0; k < 9; ++k) {
+    const char* label = u.table->track_name ? u.table->track_name[k] : "";
+    int64_t v = 0;
+    if (!int_option(u.name + " (" + label + ")", fields[k], track_lo(u.table, k),
+                    track_hi(u.table, k), &v, u.error))
+      return false;
+    u.o->track[k] = int(v);
+  }
+  return true;
+}
+
+bool set_check_list(const option_use& u, int) {
+  u.o->plugin_settings_given = true;
+  std::vector<std::string> fields;
+  if (!split_list(u.value, ',', 4, &fields)) {
+    *u.error = u.name + ": expected 4 comma-separated values (FIELD,ANIME,MOSQ,BLOCK)";
+    return false;
+  }
+  for (int k = 0; k < 4; ++k) {
+    int64_t v = 0;
+    if (!int_option(u.name + " (" + check_names[k] + ")", fields[k], 0, 1, &v, u.error))
+      return false;
+    u.o->check[k] = int(v);
+  }
+  u.o->field_given = true;
+  return true;
+}
+
+bool set_sigma(const option_use& u, int) { return sigma_option(u.name, u.value, u.o, u.error); }
+
+bool set_range(const option_use& u, int) {
+  int64_t start = 0, end = -1;
+  const size_t colon = u.value.find(':');
+  if (colon == std::string::npos) {
+    *u.error = u.name + ": expected START:END";
+    return false;
+  }
+  if (!int_option(u.name + " (start)", u.value.substr(0, colon), 0, INT32_MAX - 1, &start,
+                  u.error))
+    return false;
+  if (colon + 1 < u.value.size() &&
+      !int_option(u.name + " (end)", u.value.substr(colon + 1), start + 1, INT32_MAX, &end,
+                  u.error))
+    return false;
+  u.o->range_start = start;
+  u.o->range_end = end;
+  return true;
+}
+
+bool set_threads(const option_use& u, int) {
+  int64_t v = 0;
+  if (!int_option(u.name, u.value, 1, 256, &v, u.error)) return false;
+  u.o->threads = int(v);
+  return true;
+}
+
+bool set_cpu(const option_use& u, int) {
+  if (u.value == "ref") u.o->cpu = simd_ref;
+  else if (u.value == "sse2") u.o->cpu = simd_sse2;
+  else if (u.value == "sse3") u.o->cpu = simd_sse3;
+  else if (u.value == "avx2") u.o->cpu = simd_avx2;
+  else {
+    *u.error = u.name + ": unknown level '" + u.value + "' (ref, sse2, sse3 or avx2)";
+    return false;
+  }
+  return true;
+}
+
+bool set_size(const option_use& u, int) {
+  const size_t x = u.value.find('x');
+  int64_t w = 0, h = 0;
+  if (x == std::string::npos) {
+    *u.error = u.name + ": expected WxH, e.g. 720x480";
+    return false;
+  }
+  if (!int_option(u.name + " (width)", u.value.substr(0, x), 1, max_frame_width, &w, u.error) ||
+      !int_option(u.name + " (height)", u.value.substr(x + 1), 1, max_frame_height, &h, u.error))
+    return false;
+  u.o->raw_w = int(w);
+  u.o->raw_h = int(h);
+  return true;
+}
+
+bool set_fps(const option_use& u, int) {
+  const size_t sep = u.value.find_first_of(":/");
+  int64_t num = 0, den = 1;
+  if (!int_option(u.name, u.value.substr(0, sep), 1, INT32_MAX, &num, u.error)) return false;
+  if (sep != std::string::npos &&
+      !int_option(u.name + " (denominator)", u.value.substr(sep + 1), 1, INT32_MAX, &den, u.error))
+    return false;
+  u.o->fps_num = int(num);
+  u.o->fps_den = int(den);
+  return true;
+}
+
+bool set_input_format(const option_use& u, int) {
+  return format_option(u.name, u.value, false, &u.o->input_format, u.error);
+}
+
+bool set_output_format(const option_use& u, int) {
+  return format_option(u.name, u.value, true, &u.o->output_format, u.error);
+}
+
+bool set_output_colorspace(const option_use& u, int) {
+  int chroma = 0, bits = 0;
+  if (u.value.size() >= sizeof u.o->out_colorspace ||
+      !parse_colorspace(u.value.c_str(), &chroma, &bits)) {
+    *u.error = u.name + ": unsupported colourspace '" + u.value + "'";
+    return false;
+  }
+  snprintf(u.o->out_colorspace, sizeof u.o->out_colorspace, "%s", u.value.c_str());
+  return true;
+}
+
+bool set_header(const option_use& u, int) {
+  if (u.value == "auto") u.o->header = header_auto;
+  else if (u.value == "always") u.o->header = header_always;
+  else if (u.value == "never") u.o->header = header_never;
+  else {
+    *u.error = u.name + ": expected auto, always or never";
+    return false;
+  }
+  return true;
+}
+
+enum option_kind {
+  option_text,     // no option: a part of the help text between options
+  option_value,    // --NAME VALUE or --NAME=VALUE
+  option_switch,   // --NAME or --no-NAME, no value
+  option_flag,     // --NAME, no value
+  option_help,     // --NAME exactly: the usage
+  option_version,  // --NAME exactly: the version
+};
+
+// The options, in the order of the help text. Each names what it takes, the
+// function that parses and stores its value, and its lines of the help.
+struct option_entry {
+  option_kind kind;
+  const char* name;   // without the leading "--"
+  char short_name;    // -X written alone, 0 for none
+  option_fn apply;
+  int index;          // the setting it stores (track or check index)
+  const char* help;
+};
+
+const option_entry options[] = {
+    {option_text, nullptr, 0, nullptr, 0,
+     "usage: nivora [options] INPUT OUTPUT\n"
+     "Denoises a clip. INPUT and OUTPUT are files, or - for standard input and output.\n"
+     "Formats: .y4m (YUV4MPEG2, 4:2:0, 4:2:2 or 4:4:4, 8 to 16 bits), .yc48 (raw\n"
+     "PIXEL_YC frames, needs --size), .md5 (output: MD5 of the frames).\n"
+     "\n"
+     "Filter settings (defaults are the plug-in's):\n"},
+    {option_value, "frame", 0, set_track, 0,
+     "  --frame N          temporal radius, 1 to 4 (window of 2N+1 frames)\n"},
+    {option_value, "w3dyl", 0, set_track, 1,
+     "  --w3dyl N          luma temporal strength, coarsest band (0 to 30)\n"},
+    {option_value, "w3dyh", 0, set_track, 2,
+     "  --w3dyh N          luma temporal strength, detail bands (0 to 30)\n"},
+    {option_value, "w2dy", 0, set_track, 3,
+     "  --w2dy N           luma spatial strength (0 to 30)\n"},
+    {option_value, "w3dcl", 0, set_track, 4,
+     "  --w3dcl N          chroma temporal strength, coarsest band (0 to 30)\n"},
+    {option_value, "w3dch", 0, set_track, 5,
+     "  --w3dch N          chroma temporal strength, detail bands (0 to 30)\n"},
+    {option_value, "w2dc", 0, set_track, 6,
+     "  --w2dc N           chroma spatial strength (0 to 30)\n"},
+    {option_value, "mosq-nr", 0, set_track, 7,
+     "  --mosq-nr N        mosquito-noise strength (0 to 20)\n"},
+    {option_value, "block-nr", 0, set_track, 8,
+     "  --block-nr N       block-noise strength (0 to 20)\n"},
+    {option_switch, "field", 0, set_check, 0,
+     "  --field, --no-field        per-field processing (default: from the y4m\n"
+     "                             interlacing tag, on when there is none)\n"},
+    {option_switch, "anime", 0, set_check, 1, "  --anime, --no-anime        anime mode\n"},
+    {option_switch, "mosquito", 0, set_check, 2,
+     "  --mosquito, --no-mosquito  mosquito-noise pre-filter\n"},
+    {option_switch, "block", 0, set_check, 3,
+     "  --block, --no-block        block-noise pre-filter\n"},
+    {option_value, "track", 0, set_track_list, 0,
+     "  --track F,L,H,S,CL,CH,D,MOSQ,BLOCK   all nine values in the plug-in's order\n"},
+    {option_value, "check", 0, set_check_list, 0,
+     "  --check FIELD,ANIME,MOSQ,BLOCK       all four switches (0 or 1)\n"},
+    {option_text, nullptr, 0, nullptr, 0,
+     "\n"
+     "Strong mode (a motion-compensated filter of its own, not the plug-in's):\n"},
+    {option_value, "sigma", 0, set_sigma, 0,
+     "  --sigma S          noise standard deviation in 8-bit code values (S > 0);\n"
+     "                     every setting follows from it\n"
+     "  --sigma auto       estimate it from the clip (luma and chroma apart) and\n"
+     "                     print the estimate\n"},
+    {option_text, nullptr, 0, nullptr, 0,
+     "  Strong mode reads y4m and writes y4m, md5 or null in the input's\n"
+     "  colourspace; the plug-in's settings do not apply to it.\n"
+     "\n"
+     "Run:\n"},
+    {option_value, "range", 0, set_range, 0,
+     "  --range START:END  output frames START to END-1 only (END may be left out);\n"
+     "                     outputs of adjacent ranges concatenate to the whole run\n"},
+    {option_value, "threads", 0, set_threads, 0,
+     "  --threads N        worker threads (default: number of processors)\n"},
+    {option_value, "cpu", 0, set_cpu, 0,
+     "  --cpu LEVEL        kernels: ref, sse2, sse3 or avx2 (at most what the\n"
+     "                     processor runs)\n"},
+    {option_flag, "quiet", 'q', set_quiet, 0, "  --quiet, -q        no progress and no summary\n"},
+    {option_text, nullptr, 0, nullptr, 0, "\nFormats:\n"},
+    {option_value, "input-format", 0, set_input_format, 0,
+     "  --input-format F   y4m or yc48 (default: from the extension)\n"},
+    {option_value, "output-format", 0, set_output_format, 0,
+     "  --output-format F  y4m, yc48, md5 or null (default: from the extension,\n"
+     "                     else the input's)\n"},
+    {option_value, "size", 0, set_size, 0, "  --size WxH         frame size of raw YC48 input\n"},
+    {option_value, "fps", 0, set_fps, 0,
+     "  --fps N[:D]        frame rate written to y4m output (default: the input's)\n"},
+    {option_value, "output-colorspace", 0, set_output_colorspace, 0,
+     "  --output-colorspace C   y4m colourspace of the output, e.g. 420jpeg, 422p10,\n"
+     "                     444p16 (default: the input's; 444p16 from YC48)\n"},
+    {option_value, "header", 0, set_header, 0,
+     "  --header MODE      y4m stream header: auto (only when the output starts at\n"
+     "                     frame 0), always or never\n"},
+    {option_help, "help", 'h', nullptr, 0, "  --help, -h         this text\n"},
+    {option_version, "version", 0, nullptr, 0, "  --version          the version\n"},
+    {option_text, nullptr, 0, nullptr, 0,
+     "\n"
+     "Exit status: 0 done; 1 failed (input, output or memory; the message says\n"
+     "which); 2 wrong command line; 141 the reader of the output went away (no\n"
+     "message, as a program stopped by SIGPIPE).\n"},
+};
+
+// The entry of a long option's name (a switch also as no-NAME), or of a
+// short option written alone; null when there is none.
+const option_entry* find_option(const std::string& key, bool* negated) {
+  *negated = false;
+  for (const option_entry& e : options) {
+    if (!e.name) continue;
+    if (key == e.name) return &e;
+    if (e.kind == option_switch && key == std::string("no-") + e.name) {
+      *negated = true;
+      return &e;
+    }
+  }
+  return nullptr;
+}
+
+const option_entry* find_short(char letter) {
+  for (const option_entry& e : options)
+    if (e.name && e.short_name == letter) return &e;
+  return nullptr;
+}
+
 }  // namespace
 
 stream_format format_from_name(const std::string& path) {
@@ -121,61 +412,12 @@ stream_format format_from_name(const std::string& path) {
 }
 
 const char* usage_text() {
-  return "usage: nivora [options] INPUT OUTPUT\n"
-         "Denoises a clip. INPUT and OUTPUT are files, or - for standard input and output.\n"
-         "Formats: .y4m (YUV4MPEG2, 4:2:0, 4:2:2 or 4:4:4, 8 to 16 bits), .yc48 (raw\n"
-         "PIXEL_YC frames, needs --size), .md5 (output: MD5 of the frames).\n"
-         "\n"
-         "Filter settings (defaults are the plug-in's):\n"
-         "  --frame N          temporal radius, 1 to 4 (window of 2N+1 frames)\n"
-         "  --w3dyl N          luma temporal strength, coarsest band (0 to 30)\n"
-         "  --w3dyh N          luma temporal strength, detail bands (0 to 30)\n"
-         "  --w2dy N           luma spatial strength (0 to 30)\n"
-         "  --w3dcl N          chroma temporal strength, coarsest band (0 to 30)\n"
-         "  --w3dch N          chroma temporal strength, detail bands (0 to 30)\n"
-         "  --w2dc N           chroma spatial strength (0 to 30)\n"
-         "  --mosq-nr N        mosquito-noise strength (0 to 20)\n"
-         "  --block-nr N       block-noise strength (0 to 20)\n"
-         "  --field, --no-field        per-field processing (default: from the y4m\n"
-         "                             interlacing tag, on when there is none)\n"
-         "  --anime, --no-anime        anime mode\n"
-         "  --mosquito, --no-mosquito  mosquito-noise pre-filter\n"
-         "  --block, --no-block        block-noise pre-filter\n"
-         "  --track F,L,H,S,CL,CH,D,MOSQ,BLOCK   all nine values in the plug-in's order\n"
-         "  --check FIELD,ANIME,MOSQ,BLOCK       all four switches (0 or 1)\n"
-         "\n"
-         "Strong mode (a motion-compensated filter of its own, not the plug-in's):\n"
-         "  --sigma S          noise standard deviation in 8-bit code values (S > 0);\n"
-         "                     every setting follows from it\n"
-         "  --sigma auto       estimate it from the clip (luma and chroma apart) and\n"
-         "                     print the estimate\n"
-         "  Strong mode reads y4m and writes y4m, md5 or null in the input's\n"
-         "  colourspace; the plug-in's settings do not apply to it.\n"
-         "\n"
-         "Run:\n"
-         "  --range START:END  output frames START to END-1 only (END may be left out);\n"
-         "                     outputs of adjacent ranges concatenate to the whole run\n"
-         "  --threads N        worker threads (default: number of processors)\n"
-         "  --cpu LEVEL        kernels: ref, sse2, sse3 or avx2 (at most what the\n"
-         "                     processor runs)\n"
-         "  --quiet, -q        no progress and no summary\n"
-         "\n"
-         "Formats:\n"
-         "  --input-format F   y4m or yc48 (default: from the extension)\n"
-         "  --output-format F  y4m, yc48, md5 or null (default: from the extension,\n"
-         "                     else the input's)\n"
-         "  --size WxH         frame size of raw YC48 input\n"
-         "  --fps N[:D]        frame rate written to y4m output (default: the input's)\n"
-         "  --output-colorspace C   y4m colourspace of the output, e.g. 420jpeg, 422p10,\n"
-         "                     444p16 (default: the input's; 444p16 from YC48)\n"
-         "  --header MODE      y4m stream header: auto (only when the output starts at\n"
-         "                     frame 0), always or never\n"
-         "  --help, -h         this text\n"
-         "  --version          the version\n"
-         "\n"
-         "Exit status: 0 done; 1 failed (input, output or memory; the message says\n"
-         "which); 2 wrong command line; 141 the reader of the output went away (no\n"
-         "message, as a program stopped by SIGPIPE).\n";
+  static const std::string text = [] {
+    std::string t;
+    for (const option_entry& e : options) t += e.help;
+    return t;
+  }();
+  return text.c_str();
 }
 
 #ifndef NIVORA_VERSION
@@ -188,14 +430,11 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
   *o = cli_options();
   for (int i = 0; i < table->track_n && i < 9; ++i) o->track[i] = table->track_default[i];
   for (int i = 0; i < table->check_n && i < 4; ++i) o->check[i] = table->check_default[i];
-  auto track_lo = [table](int i) { return table->track_s ? table->track_s[i] : 0; };
-  auto track_hi = [table](int i) { return table->track_e ? table->track_e[i] : 256; };
 
   std::vector<std::string> positional;
-  std::vector<std::string> fields;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+    const std::string arg = argv[i];
     if (options_done || arg == "-" || arg.size() < 2 || arg[0] != '-') {
       positional.push_back(arg);
       continue;
@@ -204,172 +443,47 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
       options_done = true;
       continue;
     }
-    if (arg == "-h" || arg == "--help") {
-      o->help = true;
-      return parse_help;
-    }
-    if (arg == "--version") return parse_version;
-    if (arg == "-q") arg = "--quiet";
+    // -X alone is its long option; --NAME=VALUE or --NAME [VALUE] otherwise.
     std::string name = arg, value;
     bool has_value = false;
-    size_t eq = arg.find('=');
-    if (eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      has_value = true;
-    }
-    if (name.compare(0, 2, "--") != 0) {
-      *error = "unknown option " + arg;
-      return parse_failed;
-    }
-    const std::string key = name.substr(2);
-
-    // Switches.
-    bool is_switch = false;
-    for (int c = 0; c < 4; ++c) {
-      if (key == check_options[c] || key == std::string("no-") + check_options[c]) {
-        o->check[c] = key[0] == 'n' && key[1] == 'o' && key[2] == '-' ? 0 : 1;
-        if (c == 0) o->field_given = true;
-        else o->plugin_settings_given = true;
-        is_switch = true;
+    const option_entry* entry = nullptr;
+    bool negated = false;
+    if (arg.size() == 2 && arg[1] != '-' && (entry = find_short(arg[1])) != nullptr) {
+      name = std::string("--") + entry->name;
+    } else {
+      const size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+        has_value = true;
       }
-    }
-    if (key == "quiet") {
-      o->quiet = true;
-      is_switch = true;
-    }
-    if (is_switch) {
-      if (has_value) {
-        *error = name + " takes no value";
+      if (name.compare(0, 2, "--") != 0) {
+        *error = "unknown option " + arg;
         return parse_failed;
       }
-      continue;
+      entry = find_option(name.substr(2), &negated);
     }
-
-    // Everything else takes a value: --opt=value or --opt value.
-    bool known = key == "track" || key == "check" || key == "range" || key == "threads" ||
-                 key == "cpu" || key == "size" || key == "fps" || key == "input-format" ||
-                 key == "output-format" || key == "output-colorspace" || key == "header" ||
-                 key == "sigma";
-    for (const track_option& t : track_options) known = known || key == t.name;
-    if (!known) {
+    // --help and --version are known only as written alone.
+    if (!entry || ((entry->kind == option_help || entry->kind == option_version) && has_value)) {
       *error = "unknown option " + name;
       return parse_failed;
     }
-    if (!has_value) {
+    if (entry->kind == option_help) {
+      o->help = true;
+      return parse_help;
+    }
+    if (entry->kind == option_version) return parse_version;
+    if (entry->kind == option_value && !has_value) {
       if (i + 1 >= argc) {
         *error = name + ": missing value";
         return parse_failed;
       }
       value = argv[++i];
+    } else if (entry->kind != option_value && has_value) {
+      *error = name + " takes no value";
+      return parse_failed;
     }
-
-    int64_t v = 0;
-    bool done = false;
-    for (const track_option& t : track_options) {
-      if (key != t.name) continue;
-      if (!int_option(name, value, track_lo(t.index), track_hi(t.index), &v, error))
-        return parse_failed;
-      o->track[t.index] = int(v);
-      o->plugin_settings_given = true;
-      done = true;
-    }
-    if (done) continue;
-
-    if (key == "sigma") {
-      if (!sigma_option(name, value, o, error)) return parse_failed;
-    } else if (key == "track") {
-      o->plugin_settings_given = true;
-      if (!split_list(value, ',', 9, &fields)) {
-        *error = name + ": expected 9 comma-separated values (F,L,H,S,CL,CH,D,MOSQ,BLOCK)";
-        return parse_failed;
-      }
-      for (int k = 0; k < 9; ++k) {
-        const char* label = table->track_name ? table->track_name[k] : "";
-        if (!int_option(name + " (" + label + ")", fields[k], track_lo(k), track_hi(k), &v, error))
-          return parse_failed;
-        o->track[k] = int(v);
-      }
-    } else if (key == "check") {
-      o->plugin_settings_given = true;
-      if (!split_list(value, ',', 4, &fields)) {
-        *error = name + ": expected 4 comma-separated values (FIELD,ANIME,MOSQ,BLOCK)";
-        return parse_failed;
-      }
-      for (int k = 0; k < 4; ++k) {
-        if (!int_option(name + " (" + check_options[k] + ")", fields[k], 0, 1, &v, error))
-          return parse_failed;
-        o->check[k] = int(v);
-      }
-      o->field_given = true;
-    } else if (key == "range") {
-      int64_t start = 0, end = -1;
-      size_t colon = value.find(':');
-      if (colon == std::string::npos) {
-        *error = name + ": expected START:END";
-        return parse_failed;
-      }
-      if (!int_option(name + " (start)", value.substr(0, colon), 0, INT32_MAX - 1, &start, error))
-        return parse_failed;
-      if (colon + 1 < value.size() &&
-          !int_option(name + " (end)", value.substr(colon + 1), start + 1, INT32_MAX, &end, error))
-        return parse_failed;
-      o->range_start = start;
-      o->range_end = end;
-    } else if (key == "threads") {
-      if (!int_option(name, value, 1, 256, &v, error)) return parse_failed;
-      o->threads = int(v);
-    } else if (key == "cpu") {
-      if (value == "ref") o->cpu = simd_ref;
-      else if (value == "sse2") o->cpu = simd_sse2;
-      else if (value == "sse3") o->cpu = simd_sse3;
-      else if (value == "avx2") o->cpu = simd_avx2;
-      else {
-        *error = name + ": unknown level '" + value + "' (ref, sse2, sse3 or avx2)";
-        return parse_failed;
-      }
-    } else if (key == "size") {
-      size_t x = value.find('x');
-      int64_t w = 0, h = 0;
-      if (x == std::string::npos) {
-        *error = name + ": expected WxH, e.g. 720x480";
-        return parse_failed;
-      }
-      if (!int_option(name + " (width)", value.substr(0, x), 1, max_frame_width, &w, error) ||
-          !int_option(name + " (height)", value.substr(x + 1), 1, max_frame_height, &h, error))
-        return parse_failed;
-      o->raw_w = int(w);
-      o->raw_h = int(h);
-    } else if (key == "fps") {
-      size_t sep = value.find_first_of(":/");
-      int64_t num = 0, den = 1;
-      if (!int_option(name, value.substr(0, sep), 1, INT32_MAX, &num, error)) return parse_failed;
-      if (sep != std::string::npos &&
-          !int_option(name + " (denominator)", value.substr(sep + 1), 1, INT32_MAX, &den, error))
-        return parse_failed;
-      o->fps_num = int(num);
-      o->fps_den = int(den);
-    } else if (key == "input-format") {
-      if (!format_option(name, value, false, &o->input_format, error)) return parse_failed;
-    } else if (key == "output-format") {
-      if (!format_option(name, value, true, &o->output_format, error)) return parse_failed;
-    } else if (key == "output-colorspace") {
-      int chroma = 0, bits = 0;
-      if (value.size() >= sizeof o->out_colorspace ||
-          !parse_colorspace(value.c_str(), &chroma, &bits)) {
-        *error = name + ": unsupported colourspace '" + value + "'";
-        return parse_failed;
-      }
-      snprintf(o->out_colorspace, sizeof o->out_colorspace, "%s", value.c_str());
-    } else if (key == "header") {
-      if (value == "auto") o->header = header_auto;
-      else if (value == "always") o->header = header_always;
-      else if (value == "never") o->header = header_never;
-      else {
-        *error = name + ": expected auto, always or never";
-        return parse_failed;
-      }
-    }
+    if (!entry->apply({table, o, name, value, negated, error}, entry->index)) return parse_failed;
   }
   if (positional.size() != 2) {
     *error = positional.size() < 2 ? "expected INPUT and OUTPUT (see --help)"

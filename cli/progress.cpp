@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "cli/cli.h"
+#include "cli/progress.h"
 
 double seconds_now() {
   using clock = std::chrono::steady_clock;

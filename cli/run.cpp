@@ -1,10 +1,14 @@
 // The whole run: open the input, set the filter up through its plug-in table
-// as the editor does, process the output frames in order, write them.
+// as the editor does, process the output frames in order, write them. What
+// the run opens, its holders close on every way out.
 #include <unistd.h>
 
 #include <thread>
 
-#include "cli/cli.h"
+#include "cli/options.h"
+#include "cli/owned.h"
+#include "cli/progress.h"
+#include "cli/run.h"
 #include "host/cpu.h"
 
 namespace {
@@ -67,7 +71,8 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
     return 1;
   }
 
-  frame_source source;
+  owned_source in;
+  frame_source& source = in.source;
   if (!source_open(&source, o.input.c_str(), in_format, o.raw_w, o.raw_h, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
     return 1;
@@ -75,7 +80,6 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   if (source.length >= 0 && o.range_start >= source.length) {
     fprintf(err, "nivora: %s: the range starts at frame %lld but the clip has %lld frames\n",
             source.name.c_str(), (long long)o.range_start, (long long)source.length);
-    source_close(&source);
     return 1;
   }
 
@@ -88,40 +92,33 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
 
   const int w = source.video.width, h = source.video.height;
   const int max_w = round_up16(w), max_h = round_up16(h);
-  frame_cache cache;
-  frame_sink sink;
+  owned_cache cached;
+  frame_cache& cache = cached.cache;
+  owned_sink out;
+  frame_sink& sink = out.sink;
   chroma_rows out_map;
   make_chroma_rows(out_video, check[0] != 0, &out_map);
   if (!cache_init(&cache, &source, max_w, max_h, track[0], check[0] != 0, &error) ||
       !sink_open(&sink, o.output.c_str(), out_format, out_layout, out_video, header, &error)) {
     if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
-    cache_free(&cache);
-    source_close(&source);
     return sink.reader_gone ? exit_reader_gone : exit_failed;
   }
 
   int threads = o.threads;
   if (threads <= 0) threads = int(std::thread::hardware_concurrency());
   if (threads <= 0) threads = 1;
-  if (!start_workers(threads)) {
+  owned_workers workers;
+  if (!workers.start(threads)) {
     fprintf(err, "nivora: cannot start %d worker threads\n", threads);
-    std::string ignored;
-    sink_close(&sink, &ignored);
-    source_close(&source);
     return 1;
   }
   force_kernel_level(o.cpu);  // -1: the best the processor runs
 
   static editor_host editor;
-  editor_open(&editor, table, track, check);
+  owned_editor opened;
+  opened.open(&editor, table, track, check);
   if (!editor_prepare(&editor, &cache, w, h, max_w, max_h)) {
     fprintf(err, "nivora: out of memory for the frame buffers\n");
-    editor_close(&editor);
-    stop_workers();
-    std::string ignored;
-    sink_close(&sink, &ignored);
-    cache_free(&cache);
-    source_close(&source);
     return 1;
   }
   const int64_t last = o.range_end >= 0 ? o.range_end - 1 : INT32_MAX - 1;
@@ -165,14 +162,11 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
             source.name.c_str(), (long long)o.range_start, (long long)cache.next_to_read);
     status = 1;
   }
+  // The last frames may fail to leave only now.
   if (!sink_close(&sink, &error) && status == 0) {
     status = sink.reader_gone ? exit_reader_gone : exit_failed;
     if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
   }
-  editor_close(&editor);
-  stop_workers();
-  cache_free(&cache);
-  source_close(&source);
 
   if (cache.misses)
     fprintf(err, "nivora: warning: %lld fetches asked for frames the cache no longer held\n",

@@ -8,7 +8,11 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/cli.h"
+#include "cli/options.h"
+#include "cli/owned.h"
+#include "cli/progress.h"
+#include "cli/run.h"
+#include "cli/thread_pool.h"
 #include "host/cpu.h"
 #include "strong/strong.h"
 
@@ -36,6 +40,18 @@ struct strong_run_state {
   picture_planes in[2], out[2];
   strong_filter* filter[2] = {nullptr, nullptr};
   std::vector<uint8_t> out_payload;
+};
+
+// The filters made for a run's fields, destroyed with the holder.
+struct owned_filters {
+  strong_run_state* st;
+  int made = 0;
+  explicit owned_filters(strong_run_state* s) : st(s) {}
+  owned_filters(const owned_filters&) = delete;
+  owned_filters& operator=(const owned_filters&) = delete;
+  ~owned_filters() {
+    for (int f = 0; f < made; ++f) strong_destroy(st->filter[f]);
+  }
 };
 
 struct convert_params {
@@ -127,7 +143,8 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
     return 1;
   }
 
-  frame_source source;
+  owned_source in;
+  frame_source& source = in.source;
   if (!source_open(&source, o.input.c_str(), format_y4m, 0, 0, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
     return 1;
@@ -135,12 +152,12 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
   if (o.out_colorspace[0] && strcmp(o.out_colorspace, source.video.colorspace) != 0) {
     fprintf(err, "nivora: --sigma (strong mode) writes the input's colourspace; "
                  "--output-colorspace does not apply\n");
-    source_close(&source);
     return 1;
   }
 
   static strong_run_state st;
   st = strong_run_state();
+  owned_filters filters(&st);
   st.video = source.video;
   const char tag = source.video.interlace;
   const bool interlaced = o.field_given ? o.check[0] != 0 : (tag == 't' || tag == 'b');
@@ -162,10 +179,9 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
                                  st.in[f].height[1], shift_x, shift_y);
     if (!st.filter[f]) {
       fprintf(err, "nivora: out of memory for the strong filter\n");
-      for (int g = 0; g < f; ++g) strong_destroy(st.filter[g]);
-      source_close(&source);
       return 1;
     }
+    filters.made = f + 1;
   }
   st.out_payload.assign(frame_payload_bytes(format_y4m, st.video), 0);
 
@@ -175,32 +191,23 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
     out_video.fps_den = o.fps_den;
   }
   const bool header = o.header == header_always || (o.header == header_auto && o.range_start == 0);
-  frame_sink sink;
+  owned_sink out;
+  frame_sink& sink = out.sink;
   int threads = o.threads;
   if (threads <= 0) threads = int(std::thread::hardware_concurrency());
   if (threads <= 0) threads = 1;
   int level = detect_simd_level();
   if (o.cpu >= 0 && o.cpu < level) level = o.cpu;
   strong_select_kernels(level);
+  owned_workers workers;
   bool ok = sink_open(&sink, o.output.c_str(), out_format, format_y4m, out_video, header, &error);
-  if (ok && !start_workers(threads)) {
+  if (ok && !workers.start(threads)) {
     error = "cannot start " + std::to_string(threads) + " worker threads";
     ok = false;
   }
-  auto finish = [&](int status) {
-    std::string ignored;
-    if (!sink_close(&sink, status == 0 ? &error : &ignored) && status == 0) {
-      fprintf(err, "nivora: %s\n", error.c_str());
-      status = 1;
-    }
-    stop_workers();
-    for (int f = 0; f < st.fields; ++f) strong_destroy(st.filter[f]);
-    source_close(&source);
-    return status;
-  };
   if (!ok) {
     fprintf(err, "nivora: %s\n", error.c_str());
-    return finish(1);
+    return 1;
   }
 
   // Reading: every frame goes into the window of each field's filter.
@@ -267,7 +274,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
     if (!sink_write_payload(&sink, st.out_payload.data(), &error)) {
       progress_end(&progress, err);
       fprintf(err, "nivora: %s\n", error.c_str());
-      return finish(1);
+      return 1;
     }
     ++summary->frames;
     progress_update(&progress, summary->frames, err);
@@ -282,7 +289,11 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
             source.name.c_str(), (long long)o.range_start, (long long)next_read);
     status = 1;
   }
-  status = finish(status);
+  // The last frames may fail to leave only now.
+  if (status == 0 && !sink_close(&sink, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    status = 1;
+  }
   if (!o.quiet) {
     if (o.sigma_auto)
       fprintf(err, "nivora: noise estimate: luma %.2f, chroma %.2f\n", sigma_luma, sigma_chroma);

@@ -26,7 +26,7 @@
 #include <immintrin.h>
 #endif
 
-#include "cli/cli.h"
+#include "cli/thread_pool.h"
 
 namespace {
 

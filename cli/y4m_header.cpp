@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/cli.h"
+#include "cli/video_format.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "cli_test_util.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,3 +154,31 @@ int y4m_frame_count(const std::string& data, size_t payload_bytes) {
   }
   return frames;
 }
+
+testing::AssertionResult same_bytes(const std::string& got, const std::string& expected) {
+  if (got == expected) return testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  testing::AssertionResult r = testing::AssertionFailure();
+  r << got.size() << " bytes against " << expected.size() << " expected, first difference at byte "
+    << at;
+  if (at < got.size() && at < expected.size())
+    r << " (" << int(uint8_t(got[at])) << " against " << int(uint8_t(expected[at])) << ")";
+  return r;
+}
+
+namespace {
+
+int entries(const char* folder) {
+  DIR* d = opendir(folder);
+  if (!d) return -1;
+  int n = 0;
+  while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+  closedir(d);
+  return n;
+}
+
+}  // namespace
+
+int open_descriptors() { return entries("/proc/self/fd"); }
+int process_threads() { return entries("/proc/self/task"); }

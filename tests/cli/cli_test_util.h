@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "cli/cli.h"
 
 // A y4m stream: seeded noise over a gradient with a moving edge. colorspace
@@ -33,5 +35,14 @@ struct cli_result {
 // Parses args (without the program name) and runs, against the given table.
 cli_result run_nivora(const std::vector<std::string>& args, const FILTER_DLL* table = nullptr);
 
+// Open file descriptors and threads of this process, to see that a run gives
+// back what it took.
+int open_descriptors();
+int process_threads();
+
 // Number of "FRAME" headers in a y4m stream of known frame size.
 int y4m_frame_count(const std::string& data, size_t payload_bytes);
+
+// Whether two byte strings (clips, outputs) are equal; when not, the message
+// gives both lengths and the first byte that differs, not the bytes.
+testing::AssertionResult same_bytes(const std::string& got, const std::string& expected);

@@ -36,6 +36,7 @@ TEST(SampleFormulas, EditorEightBitFormsMapTheLimitedRange) {
   EXPECT_EQ(sample_from_yc48_chroma(0, 16), 32768);
   // Out-of-range YC48 values clamp on the way out; oversized samples on the way in.
   for (int bits = 8; bits <= 16; ++bits) {
+    SCOPED_TRACE(std::to_string(bits) + " bits");
     EXPECT_EQ(sample_from_yc48_luma(-32768, bits), 0);
     EXPECT_EQ(sample_from_yc48_luma(32767, bits), (1 << bits) - 1);
     EXPECT_EQ(sample_from_yc48_chroma(-32768, bits), 0);
@@ -109,7 +110,8 @@ TEST(FrameConversion, EveryLayoutRoundTrips) {
           for (uint8_t& b : raw) b = uint8_t(rng());
           payload_to_frame(raw.data(), format_yc48, f, map, frame.data(), pitch, rows);
           frame_to_payload(frame.data(), pitch, format_yc48, f, map, raw_back.data());
-          ASSERT_EQ(raw, raw_back);
+          ASSERT_TRUE(raw == raw_back) << chroma << "p" << bits << " field " << field << " "
+                                       << f.width << "x" << f.height << ": raw YC48 changed";
         }
 }
 

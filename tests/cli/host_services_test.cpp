@@ -13,6 +13,11 @@
 
 namespace {
 
+std::string pixel_text(const PIXEL_YC& p) {
+  return "(" + std::to_string(p.y) + ", " + std::to_string(p.cb) + ", " + std::to_string(p.cr) +
+         ")";
+}
+
 struct pool_probe {
   std::atomic<int> runs[8];
   std::atomic<int> wrong{0};
@@ -118,6 +123,7 @@ TEST(FrameCache, ServesTheWindowNearBothEndsOfKnownAndUnknownLengths) {
   const int clip = 9;
   for (int radius = 1; radius <= 4; ++radius)
     for (bool known : {false, true}) {
+      SCOPED_TRACE("radius " + std::to_string(radius) + (known ? ", length known" : ", stream"));
       cache_fixture f;
       ASSERT_TRUE(f.open(clip, radius, known)) << f.error;
       EXPECT_EQ(f.cache.capacity, 2 * radius + 3);
@@ -152,6 +158,7 @@ TEST(FrameCache, ServesTheWindowNearBothEndsOfKnownAndUnknownLengths) {
 
 TEST(FrameCache, KeepsOnlyWhatTheWindowCanStillUse) {
   for (bool known : {false, true}) {
+    SCOPED_TRACE(known ? "length known" : "stream");
     cache_fixture f;
     ASSERT_TRUE(f.open(60, 2, known)) << f.error;
     ASSERT_TRUE(cache_prepare(&f.cache, 40));
@@ -186,8 +193,9 @@ TEST(FrameCache, FetchSlotsAreReusedAndRestoredOutsideThePicture) {
     EXPECT_EQ(f.cache.conversions, 3);
     EXPECT_EQ(cache_fetch(&f.cache, 0), a);
     EXPECT_EQ(f.cache.conversions, 3) << "frame 0 was still in its slot";
-    EXPECT_EQ(memcmp(&a[3 * 16 + 2], &below, sizeof below), 0);
-    EXPECT_EQ(memcmp(&a[16 + 9], &right, sizeof right), 0);
+    // The area past the picture is restored on every fetch.
+    EXPECT_EQ(pixel_text(a[3 * 16 + 2]), pixel_text(below)) << "below the picture";
+    EXPECT_EQ(pixel_text(a[16 + 9]), pixel_text(right)) << "right of the picture";
     EXPECT_EQ(frame_of(a), 0);
     EXPECT_EQ(cache_fetch(&f.cache, 3), b) << "frame 1's slot was used least recently";
     EXPECT_EQ(frame_of(b), 3);
@@ -250,8 +258,15 @@ struct clip_cache {
   }
 };
 
-bool same_pixels(const PIXEL_YC* a, const std::vector<PIXEL_YC>& b) {
-  return a && memcmp(a, b.data(), b.size() * sizeof(PIXEL_YC)) == 0;
+// The frame fetched against the expected pixels; when they differ, the first
+// pixel that does, with both values.
+testing::AssertionResult same_pixels(const PIXEL_YC* a, const std::vector<PIXEL_YC>& b) {
+  if (!a) return testing::AssertionFailure() << "no frame";
+  for (size_t i = 0; i < b.size(); ++i)
+    if (memcmp(&a[i], &b[i], sizeof(PIXEL_YC)) != 0)
+      return testing::AssertionFailure() << "pixel " << i << " is " << pixel_text(a[i])
+                                         << ", expected " << pixel_text(b[i]);
+  return testing::AssertionSuccess();
 }
 
 // Resident pages of a page-aligned block.

@@ -44,26 +44,95 @@ TEST(Options, SettingsStartAtThePluginsDefaultsAndFollowTheOptions) {
   EXPECT_TRUE(o.field_given);
 }
 
-TEST(Options, RunOptions) {
+// What each run option stores, as "field=value" pairs of the parsed options.
+std::string run_fields(const cli_options& o) {
+  return "range=" + std::to_string(o.range_start) + ":" + std::to_string(o.range_end) +
+         " cpu=" + std::to_string(o.cpu) + " size=" + std::to_string(o.raw_w) + "x" +
+         std::to_string(o.raw_h) + " fps=" + std::to_string(o.fps_num) + ":" +
+         std::to_string(o.fps_den) + " threads=" + std::to_string(o.threads) +
+         " quiet=" + std::to_string(o.quiet) + " header=" + std::to_string(o.header) +
+         " formats=" + std::to_string(o.input_format) + "," + std::to_string(o.output_format) +
+         " colorspace=" + o.out_colorspace;
+}
+
+TEST(Options, RunOptionsStoreWhatTheySay) {
+  const cli_options defaults;
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;  // run_fields of the options parsed
+  } cases[] = {
+      {{}, run_fields(defaults)},
+      {{"--range", "10:20", "--cpu=ref", "--size", "720x480", "--fps", "30000:1001"},
+       "range=10:20 cpu=0 size=720x480 fps=30000:1001 threads=0 quiet=0 header=0 formats=0,0 "
+       "colorspace="},
+      {{"--range=5:", "--fps=24", "--threads", "3", "-q"},
+       "range=5:-1 cpu=-1 size=0x0 fps=24:1 threads=3 quiet=1 header=0 formats=0,0 colorspace="},
+      {{"--header", "never", "--input-format=yc48", "--output-format", "md5",
+        "--output-colorspace=422p10", "--quiet"},
+       "range=0:-1 cpu=-1 size=0x0 fps=0:0 threads=0 quiet=1 header=2 formats=2,3 "
+       "colorspace=422p10"},
+      {{"--cpu", "avx2", "--fps", "30/1001", "--header=always", "--output-format=null"},
+       "range=0:-1 cpu=3 size=0x0 fps=30:1001 threads=0 quiet=0 header=1 formats=0,4 "
+       "colorspace="},
+      // After "--" everything is a file name.
+      {{"--threads=2", "--"}, "range=0:-1 cpu=-1 size=0x0 fps=0:0 threads=2 quiet=0 header=0 "
+                              "formats=0,0 colorspace="},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    const bool after_dashes = !args.empty() && args.back() == "--";
+    args.push_back(after_dashes ? "--in" : "in");
+    args.push_back("out");
+    cli_options o;
+    std::string error;
+    std::string written;
+    for (const std::string& a : args) written += a + " ";
+    ASSERT_EQ(parse(args, &o, &error), parse_ok) << written << ": " << error;
+    EXPECT_EQ(run_fields(o), c.expected) << written;
+    EXPECT_EQ(o.input, after_dashes ? "--in" : "in") << written;
+  }
   cli_options o;
   std::string error;
-  ASSERT_EQ(parse({"--range", "10:20", "--cpu=ref", "--size", "720x480", "--fps", "30000:1001",
-                   "in", "out"},
-                  &o, &error),
-            parse_ok)
-      << error;
-  EXPECT_EQ(o.range_start, 10);
-  EXPECT_EQ(o.range_end, 20);
-  EXPECT_EQ(o.cpu, simd_ref);
-  EXPECT_EQ(o.raw_w * 10000 + o.raw_h, 7200480);
-  EXPECT_EQ(o.fps_den, 1001);
-  ASSERT_EQ(parse({"--range=5:", "in", "out"}, &o, &error), parse_ok) << error;
-  EXPECT_EQ(o.range_start, 5);
-  EXPECT_EQ(o.range_end, -1);
   EXPECT_EQ(parse({"in", "--help"}, &o, &error), parse_help);
+  EXPECT_EQ(parse({"-h", "--bogus"}, &o, &error), parse_help);
   EXPECT_EQ(parse({"--version"}, &o, &error), parse_version);
+  EXPECT_EQ(parse({"--help=1"}, &o, &error), parse_failed);
   EXPECT_EQ(format_from_name("a/b.Y4M"), format_y4m);
   EXPECT_EQ(format_from_name("dir.y4m/clip"), format_none);
+}
+
+TEST(Options, EveryOptionInTheHelpIsAccepted) {
+  // Each --name of the help text, given a value it accepts where it takes one.
+  const std::string help = usage_text();
+  std::vector<std::string> names;
+  for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+    size_t end = at + 2;
+    while (end < help.size() && (isalnum((unsigned char)help[end]) || help[end] == '-')) ++end;
+    if (end > at + 2) names.push_back(help.substr(at, end - at));
+  }
+  ASSERT_GE(names.size(), 30u);
+  const struct {
+    const char* name;
+    const char* value;
+  } values[] = {{"--track", "2,8,8,8,8,8,8,5,5"}, {"--check", "1,0,0,0"}, {"--range", "1:2"},
+                {"--cpu", "ref"}, {"--size", "16x16"}, {"--fps", "25"},
+                {"--input-format", "y4m"}, {"--output-format", "y4m"},
+                {"--output-colorspace", "420jpeg"}, {"--header", "auto"}, {"--sigma", "2"}};
+  for (const std::string& name : names) {
+    cli_options o;
+    std::string error;
+    std::vector<std::string> args{name};
+    for (const auto& v : values)
+      if (name == v.name) args.push_back(v.value);
+    // A bare number where nothing else was given: every setting accepts 1.
+    args.push_back("1");
+    parse_status status = parse(args, &o, &error);
+    if (status == parse_failed && error.find("expected INPUT and OUTPUT") != std::string::npos)
+      status = parse_ok;  // the option was taken; only the files are missing
+    if (status == parse_failed && error.find("too many arguments") != std::string::npos)
+      status = parse_ok;
+    EXPECT_NE(status, parse_failed) << name << ": " << error;
+  }
 }
 
 TEST(Options, RefusalsNameTheOptionAndItsRange) {
@@ -94,6 +163,11 @@ TEST(Options, RefusalsNameTheOptionAndItsRange) {
       {{"--output-colorspace", "mono", "a", "b"}, "unsupported colourspace 'mono'"},
       {{"--anime=1", "a", "b"}, "--anime takes no value"},
       {{"--bogus", "a", "b"}, "unknown option --bogus"},
+      {{"--no-quiet", "a", "b"}, "unknown option --no-quiet"},
+      {{"--quiet=1", "a", "b"}, "--quiet takes no value"},
+      {{"--version=2", "a", "b"}, "unknown option --version"},
+      {{"-x", "a", "b"}, "unknown option -x"},
+      {{"--sigma", "2", "--frame", "2", "a", "b"}, "--sigma selects strong mode"},
       {{"a", "--frame"}, "--frame: missing value"},
       {{"a"}, "expected INPUT and OUTPUT"},
       {{"a", "b", "c"}, "too many arguments: c"},
@@ -102,6 +176,7 @@ TEST(Options, RefusalsNameTheOptionAndItsRange) {
     cli_options o;
     std::string error;
     EXPECT_EQ(parse(c.args, &o, &error), parse_failed) << c.message;
-    EXPECT_NE(error.find(c.message), std::string::npos) << "got: " << error;
+    EXPECT_NE(error.find(c.message), std::string::npos)
+        << "expected: " << c.message << "\ngot: " << error;
   }
 }

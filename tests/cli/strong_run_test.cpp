@@ -90,12 +90,15 @@ TEST(StrongRun, OutputDoesNotDependOnThreadsKernelsOrRanges) {
   ASSERT_FALSE(reference.empty());
   for (int threads : {2, 3, 4, 7}) {
     const std::string out = temp_path("strong_inv_t.md5");
-    ASSERT_EQ(run_nivora({"--sigma", "4", "--threads", std::to_string(threads), noisy, out}).status, 0);
+    const cli_result r =
+        run_nivora({"--sigma", "4", "--threads", std::to_string(threads), noisy, out});
+    ASSERT_EQ(r.status, 0) << threads << " threads: " << r.messages;
     EXPECT_EQ(read_file(out), reference) << threads << " threads";
   }
   for (const char* level : {"ref", "sse2"}) {
     const std::string out = temp_path("strong_inv_l.md5");
-    ASSERT_EQ(run_nivora({"--sigma", "4", "--cpu", level, "--threads", "3", noisy, out}).status, 0);
+    const cli_result r = run_nivora({"--sigma", "4", "--cpu", level, "--threads", "3", noisy, out});
+    ASSERT_EQ(r.status, 0) << level << ": " << r.messages;
     EXPECT_EQ(read_file(out), reference) << level;
   }
   // Two ranges concatenate to the whole output.

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "analysis/analysis.h"
+#include "cli/editor_records.h"
 #include "prefilter/prefilter.h"
 
 namespace {
@@ -90,7 +91,6 @@ void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,
                      const std::function<PIXEL_YC(int, int, int)>& fill) {
   test_host& th = host_instance;
   const FILTER_DLL* table = GetFilterTable();
-  std::memcpy(&th.filter, table, sizeof(FILTER));
   std::memset(&th.exfunc, 0, sizeof th.exfunc);
   th.exfunc.exec_multi_thread_func = exec_multi_thread;
   th.exfunc.set_ycp_filtering_cache_size = set_cache_size;
@@ -99,11 +99,7 @@ void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,
   th.exfunc.filter_window_update = window_update;
   for (int i = 0; i < 9; ++i) th.track[i] = table->track_default[i];
   for (int i = 0; i < 4; ++i) th.check[i] = table->check_default[i];
-  th.filter.track = th.track;
-  th.filter.check = th.check;
-  th.filter.exfunc = &th.exfunc;
-  th.filter.hwnd = nullptr;
-  th.filter.dll_hinst = nullptr;
+  editor_copy_filter(&th.filter, table, th.track, th.check, &th.exfunc, nullptr);
 
   th.w = w;
   th.h = h;
@@ -127,18 +123,7 @@ void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,
 BOOL test_host_run(int n) {
   test_host& th = host_instance;
   test_host_clear_logs();
-  std::memset(&th.fpip, 0, sizeof th.fpip);
-  th.fpip.ycp_edit = th.edit.data();
-  th.fpip.ycp_temp = th.temp.data();
-  th.fpip.w = th.w;
-  th.fpip.h = th.h;
-  th.fpip.max_w = th.max_w;
-  th.fpip.max_h = th.max_h;
-  th.fpip.frame = n;
-  th.fpip.frame_n = (int)th.clip.size();
-  th.fpip.org_w = th.w;
-  th.fpip.org_h = th.h;
-  th.fpip.yc_size = 6;
-  th.fpip.line_size = th.max_w * 6;
+  editor_frame_record(&th.fpip, th.edit.data(), th.temp.data(), th.w, th.h, th.max_w, th.max_h, n,
+                      (int)th.clip.size(), nullptr);
   return func_proc(&th.filter, &th.fpip);
 }

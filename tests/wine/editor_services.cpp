@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "cli/editor_records.h"
 #include "plugin_host.h"
 
 editor_counters counters;
@@ -271,17 +272,13 @@ int failed_checks() { return failures; }
 void editor_attach(const loaded_filter& filter, int threads) {
   editor_thread = std::this_thread::get_id();
   build_services();
-  std::memcpy(&record.filter, filter.table, sizeof(FILTER));
+  editor_copy_filter(&record.filter, filter.table, track_values, check_values, &services,
+                     filter.instance);
   for (uint32_t& word : record.host_private) word = private_pattern;
   for (int i = 0; i < 32; ++i) {
     track_values[i] = i < filter.table->track_n ? filter.table->track_default[i] : 0;
     check_values[i] = i < filter.table->check_n ? filter.table->check_default[i] : 0;
   }
-  record.filter.track = track_values;
-  record.filter.check = check_values;
-  record.filter.exfunc = &services;
-  record.filter.hwnd = nullptr;
-  record.filter.dll_hinst = filter.instance;
   editor_active = 1;
   pool_start(threads);
   // Every worker has started (and set itself up) before the editor goes on.
@@ -323,20 +320,8 @@ bool editor_render(int n, std::vector<PIXEL_YC>* out) {
   const int frame_n = int(clip->frames.size());
   fill_frame(edit_buffer.data(), max_w, max_h, n < frame_n ? n : -1);
   fill_frame(temp_buffer.data(), max_w, max_h, -1);
-  std::memset(&fpip, 0, sizeof fpip);
-  fpip.ycp_edit = edit_buffer.data();
-  fpip.ycp_temp = temp_buffer.data();
-  fpip.w = clip->w;
-  fpip.h = clip->h;
-  fpip.max_w = max_w;
-  fpip.max_h = max_h;
-  fpip.frame = n;
-  fpip.frame_n = frame_n;
-  fpip.org_w = clip->w;
-  fpip.org_h = clip->h;
-  fpip.editp = &edit_handle_storage;
-  fpip.yc_size = int(sizeof(PIXEL_YC));
-  fpip.line_size = max_w * int(sizeof(PIXEL_YC));
+  editor_frame_record(&fpip, edit_buffer.data(), temp_buffer.data(), clip->w, clip->h, max_w, max_h,
+                      n, frame_n, &edit_handle_storage);
 
   if (filter_busy) {
     std::printf("frame %d: func_proc entered twice\n", n);
