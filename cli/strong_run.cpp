@@ -206,7 +206,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
   // Reading: every frame goes into the window of each field's filter.
   int64_t next_read = 0;
   bool ended = false, read_error = false;
-  std::vector<float> energies[2];  // luma, chroma blocks of the estimate
+  noise_energies energies[2];  // luma, chroma blocks of the estimate
   auto read_next = [&](bool estimate) {
     if (ended) return false;
     const read_result r = source_read(&source, &error);
@@ -221,7 +221,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
       // Enough blocks make a steady estimate: large pictures stop early.
       if (estimate)
         for (int p = 0; p < 3; ++p)
-          if (energies[p ? 1 : 0].size() < estimate_blocks)
+          if (energies[p ? 1 : 0].grid.size() < estimate_blocks)
             noise_block_energies(pic.plane[p].data(), pic.width[p], pic.width[p], pic.height[p],
                                  &energies[p ? 1 : 0]);
       strong_push(st.filter[f], next_read, view_of(pic), exec_on_workers);
