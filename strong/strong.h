@@ -140,6 +140,12 @@ typedef void (*accumulate_fn)(const float* cur, int cur_pitch, const float* comp
 
 // Sum of absolute differences of two 4x4 blocks of 8-bit samples.
 typedef uint32_t (*block_sad4_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+// The same for the block at a against count blocks side by side:
+// out[i] = sad4(a, b + i) for i < count. May read each of the four rows up to
+// b + count + 22 (past the last block, whose end is b + count + 2), ignoring
+// what lies there.
+typedef void (*block_sad4_row_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch,
+                                  int count, uint32_t* out);
 
 // Spatial pass, column sums: for x < w, sum[x] = (((r0 + r1) + r2) + r3) + r4
 // of rows[k][x], and sq[x] the same of the squares.
@@ -155,6 +161,7 @@ struct strong_kernel_table {
   block_ssd16_fn ssd16;
   block_sad8_fn sad8;
   block_sad4_fn sad4;
+  block_sad4_row_fn sad4_row;
   interp_rows_fn interp_rows;
   interp_columns_fn interp_columns;
   block_sq_diff_fn sq_diff;
@@ -174,6 +181,13 @@ uint32_t block_sad8_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_p
 uint32_t block_sad8_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int h);
 uint32_t block_sad4_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
 uint32_t block_sad4_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+uint32_t block_ssd16_avx2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+void block_sad4_row_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                        uint32_t* out);
+void block_sad4_row_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                         uint32_t* out);
+void block_sad4_row_avx2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                         uint32_t* out);
 void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float taps[4], float* dst);
 void interp_rows_sse2(const float* src, int pitch, int rows, int bw, const float taps[4],
                       float* dst);
