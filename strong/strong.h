@@ -30,7 +30,7 @@
 // The energies of the blocks of one kind of plane (luma, or chroma), by mask.
 struct noise_energies {
   std::vector<float> grid;  // 3x3 [1 -2 1; -2 4 -2; 1 -2 1] over the 30x30 inner samples, / 36
-  std::vector<float> rows;  // [1 -4 6 -4 1] along each row over the 28 inner columns, / 70
+  std::vector<float> rows;  // [1 -8 28 -56 70 -56 28 -8 1] along each row, 24 inner columns, / 12870
 };
 
 // Adds, for every 32x32 block of the plane (whole blocks only) that holds no
