@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -72,9 +71,11 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
         const float* src = st->out[f].plane[p].data() + size_t(y) * pw;
         uint8_t* dst = c.out + at;
         for (int x = 0; x < pw; ++x) {
-          float q = std::floor(src[x] * up + 0.5f);
-          q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;  // (no value: 0)
-          const unsigned u = unsigned(q);
+          // Nearest code value: within 0 .. top the truncation of q is its
+          // floor; below 0 (or no value) 0, above top top, as the floor would.
+          float q = src[x] * up + 0.5f;
+          q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;
+          const unsigned u = unsigned(int(q));
           if (bytes == 1) {
             dst[x] = uint8_t(u);
           } else {
