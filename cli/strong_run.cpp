@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -88,9 +87,11 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
         const float* src = st->out[f].plane[p].data() + size_t(y) * pw;
         uint8_t* dst = c.out + at;
         for (int x = 0; x < pw; ++x) {
-          float q = std::floor(src[x] * up + 0.5f);
-          q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;  // (no value: 0)
-          const unsigned u = unsigned(q);
+          // Nearest code value: within 0 .. top the truncation of q is its
+          // floor; below 0 (or no value) 0, above top top, as the floor would.
+          float q = src[x] * up + 0.5f;
+          q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;
+          const unsigned u = unsigned(int(q));
           if (bytes == 1) {
             dst[x] = uint8_t(u);
           } else {
@@ -112,6 +113,32 @@ void payload_to_pictures(strong_run_state* st, const uint8_t* payload) {
 void pictures_to_payload(strong_run_state* st) {
   convert_params c = {st, nullptr, st->out_payload.data()};
   host_exec_multi_thread_func(convert_job, &c, nullptr);
+}
+
+// The noise estimate's blocks of one picture, on the worker threads: thread t
+// of T takes block rows [t n / T, (t + 1) n / T) of each wanted plane into
+// parts[2 t + kind] (kind 0 luma, 1 chroma). The estimate is a percentile of
+// the pooled energies, which does not depend on their order: the threads'
+// parts are appended in any split.
+struct estimate_params {
+  const picture_planes* pic;
+  bool wanted[3];
+  noise_energies* parts;
+};
+
+constexpr int estimate_block_rows = 32;  // the estimator's block size
+
+void estimate_job(int thread_id, int thread_num, void* param1, void*) {
+  const estimate_params& e = *static_cast<const estimate_params*>(param1);
+  for (int p = 0; p < 3; ++p) {
+    if (!e.wanted[p]) continue;
+    const int w = e.pic->width[p], rows = e.pic->height[p] / estimate_block_rows;
+    const int first = int(int64_t(rows) * thread_id / thread_num);
+    const int end = int(int64_t(rows) * (thread_id + 1) / thread_num);
+    if (end > first)
+      noise_block_energies(e.pic->plane[p].data() + size_t(first) * estimate_block_rows * w, w, w,
+                           (end - first) * estimate_block_rows, &e.parts[2 * thread_id + (p ? 1 : 0)]);
+  }
 }
 
 strong_picture_view view_of(picture_planes& pic) {
@@ -213,7 +240,8 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
   // Reading: every frame goes into the window of each field's filter.
   int64_t next_read = 0;
   bool ended = false, read_error = false;
-  std::vector<float> energies[2];  // luma, chroma blocks of the estimate
+  noise_energies energies[2];  // luma, chroma blocks of the estimate
+  std::vector<noise_energies> parts(o.sigma_auto ? 2 * size_t(worker_threads()) : 0);  // per thread
   auto read_next = [&](bool estimate) {
     if (ended) return false;
     const read_result r = source_read(&source, &error);
@@ -226,11 +254,19 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
     for (int f = 0; f < st.fields; ++f) {
       picture_planes& pic = st.in[f];
       // Enough blocks make a steady estimate: large pictures stop early.
-      if (estimate)
-        for (int p = 0; p < 3; ++p)
-          if (energies[p ? 1 : 0].size() < estimate_blocks)
-            noise_block_energies(pic.plane[p].data(), pic.width[p], pic.width[p], pic.height[p],
-                                 &energies[p ? 1 : 0]);
+      if (estimate) {
+        estimate_params e = {&pic, {}, parts.data()};
+        for (int p = 0; p < 3; ++p) e.wanted[p] = energies[p ? 1 : 0].grid.size() < estimate_blocks;
+        host_exec_multi_thread_func(estimate_job, &e, nullptr);
+        for (size_t i = 0; i < parts.size(); ++i) {
+          noise_energies& part = parts[i];
+          noise_energies& all = energies[i & 1];
+          all.grid.insert(all.grid.end(), part.grid.begin(), part.grid.end());
+          all.rows.insert(all.rows.end(), part.rows.begin(), part.rows.end());
+          part.grid.clear();
+          part.rows.clear();
+        }
+      }
       strong_push(st.filter[f], next_read, view_of(pic), exec_on_workers);
     }
     ++next_read;

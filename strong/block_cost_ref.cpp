@@ -31,3 +31,8 @@ uint32_t block_sad4_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_p
     }
   return sum;
 }
+
+void block_sad4_row_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                        uint32_t* out) {
+  for (int i = 0; i < count; ++i) out[i] = block_sad4_ref(a, a_pitch, b + i, b_pitch);
+}

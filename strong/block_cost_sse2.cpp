@@ -44,3 +44,12 @@ uint32_t block_sad4_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_
   const __m128i s = _mm_sad_epu8(load_4x4(a, a_pitch), load_4x4(b, b_pitch));
   return uint32_t(_mm_cvtsi128_si32(s) + _mm_cvtsi128_si32(_mm_srli_si128(s, 8)));
 }
+
+void block_sad4_row_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                         uint32_t* out) {
+  const __m128i block = load_4x4(a, a_pitch);
+  for (int i = 0; i < count; ++i) {
+    const __m128i s = _mm_sad_epu8(block, load_4x4(b + i, b_pitch));
+    out[i] = uint32_t(_mm_cvtsi128_si32(s) + _mm_cvtsi128_si32(_mm_srli_si128(s, 8)));
+  }
+}

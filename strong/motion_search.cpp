@@ -27,17 +27,20 @@ struct best_cost {
 };
 
 // Coarse level: SAD of 4x4 blocks, four times the cost plus the vector length
-// (shorter vectors win ties).
+// (shorter vectors win ties), a row of candidates at a time. The row kernel
+// may read 20 bytes past the rightmost candidate block: past the 16 bytes of
+// padding of the last block column, that is the start of the next row, and
+// the plane has 16 rows of padding below the lowest one searched.
 void coarse_search(const uint8_t* cur, const uint8_t* ref, int pitch, int cx, int cy, int radius,
                    best_cost* best) {
+  const int x0 = std::max(cx - radius, -max_coarse), x1 = std::min(cx + radius, max_coarse);
+  if (x0 > x1) return;
+  uint32_t sad[2 * max_coarse + 1];
   for (int dy = cy - radius; dy <= cy + radius; ++dy) {
     if (dy < -max_coarse || dy > max_coarse) continue;
-    for (int dx = cx - radius; dx <= cx + radius; ++dx) {
-      if (dx < -max_coarse || dx > max_coarse) continue;
-      const uint32_t c = 4 * strong_kernels.sad4(cur, pitch, ref + dy * pitch + dx, pitch) +
-                         uint32_t(std::abs(dx) + std::abs(dy));
-      best->offer(c, dx, dy);
-    }
+    strong_kernels.sad4_row(cur, pitch, ref + dy * pitch + x0, pitch, x1 - x0 + 1, sad);
+    for (int dx = x0; dx <= x1; ++dx)
+      best->offer(4 * sad[dx - x0] + uint32_t(std::abs(dx) + std::abs(dy)), dx, dy);
   }
 }
 

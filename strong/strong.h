@@ -27,19 +27,28 @@
 // ---------------------------------------------------------------------------
 // Noise estimation
 
+// The energies of the blocks of one kind of plane (luma, or chroma), by mask.
+struct noise_energies {
+  std::vector<float> grid;  // 3x3 [1 -2 1; -2 4 -2; 1 -2 1] over the 30x30 inner samples, / 36
+  std::vector<float> rows;  // [1 -8 28 -56 70 -56 28 -8 1] along each row, 24 inner columns, / 12870
+};
+
 // Adds, for every 32x32 block of the plane (whole blocks only) that holds no
-// clipped sample (0 or 255), the mean square of its second-order detail (the
-// 3x3 mask [1 -2 1; -2 4 -2; 1 -2 1] over the block's 30x30 inner samples,
-// divided by the mask's noise gain 36); for white noise of deviation s its
-// expectation is s^2.
+// clipped sample (0 or 255), the mean square of its response to each mask
+// divided by the mask's noise gain; for white noise of deviation s both
+// expectations are s^2. A field of an interlaced frame is a plane of its own
+// (every second row: twice the frame's pitch), so that the combing of two
+// fields apart in time is not read as noise.
 void noise_block_energies(const float* plane, int pitch, int width, int height,
-                          std::vector<float>* energies);
-// The noise deviation from the pooled block energies: the 2nd percentile,
-// corrected by the same percentile of the energy of a flat noisy block. Texture
-// and edges raise the energy of their blocks only, so they leave the low end
-// alone while at least one block in fifty is flat. 0 for no blocks. Sorts
-// the energies.
-float noise_sigma_from_energies(std::vector<float>* energies);
+                          noise_energies* energies);
+// The noise deviation from the pooled block energies: per mask the 2nd
+// percentile, corrected by the same percentile of the energy of a flat noisy
+// block, and of the two the lower (texture only adds energy; the grid mask
+// ignores smooth shading, the row mask all vertical detail, which in a field
+// picture is sampled at half the rate). Texture and edges raise the energy of
+// their blocks only, so they leave the low end alone while at least one block
+// in fifty is flat. 0 for no blocks. Sorts the energies.
+float noise_sigma_from_energies(noise_energies* energies);
 
 // ---------------------------------------------------------------------------
 // Settings from the noise level
@@ -131,6 +140,12 @@ typedef void (*accumulate_fn)(const float* cur, int cur_pitch, const float* comp
 
 // Sum of absolute differences of two 4x4 blocks of 8-bit samples.
 typedef uint32_t (*block_sad4_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+// The same for the block at a against count blocks side by side:
+// out[i] = sad4(a, b + i) for i < count. May read each of the four rows up to
+// b + count + 22 (past the last block, whose end is b + count + 2), ignoring
+// what lies there.
+typedef void (*block_sad4_row_fn)(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch,
+                                  int count, uint32_t* out);
 
 // Spatial pass, column sums: for x < w, sum[x] = (((r0 + r1) + r2) + r3) + r4
 // of rows[k][x], and sq[x] the same of the squares.
@@ -146,6 +161,7 @@ struct strong_kernel_table {
   block_ssd16_fn ssd16;
   block_sad8_fn sad8;
   block_sad4_fn sad4;
+  block_sad4_row_fn sad4_row;
   interp_rows_fn interp_rows;
   interp_columns_fn interp_columns;
   block_sq_diff_fn sq_diff;
@@ -165,6 +181,13 @@ uint32_t block_sad8_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_p
 uint32_t block_sad8_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int h);
 uint32_t block_sad4_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
 uint32_t block_sad4_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+uint32_t block_ssd16_avx2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch);
+void block_sad4_row_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                        uint32_t* out);
+void block_sad4_row_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                         uint32_t* out);
+void block_sad4_row_avx2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch, int count,
+                         uint32_t* out);
 void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float taps[4], float* dst);
 void interp_rows_sse2(const float* src, int pitch, int rows, int bw, const float taps[4],
                       float* dst);

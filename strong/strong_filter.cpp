@@ -155,9 +155,13 @@ void push_job(int thread_id, int thread_num, void* param1, void*) {
       for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
       if (p == 0) {
         uint8_t* full = f.luma8[s][0] + size_t(y) * g.luma_pitch[0];
+        // Nearest code value: within 0 .. 255 the truncation of v + 0.5 is
+        // its floor, below and above the clamp gives what the floor would.
         for (int x = 0; x < pitch; ++x) {
-          const float v = std::floor(row[x] + 0.5f);
-          full[x] = uint8_t(v < 0.0f ? 0.0f : v > 255.0f ? 255.0f : v);
+          float v = row[x] + 0.5f;
+          v = v < 0.0f ? 0.0f : v;
+          v = v > 255.0f ? 255.0f : v;
+          full[x] = uint8_t(int(v));
         }
       }
     }

@@ -84,22 +84,26 @@ TEST(StrongRun, ANoisyClipComesOutClearlyCloserToTheCleanOne) {
 TEST(StrongRun, OutputDoesNotDependOnThreadsKernelsOrRanges) {
   const std::string noisy = temp_path("strong_inv.y4m");
   write_file(noisy, make_pan_y4m(4));
-  const std::string ref_out = temp_path("strong_inv_ref.md5");
-  ASSERT_EQ(run_nivora({"--sigma", "4", "--threads", "1", noisy, ref_out}).status, 0);
-  const std::string reference = read_file(ref_out);
-  ASSERT_FALSE(reference.empty());
-  for (int threads : {2, 3, 4, 7}) {
-    const std::string out = temp_path("strong_inv_t.md5");
-    const cli_result r =
-        run_nivora({"--sigma", "4", "--threads", std::to_string(threads), noisy, out});
-    ASSERT_EQ(r.status, 0) << threads << " threads: " << r.messages;
-    EXPECT_EQ(read_file(out), reference) << threads << " threads";
-  }
-  for (const char* level : {"ref", "sse2"}) {
-    const std::string out = temp_path("strong_inv_l.md5");
-    const cli_result r = run_nivora({"--sigma", "4", "--cpu", level, "--threads", "3", noisy, out});
-    ASSERT_EQ(r.status, 0) << level << ": " << r.messages;
-    EXPECT_EQ(read_file(out), reference) << level;
+  // The estimate too: its blocks are shared among the threads.
+  for (const char* sigma : {"4", "auto"}) {
+    const std::string ref_out = temp_path("strong_inv_ref.md5");
+    ASSERT_EQ(run_nivora({"--sigma", sigma, "--threads", "1", noisy, ref_out}).status, 0);
+    const std::string reference = read_file(ref_out);
+    ASSERT_FALSE(reference.empty());
+    for (int threads : {2, 3, 4, 7}) {
+      const std::string out = temp_path("strong_inv_t.md5");
+      const cli_result r =
+          run_nivora({"--sigma", sigma, "--threads", std::to_string(threads), noisy, out});
+      ASSERT_EQ(r.status, 0) << sigma << ", " << threads << " threads: " << r.messages;
+      EXPECT_EQ(read_file(out), reference) << sigma << ", " << threads << " threads";
+    }
+    for (const char* level : {"ref", "sse2", "avx2"}) {
+      const std::string out = temp_path("strong_inv_l.md5");
+      const cli_result r =
+          run_nivora({"--sigma", sigma, "--cpu", level, "--threads", "3", noisy, out});
+      ASSERT_EQ(r.status, 0) << sigma << ", " << level << ": " << r.messages;
+      EXPECT_EQ(read_file(out), reference) << sigma << ", " << level;
+    }
   }
   // Two ranges concatenate to the whole output.
   const std::string whole = temp_path("strong_whole.y4m"), a = temp_path("strong_a.y4m"),

@@ -15,7 +15,8 @@ constexpr int width = 320, height = 192, frames = 4;
 template <typename Picture>
 float estimate(Picture picture, double s, uint32_t seed) {
   test_noise noise(seed);
-  std::vector<float> plane(size_t(width) * height), energies;
+  std::vector<float> plane(size_t(width) * height);
+  noise_energies energies;
   for (int n = 0; n < frames; ++n) {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
@@ -58,13 +59,53 @@ TEST(NoiseEstimate, TextureAndEdgesAreNotTakenForNoise) {
 
 TEST(NoiseEstimate, ClippedBlocksAndTinyPlanesAreLeftOut) {
   // Black with noise: the clipped samples would read too little noise.
-  std::vector<float> energies;
+  noise_energies energies;
   test_noise noise(23);
   std::vector<float> plane(64 * 64);
   for (float& v : plane) v = noise.add(2.0f, 5.0);
   noise_block_energies(plane.data(), 64, 64, 64, &energies);
-  EXPECT_TRUE(energies.empty());
+  EXPECT_TRUE(energies.grid.empty());
+  EXPECT_TRUE(energies.rows.empty());
   // A plane smaller than one block has none; no blocks give 0.
   noise_block_energies(plane.data(), 64, 20, 20, &energies);
   EXPECT_EQ(noise_sigma_from_energies(&energies), 0.0f);
+}
+
+TEST(NoiseEstimate, InterlacedFramesAreReadFieldByField) {
+  // Woven frames whose two fields show different pictures: sharp steps
+  // between random levels, panned 6 pixels a field time, the second field
+  // also darker: combing along every edge. Each field read as a picture of its
+  // own (every second row) gives the noise.
+  auto woven = [](int x, int y, int n) {
+    const int t = 2 * n + (y & 1);  // field time
+    const uint32_t cell = uint32_t((x + 6 * t + 600) / 24) * 7919u + uint32_t(y / 24) * 104729u;
+    const float level = float(40 + (cell * 2654435761u >> 24) % 170);
+    return (y & 1) ? 0.6f * level + 20.0f : level;
+  };
+  for (double s : {0.0, 2.0, 5.0, 10.0}) {
+    const double truth = std::sqrt(s * s + 1.0 / 12.0);
+    test_noise noise(29);
+    std::vector<float> frame(size_t(width) * height);
+    noise_energies fields, whole;
+    for (int n = 0; n < frames; ++n) {
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          frame[size_t(y) * width + x] = s > 0 ? noise.add(woven(x, y, n), s)
+                                               : std::floor(woven(x, y, n) + 0.5f);
+      for (int f = 0; f < 2; ++f)
+        noise_block_energies(frame.data() + f * width, 2 * width, width, height / 2, &fields);
+      noise_block_energies(frame.data(), width, width, height, &whole);
+    }
+    const float by_field = noise_sigma_from_energies(&fields);
+    if (s > 0)
+      EXPECT_NEAR(by_field, truth, 0.1 * truth) << "sigma " << s;
+    else
+      EXPECT_LT(by_field, 0.35f);
+    // The grid mask across the woven rows reads the combing (the row mask
+    // does not see it), clearly so at low noise.
+    noise_energies grid_only = {whole.grid, whole.grid};
+    if (s <= 2.0) {
+      EXPECT_GT(noise_sigma_from_energies(&grid_only), 1.5 * truth + 0.5) << "sigma " << s;
+    }
+  }
 }

@@ -53,6 +53,50 @@ TEST(StrongKernels, BlockCostsMatchTheReference) {
   EXPECT_EQ(block_ssd16_sse2(lo.data(), 64, hi.data(), 64), 256u * 255u * 255u);
 }
 
+TEST(StrongKernels, RowsOfBlockCostsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const bool avx2 = detect_simd_level() >= simd_avx2;
+  const int pitch = 45;  // odd; a row of 25 candidates reads into the next row
+  for (int round = 0; round < 40; ++round) {
+    const int mode_a = round < 30 ? 0 : 1 + round % 2, mode_b = round < 30 ? 0 : 2 - round % 2;
+    // Room for the row kernels' reads past the last candidate.
+    std::vector<uint8_t> a = random_bytes(pitch * 20, mode_a),
+                         b = random_bytes(pitch * 20 + 64, mode_b);
+    const int off = round % 7;
+    for (int count : {1, 2, 3, 7, 8, 9, 15, 16, 17, 24, 25, 32, 33}) {
+      uint32_t want[40], got[40];
+      block_sad4_row_ref(a.data() + off, pitch, b.data() + off / 2, pitch, count, want);
+      std::fill(got, got + 40, 0xdeadbeefu);
+      block_sad4_row_sse2(a.data() + off, pitch, b.data() + off / 2, pitch, count, got);
+      EXPECT_EQ(std::memcmp(want, got, count * sizeof(uint32_t)), 0) << "sse2, " << count;
+      EXPECT_EQ(got[count], 0xdeadbeefu) << "sse2 wrote past the row, " << count;
+      if (avx2) {
+        std::fill(got, got + 40, 0xdeadbeefu);
+        block_sad4_row_avx2(a.data() + off, pitch, b.data() + off / 2, pitch, count, got);
+        EXPECT_EQ(std::memcmp(want, got, count * sizeof(uint32_t)), 0) << "avx2, " << count;
+        EXPECT_EQ(got[count], 0xdeadbeefu) << "avx2 wrote past the row, " << count;
+      }
+    }
+    // The row is the single-block cost at every position.
+    uint32_t row[25];
+    block_sad4_row_ref(a.data(), pitch, b.data(), pitch, 25, row);
+    for (int i = 0; i < 25; i += 6)
+      EXPECT_EQ(row[i], block_sad4_ref(a.data(), pitch, b.data() + i, pitch));
+    if (avx2) {
+      EXPECT_EQ(block_ssd16_avx2(a.data() + off, pitch, b.data() + 1, pitch),
+                block_ssd16_ref(a.data() + off, pitch, b.data() + 1, pitch));
+    }
+  }
+  if (avx2) {
+    std::vector<uint8_t> lo = random_bytes(64 * 16, 1), hi = random_bytes(64 * 16, 2);
+    EXPECT_EQ(block_ssd16_avx2(lo.data(), 64, hi.data(), 64), 256u * 255u * 255u);
+    EXPECT_EQ(block_ssd16_avx2(hi.data(), 64, lo.data(), 64), 256u * 255u * 255u);
+    uint32_t row[20];
+    block_sad4_row_avx2(lo.data(), 64, hi.data(), 64, 20, row);
+    for (uint32_t c : row) EXPECT_EQ(c, 16u * 255u);
+  }
+}
+
 TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   const float tap_sets[3][4] = {{-0.0703125f, 0.8671875f, 0.2265625f, -0.0234375f},
@@ -121,8 +165,13 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
   strong_select_kernels(simd_ref);
   EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_ref);
   EXPECT_EQ(strong_kernels.accumulate, &accumulate_ref);
-  strong_select_kernels(simd_avx2);
+  EXPECT_EQ(strong_kernels.sad4_row, &block_sad4_row_ref);
+  strong_select_kernels(simd_sse3);
   EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_sse2);
+  EXPECT_EQ(strong_kernels.sad4_row, &block_sad4_row_sse2);
+  strong_select_kernels(simd_avx2);
+  EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_avx2);
+  EXPECT_EQ(strong_kernels.sad4_row, &block_sad4_row_avx2);
   EXPECT_EQ(strong_kernels.interp_rows, &interp_rows_sse2);
   strong_select_kernels(simd_ref);
 }
