@@ -1,5 +1,16 @@
-# Sourced by the shell tests: make_clip FILE W H FRAMES writes a y4m clip of
-# 8-bit 4:2:0 frames of seeded pseudo-random bytes (the same bytes every run).
+# Sourced by the shell tests.
+
+# Every check that fails says so and counts; finish ends the test with the
+# count's verdict.
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+finish() {
+  [ "$failures" -eq 0 ] && echo "all passed"
+  exit $((failures > 0))
+}
+
+# make_clip FILE W H FRAMES writes a y4m clip of 8-bit 4:2:0 frames of seeded
+# pseudo-random bytes (the same bytes every run).
 make_clip() {
   local file="$1" w="$2" h="$3" frames="$4"
   local bytes=$((w * h * 3 / 2))

@@ -12,8 +12,6 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/clip.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # --- cmake --install ---------------------------------------------------------
 cmake --install "$build" --prefix "$work/prefix" > "$work/log" 2>&1 || fail "cmake --install: $(cat "$work/log")"
@@ -77,5 +75,4 @@ else
   cmp -s "$work/a.md5" "$work/b.md5" || fail "the packaged nivora gives other frames than the built one"
 fi
 
-[ "$failures" -eq 0 ] && echo "all passed"
-exit $((failures > 0))
+finish
