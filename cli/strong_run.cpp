@@ -36,7 +36,11 @@ struct strong_run_state {
   video_format video;
   int fields = 1;
   int chroma_w = 0, chroma_h = 0;
-  picture_planes in[2], out[2];
+  // Input pictures go straight into their filter's window (in[f] is where the
+  // frame being read goes); output pictures are planes of their own.
+  strong_picture_slot in[2] = {};
+  int in_width[2][3] = {}, in_height[2][3] = {};
+  picture_planes out[2];
   strong_filter* filter[2] = {nullptr, nullptr};
   std::vector<uint8_t> out_payload;
 };
@@ -77,7 +81,7 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
       const int f = row % st->fields, y = row / st->fields;
       const size_t at = plane_at + size_t(row) * pw * bytes;
       if (c.in) {
-        float* dst = st->in[f].plane[p].data() + size_t(y) * pw;
+        float* dst = st->in[f].plane[p] + size_t(y) * st->in[f].pitch[p];
         const uint8_t* src = c.in + at;
         if (bytes == 1)
           for (int x = 0; x < pw; ++x) dst[x] = float(src[x]);
@@ -121,7 +125,9 @@ void pictures_to_payload(strong_run_state* st) {
 // the pooled energies, which does not depend on their order: the threads'
 // parts are appended in any split.
 struct estimate_params {
-  const picture_planes* pic;
+  strong_picture_view pic;
+  const int* width;
+  const int* height;
   bool wanted[3];
   noise_energies* parts;
 };
@@ -132,20 +138,20 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   const estimate_params& e = *static_cast<const estimate_params*>(param1);
   for (int p = 0; p < 3; ++p) {
     if (!e.wanted[p]) continue;
-    const int w = e.pic->width[p], rows = e.pic->height[p] / estimate_block_rows;
+    const int w = e.width[p], rows = e.height[p] / estimate_block_rows, pitch = e.pic.pitch[p];
     const int first = int(int64_t(rows) * thread_id / thread_num);
     const int end = int(int64_t(rows) * (thread_id + 1) / thread_num);
     if (end > first)
-      noise_block_energies(e.pic->plane[p].data() + size_t(first) * estimate_block_rows * w, w, w,
+      noise_block_energies(e.pic.plane[p] + size_t(first) * estimate_block_rows * pitch, pitch, w,
                            (end - first) * estimate_block_rows, &e.parts[2 * thread_id + (p ? 1 : 0)]);
   }
 }
 
-strong_picture_view view_of(picture_planes& pic) {
+strong_picture_view view_of(const strong_picture_slot& slot) {
   strong_picture_view view;
   for (int p = 0; p < 3; ++p) {
-    view.plane[p] = pic.plane[p].data();
-    view.pitch[p] = pic.width[p];
+    view.plane[p] = slot.plane[p];
+    view.pitch[p] = slot.pitch[p];
   }
   return view;
 }
@@ -194,16 +200,15 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
   const int shift_x = source.video.chroma == 444 ? 0 : 1;
   const int shift_y = source.video.chroma == 420 ? 1 : 0;
   for (int f = 0; f < st.fields; ++f) {
-    for (picture_planes* pic : {&st.in[f], &st.out[f]}) {
-      for (int p = 0; p < 3; ++p) {
-        const int pw = p ? st.chroma_w : st.video.width, ph = p ? st.chroma_h : st.video.height;
-        pic->width[p] = pw;
-        pic->height[p] = (ph + st.fields - 1 - f) / st.fields;
-        pic->plane[p].assign(size_t(pw) * pic->height[p], 0.0f);
-      }
+    picture_planes* pic = &st.out[f];
+    for (int p = 0; p < 3; ++p) {
+      const int pw = p ? st.chroma_w : st.video.width, ph = p ? st.chroma_h : st.video.height;
+      pic->width[p] = st.in_width[f][p] = pw;
+      pic->height[p] = st.in_height[f][p] = (ph + st.fields - 1 - f) / st.fields;
+      pic->plane[p].assign(size_t(pw) * pic->height[p], 0.0f);
     }
-    st.filter[f] = strong_create(st.in[f].width[0], st.in[f].height[0], st.in[f].width[1],
-                                 st.in[f].height[1], shift_x, shift_y);
+    st.filter[f] = strong_create(pic->width[0], pic->height[0], pic->width[1], pic->height[1],
+                                 shift_x, shift_y);
     if (!st.filter[f]) {
       fprintf(err, "nivora: out of memory for the strong filter\n");
       return 1;
@@ -250,12 +255,13 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
       read_error = r == read_failed;
       return false;
     }
+    for (int f = 0; f < st.fields; ++f) st.in[f] = strong_slot_for(st.filter[f], next_read);
     payload_to_pictures(&st, source.payload.data());
     for (int f = 0; f < st.fields; ++f) {
-      picture_planes& pic = st.in[f];
+      const strong_picture_view pic = view_of(st.in[f]);
       // Enough blocks make a steady estimate: large pictures stop early.
       if (estimate) {
-        estimate_params e = {&pic, {}, parts.data()};
+        estimate_params e = {pic, st.in_width[f], st.in_height[f], {}, parts.data()};
         for (int p = 0; p < 3; ++p) e.wanted[p] = energies[p ? 1 : 0].grid.size() < estimate_blocks;
         host_exec_multi_thread_func(estimate_job, &e, nullptr);
         for (size_t i = 0; i < parts.size(); ++i) {
@@ -267,7 +273,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
           part.rows.clear();
         }
       }
-      strong_push(st.filter[f], next_read, view_of(pic), exec_on_workers);
+      strong_push(st.filter[f], next_read, pic, exec_on_workers);
     }
     ++next_read;
     return true;

@@ -92,10 +92,18 @@ void strong_destroy(strong_filter* f);
 
 typedef int (*strong_exec_fn)(void (*job)(int, int, void*, void*), void* param1, void* param2);
 
-// Puts picture n into the window (it takes the slot of picture n - 2R - 1,
-// R = strong_max_radius):
-// copies the planes into padded planes and builds the decimated luma, on the
-// worker threads through exec.
+// Where picture n goes in the window (the slot of picture n - 2R - 1,
+// R = strong_max_radius, which is no longer held from now on): the pictures'
+// samples inside the padded planes. A caller may write picture n there and
+// then push that view, which saves a copy.
+struct strong_picture_slot {
+  float* plane[3];
+  int pitch[3];
+};
+strong_picture_slot strong_slot_for(strong_filter* f, int64_t n);
+// Puts picture n into the window: copies the planes into padded planes
+// (nothing to copy for planes already written into strong_slot_for's view),
+// pads them and builds the decimated luma, on the worker threads through exec.
 void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,
                  strong_exec_fn exec);
 // Whether picture n is in the window.

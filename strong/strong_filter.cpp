@@ -150,7 +150,7 @@ void push_job(int thread_id, int thread_num, void* param1, void*) {
       const int from = y < py ? 0 : y >= py + h ? h - 1 : y - py;
       float* row = base + size_t(y) * pitch;
       const float* src = q.picture->plane[p] + size_t(from) * q.picture->pitch[p];
-      std::memcpy(row + px, src, sizeof(float) * w);
+      if (src != row + px) std::memcpy(row + px, src, sizeof(float) * w);
       for (int x = 0; x < px; ++x) row[x] = src[0];
       for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
       if (p == 0) {
@@ -169,6 +169,17 @@ void push_job(int thread_id, int thread_num, void* param1, void*) {
 }
 
 }  // namespace
+
+strong_picture_slot strong_slot_for(strong_filter* f, int64_t n) {
+  const int s = int(n % slot_count);
+  f->slot_picture[s] = -1;
+  strong_picture_slot slot;
+  for (int p = 0; p < 3; ++p) {
+    slot.pitch[p] = f->g.pitch[p];
+    slot.plane[p] = f->plane[s][p] + size_t(f->g.pad_y[p]) * f->g.pitch[p] + f->g.pad_x[p];
+  }
+  return slot;
+}
 
 void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,
                  strong_exec_fn exec) {
