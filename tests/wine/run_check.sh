@@ -8,6 +8,7 @@ set -euo pipefail
 check=$1 work=$2 prefix=$3 host_exe=$4 plugin=$5 native=$6
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_common.sh"
+wine_enter_emulation "$0" "$@"
 wine_skip_unless_32bit_runs
 
 for f in "$host_exe" "$plugin" "$native"; do
@@ -20,4 +21,5 @@ cp "$plugin" "$work/nivora.auf"
 cd "$work"
 start=$(date +%s)
 source "$here/check_$check.sh"
-echo "check $check passed in $(( $(date +%s) - start )) s"
+wine_emulated && how=" (i386 emulated through qemu)" || how=""
+echo "check $check passed in $(( $(date +%s) - start )) s$how"
