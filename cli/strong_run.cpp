@@ -228,9 +228,8 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
   int threads = o.threads;
   if (threads <= 0) threads = int(std::thread::hardware_concurrency());
   if (threads <= 0) threads = 1;
-  int level = detect_simd_level();
-  if (o.cpu >= 0 && o.cpu < level) level = o.cpu;
-  strong_select_kernels(level);
+  force_kernel_level(o.cpu);  // -1: the best the processor runs
+  strong_select_kernels(usable_kernel_level());
   owned_workers workers;
   bool ok = sink_open(&sink, o.output.c_str(), out_format, format_y4m, out_video, header, &error);
   if (ok && !workers.start(threads)) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "strong/strong_internal.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 

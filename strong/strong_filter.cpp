@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "strong/strong.h"
 #include "strong/strong_internal.h"
 
 namespace {

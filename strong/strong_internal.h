@@ -1,7 +1,7 @@
 // Inside the strong filter: the padded geometry and the per-block work.
 #pragma once
 
-#include "strong/strong.h"
+#include "strong/strong_filter.h"
 
 struct strong_geometry {
   int round_w = 0, round_h = 0;     // luma size rounded up to whole 16x16 blocks
