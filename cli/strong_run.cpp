@@ -41,20 +41,8 @@ struct strong_run_state {
   strong_picture_slot in[2] = {};
   int in_width[2][3] = {}, in_height[2][3] = {};
   picture_planes out[2];
-  strong_filter* filter[2] = {nullptr, nullptr};
+  strong_filter_ptr filter[2];
   std::vector<uint8_t> out_payload;
-};
-
-// The filters made for a run's fields, destroyed with the holder.
-struct owned_filters {
-  strong_run_state* st;
-  int made = 0;
-  explicit owned_filters(strong_run_state* s) : st(s) {}
-  owned_filters(const owned_filters&) = delete;
-  owned_filters& operator=(const owned_filters&) = delete;
-  ~owned_filters() {
-    for (int f = 0; f < made; ++f) strong_destroy(st->filter[f]);
-  }
 };
 
 struct convert_params {
@@ -190,7 +178,6 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
 
   static strong_run_state st;
   st = strong_run_state();
-  owned_filters filters(&st);
   st.video = source.video;
   const char tag = source.video.interlace;
   const bool interlaced = o.field_given ? o.check[0] != 0 : (tag == 't' || tag == 'b');
@@ -213,7 +200,6 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
       fprintf(err, "nivora: out of memory for the strong filter\n");
       return 1;
     }
-    filters.made = f + 1;
   }
   st.out_payload.assign(frame_payload_bytes(format_y4m, st.video), 0);
 
@@ -254,7 +240,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
       read_error = r == read_failed;
       return false;
     }
-    for (int f = 0; f < st.fields; ++f) st.in[f] = strong_slot_for(st.filter[f], next_read);
+    for (int f = 0; f < st.fields; ++f) st.in[f] = strong_slot_for(st.filter[f].get(), next_read);
     payload_to_pictures(&st, source.payload.data());
     for (int f = 0; f < st.fields; ++f) {
       const strong_picture_view pic = view_of(st.in[f]);
@@ -272,7 +258,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
           part.rows.clear();
         }
       }
-      strong_push(st.filter[f], next_read, pic, exec_on_workers);
+      strong_push(st.filter[f].get(), next_read, pic, exec_on_workers);
     }
     ++next_read;
     return true;
@@ -309,7 +295,7 @@ int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
         out[p] = st.out[f].plane[p].data();
         pitch[p] = st.out[f].width[p];
       }
-      strong_process(st.filter[f], params, n, 0, last, out, pitch, exec_on_workers);
+      strong_process(st.filter[f].get(), params, n, 0, last, out, pitch, exec_on_workers);
     }
     pictures_to_payload(&st);
     if (!sink_write_payload(&sink, st.out_payload.data(), &error)) {

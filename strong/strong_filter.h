@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 struct strong_params {
   float sigma_luma = 0;    // noise deviation, 8-bit code values
@@ -33,14 +34,18 @@ struct strong_picture_view {
 };
 
 struct strong_filter;  // buffers of one filter: the window and the pyramid
+struct strong_filter_free {
+  void operator()(strong_filter* f) const;
+};
+// A filter and its buffers, given back together when the owner goes.
+using strong_filter_ptr = std::unique_ptr<strong_filter, strong_filter_free>;
 
 // A filter for pictures of width x height luma and chroma_w x chroma_h chroma
 // (chroma_shift_x/y: 1 where chroma is halved; chroma_w at most the width
 // rounded up to 16 and shifted, chroma_h likewise). Allocates everything it
-// will use; null when memory cannot be had.
-strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
-                             int chroma_shift_x, int chroma_shift_y);
-void strong_destroy(strong_filter* f);
+// will use; empty when memory cannot be had.
+strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_h,
+                                int chroma_shift_x, int chroma_shift_y);
 
 typedef int (*strong_exec_fn)(void (*job)(int, int, void*, void*), void* param1, void* param2);
 

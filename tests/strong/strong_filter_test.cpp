@@ -54,8 +54,9 @@ test_clip make_pan(double s, uint32_t seed, bool still = false) {
 std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int threads,
                                            bool spatial = true) {
   threads_for_exec = threads;
-  strong_filter* f = strong_create(width, height, chroma_w, chroma_h, 1, 1);
-  EXPECT_NE(f, nullptr);
+  const strong_filter_ptr filter = strong_create(width, height, chroma_w, chroma_h, 1, 1);
+  EXPECT_NE(filter, nullptr);
+  strong_filter* f = filter.get();
   strong_params params = strong_params_for(sigma, sigma);
   if (!spatial) params.spatial_strength = 0.0f;
   std::vector<std::vector<float>> result;
@@ -87,7 +88,6 @@ std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int 
       result.push_back(plane);
     }
   }
-  strong_destroy(f);
   return result;
 }
 
