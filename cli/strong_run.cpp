@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/run.h"
 #include "cli/thread_pool.h"
+#include "driver/buffers.h"  // stage_share
 #include "host/cpu.h"
 #include "strong/strong.h"
 
@@ -45,14 +46,16 @@ struct strong_run_state {
   std::vector<uint8_t> out_payload;
 };
 
+constexpr int convert_min_rows = 16;  // rows of a plane a converting worker takes at least
+
 struct convert_params {
   strong_run_state* st;
   const uint8_t* in;  // payload to pictures, or
   uint8_t* out;       // pictures to payload
 };
 
-// Thread t of T converts rows [t h / T, (t + 1) h / T) of every plane of the
-// frame, between the y4m payload and the float pictures (one per field).
+// A worker converts a run of rows (stage_share) of every plane of the frame,
+// between the y4m payload and the float pictures (one per field).
 void convert_job(int thread_id, int thread_num, void* param1, void*) {
   const convert_params& c = *static_cast<const convert_params*>(param1);
   strong_run_state* st = c.st;
@@ -63,8 +66,8 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
   size_t plane_at = 0;
   for (int p = 0; p < 3; ++p) {
     const int pw = p ? st->chroma_w : v.width, ph = p ? st->chroma_h : v.height;
-    const int first = int(int64_t(ph) * thread_id / thread_num);
-    const int end = int(int64_t(ph) * (thread_id + 1) / thread_num);
+    int first, end;
+    stage_share(ph, convert_min_rows, thread_id, thread_num, &first, &end);
     for (int row = first; row < end; ++row) {
       const int f = row % st->fields, y = row / st->fields;
       const size_t at = plane_at + size_t(row) * pw * bytes;
@@ -107,8 +110,8 @@ void pictures_to_payload(strong_run_state* st) {
   host_exec_multi_thread_func(convert_job, &c, nullptr);
 }
 
-// The noise estimate's blocks of one picture, on the worker threads: thread t
-// of T takes block rows [t n / T, (t + 1) n / T) of each wanted plane into
+// The noise estimate's blocks of one picture, on the worker threads: worker t
+// takes a run of block rows (stage_share) of each wanted plane into
 // parts[2 t + kind] (kind 0 luma, 1 chroma). The estimate is a percentile of
 // the pooled energies, which does not depend on their order: the threads'
 // parts are appended in any split.
@@ -127,9 +130,8 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   for (int p = 0; p < 3; ++p) {
     if (!e.wanted[p]) continue;
     const int w = e.width[p], rows = e.height[p] / estimate_block_rows, pitch = e.pic.pitch[p];
-    const int first = int(int64_t(rows) * thread_id / thread_num);
-    const int end = int(int64_t(rows) * (thread_id + 1) / thread_num);
-    if (end > first)
+    int first, end;
+    if (stage_share(rows, 1, thread_id, thread_num, &first, &end))
       noise_block_energies(e.pic.plane[p] + size_t(first) * estimate_block_rows * pitch, pitch, w,
                            (end - first) * estimate_block_rows, &e.parts[2 * thread_id + (p ? 1 : 0)]);
   }

@@ -5,12 +5,20 @@
 #include <cstring>
 #include <new>
 
+#include "driver/buffers.h"  // stage_share, max_workers
 #include "strong/aligned_buffer.h"
 #include "strong/strong_internal.h"
 
 namespace {
 
 constexpr int slot_count = 2 * strong_max_radius + 1;
+
+// The work of each pass is shared among the workers in contiguous runs of
+// items (stage_share), at least this many a worker: rows of a plane (the
+// push, the spatial pass) and rows of 16x16 blocks (the temporal mean). Every
+// item's result is the same whoever computes it.
+constexpr int min_rows = 16;
+constexpr int min_block_rows = 1;
 
 int round_up16(int v) { return (v + 15) & ~15; }
 
@@ -72,7 +80,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->weight_sum[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
   f->spatial_scratch_floats = 2 * size_t(width + 8);
-  ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * spatial_max_threads);
+  ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
   if (!ok) f.reset();
   return f;
 }
@@ -90,15 +98,14 @@ struct push_params {
   int stage;  // 0: float planes and 8-bit luma, 1: 2x decimation, 2: 4x decimation
 };
 
-// Rows [t rows / T, (t + 1) rows / T) of each plane of the stage.
+// A run of rows of each plane of the stage.
 void push_job(int thread_id, int thread_num, void* param1, void*) {
   const push_params& q = *static_cast<const push_params*>(param1);
   strong_filter& f = *q.f;
   const strong_geometry& g = f.g;
   const int s = q.slot;
   auto share = [&](int rows, int* first, int* end) {
-    *first = int(int64_t(rows) * thread_id / thread_num);
-    *end = int(int64_t(rows) * (thread_id + 1) / thread_num);
+    stage_share(rows, min_rows, thread_id, thread_num, first, end);
   };
   if (q.stage > 0) {
     // Rounded means of 2x2 cells of the level above.
@@ -189,13 +196,12 @@ struct spatial_params {
 void spatial_job(int thread_id, int thread_num, void* param1, void*) {
   const spatial_params& p = *static_cast<const spatial_params*>(param1);
   const strong_geometry& g = p.f->g;
-  const int threads = std::min(thread_num, spatial_max_threads);
-  if (thread_id >= threads) return;
+  // A worker with rows is one of the first max_workers: it has a scratch.
   float* scratch = p.f->spatial_scratch.data() + p.f->spatial_scratch_floats * thread_id;
   for (int q = 0; q < 3; ++q) {
     const float s = q ? p.params->sigma_chroma : p.params->sigma_luma;
-    const int first = int(int64_t(g.h[q]) * thread_id / threads);
-    const int end = int(int64_t(g.h[q]) * (thread_id + 1) / threads);
+    int first, end;
+    if (!stage_share(g.h[q], min_rows, thread_id, thread_num, &first, &end)) continue;
     spatial_rows(p.f->temporal[q].data(), p.f->weight_sum[q].data(), g.w[q], g.h[q], s * s,
                  p.params->spatial_strength, first, end, scratch, p.out[q], p.out_pitch[q]);
   }
@@ -206,8 +212,8 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   strong_filter& f = *p.f;
   const strong_geometry& g = f.g;
   const int block_rows = g.round_h / 16;
-  const int first = int(int64_t(block_rows) * thread_id / thread_num);
-  const int end = int(int64_t(block_rows) * (thread_id + 1) / thread_num);
+  int first, end;
+  if (!stage_share(block_rows, min_block_rows, thread_id, thread_num, &first, &end)) return;
   strong_block_params in;
   in.g = &g;
   in.params = p.params;

@@ -65,6 +65,3 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
 // [first, end) of out are written. scratch: 2 (w + 4) floats.
 void spatial_rows(const float* t, const float* weight_sum, int w, int h, float variance,
                   float strength, int first, int end, float* scratch, float* out, int out_pitch);
-
-// Threads that the spatial pass uses at most (each has its own scratch).
-constexpr int spatial_max_threads = 256;

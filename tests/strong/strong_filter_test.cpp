@@ -132,7 +132,8 @@ TEST(StrongFilter, OutputDoesNotDependOnThreadsOrKernels) {
   const test_clip c = make_pan(5.0, 9);
   strong_select_kernels(detect_simd_level());
   const std::vector<std::vector<float>> reference = run_filter(c, 5.0f, 1);
-  for (int threads : {2, 3, 4, 7, 11}) {
+  // 100: more workers than have scratch (max_workers); the rest stay idle.
+  for (int threads : {2, 3, 4, 7, 11, 100}) {
     const std::vector<std::vector<float>> out = run_filter(c, 5.0f, threads);
     for (size_t i = 0; i < out.size(); ++i)
       ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
