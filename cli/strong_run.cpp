@@ -252,7 +252,8 @@ class strong_run final : public run_filter {
       read_error_ = r == read_failed;
       return false;
     }
-    for (int f = 0; f < st_.fields; ++f) st_.in[f] = strong_slot_for(st_.filter[f].get(), next_read_);
+    for (int f = 0; f < st_.fields; ++f)
+      st_.in[f] = strong_slot_for(st_.filter[f].get(), next_read_);
     payload_to_pictures(&st_, source_->payload.data());
     for (int f = 0; f < st_.fields; ++f) {
       const strong_picture_view pic = view_of(st_.in[f]);

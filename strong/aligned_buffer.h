@@ -11,7 +11,7 @@
 
 template <typename T>
 class aligned_buffer {
-  static_assert(std::is_trivial<T>::value, "plain samples only: the memory is zeroed, not constructed");
+  static_assert(std::is_trivial<T>::value, "plain samples only: zeroed, never constructed");
 
  public:
   static constexpr size_t alignment = 64;

@@ -15,7 +15,8 @@ typedef void (*interp_rows_fn)(const float* src, int pitch, int rows, int bw, co
 typedef void (*interp_columns_fn)(const float* src, int bw, int bh, const float taps[4],
                                   float* out);
 
-void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float taps[4], float* dst);
+void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float taps[4],
+                     float* dst);
 void interp_rows_sse2(const float* src, int pitch, int rows, int bw, const float taps[4],
                       float* dst);
 
