@@ -18,8 +18,11 @@
 //                   (editor_records.h: how every stand-in for the editor
 //                   fills the records);
 //   options.h       option parsing, usage and version, exit statuses;
-//   run.h           the whole run (run_cli), which main() calls, and strong
-//                   mode's run; progress.h its progress line on a terminal.
+//   run.h           the whole run (run_cli), which main() calls: one
+//                   skeleton for both filters; progress.h its progress line
+//                   on a terminal;
+//   run_filter.h    the part of a run that differs between the plug-in's
+//                   filter (plugin_run.cpp) and strong mode (strong_run.cpp);
 //   owned.h         holders that close what a run opened on every way out.
 // This header includes them all, for code that uses the whole host.
 // Beside the code: nivora.1.in, the manual page (the version filled in by
@@ -38,5 +41,6 @@
 #include "cli/owned.h"
 #include "cli/progress.h"
 #include "cli/run.h"
+#include "cli/run_filter.h"
 #include "cli/thread_pool.h"
 #include "cli/video_format.h"

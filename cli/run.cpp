@@ -1,35 +1,32 @@
-// The whole run: open the input, set the filter up through its plug-in table
-// as the editor does, process the output frames in order, write them. What
+// The whole run: open the input, set the filter up, process the output frames
+// in order, write them. What differs between the plug-in's filter and strong
+// mode is the run_filter (run_filter.h); everything else is here, once. What
 // the run opens, its holders close on every way out.
+#include "cli/run.h"
+
 #include <unistd.h>
 
 #include <thread>
 
-#include "cli/options.h"
 #include "cli/owned.h"
 #include "cli/progress.h"
-#include "cli/run.h"
+#include "cli/run_filter.h"
 #include "host/cpu.h"
 
 namespace {
-
-int round_up16(int v) { return (v + 15) & ~15; }
 
 const char* level_name(int level) {
   static const char* const names[] = {"ref", "sse2", "sse3", "avx2"};
   return level >= 0 && level <= 3 ? names[level] : "?";
 }
 
-// Settings for this clip: the options, with per-field processing following
-// the y4m interlacing tag unless it was set explicitly.
-void clip_settings(const cli_options& o, const frame_source& source, int track[9], int check[4]) {
-  for (int i = 0; i < 9; ++i) track[i] = o.track[i];
-  for (int i = 0; i < 4; ++i) check[i] = o.check[i];
-  if (!o.field_given && source.format == format_y4m) {
-    const char tag = source.video.interlace;
-    if (tag == 'p') check[0] = 0;
-    else if (tag == 't' || tag == 'b') check[0] = 1;
-  }
+// The input's format: as given, else from the name, else y4m (raw YC48 when
+// its size is given).
+stream_format input_format(const cli_options& o) {
+  stream_format format = o.input_format;
+  if (format == format_none) format = format_from_name(o.input);
+  if (format == format_none || format == format_md5) format = o.raw_w ? format_yc48 : format_y4m;
+  return format;
 }
 
 // The output's format and video description.
@@ -55,54 +52,52 @@ void output_format(const cli_options& o, const frame_source& source, stream_form
   }
 }
 
-}  // namespace
+// The status of a failed write, said as the documentation promises: a reader
+// that went away ends the run quietly with exit_reader_gone, anything else
+// with its message.
+int write_failure(const frame_sink& sink, const std::string& error, FILE* err) {
+  if (sink.reader_gone) return exit_reader_gone;
+  fprintf(err, "nivora: %s\n", error.c_str());
+  return exit_failed;
+}
 
-int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary) {
-  if (o.strong) return run_strong(o, err, summary);
+int run_with(const cli_options& o, frame_source& source, run_filter& filter, FILE* err,
+             run_summary* summary) {
   *summary = run_summary();
   std::string error;
 
-  stream_format in_format = o.input_format;
-  if (in_format == format_none) in_format = format_from_name(o.input);
-  if (in_format == format_none || in_format == format_md5)
-    in_format = o.raw_w ? format_yc48 : format_y4m;
+  const stream_format in_format = input_format(o);
   if (in_format == format_y4m && o.raw_w) {
     fprintf(err, "nivora: --size is for raw YC48 input; a y4m stream states its size\n");
-    return 1;
+    return exit_failed;
+  }
+  if (!filter.takes_input(in_format, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
   }
 
-  owned_source in;
-  frame_source& source = in.source;
   if (!source_open(&source, o.input.c_str(), in_format, o.raw_w, o.raw_h, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
-    return 1;
+    return exit_failed;
   }
   if (source.length >= 0 && o.range_start >= source.length) {
     fprintf(err, "nivora: %s: the range starts at frame %lld but the clip has %lld frames\n",
             source.name.c_str(), (long long)o.range_start, (long long)source.length);
-    return 1;
+    return exit_failed;
   }
 
-  int track[9], check[4];
-  clip_settings(o, source, track, check);
   stream_format out_format, out_layout;
   video_format out_video;
   output_format(o, source, &out_format, &out_layout, &out_video);
   const bool header = o.header == header_always || (o.header == header_auto && o.range_start == 0);
-
-  const int w = source.video.width, h = source.video.height;
-  const int max_w = round_up16(w), max_h = round_up16(h);
-  owned_cache cached;
-  frame_cache& cache = cached.cache;
+  if (!filter.prepare(&source, out_format, out_video, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
+  }
   owned_sink out;
   frame_sink& sink = out.sink;
-  chroma_rows out_map;
-  make_chroma_rows(out_video, check[0] != 0, &out_map);
-  if (!cache_init(&cache, &source, max_w, max_h, track[0], check[0] != 0, &error) ||
-      !sink_open(&sink, o.output.c_str(), out_format, out_layout, out_video, header, &error)) {
-    if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
-    return sink.reader_gone ? exit_reader_gone : exit_failed;
-  }
+  if (!sink_open(&sink, o.output.c_str(), out_format, out_layout, out_video, header, &error))
+    return write_failure(sink, error, err);
 
   int threads = o.threads;
   if (threads <= 0) threads = int(std::thread::hardware_concurrency());
@@ -110,19 +105,13 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   owned_workers workers;
   if (!workers.start(threads)) {
     fprintf(err, "nivora: cannot start %d worker threads\n", threads);
-    return 1;
+    return exit_failed;
   }
   force_kernel_level(o.cpu);  // -1: the best the processor runs
-
-  static editor_host editor;
-  owned_editor opened;
-  opened.open(&editor, table, track, check);
-  if (!editor_prepare(&editor, &cache, w, h, max_w, max_h)) {
-    fprintf(err, "nivora: out of memory for the frame buffers\n");
-    return 1;
+  if (!filter.start(&error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
   }
-  const int64_t last = o.range_end >= 0 ? o.range_end - 1 : INT32_MAX - 1;
-  editor_save_start(&editor, o.range_start, last);
 
   int64_t total = source.length >= 0 ? source.length : source.length_estimate;
   if (total >= 0) {
@@ -135,14 +124,11 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   int status = 0;
   int64_t n = o.range_start;
   for (; o.range_end < 0 || n < o.range_end; ++n) {
-    if (!cache_prepare(&cache, n)) break;
-    const PIXEL_YC* result = editor_process(&editor, n);
-    // A frame that could not be read back gives no output (the error follows).
-    if (cache.read_back_failed) break;
-    if (!sink_write(&sink, result, max_w, out_map, &error)) {
+    // A frame that could not be read gives no output (the error follows).
+    if (!filter.process(n)) break;
+    if (!filter.write(&sink, &error)) {
       progress_end(&progress, err);
-      status = sink.reader_gone ? exit_reader_gone : exit_failed;
-      if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
+      status = write_failure(sink, error, err);
       break;
     }
     ++summary->frames;
@@ -150,33 +136,36 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
   }
   progress_end(&progress, err);
   summary->seconds = seconds_now() - progress.start;
-  summary->cache_misses = cache.misses;
-  summary->cache_conversions = cache.conversions;
 
-  if (status == 0 && (cache.read_error || cache.read_back_failed)) {
-    fprintf(err, "nivora: %s\n", cache.error.c_str());
-    status = 1;
+  if (status == 0 && filter.input_failed(&error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    status = exit_failed;
   }
-  if (status == 0 && n == o.range_start && o.range_start > 0 && cache.next_to_read <= n) {
+  if (status == 0 && n == o.range_start && o.range_start > 0 && filter.frames_read() <= n) {
     fprintf(err, "nivora: %s: the range starts at frame %lld but the clip has %lld frames\n",
-            source.name.c_str(), (long long)o.range_start, (long long)cache.next_to_read);
-    status = 1;
+            source.name.c_str(), (long long)o.range_start, (long long)filter.frames_read());
+    status = exit_failed;
   }
   // The last frames may fail to leave only now.
-  if (!sink_close(&sink, &error) && status == 0) {
-    status = sink.reader_gone ? exit_reader_gone : exit_failed;
-    if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
-  }
+  if (!sink_close(&sink, &error) && status == 0) status = write_failure(sink, error, err);
 
-  if (cache.misses)
-    fprintf(err, "nivora: warning: %lld fetches asked for frames the cache no longer held\n",
-            (long long)cache.misses);
+  filter.report(err, summary);
   // A failed run ends with its message, not with a summary of the frames it did.
   if (!o.quiet && status == 0) {
+    filter.notes(err);
     const double fps = summary->seconds > 0 ? summary->frames / summary->seconds : 0;
-    fprintf(err, "nivora: %lld frames %dx%d in %.2f s (%.1f fps), %d threads, %s kernels\n",
-            (long long)summary->frames, w, h, summary->seconds, fps, threads,
-            level_name(kernel_level));
+    fprintf(err, "nivora: %s%lld frames %dx%d in %.2f s (%.1f fps), %d threads, %s kernels\n",
+            filter.summary_head().c_str(), (long long)summary->frames, source.video.width,
+            source.video.height, summary->seconds, fps, threads, level_name(filter.kernels()));
   }
   return status;
+}
+
+}  // namespace
+
+int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary) {
+  owned_source in;  // outlives the filter, which may read from it
+  const std::unique_ptr<run_filter> filter =
+      o.strong ? make_strong_run(o) : make_plugin_run(o, table);
+  return run_with(o, in.source, *filter, err, summary);
 }

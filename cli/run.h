@@ -14,9 +14,7 @@ struct run_summary {
   int64_t cache_conversions = 0;  // frames converted for the filter's fetches
 };
 
-// The whole run. Returns the process exit status (0 on success); messages go
-// to err (one line each, naming the file and what is wrong).
+// The whole run, with the filter the options choose (run_filter.h). Returns
+// the process exit status (0 on success); messages go to err (one line each,
+// naming the file and what is wrong).
 int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary);
-
-// The run in strong mode (o.strong): y4m in, y4m, md5 or nothing out.
-int run_strong(const cli_options& o, FILE* err, run_summary* summary);

@@ -1,17 +1,12 @@
-// The run in strong mode: y4m frames through the motion-compensated filter of
+// Strong mode in a run: y4m frames through the motion-compensated filter of
 // strong/ for a given or estimated noise level. Interlaced clips are filtered
 // field by field, each field sequence with a filter of its own.
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstring>
-#include <thread>
+#include <vector>
 
-#include "cli/options.h"
-#include "cli/owned.h"
-#include "cli/progress.h"
-#include "cli/run.h"
+#include "cli/run_filter.h"
 #include "cli/thread_pool.h"
+#include "driver/buffers.h"  // stage_share
 #include "host/cpu.h"
 #include "strong/strong.h"
 
@@ -41,21 +36,11 @@ struct strong_run_state {
   strong_picture_slot in[2] = {};
   int in_width[2][3] = {}, in_height[2][3] = {};
   picture_planes out[2];
-  strong_filter* filter[2] = {nullptr, nullptr};
+  strong_filter_ptr filter[2];
   std::vector<uint8_t> out_payload;
 };
 
-// The filters made for a run's fields, destroyed with the holder.
-struct owned_filters {
-  strong_run_state* st;
-  int made = 0;
-  explicit owned_filters(strong_run_state* s) : st(s) {}
-  owned_filters(const owned_filters&) = delete;
-  owned_filters& operator=(const owned_filters&) = delete;
-  ~owned_filters() {
-    for (int f = 0; f < made; ++f) strong_destroy(st->filter[f]);
-  }
-};
+constexpr int convert_min_rows = 16;  // rows of a plane a converting worker takes at least
 
 struct convert_params {
   strong_run_state* st;
@@ -63,8 +48,8 @@ struct convert_params {
   uint8_t* out;       // pictures to payload
 };
 
-// Thread t of T converts rows [t h / T, (t + 1) h / T) of every plane of the
-// frame, between the y4m payload and the float pictures (one per field).
+// A worker converts a run of rows (stage_share) of every plane of the frame,
+// between the y4m payload and the float pictures (one per field).
 void convert_job(int thread_id, int thread_num, void* param1, void*) {
   const convert_params& c = *static_cast<const convert_params*>(param1);
   strong_run_state* st = c.st;
@@ -75,8 +60,8 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
   size_t plane_at = 0;
   for (int p = 0; p < 3; ++p) {
     const int pw = p ? st->chroma_w : v.width, ph = p ? st->chroma_h : v.height;
-    const int first = int(int64_t(ph) * thread_id / thread_num);
-    const int end = int(int64_t(ph) * (thread_id + 1) / thread_num);
+    int first, end;
+    stage_share(ph, convert_min_rows, thread_id, thread_num, &first, &end);
     for (int row = first; row < end; ++row) {
       const int f = row % st->fields, y = row / st->fields;
       const size_t at = plane_at + size_t(row) * pw * bytes;
@@ -119,8 +104,8 @@ void pictures_to_payload(strong_run_state* st) {
   host_exec_multi_thread_func(convert_job, &c, nullptr);
 }
 
-// The noise estimate's blocks of one picture, on the worker threads: thread t
-// of T takes block rows [t n / T, (t + 1) n / T) of each wanted plane into
+// The noise estimate's blocks of one picture, on the worker threads: worker t
+// takes a run of block rows (stage_share) of each wanted plane into
 // parts[2 t + kind] (kind 0 luma, 1 chroma). The estimate is a percentile of
 // the pooled energies, which does not depend on their order: the threads'
 // parts are appended in any split.
@@ -139,9 +124,8 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   for (int p = 0; p < 3; ++p) {
     if (!e.wanted[p]) continue;
     const int w = e.width[p], rows = e.height[p] / estimate_block_rows, pitch = e.pic.pitch[p];
-    const int first = int(int64_t(rows) * thread_id / thread_num);
-    const int end = int(int64_t(rows) * (thread_id + 1) / thread_num);
-    if (end > first)
+    int first, end;
+    if (stage_share(rows, 1, thread_id, thread_num, &first, &end))
       noise_block_energies(e.pic.plane[p] + size_t(first) * estimate_block_rows * pitch, pitch, w,
                            (end - first) * estimate_block_rows, &e.parts[2 * thread_id + (p ? 1 : 0)]);
   }
@@ -156,196 +140,173 @@ strong_picture_view view_of(const strong_picture_slot& slot) {
   return view;
 }
 
-}  // namespace
 
-int run_strong(const cli_options& o, FILE* err, run_summary* summary) {
-  *summary = run_summary();
-  std::string error;
-  stream_format in_format = o.input_format;
-  if (in_format == format_none) in_format = format_from_name(o.input);
-  if (in_format == format_none) in_format = o.raw_w ? format_yc48 : format_y4m;
-  if (in_format != format_y4m) {
-    fprintf(err, "nivora: --sigma (strong mode) reads y4m input only\n");
-    return 1;
-  }
-  stream_format out_format = o.output_format;
-  if (out_format == format_none) out_format = format_from_name(o.output);
-  if (out_format == format_none) out_format = format_y4m;
-  if (out_format == format_yc48) {
-    fprintf(err, "nivora: --sigma (strong mode) writes y4m, md5 or null, not yc48\n");
-    return 1;
+class strong_run final : public run_filter {
+ public:
+  explicit strong_run(const cli_options& o) : o_(o) {}
+
+  bool takes_input(stream_format format, std::string* error) const override {
+    if (format == format_y4m) return true;
+    *error = "--sigma (strong mode) reads y4m input only";
+    return false;
   }
 
-  owned_source in;
-  frame_source& source = in.source;
-  if (!source_open(&source, o.input.c_str(), format_y4m, 0, 0, &error)) {
-    fprintf(err, "nivora: %s\n", error.c_str());
-    return 1;
-  }
-  if (o.out_colorspace[0] && strcmp(o.out_colorspace, source.video.colorspace) != 0) {
-    fprintf(err, "nivora: --sigma (strong mode) writes the input's colourspace; "
-                 "--output-colorspace does not apply\n");
-    return 1;
-  }
-
-  static strong_run_state st;
-  st = strong_run_state();
-  owned_filters filters(&st);
-  st.video = source.video;
-  const char tag = source.video.interlace;
-  const bool interlaced = o.field_given ? o.check[0] != 0 : (tag == 't' || tag == 'b');
-  st.fields = interlaced && source.video.height >= 2 ? 2 : 1;
-  st.chroma_w = chroma_width(source.video);
-  st.chroma_h = chroma_height(source.video);
-  const int shift_x = source.video.chroma == 444 ? 0 : 1;
-  const int shift_y = source.video.chroma == 420 ? 1 : 0;
-  for (int f = 0; f < st.fields; ++f) {
-    picture_planes* pic = &st.out[f];
-    for (int p = 0; p < 3; ++p) {
-      const int pw = p ? st.chroma_w : st.video.width, ph = p ? st.chroma_h : st.video.height;
-      pic->width[p] = st.in_width[f][p] = pw;
-      pic->height[p] = st.in_height[f][p] = (ph + st.fields - 1 - f) / st.fields;
-      pic->plane[p].assign(size_t(pw) * pic->height[p], 0.0f);
-    }
-    st.filter[f] = strong_create(pic->width[0], pic->height[0], pic->width[1], pic->height[1],
-                                 shift_x, shift_y);
-    if (!st.filter[f]) {
-      fprintf(err, "nivora: out of memory for the strong filter\n");
-      return 1;
-    }
-    filters.made = f + 1;
-  }
-  st.out_payload.assign(frame_payload_bytes(format_y4m, st.video), 0);
-
-  video_format out_video = st.video;
-  if (o.fps_num) {
-    out_video.fps_num = o.fps_num;
-    out_video.fps_den = o.fps_den;
-  }
-  const bool header = o.header == header_always || (o.header == header_auto && o.range_start == 0);
-  owned_sink out;
-  frame_sink& sink = out.sink;
-  int threads = o.threads;
-  if (threads <= 0) threads = int(std::thread::hardware_concurrency());
-  if (threads <= 0) threads = 1;
-  int level = detect_simd_level();
-  if (o.cpu >= 0 && o.cpu < level) level = o.cpu;
-  strong_select_kernels(level);
-  owned_workers workers;
-  bool ok = sink_open(&sink, o.output.c_str(), out_format, format_y4m, out_video, header, &error);
-  if (ok && !workers.start(threads)) {
-    error = "cannot start " + std::to_string(threads) + " worker threads";
-    ok = false;
-  }
-  if (!ok) {
-    fprintf(err, "nivora: %s\n", error.c_str());
-    return 1;
-  }
-
-  // Reading: every frame goes into the window of each field's filter.
-  int64_t next_read = 0;
-  bool ended = false, read_error = false;
-  noise_energies energies[2];  // luma, chroma blocks of the estimate
-  std::vector<noise_energies> parts(o.sigma_auto ? 2 * size_t(worker_threads()) : 0);  // per thread
-  auto read_next = [&](bool estimate) {
-    if (ended) return false;
-    const read_result r = source_read(&source, &error);
-    if (r != read_ok) {
-      ended = true;
-      read_error = r == read_failed;
+  bool prepare(frame_source* source, stream_format out_format, const video_format&,
+               std::string* error) override {
+    if (out_format == format_yc48) {
+      *error = "--sigma (strong mode) writes y4m, md5 or null, not yc48";
       return false;
     }
-    for (int f = 0; f < st.fields; ++f) st.in[f] = strong_slot_for(st.filter[f], next_read);
-    payload_to_pictures(&st, source.payload.data());
-    for (int f = 0; f < st.fields; ++f) {
-      const strong_picture_view pic = view_of(st.in[f]);
+    if (o_.out_colorspace[0] && strcmp(o_.out_colorspace, source->video.colorspace) != 0) {
+      *error = "--sigma (strong mode) writes the input's colourspace; "
+               "--output-colorspace does not apply";
+      return false;
+    }
+    source_ = source;
+    st_.video = source->video;
+    const char tag = source->video.interlace;
+    const bool interlaced = o_.field_given ? o_.check[0] != 0 : (tag == 't' || tag == 'b');
+    st_.fields = interlaced && source->video.height >= 2 ? 2 : 1;
+    st_.chroma_w = chroma_width(source->video);
+    st_.chroma_h = chroma_height(source->video);
+    const int shift_x = source->video.chroma == 444 ? 0 : 1;
+    const int shift_y = source->video.chroma == 420 ? 1 : 0;
+    for (int f = 0; f < st_.fields; ++f) {
+      picture_planes* pic = &st_.out[f];
+      for (int p = 0; p < 3; ++p) {
+        const int pw = p ? st_.chroma_w : st_.video.width, ph = p ? st_.chroma_h : st_.video.height;
+        pic->width[p] = st_.in_width[f][p] = pw;
+        pic->height[p] = st_.in_height[f][p] = (ph + st_.fields - 1 - f) / st_.fields;
+        pic->plane[p].assign(size_t(pw) * pic->height[p], 0.0f);
+      }
+      st_.filter[f] = strong_create(pic->width[0], pic->height[0], pic->width[1], pic->height[1],
+                                    shift_x, shift_y);
+      if (!st_.filter[f]) {
+        *error = "out of memory for the strong filter";
+        return false;
+      }
+    }
+    st_.out_payload.assign(frame_payload_bytes(format_y4m, st_.video), 0);
+    return true;
+  }
+
+  bool start(std::string*) override {
+    level_ = usable_kernel_level();
+    strong_select_kernels(level_);
+    if (o_.sigma_auto) parts_.resize(2 * size_t(worker_threads()));  // per worker
+    return true;
+  }
+
+  bool process(int64_t n) override {
+    if (!estimated_) estimate();
+    while (!ended_ && next_read_ <= n + params_.radius) read_next(false);
+    if (n >= next_read_) return false;
+    const int64_t last = ended_ ? next_read_ - 1 : INT64_MAX;
+    for (int f = 0; f < st_.fields; ++f) {
+      float* out[3];
+      int pitch[3];
+      for (int p = 0; p < 3; ++p) {
+        out[p] = st_.out[f].plane[p].data();
+        pitch[p] = st_.out[f].width[p];
+      }
+      strong_process(st_.filter[f].get(), params_, n, 0, last, out, pitch, exec_on_workers);
+    }
+    pictures_to_payload(&st_);
+    return true;
+  }
+
+  bool write(frame_sink* sink, std::string* error) override {
+    return sink_write_payload(sink, st_.out_payload.data(), error);
+  }
+
+  bool input_failed(std::string* error) const override {
+    if (!read_error_) return false;
+    *error = read_message_;
+    return true;
+  }
+  int64_t frames_read() const override { return next_read_; }
+
+  void notes(FILE* err) const override {
+    if (o_.sigma_auto)
+      fprintf(err, "nivora: noise estimate: luma %.2f, chroma %.2f\n", params_.sigma_luma,
+              params_.sigma_chroma);
+  }
+  std::string summary_head() const override {
+    char head[160];
+    snprintf(head, sizeof head, "strong mode, sigma %.2f (luma) %.2f (chroma), radius %d%s: ",
+             params_.sigma_luma, params_.sigma_chroma, params_.radius,
+             st_.fields == 2 ? ", by field" : "");
+    return head;
+  }
+  int kernels() const override { return level_; }
+
+ private:
+  // Reads the next frame into the window of each field's filter (and, for the
+  // estimate, adds its blocks' energies). False at the clip's end or when
+  // the read failed.
+  bool read_next(bool estimate) {
+    if (ended_) return false;
+    const read_result r = source_read(source_, &read_message_);
+    if (r != read_ok) {
+      ended_ = true;
+      read_error_ = r == read_failed;
+      return false;
+    }
+    for (int f = 0; f < st_.fields; ++f)
+      st_.in[f] = strong_slot_for(st_.filter[f].get(), next_read_);
+    payload_to_pictures(&st_, source_->payload.data());
+    for (int f = 0; f < st_.fields; ++f) {
+      const strong_picture_view pic = view_of(st_.in[f]);
       // Enough blocks make a steady estimate: large pictures stop early.
       if (estimate) {
-        estimate_params e = {pic, st.in_width[f], st.in_height[f], {}, parts.data()};
-        for (int p = 0; p < 3; ++p) e.wanted[p] = energies[p ? 1 : 0].grid.size() < estimate_blocks;
+        estimate_params e = {pic, st_.in_width[f], st_.in_height[f], {}, parts_.data()};
+        for (int p = 0; p < 3; ++p)
+          e.wanted[p] = energies_[p ? 1 : 0].grid.size() < estimate_blocks;
         host_exec_multi_thread_func(estimate_job, &e, nullptr);
-        for (size_t i = 0; i < parts.size(); ++i) {
-          noise_energies& part = parts[i];
-          noise_energies& all = energies[i & 1];
+        for (size_t i = 0; i < parts_.size(); ++i) {
+          noise_energies& part = parts_[i];
+          noise_energies& all = energies_[i & 1];
           all.grid.insert(all.grid.end(), part.grid.begin(), part.grid.end());
           all.rows.insert(all.rows.end(), part.rows.begin(), part.rows.end());
           part.grid.clear();
           part.rows.clear();
         }
       }
-      strong_push(st.filter[f], next_read, pic, exec_on_workers);
+      strong_push(st_.filter[f].get(), next_read_, pic, exec_on_workers);
     }
-    ++next_read;
+    ++next_read_;
     return true;
-  };
-
-  progress_state progress;
-  const double start = seconds_now();
-  float sigma_luma = o.sigma, sigma_chroma = o.sigma;
-  if (o.sigma_auto) {
-    while (next_read < estimate_frames && read_next(true)) {
-    }
-    sigma_luma = noise_sigma_from_energies(&energies[0]);
-    sigma_chroma = noise_sigma_from_energies(&energies[1]);
   }
-  const strong_params params = strong_params_for(sigma_luma, sigma_chroma);
 
-  int64_t total = source.length >= 0 ? source.length : source.length_estimate;
-  if (total >= 0) {
-    if (o.range_end >= 0 && o.range_end < total) total = o.range_end;
-    total = total > o.range_start ? total - o.range_start : 0;
-  }
-  progress_start(&progress, !o.quiet && isatty(fileno(err)), total);
-  int status = 0;
-  int64_t n = 0;
-  for (; o.range_end < 0 || n < o.range_end; ++n) {
-    while (!ended && next_read <= n + params.radius) read_next(false);
-    if (n >= next_read) break;
-    if (n < o.range_start) continue;
-    const int64_t last = ended ? next_read - 1 : INT64_MAX;
-    for (int f = 0; f < st.fields; ++f) {
-      float* out[3];
-      int pitch[3];
-      for (int p = 0; p < 3; ++p) {
-        out[p] = st.out[f].plane[p].data();
-        pitch[p] = st.out[f].width[p];
+  // The settings, from the noise level given or estimated from the first
+  // frames (which stay in the windows).
+  void estimate() {
+    float sigma_luma = o_.sigma, sigma_chroma = o_.sigma;
+    if (o_.sigma_auto) {
+      while (next_read_ < estimate_frames && read_next(true)) {
       }
-      strong_process(st.filter[f], params, n, 0, last, out, pitch, exec_on_workers);
+      sigma_luma = noise_sigma_from_energies(&energies_[0]);
+      sigma_chroma = noise_sigma_from_energies(&energies_[1]);
     }
-    pictures_to_payload(&st);
-    if (!sink_write_payload(&sink, st.out_payload.data(), &error)) {
-      progress_end(&progress, err);
-      fprintf(err, "nivora: %s\n", error.c_str());
-      return 1;
-    }
-    ++summary->frames;
-    progress_update(&progress, summary->frames, err);
+    params_ = strong_params_for(sigma_luma, sigma_chroma);
+    estimated_ = true;
   }
-  progress_end(&progress, err);
-  summary->seconds = seconds_now() - start;
-  if (read_error) {
-    fprintf(err, "nivora: %s\n", error.c_str());
-    status = 1;
-  } else if (n <= o.range_start && o.range_start > 0) {
-    fprintf(err, "nivora: %s: the range starts at frame %lld but the clip has %lld frames\n",
-            source.name.c_str(), (long long)o.range_start, (long long)next_read);
-    status = 1;
-  }
-  // The last frames may fail to leave only now.
-  if (status == 0 && !sink_close(&sink, &error)) {
-    fprintf(err, "nivora: %s\n", error.c_str());
-    status = 1;
-  }
-  if (!o.quiet) {
-    if (o.sigma_auto)
-      fprintf(err, "nivora: noise estimate: luma %.2f, chroma %.2f\n", sigma_luma, sigma_chroma);
-    const double fps = summary->seconds > 0 ? summary->frames / summary->seconds : 0;
-    fprintf(err,
-            "nivora: strong mode, sigma %.2f (luma) %.2f (chroma), radius %d%s: %lld frames "
-            "%dx%d in %.2f s (%.1f fps), %d threads\n",
-            params.sigma_luma, params.sigma_chroma, params.radius,
-            st.fields == 2 ? ", by field" : "", (long long)summary->frames, st.video.width,
-            st.video.height, summary->seconds, fps, threads);
-  }
-  return status;
+
+  const cli_options& o_;
+  frame_source* source_ = nullptr;
+  strong_run_state st_;
+  int level_ = simd_ref;
+  bool estimated_ = false;
+  strong_params params_;
+  noise_energies energies_[2];         // luma, chroma blocks of the estimate
+  std::vector<noise_energies> parts_;  // the same per worker, for one picture
+  int64_t next_read_ = 0;
+  bool ended_ = false, read_error_ = false;
+  std::string read_message_;
+};
+
+}  // namespace
+
+std::unique_ptr<run_filter> make_strong_run(const cli_options& o) {
+  return std::make_unique<strong_run>(o);
 }

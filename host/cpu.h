@@ -23,3 +23,7 @@ extern int kernel_level;
 // Caps the level chosen at initialisation (-1: no cap). For tests and hosts.
 void force_kernel_level(int level);
 int forced_kernel_level();
+// The level to fill kernel tables for once the processor passed the check:
+// the processor's highest, capped by force_kernel_level. func_init fills the
+// filter's tables for it; the command line's strong mode fills its own.
+int usable_kernel_level();

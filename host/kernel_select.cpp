@@ -23,3 +23,8 @@ void select_kernels(int level) {
 
 void force_kernel_level(int level) { forced_level = level; }
 int forced_kernel_level() { return forced_level; }
+
+int usable_kernel_level() {
+  const int level = detect_simd_level();
+  return forced_level >= 0 && forced_level < level ? forced_level : level;
+}

@@ -8,11 +8,7 @@ BOOL func_init(FILTER* fp) {
   cpu_level = detect_cpu_level();
   // Only a processor that passed the check chooses kernels: the choice may use
   // SSE. Otherwise frames are cleared and the kernels are never called.
-  if (cpu_level == 2) {
-    int level = detect_simd_level();
-    if (forced_kernel_level() >= 0 && forced_kernel_level() < level) level = forced_kernel_level();
-    select_kernels(level);
-  }
+  if (cpu_level == 2) select_kernels(usable_kernel_level());
   allocate_fixed_block();
   buffers_ok = allocate_buffers() ? 1 : 0;
   filter_loaded = 1;

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "strong/strong.h"
+#include "strong/block_cost.h"
 
 uint32_t block_ssd16_avx2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch) {
   __m256i acc = _mm256_setzero_si256();

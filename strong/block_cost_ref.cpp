@@ -1,6 +1,6 @@
 // Block costs of the motion search, scalar: integer sums, so every version
 // gives the same value.
-#include "strong/strong.h"
+#include "strong/block_cost.h"
 
 uint32_t block_ssd16_ref(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch) {
   uint32_t sum = 0;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "strong/strong.h"
+#include "strong/block_cost.h"
 
 uint32_t block_ssd16_sse2(const uint8_t* a, int a_pitch, const uint8_t* b, int b_pitch) {
   const __m128i zero = _mm_setzero_si128();

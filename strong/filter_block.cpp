@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "strong/strong_internal.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 

@@ -6,12 +6,16 @@
 #include <cstdlib>
 
 #include "strong/strong_internal.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 
-constexpr int pad = 64;
 constexpr int max_coarse = 12;                 // 4x-decimated pixels
 constexpr int max_full = 4 * max_coarse + 4;   // full pixels, after the refinements
+// A full-size cost reads up to max_full pixels from its block, the
+// interpolation of a vector up to max_full - 1 and a half two more.
+static_assert(max_full + 2 <= strong_pad, "the search reads outside the padding");
+static_assert(max_coarse + 4 <= strong_pad / 4, "the coarse search reads outside the padding");
 
 int clampi(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -62,7 +66,7 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
                                   const motion_vector* predictor) {
   // Level 2 (4x decimated): 4x4 blocks.
   const int p2 = g.luma_pitch[2];
-  const size_t at2 = size_t(pad / 4 + 4 * by) * p2 + pad / 4 + 4 * bx;
+  const size_t at2 = size_t(strong_pad / 4 + 4 * by) * p2 + strong_pad / 4 + 4 * bx;
   best_cost c2;
   coarse_search(current[2] + at2, neighbour[2] + at2, p2, 0, 0, range, &c2);
   if (predictor)
@@ -70,7 +74,7 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
                   round_div(predictor->y, 16), 1, &c2);
   // Level 1 (2x): 8x8 blocks, one step around the doubled vector.
   const int p1 = g.luma_pitch[1];
-  const size_t at1 = size_t(pad / 2 + 8 * by) * p1 + pad / 2 + 8 * bx;
+  const size_t at1 = size_t(strong_pad / 2 + 8 * by) * p1 + strong_pad / 2 + 8 * bx;
   best_cost c1;
   for (int dy = 2 * c2.y - 1; dy <= 2 * c2.y + 1; ++dy)
     for (int dx = 2 * c2.x - 1; dx <= 2 * c2.x + 1; ++dx) {
@@ -82,8 +86,8 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
   // Full size: 16x16 SSD, one step around the doubled vector, then zero and
   // the predictor.
   const int p0 = g.luma_pitch[0];
-  const uint8_t* cur0 = current[0] + size_t(pad + 16 * by) * p0 + pad + 16 * bx;
-  const uint8_t* ref0 = neighbour[0] + size_t(pad + 16 * by) * p0 + pad + 16 * bx;
+  const uint8_t* cur0 = current[0] + size_t(strong_pad + 16 * by) * p0 + strong_pad + 16 * bx;
+  const uint8_t* ref0 = neighbour[0] + size_t(strong_pad + 16 * by) * p0 + strong_pad + 16 * bx;
   // Costs of the 3x3 grid around the doubled vector are kept for the
   // sub-pixel step.
   const int gx = 2 * c1.x, gy = 2 * c1.y;

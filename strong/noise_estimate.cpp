@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "strong/strong.h"
+#include "strong/noise_estimate.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The settings rule of the strong filter: everything from the noise level.
-#include "strong/strong.h"
+#include "strong/strong_filter.h"
 
 strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
   strong_params p;

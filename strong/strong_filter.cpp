@@ -2,25 +2,25 @@
 // output picture (motion search, compensation, weighted temporal mean).
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "strong/strong.h"
+#include "driver/buffers.h"  // stage_share, max_workers
+#include "strong/aligned_buffer.h"
 #include "strong/strong_internal.h"
 
 namespace {
 
-constexpr int pad = 64;        // luma padding on every side (decimated: 32, 16)
 constexpr int slot_count = 2 * strong_max_radius + 1;
-constexpr int max_level2_vector = 12;  // 4x-decimated pixels: keeps every read in the padding
+
+// The work of each pass is shared among the workers in contiguous runs of
+// items (stage_share), at least this many a worker: rows of a plane (the
+// push, the spatial pass) and rows of 16x16 blocks (the temporal mean). Every
+// item's result is the same whoever computes it.
+constexpr int min_rows = 16;
+constexpr int min_block_rows = 1;
 
 int round_up16(int v) { return (v + 15) & ~15; }
-
-template <typename T>
-T* alloc_array(size_t n) {
-  return static_cast<T*>(std::calloc(n, sizeof(T)));
-}
 
 }  // namespace
 
@@ -28,18 +28,25 @@ struct strong_filter {
   int width = 0, height = 0, shift_x = 0, shift_y = 0;
   strong_geometry g;
   int64_t slot_picture[slot_count];
-  float* plane[slot_count][3] = {};
-  uint8_t* luma8[slot_count][3] = {};  // full, 2x and 4x decimated
-  float* temporal[3] = {};             // the temporal mean of the picture (pitch: plane width)
-  float* weight_sum[3] = {};           // and the weight sum of each sample
-  float* spatial_scratch = nullptr;    // per thread of the spatial pass
+  // A picture of the window: its padded float planes and its 8-bit luma,
+  // full, 2x and 4x decimated.
+  struct window_slot {
+    aligned_buffer<float> plane[3];
+    aligned_buffer<uint8_t> luma8[3];
+  };
+  window_slot window[slot_count];
+  aligned_buffer<float> temporal[3];    // the temporal mean of the picture (pitch: plane width)
+  aligned_buffer<float> weight_sum[3];  // and the weight sum of each sample
+  aligned_buffer<float> spatial_scratch;  // per worker of the spatial pass
   size_t spatial_scratch_floats = 0;
 };
 
-strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
-                             int chroma_shift_x, int chroma_shift_y) {
-  strong_filter* f = new (std::nothrow) strong_filter;
-  if (!f) return nullptr;
+void strong_filter_free::operator()(strong_filter* f) const { delete f; }
+
+strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_h,
+                                int chroma_shift_x, int chroma_shift_y) {
+  strong_filter_ptr f(new (std::nothrow) strong_filter);
+  if (!f) return f;
   f->width = width;
   f->height = height;
   f->shift_x = chroma_shift_x;
@@ -51,54 +58,31 @@ strong_filter* strong_create(int width, int height, int chroma_w, int chroma_h,
     const int sx = p ? chroma_shift_x : 0, sy = p ? chroma_shift_y : 0;
     g.w[p] = p ? chroma_w : width;
     g.h[p] = p ? chroma_h : height;
-    g.pad_x[p] = pad >> sx;
-    g.pad_y[p] = pad >> sy;
+    g.pad_x[p] = strong_pad >> sx;
+    g.pad_y[p] = strong_pad >> sy;
     g.pitch[p] = (g.round_w >> sx) + 2 * g.pad_x[p];
     g.rows[p] = (g.round_h >> sy) + 2 * g.pad_y[p];
   }
   for (int l = 0; l < 3; ++l) {
-    g.luma_pitch[l] = (g.round_w + 2 * pad) >> l;
-    g.luma_rows[l] = (g.round_h + 2 * pad) >> l;
+    g.luma_pitch[l] = (g.round_w + 2 * strong_pad) >> l;
+    g.luma_rows[l] = (g.round_h + 2 * strong_pad) >> l;
   }
   bool ok = true;
   for (int s = 0; s < slot_count; ++s) {
     f->slot_picture[s] = -1;
-    for (int p = 0; p < 3; ++p) {
-      f->plane[s][p] = alloc_array<float>(size_t(g.pitch[p]) * g.rows[p]);
-      ok = ok && f->plane[s][p];
-    }
-    for (int l = 0; l < 3; ++l) {
-      f->luma8[s][l] = alloc_array<uint8_t>(size_t(g.luma_pitch[l]) * g.luma_rows[l]);
-      ok = ok && f->luma8[s][l];
-    }
+    for (int p = 0; p < 3; ++p)
+      ok = ok && f->window[s].plane[p].allocate(size_t(g.pitch[p]) * g.rows[p]);
+    for (int l = 0; l < 3; ++l)
+      ok = ok && f->window[s].luma8[l].allocate(size_t(g.luma_pitch[l]) * g.luma_rows[l]);
   }
   for (int p = 0; p < 3; ++p) {
-    f->temporal[p] = alloc_array<float>(size_t(g.w[p]) * g.h[p] + 1);
-    f->weight_sum[p] = alloc_array<float>(size_t(g.w[p]) * g.h[p] + 1);
-    ok = ok && f->temporal[p] && f->weight_sum[p];
+    ok = ok && f->temporal[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->weight_sum[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
   f->spatial_scratch_floats = 2 * size_t(width + 8);
-  f->spatial_scratch = alloc_array<float>(f->spatial_scratch_floats * spatial_max_threads);
-  ok = ok && f->spatial_scratch;
-  if (!ok) {
-    strong_destroy(f);
-    return nullptr;
-  }
+  ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
+  if (!ok) f.reset();
   return f;
-}
-
-void strong_destroy(strong_filter* f) {
-  if (!f) return;
-  for (int s = 0; s < slot_count; ++s) {
-    for (int p = 0; p < 3; ++p) std::free(f->plane[s][p]);
-    for (int l = 0; l < 3; ++l) std::free(f->luma8[s][l]);
-  }
-  for (int p = 0; p < 3; ++p) {
-    std::free(f->temporal[p]);
-    std::free(f->weight_sum[p]);
-  }
-  std::free(f->spatial_scratch);
-  delete f;
 }
 
 bool strong_holds(const strong_filter* f, int64_t n) {
@@ -114,21 +98,20 @@ struct push_params {
   int stage;  // 0: float planes and 8-bit luma, 1: 2x decimation, 2: 4x decimation
 };
 
-// Rows [t rows / T, (t + 1) rows / T) of each plane of the stage.
+// A run of rows of each plane of the stage.
 void push_job(int thread_id, int thread_num, void* param1, void*) {
   const push_params& q = *static_cast<const push_params*>(param1);
   strong_filter& f = *q.f;
   const strong_geometry& g = f.g;
   const int s = q.slot;
   auto share = [&](int rows, int* first, int* end) {
-    *first = int(int64_t(rows) * thread_id / thread_num);
-    *end = int(int64_t(rows) * (thread_id + 1) / thread_num);
+    stage_share(rows, min_rows, thread_id, thread_num, first, end);
   };
   if (q.stage > 0) {
     // Rounded means of 2x2 cells of the level above.
     const int l = q.stage;
-    const uint8_t* src = f.luma8[s][l - 1];
-    uint8_t* dst = f.luma8[s][l];
+    const uint8_t* src = f.window[s].luma8[l - 1].data();
+    uint8_t* dst = f.window[s].luma8[l].data();
     const int sp = g.luma_pitch[l - 1];
     int first, end;
     share(g.luma_rows[l], &first, &end);
@@ -140,7 +123,7 @@ void push_job(int thread_id, int thread_num, void* param1, void*) {
     return;
   }
   for (int p = 0; p < 3; ++p) {
-    float* base = f.plane[s][p];
+    float* base = f.window[s].plane[p].data();
     const int w = g.w[p], h = g.h[p], px = g.pad_x[p], py = g.pad_y[p], pitch = g.pitch[p];
     int first, end;
     share(g.rows[p], &first, &end);
@@ -154,7 +137,7 @@ void push_job(int thread_id, int thread_num, void* param1, void*) {
       for (int x = 0; x < px; ++x) row[x] = src[0];
       for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
       if (p == 0) {
-        uint8_t* full = f.luma8[s][0] + size_t(y) * g.luma_pitch[0];
+        uint8_t* full = f.window[s].luma8[0].data() + size_t(y) * g.luma_pitch[0];
         // Nearest code value: within 0 .. 255 the truncation of v + 0.5 is
         // its floor, below and above the clamp gives what the floor would.
         for (int x = 0; x < pitch; ++x) {
@@ -176,7 +159,8 @@ strong_picture_slot strong_slot_for(strong_filter* f, int64_t n) {
   strong_picture_slot slot;
   for (int p = 0; p < 3; ++p) {
     slot.pitch[p] = f->g.pitch[p];
-    slot.plane[p] = f->plane[s][p] + size_t(f->g.pad_y[p]) * f->g.pitch[p] + f->g.pad_x[p];
+    slot.plane[p] = f->window[s].plane[p].data() + size_t(f->g.pad_y[p]) * f->g.pitch[p] +
+                    f->g.pad_x[p];
   }
   return slot;
 }
@@ -192,7 +176,7 @@ void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture
 namespace {
 
 struct process_params {
-  const strong_filter* f;
+  strong_filter* f;
   const strong_params* params;
   int slot;                           // the picture's slot
   int neighbour_count;
@@ -203,7 +187,7 @@ struct process_params {
 };
 
 struct spatial_params {
-  const strong_filter* f;
+  strong_filter* f;
   const strong_params* params;
   float* const* out;
   const int* out_pitch;
@@ -212,41 +196,41 @@ struct spatial_params {
 void spatial_job(int thread_id, int thread_num, void* param1, void*) {
   const spatial_params& p = *static_cast<const spatial_params*>(param1);
   const strong_geometry& g = p.f->g;
-  const int threads = std::min(thread_num, spatial_max_threads);
-  if (thread_id >= threads) return;
-  float* scratch = p.f->spatial_scratch + p.f->spatial_scratch_floats * thread_id;
+  // A worker with rows is one of the first max_workers: it has a scratch.
+  float* scratch = p.f->spatial_scratch.data() + p.f->spatial_scratch_floats * thread_id;
   for (int q = 0; q < 3; ++q) {
     const float s = q ? p.params->sigma_chroma : p.params->sigma_luma;
-    const int first = int(int64_t(g.h[q]) * thread_id / threads);
-    const int end = int(int64_t(g.h[q]) * (thread_id + 1) / threads);
-    spatial_rows(p.f->temporal[q], p.f->weight_sum[q], g.w[q], g.h[q], s * s,
+    int first, end;
+    if (!stage_share(g.h[q], min_rows, thread_id, thread_num, &first, &end)) continue;
+    spatial_rows(p.f->temporal[q].data(), p.f->weight_sum[q].data(), g.w[q], g.h[q], s * s,
                  p.params->spatial_strength, first, end, scratch, p.out[q], p.out_pitch[q]);
   }
 }
 
 void process_job(int thread_id, int thread_num, void* param1, void*) {
   const process_params& p = *static_cast<const process_params*>(param1);
-  const strong_filter& f = *p.f;
+  strong_filter& f = *p.f;
   const strong_geometry& g = f.g;
   const int block_rows = g.round_h / 16;
-  const int first = int(int64_t(block_rows) * thread_id / thread_num);
-  const int end = int(int64_t(block_rows) * (thread_id + 1) / thread_num);
+  int first, end;
+  if (!stage_share(block_rows, min_block_rows, thread_id, thread_num, &first, &end)) return;
   strong_block_params in;
   in.g = &g;
   in.params = p.params;
   in.shift_x = f.shift_x;
   in.shift_y = f.shift_y;
-  for (int q = 0; q < 3; ++q) in.current[q] = f.plane[p.slot][q];
-  for (int l = 0; l < 3; ++l) in.current_luma8[l] = f.luma8[p.slot][l];
+  for (int q = 0; q < 3; ++q) in.current[q] = f.window[p.slot].plane[q].data();
+  for (int l = 0; l < 3; ++l) in.current_luma8[l] = f.window[p.slot].luma8[l].data();
   in.neighbour_count = p.neighbour_count;
   for (int i = 0; i < p.neighbour_count; ++i) {
     const int s = p.neighbour_slot[i];
-    for (int q = 0; q < 3; ++q) in.neighbour[i][q] = f.plane[s][q];
-    for (int l = 0; l < 3; ++l) in.neighbour_luma8[i][l] = f.luma8[s][l];
+    for (int q = 0; q < 3; ++q) in.neighbour[i][q] = f.window[s].plane[q].data();
+    for (int l = 0; l < 3; ++l) in.neighbour_luma8[i][l] = f.window[s].luma8[l].data();
     in.neighbour_distance[i] = p.neighbour_distance[i];
   }
-  float* const temporal[3] = {f.temporal[0], f.temporal[1], f.temporal[2]};
-  float* const weight_sum[3] = {f.weight_sum[0], f.weight_sum[1], f.weight_sum[2]};
+  float* const temporal[3] = {f.temporal[0].data(), f.temporal[1].data(), f.temporal[2].data()};
+  float* const weight_sum[3] = {f.weight_sum[0].data(), f.weight_sum[1].data(),
+                                f.weight_sum[2].data()};
   const int pitch[3] = {g.w[0], g.w[1], g.w[2]};
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < g.round_w / 16; ++bx)

@@ -1,7 +1,16 @@
 // Inside the strong filter: the padded geometry and the per-block work.
 #pragma once
 
-#include "strong/strong.h"
+#include <cstddef>
+#include <cstdint>
+
+#include "strong/strong_filter.h"
+
+// Padding of every luma plane of the window on each side, in pixels: the 8-bit
+// pyramid has half of it at 2x decimation and a quarter at 4x, chroma planes
+// half of it where chroma is halved. The motion search keeps its vectors, and
+// so every read of the search and the compensation, inside it.
+constexpr int strong_pad = 64;
 
 struct strong_geometry {
   int round_w = 0, round_h = 0;     // luma size rounded up to whole 16x16 blocks
@@ -56,6 +65,3 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
 // [first, end) of out are written. scratch: 2 (w + 4) floats.
 void spatial_rows(const float* t, const float* weight_sum, int w, int h, float variance,
                   float strength, int first, int end, float* scratch, float* out, int out_pitch);
-
-// Threads that the spatial pass uses at most (each has its own scratch).
-constexpr int spatial_max_threads = 256;

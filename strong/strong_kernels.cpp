@@ -1,22 +1,45 @@
-// The strong filter's kernel table.
-#include "strong/strong.h"
+// The strong filter's kernel table and its choice from the kernel level.
+#include "strong/strong_kernels.h"
 
-strong_kernel_table strong_kernels = {
-    block_ssd16_ref, block_sad8_ref,    block_sad4_ref, block_sad4_row_ref, interp_rows_ref,
-    interp_columns_ref, block_sq_diff_ref, accumulate_ref, column_sums_ref,    lee_row_ref};
+#include "platform/simd_level.h"
+
+namespace {
+// Named, not by position: two of the cost kernels share a signature.
+constexpr strong_kernel_table scalar_kernels = [] {
+  strong_kernel_table t{};
+  t.ssd16 = block_ssd16_ref;
+  t.sad8 = block_sad8_ref;
+  t.sad4 = block_sad4_ref;
+  t.sad4_row = block_sad4_row_ref;
+  t.interp_rows = interp_rows_ref;
+  t.interp_columns = interp_columns_ref;
+  t.sq_diff = block_sq_diff_ref;
+  t.accumulate = accumulate_ref;
+  t.column_sums = column_sums_ref;
+  t.lee_row = lee_row_ref;
+  return t;
+}();
+}  // namespace
+
+strong_kernel_table strong_kernels = scalar_kernels;
 
 void strong_select_kernels(int level) {
-  if (level >= 1)
-    strong_kernels = {block_ssd16_sse2,   block_sad8_sse2,    block_sad4_sse2,
-                      block_sad4_row_sse2, interp_rows_sse2,  interp_columns_sse2,
-                      block_sq_diff_sse2, accumulate_sse2,    column_sums_sse2,
-                      lee_row_sse2};
-  else
-    strong_kernels = {block_ssd16_ref,   block_sad8_ref,    block_sad4_ref, block_sad4_row_ref,
-                      interp_rows_ref,   interp_columns_ref, block_sq_diff_ref, accumulate_ref,
-                      column_sums_ref,   lee_row_ref};
-  if (level >= 3) {
-    strong_kernels.ssd16 = block_ssd16_avx2;
-    strong_kernels.sad4_row = block_sad4_row_avx2;
+  strong_kernel_table t = scalar_kernels;
+  if (level >= simd_sse2) {
+    t.ssd16 = block_ssd16_sse2;
+    t.sad8 = block_sad8_sse2;
+    t.sad4 = block_sad4_sse2;
+    t.sad4_row = block_sad4_row_sse2;
+    t.interp_rows = interp_rows_sse2;
+    t.interp_columns = interp_columns_sse2;
+    t.sq_diff = block_sq_diff_sse2;
+    t.accumulate = accumulate_sse2;
+    t.column_sums = column_sums_sse2;
+    t.lee_row = lee_row_sse2;
   }
+  if (level >= simd_avx2) {
+    t.ssd16 = block_ssd16_avx2;
+    t.sad4_row = block_sad4_row_avx2;
+  }
+  strong_kernels = t;
 }

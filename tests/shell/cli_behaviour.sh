@@ -4,7 +4,7 @@
 # --version prints the build's version; --help lists the exit statuses; a wrong
 # command line gives status 2; a failed run ends with its message and no
 # summary; when the reader of standard output goes away the run stops with
-# status 141 and says nothing.
+# status 141 and says nothing; strong mode (--sigma) alike.
 set -uo pipefail
 nivora="$1"
 version="$2"
@@ -26,41 +26,55 @@ done
 status=$?
 [ "$status" -eq 2 ] || fail "a wrong option gave status $status, expected 2"
 
-# A clip cut short: one message line, no summary.
 make_clip "$work/in.y4m" 128 96 40
 head -c 100000 "$work/in.y4m" > "$work/cut.y4m"
-"$nivora" --threads 2 "$work/cut.y4m" "$work/out.y4m" 2> "$work/err"
-status=$?
-[ "$status" -eq 1 ] || fail "a truncated clip gave status $status, expected 1"
-[ "$(wc -l < "$work/err")" -eq 1 ] || fail "a truncated clip gave: $(cat "$work/err")"
-grep -q "is truncated" "$work/err" || fail "no message for a truncated clip: $(cat "$work/err")"
 
-# A write that fails (a full disk) is an error with its message, as a file
-# and as standard output.
-"$nivora" --threads 2 "$work/in.y4m" /dev/full 2> "$work/err"
-status=$?
-[ "$status" -eq 1 ] || fail "writing to /dev/full gave status $status, expected 1"
-grep -q "^nivora: /dev/full: write failed: No space left on device$" "$work/err" ||
-  fail "writing to /dev/full said: $(cat "$work/err")"
-"$nivora" --threads 2 "$work/in.y4m" - > /dev/full 2> "$work/err"
-status=$?
-[ "$status" -eq 1 ] || fail "standard output to /dev/full gave status $status, expected 1"
-[ "$(wc -l < "$work/err")" -eq 1 ] || fail "standard output to /dev/full said: $(cat "$work/err")"
+# The plug-in's filter and strong mode end a run alike.
+for mode in plugin strong; do
+  opts=(--threads 2)
+  formats="y4m yc48"
+  summary="^nivora: 40 frames 128x96"
+  if [ "$mode" = strong ]; then
+    opts+=(--sigma 5)
+    formats="y4m"
+    summary="^nivora: strong mode, sigma 5.00 .*: 40 frames 128x96"
+  fi
 
-# The reader goes away after 100 bytes (the clip is far longer than the pipe
-# and the output buffer hold).
-for format in y4m yc48; do
-  "$nivora" --threads 2 --output-format "$format" "$work/in.y4m" - 2> "$work/err" |
-    head -c 100 > /dev/null
+  # A clip cut short: one message line, no summary.
+  "$nivora" "${opts[@]}" "$work/cut.y4m" "$work/out.y4m" 2> "$work/err"
+  status=$?
+  [ "$status" -eq 1 ] || fail "$mode: a truncated clip gave status $status, expected 1"
+  [ "$(wc -l < "$work/err")" -eq 1 ] || fail "$mode: a truncated clip gave: $(cat "$work/err")"
+  grep -q "is truncated" "$work/err" || fail "$mode: no message for a truncated clip: $(cat "$work/err")"
+
+  # A write that fails (a full disk) is an error with its message, as a file
+  # and as standard output.
+  "$nivora" "${opts[@]}" "$work/in.y4m" /dev/full 2> "$work/err"
+  status=$?
+  [ "$status" -eq 1 ] || fail "$mode: writing to /dev/full gave status $status, expected 1"
+  grep -q "^nivora: /dev/full: write failed: No space left on device$" "$work/err" ||
+    fail "$mode: writing to /dev/full said: $(cat "$work/err")"
+  "$nivora" "${opts[@]}" "$work/in.y4m" - > /dev/full 2> "$work/err"
+  status=$?
+  [ "$status" -eq 1 ] || fail "$mode: standard output to /dev/full gave status $status, expected 1"
+  [ "$(wc -l < "$work/err")" -eq 1 ] ||
+    fail "$mode: standard output to /dev/full said: $(cat "$work/err")"
+
+  # The reader goes away after 100 bytes (the clip is far longer than the pipe
+  # and the output buffer hold): status 141 and not a word.
+  for format in $formats; do
+    "$nivora" "${opts[@]}" --output-format "$format" "$work/in.y4m" - 2> "$work/err" |
+      head -c 100 > /dev/null
+    status=${PIPESTATUS[0]}
+    [ "$status" -eq 141 ] || fail "$mode: $format to a closed pipe gave status $status, expected 141"
+    [ ! -s "$work/err" ] || fail "$mode: $format to a closed pipe said: $(cat "$work/err")"
+  done
+
+  # And a whole run to a reader that stays: the summary line is there.
+  "$nivora" "${opts[@]}" "$work/in.y4m" - 2> "$work/err" | cat > /dev/null
   status=${PIPESTATUS[0]}
-  [ "$status" -eq 141 ] || fail "$format to a closed pipe gave status $status, expected 141"
-  [ ! -s "$work/err" ] || fail "$format to a closed pipe said: $(cat "$work/err")"
+  [ "$status" -eq 0 ] || fail "$mode: a whole run gave status $status: $(cat "$work/err")"
+  grep -q "$summary" "$work/err" || fail "$mode: no summary line: $(cat "$work/err")"
 done
-
-# And a whole run to a reader that stays: the summary line is there.
-"$nivora" --threads 2 "$work/in.y4m" - 2> "$work/err" | cat > /dev/null
-status=${PIPESTATUS[0]}
-[ "$status" -eq 0 ] || fail "a whole run gave status $status: $(cat "$work/err")"
-grep -q "^nivora: 40 frames 128x96" "$work/err" || fail "no summary line: $(cat "$work/err")"
 
 finish

@@ -54,8 +54,9 @@ test_clip make_pan(double s, uint32_t seed, bool still = false) {
 std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int threads,
                                            bool spatial = true) {
   threads_for_exec = threads;
-  strong_filter* f = strong_create(width, height, chroma_w, chroma_h, 1, 1);
-  EXPECT_NE(f, nullptr);
+  const strong_filter_ptr filter = strong_create(width, height, chroma_w, chroma_h, 1, 1);
+  EXPECT_NE(filter, nullptr);
+  strong_filter* f = filter.get();
   strong_params params = strong_params_for(sigma, sigma);
   if (!spatial) params.spatial_strength = 0.0f;
   std::vector<std::vector<float>> result;
@@ -87,7 +88,6 @@ std::vector<std::vector<float>> run_filter(const test_clip& c, float sigma, int 
       result.push_back(plane);
     }
   }
-  strong_destroy(f);
   return result;
 }
 
@@ -132,7 +132,8 @@ TEST(StrongFilter, OutputDoesNotDependOnThreadsOrKernels) {
   const test_clip c = make_pan(5.0, 9);
   strong_select_kernels(detect_simd_level());
   const std::vector<std::vector<float>> reference = run_filter(c, 5.0f, 1);
-  for (int threads : {2, 3, 4, 7, 11}) {
+  // 100: more workers than have scratch (max_workers); the rest stay idle.
+  for (int threads : {2, 3, 4, 7, 11, 100}) {
     const std::vector<std::vector<float>> out = run_filter(c, 5.0f, threads);
     for (size_t i = 0; i < out.size(); ++i)
       ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)

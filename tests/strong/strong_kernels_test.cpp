@@ -161,17 +161,35 @@ TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
   }
 }
 
+// Every slot at every level: the scalar versions, then SSE2 from level 1 and
+// the two AVX2 costs at level 3; and the level the command line chooses
+// selects the SIMD versions this processor runs.
 TEST(StrongKernels, SelectionFollowsTheLevel) {
-  strong_select_kernels(simd_ref);
-  EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_ref);
-  EXPECT_EQ(strong_kernels.accumulate, &accumulate_ref);
-  EXPECT_EQ(strong_kernels.sad4_row, &block_sad4_row_ref);
-  strong_select_kernels(simd_sse3);
-  EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_sse2);
-  EXPECT_EQ(strong_kernels.sad4_row, &block_sad4_row_sse2);
-  strong_select_kernels(simd_avx2);
-  EXPECT_EQ(strong_kernels.ssd16, &block_ssd16_avx2);
-  EXPECT_EQ(strong_kernels.sad4_row, &block_sad4_row_avx2);
-  EXPECT_EQ(strong_kernels.interp_rows, &interp_rows_sse2);
+  auto expect_slots = [](int level, bool sse2, bool avx2) {
+    strong_select_kernels(level);
+    const strong_kernel_table& k = strong_kernels;
+    EXPECT_EQ(k.ssd16, avx2 ? &block_ssd16_avx2 : sse2 ? &block_ssd16_sse2 : &block_ssd16_ref);
+    EXPECT_EQ(k.sad8, sse2 ? &block_sad8_sse2 : &block_sad8_ref);
+    EXPECT_EQ(k.sad4, sse2 ? &block_sad4_sse2 : &block_sad4_ref);
+    EXPECT_EQ(k.sad4_row,
+              avx2 ? &block_sad4_row_avx2 : sse2 ? &block_sad4_row_sse2 : &block_sad4_row_ref);
+    EXPECT_EQ(k.interp_rows, sse2 ? &interp_rows_sse2 : &interp_rows_ref);
+    EXPECT_EQ(k.interp_columns, sse2 ? &interp_columns_sse2 : &interp_columns_ref);
+    EXPECT_EQ(k.sq_diff, sse2 ? &block_sq_diff_sse2 : &block_sq_diff_ref);
+    EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
+    EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
+    EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
+  };
+  expect_slots(simd_ref, false, false);
+  expect_slots(simd_sse2, true, false);
+  expect_slots(simd_sse3, true, false);
+  expect_slots(simd_avx2, true, true);
+  force_kernel_level(-1);
+  const int top = usable_kernel_level();
+  EXPECT_EQ(top, detect_simd_level());
+  expect_slots(top, top >= simd_sse2, top >= simd_avx2);
+  force_kernel_level(simd_sse2);
+  EXPECT_EQ(usable_kernel_level(), std::min(top, int(simd_sse2)));
+  force_kernel_level(-1);
   strong_select_kernels(simd_ref);
 }

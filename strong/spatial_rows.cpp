@@ -7,40 +7,11 @@
 #include <algorithm>
 
 #include "strong/strong_internal.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 constexpr int radius = 2;
 }  // namespace
-
-void column_sums_ref(const float* const rows[5], int w, float* sum, float* sq) {
-  for (int x = 0; x < w; ++x) {
-    float s = 0.0f, q = 0.0f;
-    for (int k = 0; k < 5; ++k) {
-      const float v = rows[k][x];
-      s += v;
-      q += v * v;
-    }
-    sum[x] = s;
-    sq[x] = q;
-  }
-}
-
-void lee_row_ref(const float* sum, const float* sq, const float* here, const float* weight, int w,
-                 float noise, float* out) {
-  const float inv_area = 1.0f / 25.0f;
-  for (int x = 0; x < w; ++x) {
-    float s = 0.0f, q = 0.0f;
-    for (int k = 0; k < 5; ++k) {
-      s += sum[x + k];
-      q += sq[x + k];
-    }
-    const float m = s * inv_area;
-    const float v = q * inv_area - m * m;
-    const float left = noise / weight[x];
-    const float gain = v > left ? (v - left) / v : 0.0f;
-    out[x] = m + gain * (here[x] - m);
-  }
-}
 
 void spatial_rows(const float* t, const float* weight_sum, int w, int h, float variance,
                   float strength, int first, int end, float* scratch, float* out, int out_pitch) {

@@ -3,7 +3,7 @@
 // versions.
 #include <emmintrin.h>
 
-#include "strong/strong.h"
+#include "strong/spatial_pass.h"
 
 void column_sums_sse2(const float* const rows[5], int w, float* sum, float* sq) {
   const int main = w & ~3;

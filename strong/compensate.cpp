@@ -1,7 +1,9 @@
-// Four-tap cubic (Catmull-Rom) interpolation at eighth-pixel positions.
+// Motion compensation: a block of a neighbour at an eighth-pixel position by
+// four-tap cubic (Catmull-Rom) interpolation, the taps and their noise gain.
 #include <cmath>
 
 #include "strong/strong_internal.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 

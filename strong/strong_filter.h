@@ -1,0 +1,75 @@
+// The strong filter's interface: its settings from the noise level, and the
+// filter itself (a window of pictures, each output picture filtered from its
+// motion-compensated neighbours).
+//
+// Pictures are planes of float samples in 8-bit code values (a 10-bit sample
+// of 512 is 128.0).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+struct strong_params {
+  float sigma_luma = 0;    // noise deviation, 8-bit code values
+  float sigma_chroma = 0;
+  int radius = 0;          // neighbours on each side (0: the picture passes unchanged)
+  int search_range = 0;    // coarse search, in 4x-decimated pixels
+  float block_low = 0;     // block weight 1 below block_low x the expected mismatch,
+  float block_high = 0;    // 0 above block_high x it, linear between
+  float sample_low = 0;    // the same per sample, for the squared difference
+  float sample_high = 0;
+  float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
+};
+
+// The one rule: every setting from the two deviations.
+strong_params strong_params_for(float sigma_luma, float sigma_chroma);
+
+// Largest radius any setting uses: the window the caller must be able to hold.
+constexpr int strong_max_radius = 4;
+
+// A picture: three planes of floats, each with its own size and pitch.
+struct strong_picture_view {
+  const float* plane[3];
+  int pitch[3];
+};
+
+struct strong_filter;  // buffers of one filter: the window and the pyramid
+struct strong_filter_free {
+  void operator()(strong_filter* f) const;
+};
+// A filter and its buffers, given back together when the owner goes.
+using strong_filter_ptr = std::unique_ptr<strong_filter, strong_filter_free>;
+
+// A filter for pictures of width x height luma and chroma_w x chroma_h chroma
+// (chroma_shift_x/y: 1 where chroma is halved; chroma_w at most the width
+// rounded up to 16 and shifted, chroma_h likewise). Allocates everything it
+// will use; empty when memory cannot be had.
+strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_h,
+                                int chroma_shift_x, int chroma_shift_y);
+
+typedef int (*strong_exec_fn)(void (*job)(int, int, void*, void*), void* param1, void* param2);
+
+// Where picture n goes in the window (the slot of picture n - 2R - 1,
+// R = strong_max_radius, which is no longer held from now on): the pictures'
+// samples inside the padded planes. A caller may write picture n there and
+// then push that view, which saves a copy.
+struct strong_picture_slot {
+  float* plane[3];
+  int pitch[3];
+};
+strong_picture_slot strong_slot_for(strong_filter* f, int64_t n);
+// Puts picture n into the window: copies the planes into padded planes
+// (nothing to copy for planes already written into strong_slot_for's view),
+// pads them and builds the decimated luma, on the worker threads through exec.
+void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture,
+                 strong_exec_fn exec);
+// Whether picture n is in the window.
+bool strong_holds(const strong_filter* f, int64_t n);
+
+// Filters picture n with the neighbours n - k and n + k (k = 1 .. radius) that
+// are held and lie within [first, last]; writes the three planes to out
+// (pitches as given). Runs on the editor's worker threads through exec
+// (a host_exec_multi_thread_func); the result does not depend on their number.
+void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
+                    int64_t last, float* const out[3], const int out_pitch[3],
+                    strong_exec_fn exec);

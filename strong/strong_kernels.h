@@ -1,0 +1,34 @@
+// The strong filter's kernel table: scalar versions until
+// strong_select_kernels fills in the SIMD ones the level allows. Written only
+// there, at set-up (the command line calls it after the processor check); the
+// filter only reads it.
+#pragma once
+
+#include "strong/block_cost.h"
+#include "strong/interpolate.h"
+#include "strong/spatial_pass.h"
+#include "strong/weighted_mean.h"
+
+struct strong_kernel_table {
+  // Motion search.
+  block_ssd16_fn ssd16;
+  block_sad8_fn sad8;
+  block_sad4_fn sad4;
+  block_sad4_row_fn sad4_row;
+  // Compensation.
+  interp_rows_fn interp_rows;
+  interp_columns_fn interp_columns;
+  // Temporal mean.
+  block_sq_diff_fn sq_diff;
+  accumulate_fn accumulate;
+  // Spatial pass.
+  column_sums_fn column_sums;
+  lee_row_fn lee_row;
+};
+
+extern strong_kernel_table strong_kernels;
+
+// Fills the table for a kernel level (platform/simd_level.h). Level 0:
+// scalar; 1 (SSE2) and above: the SSE2 versions; 3 (AVX2): the AVX2 16x16
+// cost and row of 4x4 costs.
+void strong_select_kernels(int level);
