@@ -16,8 +16,8 @@
 // where the kernel may keep them cached or write them out), or, when no such
 // file can be made, keeps them in memory. Either way a fetch converts the
 // frame into a fetch slot, which
-// the filter may then write below the picture (it extends frames downward in
-// place). The filter asks for most frames more than once (as the new frame of
+// the filter may then write right of and below the picture (it extends frames
+// to the rounded size in place). The filter asks for most frames more than once (as the new frame of
 // the window and as a neighbour for the mosquito pass), so a frame still in a
 // slot is handed out again with only the area around the picture restored.
 #include <fcntl.h>

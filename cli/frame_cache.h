@@ -21,9 +21,9 @@
 // fetched. A frame still in a slot is not converted again: the filter asks for
 // most frames up to three times (as the new window frame and as a neighbour
 // of the frames beside it). The area below and right of the picture, which
-// the filter may overwrite (it extends frames downward), is restored on every
-// fetch, so a fetch always returns the frame as converted; the picture itself
-// is the filter's to read only.
+// the filter may overwrite (it extends frames right and downward), is
+// restored on every fetch, so a fetch always returns the frame as converted;
+// the picture itself is the filter's to read only.
 constexpr int fetch_slot_count = 3;
 
 struct frame_cache {

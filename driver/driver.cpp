@@ -63,6 +63,14 @@ int source_frame_number(int n, int frame_n) {
   return m;
 }
 
+void extend_rightward(PIXEL_YC* frame, int max_w, int w, int w16, int h) {
+  for (int y = 0; y < h; ++y) {
+    PIXEL_YC* row = frame + (size_t)y * max_w;
+    const PIXEL_YC last = row[w - 1];
+    for (int x = w; x < w16; ++x) row[x] = last;
+  }
+}
+
 void extend_downward(PIXEL_YC* frame, int max_w, int w16, int h, int h16) {
   for (int k = 0; k < h16 - h; ++k) {
     int from = h - 2 - k;
@@ -70,6 +78,12 @@ void extend_downward(PIXEL_YC* frame, int max_w, int w16, int h, int h16) {
     std::memcpy(frame + (size_t)(h + k) * max_w, frame + (size_t)from * max_w,
                 (size_t)w16 * sizeof(PIXEL_YC));
   }
+}
+
+void extend_fetched(PIXEL_YC* frame, int max_w, int w, int h, int w16, int h16) {
+  // The rows below copy whole rounded rows, the extended columns with them.
+  extend_rightward(frame, max_w, w, w16, h);
+  extend_downward(frame, max_w, w16, h, h16);
 }
 
 void choose_canvas(int w16, int h16, int32_t* cw, int32_t* ch) {
@@ -150,7 +164,7 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
       window_missing[i + R] = 1;
       continue;
     }
-    extend_downward(p, fpip->max_w, w16, h, h16);
+    extend_fetched(p, fpip->max_w, w, h, w16, h16);
     const PIXEL_YC* src = p;
 
     if (block_on) {
@@ -170,13 +184,13 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
       current_prefilter.strength_c = canvas_w >= 1400 ? strength * 90 : strength * 8;
       // Neighbours come straight from the cache, unfiltered; a missing one is
       // replaced by the frame itself, as at the ends of the clip. The pass
-      // reads the neighbours down to the rounded height, so they are extended
-      // downward like the frame: what the host keeps below the picture must
-      // not reach the output.
+      // reads the neighbours over the rounded size, so they are extended
+      // right and downward like the frame: what the host keeps right of and
+      // below the picture must not reach the output.
       PIXEL_YC* prev = m - 1 < 0 ? nullptr : fetch(fp, fpip, m - 1);
       PIXEL_YC* next = m + 1 >= frame_n ? nullptr : fetch(fp, fpip, m + 1);
-      if (prev) extend_downward(prev, fpip->max_w, w16, h, h16);
-      if (next) extend_downward(next, fpip->max_w, w16, h, h16);
+      if (prev) extend_fetched(prev, fpip->max_w, w, h, w16, h16);
+      if (next) extend_fetched(next, fpip->max_w, w, h, w16, h16);
       current_prefilter.prev = prev ? prev : src;
       current_prefilter.next = next ? next : src;
       run_stage(fp, mosquito_nr_job, &current_prefilter, fpip);

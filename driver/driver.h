@@ -41,9 +41,18 @@ void rows_and_chroma_job(int thread_id, int thread_num, void* param1, void* para
 // about the first and last frame (neither repeated), then clamped into the clip.
 int source_frame_number(int n, int frame_n);
 
+// Fills columns w .. w16-1 of rows 0 .. h-1 of a frame (pitch max_w) with a
+// copy of column w-1 of the same row. Plain integer code: it runs before the
+// processor check.
+void extend_rightward(PIXEL_YC* frame, int max_w, int w, int w16, int h);
 // Fills rows h .. h16-1 of a frame (pitch max_w) with mirror copies of the rows
 // above row h-1 (w16 pixels each); frames of 1 to 8 rows repeat row 0 at the end.
 void extend_downward(PIXEL_YC* frame, int max_w, int w16, int h, int h16);
+// What the driver does to every frame it fetches, in place, before any stage
+// reads it: extend_rightward, then extend_downward. Afterwards the rounded
+// w16 x h16 frame depends only on the w x h picture; columns w .. w16-1 of
+// every row 0 .. h16-1 hold a copy of column w-1 of that row.
+void extend_fetched(PIXEL_YC* frame, int max_w, int w, int h, int w16, int h16);
 
 // Canvas class for a rounded frame size: 832x512, 1472x1152 or 1984x1152.
 void choose_canvas(int w16, int h16, int32_t* canvas_w, int32_t* canvas_h);

@@ -154,22 +154,28 @@ TEST_F(Driver, StagesSeeTheRoundedSizeAndTheHostGetsItsOwnBack) {
   EXPECT_TRUE(boxes().empty());
 }
 
-TEST_F(Driver, FetchedFramesAreExtendedDownwardByMirroring) {
+TEST_F(Driver, FetchedFramesAreExtendedRightAndDownward) {
   test_host& th = start(100, 70, 10, 128, 80);
+  for (int y = 0; y < 80; ++y)  // a mark outside the picture
+    for (int x = y < 70 ? 100 : 0; x < 128; ++x)
+      th.clip[4][(size_t)y * 128 + x] = PIXEL_YC{-7, 7, -7};
   const std::vector<PIXEL_YC> before = th.clip[4];
   test_host_run(4);
   const std::vector<PIXEL_YC>& after = th.clip[4];
-  for (int k = 0; k < 10; ++k)
-    for (int x = 0; x < 112; ++x) {
-      const PIXEL_YC& got = after[(size_t)(70 + k) * 128 + x];
-      const PIXEL_YC& want = before[(size_t)(68 - k) * 128 + x];
-      ASSERT_EQ(got.y, want.y) << "row " << 70 + k << " column " << x;
-      ASSERT_EQ(got.cr, want.cr);
-    }
-  // Columns past the rounded width and rows of the picture are not touched.
+  // Rows 70.. mirror rows 68.., and every row of the rounded frame repeats its
+  // column 99 up to column 111.
   for (int y = 0; y < 80; ++y)
-    for (int x = 112; x < 128; ++x) ASSERT_EQ(after[(size_t)y * 128 + x].y, before[(size_t)y * 128 + x].y);
-  for (size_t i = 0; i < (size_t)70 * 128; ++i) ASSERT_EQ(after[i].y, before[i].y);
+    for (int x = 0; x < 112; ++x) {
+      const int from_y = y < 70 ? y : 68 - (y - 70), from_x = x < 100 ? x : 99;
+      const PIXEL_YC& got = after[(size_t)y * 128 + x];
+      const PIXEL_YC& want = before[(size_t)from_y * 128 + from_x];
+      ASSERT_EQ(got.y, want.y) << "row " << y << " column " << x;
+      ASSERT_EQ(got.cb, want.cb) << "row " << y << " column " << x;
+      ASSERT_EQ(got.cr, want.cr) << "row " << y << " column " << x;
+    }
+  // Columns past the rounded width are not touched.
+  for (int y = 0; y < 80; ++y)
+    for (int x = 112; x < 128; ++x) ASSERT_EQ(after[(size_t)y * 128 + x].y, -7);
 }
 
 TEST_F(Driver, VeryShortFramesRepeatTheirFirstRow) {

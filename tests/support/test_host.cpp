@@ -38,21 +38,30 @@ BOOL set_cache_size(void*, int w, int h, int frames, int flags) {
   return 1;
 }
 
-void scramble_rows_below(test_host& th, std::vector<PIXEL_YC>& frame) {
+// One pattern a fetch, for the parts of the frame outside the picture that
+// the host's switches name: the columns right of it first, then the rows below.
+void scramble_outside(test_host& th, std::vector<PIXEL_YC>& frame) {
   const int kind = th.scrambles++ % 3;
   uint32_t state = 0x9e3779b9u * (uint32_t)th.scrambles;
-  for (int y = th.h; y < th.max_h; ++y)
-    for (int x = 0; x < th.max_w; ++x) {
-      PIXEL_YC& p = frame[(size_t)y * th.max_w + x];
-      if (kind == 0) {
-        state = state * 1664525u + 1013904223u;
-        p = PIXEL_YC{(short)(state >> 16), (short)(state >> 4), (short)state};
-      } else if (kind == 1) {
-        p = PIXEL_YC{0, 0, 0};
-      } else {
-        p = frame[(size_t)(th.h - 1) * th.max_w + x];
-      }
+  auto pattern = [&](int x, int y) {
+    PIXEL_YC& p = frame[(size_t)y * th.max_w + x];
+    if (kind == 0) {
+      state = state * 1664525u + 1013904223u;
+      p = PIXEL_YC{(short)(state >> 16), (short)(state >> 4), (short)state};
+    } else if (kind == 1) {
+      p = PIXEL_YC{0, 0, 0};
+    } else if (x >= th.w) {
+      p = frame[(size_t)y * th.max_w + th.w - 1];
+    } else {
+      p = frame[(size_t)(th.h - 1) * th.max_w + x];
     }
+  };
+  if (th.scramble_right)
+    for (int y = 0; y < th.max_h; ++y)
+      for (int x = th.w; x < th.max_w; ++x) pattern(x, y);
+  if (th.scramble_below)
+    for (int y = th.h; y < th.max_h; ++y)
+      for (int x = 0; x < th.max_w; ++x) pattern(x, y);
 }
 
 PIXEL_YC* get_cache_ex(void*, void*, int n, int* w, int* h) {
@@ -61,7 +70,7 @@ PIXEL_YC* get_cache_ex(void*, void*, int n, int* w, int* h) {
   if (n < 0 || n >= (int)th.clip.size() || th.missing.count(n)) return nullptr;
   if (w) *w = th.w;
   if (h) *h = th.h;
-  if (th.scramble_below) scramble_rows_below(th, th.clip[n]);
+  if (th.scramble_below || th.scramble_right) scramble_outside(th, th.clip[n]);
   return th.clip[n].data();
 }
 
@@ -116,6 +125,7 @@ void test_host_setup(int w, int h, int frame_n, int max_w, int max_h,
   th.active = 1;
   th.missing.clear();
   th.scramble_below = false;
+  th.scramble_right = false;
   th.scrambles = 0;
   test_host_clear_logs();
 }

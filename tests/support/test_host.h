@@ -27,11 +27,13 @@ struct test_host {
   bool parallel = false;  // run the workers on real threads
   int active = 1;         // answer of the filter-active query
   std::set<int> missing;  // frame numbers the cache does not deliver
-  // With this on, every fetch first overwrites the rows below the picture
-  // (h to max_h - 1) of the frame it hands out, in turn with seeded noise,
-  // zeros and copies of the last picture row, as a cache that reuses its
+  // With these on, every fetch first overwrites the rows below the picture
+  // (h to max_h - 1), and the columns right of it (w to max_w - 1, every
+  // row), of the frame it hands out, in turn with seeded noise, zeros and
+  // copies of the last picture row or column, as a cache that reuses its
   // buffers might leave them.
   bool scramble_below = false;
+  bool scramble_right = false;
   int scrambles = 0;  // fetches scrambled so far
   // Every set_ycp_filtering_cache_size call: its w, h, frames and flags, and
   // the number of fetches before it.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The code that runs whatever the processor contains no SSE instruction: every
 # function compiled from host/, platform/ and driver/ (the table and callbacks,
-# the settings derivation, the processor check, the buffers, the driver and its
-# clearing path), as linked into the plug-in. The one exception is the probe's
-# own guarded instruction at nivora_sse_probe_insn.
+# the settings derivation, the processor check, the buffers, the driver, its
+# clearing path and the extension of fetched frames), as linked into the
+# plug-in. The one exception is the probe's own guarded instruction at
+# nivora_sse_probe_insn.
 # Usage: check_no_sse.sh UNSTRIPPED_DLL WIN_BUILD_DIR
 set -euo pipefail
 dll="$1"
@@ -32,7 +33,9 @@ platform_cpuid_available()
 platform_sse_probe()
 allocate_buffers()
 allocate_fixed_block()
-empty_ring()"
+empty_ring()
+extend_rightward(PIXEL_YC*, int, int, int, int)
+extend_downward(PIXEL_YC*, int, int, int, int)"
 
 # SSE, SSE2 and later: any vector register, MXCSR, and the instructions of
 # those sets that name no vector register.

@@ -64,6 +64,8 @@ const yc_clip* clip = nullptr;
 int max_w = 0, max_h = 0;
 guarded_buffer edit_buffer, temp_buffer;
 std::vector<int> missing_frames;
+bool scramble_right = false, scramble_below = false;
+int scrambles = 0;
 FILTER_PROC_INFO fpip;
 
 // Copies frame n (or nothing) into a max_w x max_h buffer at pitch `pitch`.
@@ -75,6 +77,33 @@ void fill_frame(PIXEL_YC* dst, int pitch, int rows, int n) {
           inside ? clip->frames[n][size_t(y) * clip->w + x] : margin_pixel(x, y);
     }
   }
+}
+
+// Overwrites what the switches name outside the picture of a cached frame
+// (pitch `pitch`, `rows` rows) with the next of three patterns: seeded noise,
+// zeros, copies of the last picture column (right) or row (below).
+void scramble_outside(PIXEL_YC* frame, int pitch, int rows) {
+  const int kind = scrambles++ % 3;
+  uint32_t state = 0x9e3779b9u * uint32_t(scrambles);
+  auto pattern = [&](int x, int y) {
+    PIXEL_YC& p = frame[size_t(y) * pitch + x];
+    if (kind == 0) {
+      state = state * 1664525u + 1013904223u;
+      p = PIXEL_YC{short(state >> 16), short(state >> 4), short(state)};
+    } else if (kind == 1) {
+      p = PIXEL_YC{0, 0, 0};
+    } else if (x >= clip->w) {
+      p = frame[size_t(y) * pitch + clip->w - 1];
+    } else {
+      p = frame[size_t(clip->h - 1) * pitch + x];
+    }
+  };
+  if (scramble_right)
+    for (int y = 0; y < rows; ++y)
+      for (int x = clip->w; x < pitch; ++x) pattern(x, y);
+  if (scramble_below)
+    for (int y = clip->h; y < rows; ++y)
+      for (int x = 0; x < pitch; ++x) pattern(x, y);
 }
 
 // ---- Frame cache: d frames of w x h, least recently used replaced first. ----
@@ -136,6 +165,7 @@ PIXEL_YC* get_cache_ex(void* fp, void* editp, int n, int* w, int* h) {
     slot->frame = n;
   }
   slot->used = ++cache_clock;
+  if (scramble_right || scramble_below) scramble_outside(slot->buffer.data(), cache_w, cache_h);
   return slot->buffer.data();
 }
 
@@ -310,11 +340,18 @@ void editor_use_clip(const yc_clip& c, int mw, int mh) {
   cache.clear();
   cache_w = cache_h = cache_d = 0;
   missing_frames.clear();
+  scramble_right = scramble_below = false;
+  scrambles = 0;
 }
 
 int editor_max_w() { return max_w; }
 int editor_max_h() { return max_h; }
 void editor_set_missing(const std::vector<int>& frames) { missing_frames = frames; }
+void editor_set_scramble(bool right, bool below) {
+  scramble_right = right;
+  scramble_below = below;
+}
+int editor_scrambles() { return scrambles; }
 
 bool editor_render(int n, std::vector<PIXEL_YC>* out) {
   const int frame_n = int(clip->frames.size());

@@ -8,7 +8,10 @@
 //                                  line: clip, output, nine track values and
 //                                  four check values comma-separated, play
 //                                  list, optionally missing=N,... for frames
-//                                  the cache does not deliver)
+//                                  the cache does not deliver and
+//                                  scramble=right|below|right,below for a
+//                                  new pattern outside the picture on
+//                                  every fetch)
 //   lifecycle DLL CLIP             loads, initialises and shuts down twice
 //   settings-window DLL CLIP       the settings window's button (Windows)
 //   size-messages DLL              the maximum-image-size messages (Windows)
@@ -49,24 +52,38 @@ int run_job(FILTER* fp, const std::string& line, int number) {
     std::printf("job %d: need 9 track values and 4 check values\n", number);
     return 2;
   }
-  // Optional: frames the editor's cache fails to deliver.
+  // Optional: frames the editor's cache fails to deliver; what it keeps
+  // outside the picture.
   std::vector<int> missing;
+  bool scramble_right = false, scramble_below = false;
   std::string option;
   while (in >> option) {
     int values[8];
     int count = 1;
     for (char c : option) count += c == ',';
-    if (option.compare(0, 8, "missing=") != 0 || count > 8 ||
-        !parse_list(option.substr(8), values, count)) {
-      std::printf("job %d: unknown option '%s'\n", number, option.c_str());
-      return 2;
+    if (option.compare(0, 9, "scramble=") == 0) {
+      std::istringstream parts(option.substr(9));
+      std::string part;
+      bool known = true;
+      while (std::getline(parts, part, ',')) {
+        if (part == "right") scramble_right = true;
+        else if (part == "below") scramble_below = true;
+        else known = false;
+      }
+      if (known && (scramble_right || scramble_below)) continue;
+    } else if (option.compare(0, 8, "missing=") == 0 && count <= 8 &&
+               parse_list(option.substr(8), values, count)) {
+      missing.assign(values, values + count);
+      continue;
     }
-    missing.assign(values, values + count);
+    std::printf("job %d: unknown option '%s'\n", number, option.c_str());
+    return 2;
   }
   yc_clip clip;
   if (!read_clip(clip_path.c_str(), clip)) return 2;
   editor_use_clip(clip, 0, 0);
   editor_set_missing(missing);
+  editor_set_scramble(scramble_right, scramble_below);
   editor_set_settings(track, check);
   editor_clear_counters();
   if (fp->func_init(fp) != 1 || fp->func_update(fp, FILTER_UPDATE_STATUS_ALL) != 1) {
@@ -86,8 +103,10 @@ int run_job(FILTER* fp, const std::string& line, int number) {
   }
   if (!played) return 1;
   if (!write_clip(out_path.c_str(), out)) return 2;
-  std::printf("job %d: %s, %zu frames, %d fetches, %d stage calls, %lld ms\n", number,
-              out_path.c_str(), out.frames.size(), fetches, stages, ms);
+  std::printf("job %d: %s, %zu frames, %d fetches, %d stage calls", number, out_path.c_str(),
+              out.frames.size(), fetches, stages);
+  if (scramble_right || scramble_below) std::printf(", %d scrambled", editor_scrambles());
+  std::printf(", %lld ms\n", ms);
   return 0;
 }
 

@@ -89,6 +89,14 @@ int editor_max_w();
 int editor_max_h();
 // Frames the cache refuses to deliver (for tests of missing frames).
 void editor_set_missing(const std::vector<int>& frames);
+// With these on, every fetch first overwrites the columns right of the
+// picture (w to max_w - 1, every row) and the rows below it (h to max_h - 1)
+// of the frame it hands out, in turn with seeded noise, zeros and copies of
+// the last picture column or row, as an editor that reuses its buffers might
+// leave them. Off by default: the cache's frames hold a fixed pattern there.
+// editor_use_clip turns both off.
+void editor_set_scramble(bool right, bool below);
+int editor_scrambles();  // fetches scrambled since editor_use_clip
 
 // Renders frame n: fills the edit buffer with the frame, calls func_proc and
 // checks what the editor can see (result 1, size handed back, result in one of
