@@ -51,9 +51,9 @@ BOOL timed_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* pa
 double working_buffer_mb(int w, int h, int radius) {
   int32_t cw = 0, ch = 0;
   choose_canvas((w + 15) & ~15, (h + 15) & ~15, &cw, &ch);
-  size_t sizes[9];
+  size_t sizes[buffer_block_count];
   buffer_block_sizes(cw, ch, 2 * radius + 1, sizes);
-  double total = 7.0 * scratch_cell_bytes;
+  double total = 0;
   for (size_t s : sizes) total += double(s);
   return total / 1e6;
 }

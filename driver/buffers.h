@@ -36,14 +36,6 @@ extern uint8_t filter_loaded;
 // deliver (index t + R). Set by the driver before the temporal stage.
 extern uint8_t window_missing[ring_slots_max];
 
-// Sub-buffers of the nine reallocated blocks (see allocate_buffers).
-extern int16_t* out_row[4];
-extern float* lane0_line[4];
-extern float* lane1_line[4];
-extern float* lane2_line[4];
-extern float* lane3_line[4];
-extern float* const* const lane_lines[4];  // lane_lines[k] is laneK_line
-
 // The float stages (analysis, temporal fit, output) cut their work into
 // items of equal cost (column blocks, row groups, line pairs, chroma lines,
 // blocks of output rows) and share them among the editor's workers: of
@@ -98,24 +90,20 @@ extern float* cr_ring_a;
 extern float* cr_ring_b;
 extern int16_t* cr_out;
 
-// Cells of the fixed block (seven 256-byte cells, allocated once).
-constexpr size_t scratch_cell_bytes = 256;
-extern void* fixed_block;
-extern float* vec_scratch[4];
-extern float* mask_scratch[3];
+// The blocks, in allocation order: the luma rings and the canvas, the Cb
+// rings, cb_out, the Cr rings, cr_out. Their byte sizes for a canvas and
+// window length.
+constexpr int buffer_block_count = 5;
+void buffer_block_sizes(int32_t canvas_w, int32_t canvas_h, int32_t ring_n,
+                        size_t sizes[buffer_block_count]);
 
-// Byte sizes of the nine blocks for a canvas and window length.
-void buffer_block_sizes(int32_t canvas_w, int32_t canvas_h, int32_t ring_n, size_t sizes[9]);
-
-// (Re)allocates blocks 1 to 9 and the workers' scratch for the current
+// (Re)allocates the blocks and the workers' scratch for the current
 // canvas_w, canvas_h and ring_n, carves the sub-buffers and empties the ring.
-// True only if all ten succeeded.
+// True only if every allocation succeeded.
 bool allocate_buffers();
-// Frees blocks 1 to 9 and the workers' scratch (those allocated) and empties
+// Frees the blocks and the workers' scratch (those allocated) and empties
 // their handles.
 void free_buffers();
-bool allocate_fixed_block();
-void free_fixed_block();
 void empty_ring();
 
 // The allocator every block goes through; replaceable so tests can make

@@ -115,9 +115,7 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
   if (w16 != prev_w || h16 != prev_h || frame_radius != prev_radius) {
     choose_canvas(w16, h16, &canvas_w, &canvas_h);
     ring_n = 2 * frame_radius + 1;
-    // The fixed block is retried too, so a failure at load is not permanent.
-    const bool blocks_ok = allocate_buffers();
-    buffers_ok = blocks_ok && allocate_fixed_block() ? 1 : 0;
+    buffers_ok = allocate_buffers() ? 1 : 0;
     prev_w = w16;
     prev_h = h16;
     prev_radius = frame_radius;

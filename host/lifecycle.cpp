@@ -13,7 +13,6 @@ BOOL func_init(FILTER* fp) {
     if (forced_kernel_level() >= 0 && forced_kernel_level() < level) level = forced_kernel_level();
     select_kernels(level);
   }
-  allocate_fixed_block();
   buffers_ok = allocate_buffers() ? 1 : 0;
   filter_loaded = 1;
   // The first frame must not see zero thresholds, whether or not the editor
@@ -23,7 +22,6 @@ BOOL func_init(FILTER* fp) {
 }
 
 BOOL func_exit(FILTER* /*fp*/) {
-  free_fixed_block();
   free_buffers();
   // A frame the host still sends is cleared, without allocating anything.
   buffers_ok = 0;

@@ -52,8 +52,8 @@ struct aligned_floats {  // 16-byte aligned
 struct canvas_buffers {  // the working buffers of one test
   canvas_buffers(int w, int h, int slots) {
     canvas_w = w, canvas_h = h, half_w = w / 2, ring_n = slots;
-    ok = allocate_buffers() && (fixed_block != nullptr || allocate_fixed_block());
+    ok = allocate_buffers();
   }
-  ~canvas_buffers() { free_buffers(), free_fixed_block(); }
+  ~canvas_buffers() { free_buffers(); }
   bool ok = false;
 };

@@ -31,7 +31,6 @@ detect_cpu_level()
 platform_cpuid_available()
 platform_sse_probe()
 allocate_buffers()
-allocate_fixed_block()
 empty_ring()"
 
 # SSE, SSE2 and later: any vector register, MXCSR, and the instructions of
