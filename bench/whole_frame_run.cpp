@@ -32,7 +32,6 @@ stage_index stage_of(MULTI_THREAD_FUNC func) {
   if (func == spatial_columns_job) return stage_columns;
   if (func == spatial_rows_job || func == rows_and_chroma_job) return stage_rows;
   if (func == temporal_job || func == temporal_luma_job) return stage_temporal;
-  if (func == vertical_synthesis_job) return stage_vertical;
   if (func == output_job) return stage_output;
   return stage_unknown;
 }

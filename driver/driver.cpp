@@ -202,7 +202,6 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
     } else {
       run_stage(fp, temporal_job, fp, fpip);
     }
-    run_stage(fp, vertical_synthesis_job, fp, fpip);
     output_field_mode = field_mode;
     run_stage(fp, output_job, &output_field_mode, fpip);
   }

@@ -23,10 +23,9 @@ constexpr int max_frame_h = 1088;
 //         the temporal stage e (the combined stage rows_and_chroma_job), then
 //         e's luma half (temporal_luma_job); when the whole window was in the
 //         ring already, e alone (temporal_job). e is the temporal fit, the
-//         band synthesis and the vertical synthesis of luma;
-//   f  the vertical synthesis stage (vertical_synthesis_job), now empty: e
-//      leaves the luma canvas in the picture domain;
-//   g  the output conversion into ycp_edit (output_job).
+//         band synthesis and the vertical synthesis of luma: it leaves the
+//         luma canvas in the picture domain;
+//   f  the output conversion into ycp_edit (output_job).
 // Without the current frame only the pending d runs, and the output is cleared.
 
 // A stage of its own for the row pass of the last frame a call analyses
