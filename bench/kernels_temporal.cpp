@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/settings.h"
 #include "temporal/synthesize_level.h"
@@ -133,7 +134,7 @@ struct stage_setup {
     half_w = canvas_w / 2;
     ring_n = 2 * radius + 1;
     frame_radius = radius;
-    ok = allocate_buffers();
+    ok = allocate_working_buffers();
     if (!ok) return;
     const size_t luma = static_cast<size_t>(ring_n) * canvas_h * canvas_w;
     const size_t chroma = static_cast<size_t>(ring_n) * half_w * canvas_h;

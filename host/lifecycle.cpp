@@ -1,5 +1,6 @@
 // Initialisation, shutdown and the start of saving.
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"
@@ -13,7 +14,7 @@ BOOL func_init(FILTER* fp) {
     if (forced_kernel_level() >= 0 && forced_kernel_level() < level) level = forced_kernel_level();
     select_kernels(level);
   }
-  buffers_ok = allocate_buffers() ? 1 : 0;
+  buffers_ok = allocate_working_buffers() ? 1 : 0;
   filter_loaded = 1;
   // The first frame must not see zero thresholds, whether or not the editor
   // sends a setting change before it.

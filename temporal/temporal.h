@@ -16,7 +16,7 @@
 // (output_canvas_row) in luma_canvas, in the picture domain, and the picture's
 // chroma lines of cb_out and cr_out; the margins are left as they were. The
 // luma line pairs and the chroma lines are shared out separately
-// (driver/buffers.h, stage_share; temporal_luma_split, temporal_chroma_split).
+// (frame/stage_share.h; temporal_luma_split, temporal_chroma_split).
 void temporal_job(int thread_id, int thread_num, void* param1, void* param2);
 // The two halves of that work: the luma pairs and the chroma lines of worker
 // thread_id of thread_num; and the luma half as a stage of its own.

@@ -7,8 +7,9 @@
 #include <cstring>
 
 #include "analysis/analysis.h"
-#include "driver/buffers.h"
 #include "driver/driver.h"
+#include "frame/buffers.h"
+#include "frame/stage_params.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"

@@ -1,7 +1,8 @@
 // Initialisation, shutdown and the start of saving.
 #include <gtest/gtest.h>
 
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"

@@ -1,15 +1,16 @@
 // The working buffers: sizes per canvas class and radius, carving and
-// alignment, and allocation failures.
+// alignment, the workers' scratch, and allocation failures.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 
-#include "analysis/analysis.h"
-#include "driver/buffers.h"
-#include "temporal/temporal.h"
+#include "frame/buffers.h"
+#include "frame/stage_share.h"
 
 namespace {
+// Scratch per worker the tests ask for: not a multiple of 64 floats.
+constexpr size_t scratch_floats = 1000;
+
 size_t total(int cw, int ch, int rn) {
   size_t s[buffer_block_count];
   buffer_block_sizes(cw, ch, rn, s);
@@ -66,7 +67,7 @@ TEST_F(Buffers, SubBuffersAreCarvedInOrderAndAligned) {
       canvas_w = cls == 0 ? 832 : (cls == 1 ? 1472 : 1984);
       canvas_h = cls == 0 ? 512 : 1152;
       ring_n = rn;
-      ASSERT_TRUE(allocate_buffers());
+      ASSERT_TRUE(allocate_buffers(scratch_floats));
       EXPECT_EQ(half_w, canvas_w / 2);
       const size_t plane = (size_t)canvas_w * canvas_h;
       EXPECT_EQ(luma_ring_b, luma_ring_a + rn * plane);
@@ -89,15 +90,17 @@ TEST_F(Buffers, SubBuffersAreCarvedInOrderAndAligned) {
 TEST_F(Buffers, EveryReallocationEmptiesAllNineSlots) {
   ring_n = 3;
   for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = i;
-  ASSERT_TRUE(allocate_buffers());
+  ASSERT_TRUE(allocate_buffers(scratch_floats));
   for (int i = 0; i < ring_slots_max; ++i) EXPECT_EQ(ring_frame[i], ring_empty);
 }
 
 TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
   set_block_allocator(counting_alloc, counting_free);
   live_blocks = 0;
-  fail_above = 4 << 20;  // the rings and the canvas fail, the output planes do not
-  EXPECT_FALSE(allocate_buffers());
+  // The rings, the canvas and the scratch (as large as the largest canvas's)
+  // fail, the output planes do not.
+  fail_above = 4 << 20;
+  EXPECT_FALSE(allocate_buffers(56 * 1152));
   EXPECT_EQ(live_blocks, 2);  // cb_out and cr_out
   EXPECT_EQ(luma_canvas, nullptr);
   EXPECT_EQ(cb_ring_a, nullptr);
@@ -107,7 +110,7 @@ TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
   fail_above = 1 << 30;
   canvas_w = 832;
   canvas_h = 512;
-  EXPECT_TRUE(allocate_buffers());
+  EXPECT_TRUE(allocate_buffers(scratch_floats));
   EXPECT_EQ(live_blocks, buffer_block_count + 1);  // old blocks were released, never leaked
   free_buffers();
   EXPECT_EQ(live_blocks, 0);
@@ -117,23 +120,15 @@ TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
   EXPECT_EQ(live_blocks, 0);
 }
 
-// Every worker up to the cap has its own scratch, on its own cache lines,
-// large enough for the analysis and the temporal stage of the canvas.
-TEST_F(Buffers, EveryWorkerHasItsOwnScratchSizedForTheCanvas) {
-  for (int cls = 0; cls < 3; ++cls) {
-    canvas_w = cls == 0 ? 832 : (cls == 1 ? 1472 : 1984);
-    canvas_h = cls == 0 ? 512 : 1152;
-    ring_n = 3;
-    ASSERT_TRUE(allocate_buffers());
+// Every worker up to the cap has its own scratch, on its own cache lines, of
+// the size asked for rounded up to whole 256-byte lines.
+TEST_F(Buffers, EveryWorkerHasItsOwnScratch) {
+  for (size_t asked : {scratch_floats, (size_t)64, (size_t)56 * 1152 + 1}) {
+    ASSERT_TRUE(allocate_buffers(asked));
     ASSERT_NE(worker_scratch_base, nullptr);
-    EXPECT_EQ(worker_scratch_stride, worker_scratch_floats_for(canvas_w, canvas_h));
     EXPECT_EQ(worker_scratch_stride % 64, 0u);
-    EXPECT_GE(worker_scratch_stride, analysis_scratch_floats(canvas_w, canvas_h));
-    EXPECT_GE(worker_scratch_stride, temporal_scratch_floats(canvas_w, canvas_h));
-    // The column pass needs 56 canvas columns' worth, the row pass three
-    // eight-row groups of a canvas row.
-    EXPECT_GE(worker_scratch_stride, (size_t)56 * canvas_h);
-    EXPECT_GE(worker_scratch_stride, (size_t)24 * canvas_w);
+    EXPECT_GE(worker_scratch_stride, asked);
+    EXPECT_LT(worker_scratch_stride, asked + 64);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(stage_scratch(0)) % 256, 0u);
     EXPECT_EQ(stage_scratch(1), stage_scratch(0) + worker_scratch_stride);
     // The last worker's last float is inside the block.

@@ -1,24 +1,17 @@
 // The working buffers: five blocks sized by the canvas class and window length,
 // carved into sub-buffers, and the workers' scratch sized by the canvas class.
-#include "driver/buffers.h"
+#include "frame/buffers.h"
 
-#include "analysis/analysis.h"
-#include "driver/driver.h"
+#include "frame/stage_share.h"
 #include "platform/platform.h"
-#include "temporal/temporal.h"
 
 // Until the first frame: the largest canvas, sized for the largest frame.
 int32_t canvas_w = max_canvas_w;
 int32_t canvas_h = max_canvas_h;
 int32_t half_w = max_canvas_w / 2;
 int32_t ring_n = 5;
-int32_t prev_w = max_frame_w;
-int32_t prev_h = max_frame_h;
-int32_t prev_radius = 0;
 int32_t ring_frame[ring_slots_max] = {ring_empty, ring_empty, ring_empty, ring_empty, ring_empty,
                                       ring_empty, ring_empty, ring_empty, ring_empty};
-uint8_t buffers_ok = 0;
-uint8_t filter_loaded = 0;
 uint8_t window_missing[ring_slots_max] = {};
 
 float* luma_ring_a;
@@ -33,10 +26,6 @@ int16_t* cr_out;
 
 float* worker_scratch_base = nullptr;
 size_t worker_scratch_stride = 0;
-
-prefilter_params current_prefilter;
-analysis_params current_analysis;
-uint8_t output_field_mode = 0;
 
 namespace {
 void* blocks[buffer_block_count] = {};
@@ -98,18 +87,11 @@ void buffer_block_sizes(int32_t cw, int32_t ch, int32_t rn, size_t sizes[buffer_
   sizes[4] = sizes[2];
 }
 
-size_t worker_scratch_floats_for(int32_t cw, int32_t ch) {
-  size_t n = analysis_scratch_floats(cw, ch);
-  const size_t t = temporal_scratch_floats(cw, ch);
-  if (t > n) n = t;
-  return (n + 63) & ~(size_t)63;
-}
-
 void empty_ring() {
   for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = ring_empty;
 }
 
-bool allocate_buffers() {
+bool allocate_buffers(size_t scratch_floats) {
   half_w = canvas_w / 2;
   size_t sizes[buffer_block_count];
   buffer_block_sizes(canvas_w, canvas_h, ring_n, sizes);
@@ -126,7 +108,7 @@ bool allocate_buffers() {
     carve(i, static_cast<char*>(blocks[i]));
   }
   if (scratch_block) release_block(scratch_block);
-  const size_t per_worker = worker_scratch_floats_for(canvas_w, canvas_h);
+  const size_t per_worker = (scratch_floats + 63) & ~(size_t)63;
   scratch_block = alloc_block(max_workers * per_worker * sizeof(float));
   if (scratch_block) {
     worker_scratch_base = static_cast<float*>(scratch_block);
