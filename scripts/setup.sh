@@ -7,7 +7,7 @@ set -euo pipefail
 # dpkg-dev: the Debian package's library dependencies (dpkg-shlibdeps).
 packages=(g++ cmake make libgtest-dev libbenchmark-dev ffmpeg
           g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth locales
-          parallel openssh-client openssh-server rsync dpkg-dev)
+          parallel openssh-client openssh-server rsync dpkg-dev lintian)
 
 missing=()
 for p in "${packages[@]}"; do
