@@ -27,7 +27,7 @@
 void spatial_columns_job(int thread_id, int thread_num, void* param1, void* param2);
 void spatial_rows_job(int thread_id, int thread_num, void* param1, void* param2);
 
-// The work split (driver/buffers.h, stage_share): the column pass shares the
+// The work split (frame/stage_share.h): the column pass shares the
 // w / 16 blocks of 16 pixel columns, at least spatial_columns_min_blocks per
 // worker; the row pass the canvas_h / lanes groups of canvas rows (lanes:
 // the kernel table's column_lanes), at least spatial_rows_min_rows rows' worth.

@@ -1,5 +1,5 @@
 // Stores band lines into the rings. A slot's copy of a ring line is one run of
-// floats (see driver/buffers.h), so a frame's analysis writes whole cache lines
+// floats (see frame/buffers.h), so a frame's analysis writes whole cache lines
 // of its own: where a lane's line covers a whole 64-byte line, the SIMD
 // versions write it with streaming stores (the ring is read back only by the
 // next stage, long after), so it is not first read in from memory. The caller

@@ -13,7 +13,9 @@
 #include "analysis/analysis.h"
 #include "analysis/analysis_kernels.h"
 #include "analysis/spatial_stage.h"
-#include "driver/buffers.h"
+#include "frame/buffers.h"
+#include "frame/stage_params.h"
+#include "frame/stage_share.h"
 #include "host/settings.h"
 
 namespace {

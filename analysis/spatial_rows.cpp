@@ -7,7 +7,9 @@
 #include "analysis/analysis.h"
 #include "analysis/analysis_kernels.h"
 #include "analysis/spatial_stage.h"
-#include "driver/buffers.h"
+#include "frame/buffers.h"
+#include "frame/stage_params.h"
+#include "frame/stage_share.h"
 
 // The row groups (lanes rows each) are shared out in contiguous runs
 // (stage_share); every group costs the same and writes whole ring lines.

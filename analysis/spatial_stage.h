@@ -3,8 +3,6 @@
 
 #include <cstddef>
 
-#include "driver/buffers.h"
-
 // Ring layout, for lines of n floats in a ring of k slots: line l of slot s
 // is n consecutive floats from (l * k + s) * n, so the k slots' copies of a
 // line lie one after the other and lines of one slot ring_line_stride apart.

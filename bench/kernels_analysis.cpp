@@ -14,7 +14,9 @@
 #include "analysis/columns.h"
 #include "analysis/detail_shrink.h"
 #include "analysis/ring_store.h"
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
+#include "frame/stage_params.h"
 #include "host/cpu.h"
 #include "host/settings.h"
 #include "temporal/synthesize_level.h"
@@ -223,7 +225,7 @@ stage_bench_frame& stage_frame(int which) {
     canvas_w = cw;
     canvas_h = ch;
     ring_n = 5;
-    allocate_buffers();
+    allocate_working_buffers();
   }
   int track[9] = {2, 8, 8, 8, 8, 8, 8, 5, 5};
   int check[4] = {1, 0, 0, 0};

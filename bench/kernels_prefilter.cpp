@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/buffers.h"
+#include "frame/stage_params.h"
 #include "host/cpu.h"
 #include "prefilter/prefilter.h"
 

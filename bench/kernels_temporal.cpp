@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/settings.h"
 #include "temporal/synthesize_level.h"
@@ -133,7 +134,7 @@ struct stage_setup {
     half_w = canvas_w / 2;
     ring_n = 2 * radius + 1;
     frame_radius = radius;
-    ok = allocate_buffers() && (fixed_block != nullptr || allocate_fixed_block());
+    ok = allocate_working_buffers();
     if (!ok) return;
     const size_t luma = static_cast<size_t>(ring_n) * canvas_h * canvas_w;
     const size_t chroma = static_cast<size_t>(ring_n) * half_w * canvas_h;
@@ -157,10 +158,7 @@ struct stage_setup {
     fpi.max_h = h16;
     fpi.frame = 50;
   }
-  ~stage_setup() {
-    free_buffers();
-    free_fixed_block();
-  }
+  ~stage_setup() { free_buffers(); }
 };
 
 // The fastest repetition: on a shared machine the least disturbed run.

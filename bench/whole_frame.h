@@ -26,7 +26,6 @@ enum stage_index {
   stage_columns,
   stage_rows,
   stage_temporal,
-  stage_vertical,
   stage_output,
   stage_unknown,
   stage_count

@@ -63,10 +63,10 @@ void print_load(const char* when) {
 }
 
 void print_header() {
-  printf("\n%-9s %2s %3s %-4s %-3s %7s %7s %4s %5s | %6s %6s %6s %6s %6s %6s %6s | %7s %7s\n",
+  printf("\n%-9s %2s %3s %-4s %-3s %7s %7s %4s %5s | %6s %6s %6s %6s %6s %6s | %7s %7s\n",
          "size", "R", "thr", "kern", "pre", "fps", "ms/fr", "new", "cores", "pre", "cols", "rows",
-         "temp", "vsyn", "out", "other", "peak", "bufs");
-  printf("%-9s %2s %3s %-4s %-3s %7s %7s %4s %5s | %48s | %7s %7s\n", "", "", "", "", "", "", "",
+         "temp", "out", "other", "peak", "bufs");
+  printf("%-9s %2s %3s %-4s %-3s %7s %7s %4s %5s | %41s | %7s %7s\n", "", "", "", "", "", "", "",
          "", "", "milliseconds per frame", "MB", "MB");
 }
 
@@ -87,11 +87,11 @@ void print_row(const frame_config& c, const frame_result& r) {
   // Everything func_proc spends outside the known stages: the host's frame
   // fetches, the driver, and any multi-thread call of another entry.
   const double other = (r.total_ms - staged) / f;
-  printf("%7.1f %7.2f %4.1f %5.2f | %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f | %7.1f %7.1f",
+  printf("%7.1f %7.2f %4.1f %5.2f | %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f | %7.1f %7.1f",
          1e3 / per, per, double(r.stage_calls[stage_columns]) / f, r.cpu_ms / r.total_ms, pre,
          r.stage_ms[stage_columns] / f, r.stage_ms[stage_rows] / f,
-         r.stage_ms[stage_temporal] / f, r.stage_ms[stage_vertical] / f,
-         r.stage_ms[stage_output] / f, other, r.peak_mb, r.buffers_mb);
+         r.stage_ms[stage_temporal] / f, r.stage_ms[stage_output] / f, other, r.peak_mb,
+         r.buffers_mb);
   if (c.prefilters)
     printf("   pre = block %.2f + mosquito %.2f", r.stage_ms[stage_block] / f,
            r.stage_ms[stage_mosquito] / f);

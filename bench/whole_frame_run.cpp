@@ -11,8 +11,8 @@
 #include "analysis/analysis.h"
 #include "bench/whole_frame.h"
 #include "cli/cli.h"
-#include "driver/buffers.h"
 #include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/settings.h"
 #include "prefilter/prefilter.h"
@@ -32,7 +32,6 @@ stage_index stage_of(MULTI_THREAD_FUNC func) {
   if (func == spatial_columns_job) return stage_columns;
   if (func == spatial_rows_job || func == rows_and_chroma_job) return stage_rows;
   if (func == temporal_job || func == temporal_luma_job) return stage_temporal;
-  if (func == vertical_synthesis_job) return stage_vertical;
   if (func == output_job) return stage_output;
   return stage_unknown;
 }
@@ -51,9 +50,9 @@ BOOL timed_exec_multi_thread_func(MULTI_THREAD_FUNC func, void* param1, void* pa
 double working_buffer_mb(int w, int h, int radius) {
   int32_t cw = 0, ch = 0;
   choose_canvas((w + 15) & ~15, (h + 15) & ~15, &cw, &ch);
-  size_t sizes[9];
+  size_t sizes[buffer_block_count];
   buffer_block_sizes(cw, ch, 2 * radius + 1, sizes);
-  double total = 7.0 * scratch_cell_bytes;
+  double total = 0;
   for (size_t s : sizes) total += double(s);
   return total / 1e6;
 }

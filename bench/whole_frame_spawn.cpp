@@ -24,7 +24,7 @@ extern char** environ;
 namespace {
 
 const char* const stage_keys[stage_count] = {"block",    "mosquito", "columns", "rows",
-                                             "temporal", "vertical", "output",  "unknown"};
+                                             "temporal", "output",   "unknown"};
 
 bool spawn(const char* path, const std::vector<std::string>& args, int stdin_fd, int stdout_fd,
            pid_t* pid, std::string* error) {

@@ -298,6 +298,10 @@ const option_entry options[] = {
      "Denoises a clip. INPUT and OUTPUT are files, or - for standard input and output.\n"
      "Formats: .y4m (YUV4MPEG2, 4:2:0, 4:2:2 or 4:4:4, 8 to 16 bits), .yc48 (raw\n"
      "PIXEL_YC frames, needs --size), .md5 (output: MD5 of the frames).\n"
+     "The plug-in's filter keeps one chroma sample per pixel pair, the even\n"
+     "column's: with 4:4:4 input every odd column takes the chroma of the column\n"
+     "to its left, even with every strength at 0. Strong mode (--sigma) keeps\n"
+     "every chroma sample.\n"
      "\n"
      "Filter settings (defaults are the plug-in's):\n"},
     {option_value, "frame", 0, set_track, 0,

@@ -6,7 +6,7 @@
 
 #include "cli/run_filter.h"
 #include "cli/thread_pool.h"
-#include "driver/buffers.h"  // stage_share
+#include "frame/stage_share.h"
 #include "host/cpu.h"
 #include "strong/strong.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "analysis/analysis.h"
-#include "driver/buffers.h"
 #include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"
@@ -43,6 +43,15 @@ PIXEL_YC* fetch(FILTER* fp, FILTER_PROC_INFO* fpip, int m) {
 int clamp_strength(int v) { return v < 0 ? 0 : (v > 20 ? 20 : v); }
 
 }  // namespace
+
+int32_t prev_w = max_frame_w;
+int32_t prev_h = max_frame_h;
+int32_t prev_radius = 0;
+uint8_t buffers_ok = 0;
+uint8_t filter_loaded = 0;
+prefilter_params current_prefilter;
+analysis_params current_analysis;
+uint8_t output_field_mode = 0;
 
 void rows_and_chroma_job(int thread_id, int thread_num, void* analysis, void* fpip_v) {
   const FILTER_PROC_INFO* fpip = static_cast<const FILTER_PROC_INFO*>(fpip_v);
@@ -129,9 +138,7 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
   if (w16 != prev_w || h16 != prev_h || frame_radius != prev_radius) {
     choose_canvas(w16, h16, &canvas_w, &canvas_h);
     ring_n = 2 * frame_radius + 1;
-    // The fixed block is retried too, so a failure at load is not permanent.
-    const bool blocks_ok = allocate_buffers();
-    buffers_ok = blocks_ok && allocate_fixed_block() ? 1 : 0;
+    buffers_ok = allocate_working_buffers() ? 1 : 0;
     prev_w = w16;
     prev_h = h16;
     prev_radius = frame_radius;
@@ -218,7 +225,6 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
     } else {
       run_stage(fp, temporal_job, fp, fpip);
     }
-    run_stage(fp, vertical_synthesis_job, fp, fpip);
     output_field_mode = field_mode;
     run_stage(fp, output_job, &output_field_mode, fpip);
   }

@@ -2,8 +2,10 @@
 // pieces of its work that tests and hosts look at on their own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "frame/stage_params.h"
 #include "host/host_api.h"
 
 // The largest frame the filter processes (before rounding to multiples of
@@ -23,11 +25,31 @@ constexpr int max_frame_h = 1088;
 //         the temporal stage e (the combined stage rows_and_chroma_job), then
 //         e's luma half (temporal_luma_job); when the whole window was in the
 //         ring already, e alone (temporal_job). e is the temporal fit, the
-//         band synthesis and the vertical synthesis of luma;
-//   f  the vertical synthesis stage (vertical_synthesis_job), now empty: e
-//      leaves the luma canvas in the picture domain;
-//   g  the output conversion into ycp_edit (output_job).
+//         band synthesis and the vertical synthesis of luma: it leaves the
+//         luma canvas in the picture domain;
+//   f  the output conversion into ycp_edit (output_job).
 // Without the current frame only the pending d runs, and the output is cleared.
+
+// The driver's state, process-wide: the rounded frame size and radius the
+// working buffers (frame/buffers.h) were last allocated for, whether that
+// succeeded, and the parameter records it hands the stages.
+extern int32_t prev_w;
+extern int32_t prev_h;
+extern int32_t prev_radius;
+extern uint8_t buffers_ok;
+// 1 from func_init to func_exit: only then are frames processed (a frame after
+// func_exit comes out cleared and allocates nothing).
+extern uint8_t filter_loaded;
+extern prefilter_params current_prefilter;
+extern analysis_params current_analysis;
+extern uint8_t output_field_mode;
+
+// Floats of scratch a worker needs for a canvas: room for whichever of the
+// analysis and the temporal stage needs more, as a worker runs one at a time.
+size_t worker_scratch_floats_for(int32_t canvas_w, int32_t canvas_h);
+// allocate_buffers for the current canvas and window length with that
+// scratch: func_init and every change of the rounded size or radius.
+bool allocate_working_buffers();
 
 // A stage of its own for the row pass of the last frame a call analyses
 // (param1: its analysis_params) together with the chroma half of the temporal

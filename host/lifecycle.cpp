@@ -1,5 +1,6 @@
 // Initialisation, shutdown and the start of saving.
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"
@@ -9,8 +10,7 @@ BOOL func_init(FILTER* fp) {
   // Only a processor that passed the check chooses kernels: the choice may use
   // SSE. Otherwise frames are cleared and the kernels are never called.
   if (cpu_level == 2) select_kernels(usable_kernel_level());
-  allocate_fixed_block();
-  buffers_ok = allocate_buffers() ? 1 : 0;
+  buffers_ok = allocate_working_buffers() ? 1 : 0;
   filter_loaded = 1;
   // The first frame must not see zero thresholds, whether or not the editor
   // sends a setting change before it.
@@ -19,7 +19,6 @@ BOOL func_init(FILTER* fp) {
 }
 
 BOOL func_exit(FILTER* /*fp*/) {
-  free_fixed_block();
   free_buffers();
   // A frame the host still sends is cleared, without allocating anything.
   buffers_ok = 0;

@@ -1,7 +1,7 @@
 // Turns the raw settings into the thresholds and flags the stages read.
 #include "host/settings.h"
 
-#include "driver/buffers.h"
+#include "frame/buffers.h"
 #include "host/host_api.h"
 
 int32_t frame_radius = 0;

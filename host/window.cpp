@@ -1,6 +1,6 @@
 // The settings window's message handler: the "Cache Reset" button, its font,
 // and keys and the mouse wheel passed on to the editor's main window.
-#include "driver/buffers.h"
+#include "frame/buffers.h"
 #include "host/host_api.h"
 #include "host/texts.h"
 #include "platform/platform.h"

@@ -1,5 +1,5 @@
 // Worker entry of the block-noise stage: filters this thread's band of rows.
-#include "driver/buffers.h"
+#include "frame/stage_params.h"
 #include "prefilter/prefilter.h"
 
 void block_nr_job(int thread_id, int thread_num, void* param1, void* param2) {

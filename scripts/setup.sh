@@ -18,10 +18,11 @@ set -uo pipefail
 
 # parallel, openssh-client/-server and rsync: nivora-farm and its tests;
 # dpkg-dev: the Debian package's library dependencies (dpkg-shlibdeps);
+# lintian: the check of the Debian package;
 # xvfb and xauth: the settings-window checks under Wine.
 core=(g++ cmake make libgtest-dev libbenchmark-dev ffmpeg
       g++-mingw-w64-i686-posix xvfb xauth locales
-      parallel openssh-client openssh-server rsync dpkg-dev)
+      parallel openssh-client openssh-server rsync dpkg-dev lintian)
 # The plug-in under Wine: the 32-bit Wine and its loader.
 wine_packages=(wine wine32:i386)
 # The emulator for i386 programs. Debian 12's own qemu (7.2) runs plain i386

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "driver/buffers.h"  // stage_share, max_workers
+#include "frame/stage_share.h"
 #include "strong/aligned_buffer.h"
 #include "strong/strong_internal.h"
 

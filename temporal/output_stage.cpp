@@ -8,7 +8,8 @@
 // (W - w)/4 + x/2 (both pixels of a pair share it). Within a piece (top or
 // bottom half, or one field) consecutive d give consecutive canvas rows.
 
-#include "driver/buffers.h"
+#include "frame/buffers.h"
+#include "frame/stage_share.h"
 #include "temporal/temporal.h"
 
 int output_canvas_row(int part, int h, uint8_t field) {

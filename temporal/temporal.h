@@ -1,7 +1,7 @@
 // Temporal filtering and reconstruction: worker entries of the driver's stages
-// e (temporal fit, band synthesis and the vertical synthesis of luma), f (now
-// empty) and g (output conversion), the jobs they run, and the kernels behind
-// them (see temporal_kernels.h); driver/driver.h lists the stages.
+// e (temporal fit, band synthesis and the vertical synthesis of luma) and f
+// (output conversion), the jobs they run, and the kernels behind them (see
+// temporal_kernels.h); driver/driver.h lists the stages.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +16,7 @@
 // (output_canvas_row) in luma_canvas, in the picture domain, and the picture's
 // chroma lines of cb_out and cr_out; the margins are left as they were. The
 // luma line pairs and the chroma lines are shared out separately
-// (driver/buffers.h, stage_share; temporal_luma_split, temporal_chroma_split).
+// (frame/stage_share.h; temporal_luma_split, temporal_chroma_split).
 void temporal_job(int thread_id, int thread_num, void* param1, void* param2);
 // The two halves of that work: the luma pairs and the chroma lines of worker
 // thread_id of thread_num; and the luma half as a stage of its own.
@@ -37,9 +37,6 @@ bool temporal_chroma_split(int w, int thread_id, int thread_num, int* first, int
 int temporal_luma_runs(int h, uint8_t field, int run_first[2], int run_end[2]);
 // Scratch floats a worker of the stage needs for a canvas.
 size_t temporal_scratch_floats(int canvas_w, int canvas_h);
-// The temporal stage already leaves luma_canvas in the picture domain, so this
-// stage has nothing left to do; it returns at once.
-void vertical_synthesis_job(int thread_id, int thread_num, void* param1, void* param2);
 // param1: pointer to the per-field flag byte; param2: the FILTER_PROC_INFO.
 // The frame's blocks of eight rows (h/16 per piece, the top piece's first) are
 // shared out (stage_share), at least output_min_blocks per worker.

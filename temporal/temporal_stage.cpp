@@ -38,7 +38,8 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/buffers.h"
+#include "frame/buffers.h"
+#include "frame/stage_share.h"
 #include "host/settings.h"
 #include "temporal/synthesize_level.h"
 #include "temporal/temporal.h"

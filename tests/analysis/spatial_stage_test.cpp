@@ -5,12 +5,14 @@
 #include <thread>
 
 #include "analysis/analysis.h"
-#include "analysis/band_split.h"
 #include "analysis/analysis_kernels.h"
+#include "analysis/band_split.h"
 #include "analysis/column_load.h"
 #include "analysis/detail_shrink.h"
 #include "clips.h"
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
+#include "frame/stage_params.h"
 #include "host/cpu.h"
 #include "host/settings.h"
 #include "kernel_check.h"
@@ -52,7 +54,7 @@ std::vector<span> stage_buffers() {
 void set_canvas(int cw, int ch, int k, int anime, int strength = 8) {
   if (canvas_w != cw || canvas_h != ch || ring_n != k || !luma_canvas) {
     canvas_w = cw, canvas_h = ch, ring_n = k;
-    ASSERT_TRUE(allocate_buffers());
+    ASSERT_TRUE(allocate_working_buffers());
   }
   const int track[9] = {(k - 1) / 2, 8, 8, strength, 8, 8, strength, 5, 5}, check[4] = {0, anime, 0, 0};
   derive_settings(track, check);

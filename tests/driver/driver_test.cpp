@@ -7,8 +7,9 @@
 #include <cstring>
 
 #include "analysis/analysis.h"
-#include "driver/buffers.h"
 #include "driver/driver.h"
+#include "frame/buffers.h"
+#include "frame/stage_params.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"
@@ -249,13 +250,11 @@ TEST_F(Driver, StagesRunInOrderForEveryFetchedFrame) {
     want.push_back(i < 4 ? spatial_rows_job : rows_and_chroma_job);
   }
   want.push_back(temporal_luma_job);
-  want.push_back(vertical_synthesis_job);
   want.push_back(output_job);
   EXPECT_EQ(th.stages, want);
   EXPECT_EQ(th.stage_params[9], th.stage_params[7]);  // the analysis parameters
   EXPECT_EQ(th.stage_params[10], &th.filter);
-  EXPECT_EQ(th.stage_params[11], &th.filter);
-  EXPECT_EQ(th.stage_params[12], &output_field_mode);
+  EXPECT_EQ(th.stage_params[11], &output_field_mode);
   ASSERT_EQ(th.analysis_log.size(), 5u);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(th.analysis_log[i].src, th.clip[8 + i].data());
@@ -274,8 +273,7 @@ TEST_F(Driver, EveryAnalysedFrameGetsOneRowPass) {
   test_host_run(10);
   test_host_run(10);
   EXPECT_TRUE(th.fetches.empty());
-  EXPECT_EQ(th.stages, (std::vector<MULTI_THREAD_FUNC>{temporal_job, vertical_synthesis_job,
-                                                         output_job}));
+  EXPECT_EQ(th.stages, (std::vector<MULTI_THREAD_FUNC>{temporal_job, output_job}));
   th.missing = {14};
   test_host_run(14);  // frames 13, 15 and 16 are new, 14 is not delivered
   EXPECT_EQ(count(spatial_columns_job), 3);
@@ -289,7 +287,7 @@ TEST_F(Driver, PreFiltersHandOverTheirResults) {
   th.track[7] = 5;
   th.track[8] = 3;
   test_host_run(0);
-  ASSERT_EQ(th.stages.size(), 5u * 4 + 3);
+  ASSERT_EQ(th.stages.size(), 5u * 4 + 2);
   EXPECT_EQ(th.stages[0], &block_nr_job);
   EXPECT_EQ(th.stages[1], &mosquito_nr_job);
   EXPECT_EQ(th.stages[2], &spatial_columns_job);
@@ -457,5 +455,5 @@ TEST_F(Driver, AFrameAfterExitIsClearedWithoutAllocating) {
   func_init(&th.filter);
   test_host_run(4);
   EXPECT_EQ(buffers_ok, 1);
-  EXPECT_EQ(th.stages.size(), 13u);
+  EXPECT_EQ(th.stages.size(), 12u);
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "clips.h"
-#include "driver/buffers.h"
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "test_host.h"

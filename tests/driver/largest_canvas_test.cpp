@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "clips.h"
-#include "driver/buffers.h"
+#include "frame/buffers.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "platform/platform.h"

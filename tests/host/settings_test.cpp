@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "driver/buffers.h"
+#include "frame/buffers.h"
 #include "host/host_api.h"
 #include "host/settings.h"
 #include "settings_record.h"

@@ -1,7 +1,7 @@
 // The settings window's button, its font, and messages passed to the editor.
 #include <gtest/gtest.h>
 
-#include "driver/buffers.h"
+#include "frame/buffers.h"
 #include "host/host_api.h"
 #include "platform/platform.h"
 #include "test_host.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/buffers.h"
+#include "frame/stage_params.h"
 #include "host/cpu.h"
 #include "prefilter/prefilter.h"
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installing and packaging, as a user would from a build folder:
 #   install.sh BUILD_DIR VERSION
-# cmake --install puts the commands into bin/ and the manual page into
-# share/man/man1/; cpack makes nivora_<version>_<arch>.deb, which installs
+# cmake --install puts the commands into bin/ and their compressed manual
+# pages into share/man/man1/; cpack makes nivora_<version>_<arch>.deb, which installs
 # into a scratch root (dpkg --root, this system untouched), whose library
 # dependencies this system meets, and whose nivora runs and denoises.
 set -uo pipefail
@@ -15,7 +15,8 @@ trap 'rm -rf "$work"' EXIT
 
 # --- cmake --install ---------------------------------------------------------
 cmake --install "$build" --prefix "$work/prefix" > "$work/log" 2>&1 || fail "cmake --install: $(cat "$work/log")"
-for file in bin/nivora bin/nivora-farm share/man/man1/nivora.1; do
+for file in bin/nivora bin/nivora-farm share/man/man1/nivora.1.gz share/man/man1/nivora-farm.1.gz \
+            share/doc/nivora/copyright share/doc/nivora/changelog.gz; do
   [ -f "$work/prefix/$file" ] || fail "cmake --install did not install $file"
 done
 for file in bin/nivora bin/nivora-farm; do
@@ -23,12 +24,15 @@ for file in bin/nivora bin/nivora-farm; do
 done
 out="$("$work/prefix/bin/nivora" --version 2>&1)"
 [ "$out" = "nivora $version" ] || fail "installed nivora --version: '$out'"
-grep -q "\"nivora $version\"" "$work/prefix/share/man/man1/nivora.1" ||
-  fail "the manual page does not carry version $version"
-if command -v groff > /dev/null; then
-  warnings="$(groff -man -Tutf8 -ww -z "$work/prefix/share/man/man1/nivora.1" 2>&1)"
-  [ -z "$warnings" ] || fail "the manual page does not format cleanly: $warnings"
-fi
+for page in nivora nivora-farm; do
+  gz="$work/prefix/share/man/man1/$page.1.gz"
+  [ -f "$gz" ] || continue
+  zcat "$gz" | grep -q "\"nivora $version\"" || fail "the manual page of $page does not carry version $version"
+  if command -v groff > /dev/null; then
+    warnings="$(zcat "$gz" | groff -man -Tutf8 -ww -z 2>&1)"
+    [ -z "$warnings" ] || fail "the manual page of $page does not format cleanly: $warnings"
+  fi
+done
 
 # --- cpack: the Debian package ------------------------------------------------
 arch="$(dpkg --print-architecture)"
@@ -64,7 +68,7 @@ else
     > "$work/log" 2>&1 || fail "dpkg -i into a scratch root: $(cat "$work/log")"
   status="$(dpkg --root="$root" -s nivora 2>/dev/null | sed -n 's/^Status: //p')"
   [ "$status" = "install ok installed" ] || fail "dpkg reports nivora as '$status'"
-  for file in usr/bin/nivora usr/bin/nivora-farm usr/share/man/man1/nivora.1; do
+  for file in usr/bin/nivora usr/bin/nivora-farm usr/share/man/man1/nivora.1.gz; do
     [ -f "$root/$file" ] || fail "the package does not install /$file"
   done
   out="$("$root/usr/bin/nivora" --version 2>&1)"

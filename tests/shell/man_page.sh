@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # The manual page and --help name the same options:
-#   man_page.sh NIVORA MAN_PAGE
+#   man_page.sh COMMAND MAN_PAGE [FIRST_SECTION LAST_SECTION]
+# The options are read from the page's sections FIRST_SECTION to
+# LAST_SECTION (default: FILTER SETTINGS to EXIT STATUS, nivora's).
 set -euo pipefail
-nivora="$1"
+command="$1"
 page="$2"
+first="${3:-FILTER SETTINGS}"
+last="${4:-EXIT STATUS}"
 options() { grep -o -- '--[a-z0-9][a-z0-9-]*' | sort -u; }
-from_help="$("$nivora" --help | options)"
-# The option sections, from the filter settings to the exit status; troff
-# writes a hyphen as \- and changes fonts with \fB, \fI, \fR.
-from_page="$(sed -n '/^\.SH FILTER SETTINGS/,/^\.SH EXIT STATUS/p' "$page" |
+from_help="$("$command" --help | options)"
+# Troff writes a hyphen as \- and changes fonts with \fB, \fI, \fR.
+from_page="$(sed -n "/^\\.SH $first\$/,/^\\.SH $last\$/p" "$page" |
   sed 's/\\-/-/g; s/\\f[BIRP]//g' | options)"
 missing="$(comm -23 <(echo "$from_help") <(echo "$from_page"))"
 extra="$(comm -13 <(echo "$from_help") <(echo "$from_page"))"
 status=0
 if [ -n "$missing" ]; then echo "in --help but not in the manual page:" $missing; status=1; fi
 if [ -n "$extra" ]; then echo "in the manual page but not in --help:" $extra; status=1; fi
-grep -q '^\.TH NIVORA 1 .*"nivora [0-9]' "$page" || { echo "no version in the title line"; status=1; }
+grep -q '^\.TH [A-Z-]* 1 .*"nivora [0-9]' "$page" || { echo "no version in the title line"; status=1; }
+[ -n "$from_page" ] || { echo "no options between .SH $first and .SH $last"; status=1; }
 [ "$status" -eq 0 ] && echo "$(echo "$from_help" | wc -l) options, all in both"
 exit "$status"

@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "driver/buffers.h"
+#include "frame/stage_params.h"
 #include "host/host_api.h"
 
 struct test_host {

@@ -207,7 +207,6 @@ TEST(TemporalStage, PictureRowsAndLinesMatchTheWholeCanvasWhateverThreadsAndKern
             FILTER_PROC_INFO fpi{};
             fpi.frame = 57, fpi.w = size[0], fpi.h = size[1];
             run_job(temporal_job, threads, nullptr, &fpi);
-            run_job(vertical_synthesis_job, threads, nullptr, &fpi);
             for (int part = 0; part < 2; ++part) {
               const int r0 = output_canvas_row(part, size[1], field);
               for (int r = r0; r < r0 + size[1] / 2; ++r)

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/buffers.h"
+#include "driver/driver.h"
+#include "frame/buffers.h"
 #include "temporal/temporal.h"
 
 const float quiet_nan = std::numeric_limits<float>::quiet_NaN();
@@ -52,8 +53,8 @@ struct aligned_floats {  // 16-byte aligned
 struct canvas_buffers {  // the working buffers of one test
   canvas_buffers(int w, int h, int slots) {
     canvas_w = w, canvas_h = h, half_w = w / 2, ring_n = slots;
-    ok = allocate_buffers() && (fixed_block != nullptr || allocate_fixed_block());
+    ok = allocate_working_buffers();
   }
-  ~canvas_buffers() { free_buffers(), free_fixed_block(); }
+  ~canvas_buffers() { free_buffers(); }
   bool ok = false;
 };

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "clips.h"
-#include "driver/buffers.h"
 #include "host/cpu.h"
 #include "host/host_api.h"
 #include "host/settings.h"

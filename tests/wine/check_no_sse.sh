@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The code that runs whatever the processor contains no SSE instruction: every
-# function compiled from host/, platform/ and driver/ (the table and callbacks,
-# the settings derivation, the processor check, the buffers, the driver, its
-# clearing path and the extension of fetched frames), as linked into the
-# plug-in. The one exception is the probe's own guarded instruction at
+# function compiled from host/, platform/, driver/ and frame/ (the table and
+# callbacks, the settings derivation, the processor check, the driver, its
+# clearing path and the extension of fetched frames, the buffers), and the two
+# functions of the stage folders that run at load, before the check (the sizes
+# of the workers' scratch), as linked into the plug-in. The one exception is
+# the probe's own guarded instruction at
 # nivora_sse_probe_insn.
 # Usage: check_no_sse.sh UNSTRIPPED_DLL WIN_BUILD_DIR
 set -euo pipefail
@@ -12,12 +14,16 @@ build_dir="$2"
 objdump=i686-w64-mingw32-objdump
 nm=i686-w64-mingw32-nm
 
-objects=$(find "$build_dir/CMakeFiles" -path '*/nivora_host.dir/*.obj' -o \
-  -path '*/nivora_platform.dir/*.obj' -o -path '*/nivora_driver.dir/*.obj' | sort)
-[ -n "$objects" ] || { echo "no objects of host/, platform/, driver/ under $build_dir"; exit 1; }
-names=$(for o in $objects; do
+folders="host platform driver frame"
+objects=$(for f in $folders; do find "$build_dir/CMakeFiles" -path "*/nivora_$f.dir/*.obj"; done | sort)
+for f in $folders; do
+  echo "$objects" | grep -q "/nivora_$f.dir/" || { echo "no objects of $f/ under $build_dir"; exit 1; }
+done
+before_check="analysis_scratch_floats(int, int)
+temporal_scratch_floats(int, int)"
+names=$( (for o in $objects; do
   $nm -C --defined-only "$o" | sed -n 's/^[0-9a-f]* [tT] //p'
-done | grep -v '^\.' | sort -u)  # section names are not functions
+done; echo "$before_check") | grep -v '^\.' | sort -u)  # section names are not functions
 
 # Functions that must be found, so the check cannot pass on renamed symbols.
 required="GetFilterTable@0
@@ -31,11 +37,12 @@ derive_settings(int const*, int const*)
 detect_cpu_level()
 platform_cpuid_available()
 platform_sse_probe()
-allocate_buffers()
-allocate_fixed_block()
+allocate_working_buffers()
+allocate_buffers(unsigned int)
 empty_ring()
 extend_rightward(PIXEL_YC*, int, int, int, int)
-extend_downward(PIXEL_YC*, int, int, int, int)"
+extend_downward(PIXEL_YC*, int, int, int, int)
+$before_check"
 
 # SSE, SSE2 and later: any vector register, MXCSR, and the instructions of
 # those sets that name no vector register.
@@ -60,6 +67,6 @@ $objdump -d -C --no-show-raw-insn "$dll" | awk -v names="$names" -v required="$r
   }
   END {
     for (i = 1; i <= n; ++i) if (!(req[i] in seen)) { print "not found: " req[i]; bad = 1 }
-    if (!bad) print count " functions of host/, platform/, driver/ without SSE"
+    if (!bad) print count " functions of host/, platform/, driver/, frame/ and the scratch sizes without SSE"
     exit bad
   }'

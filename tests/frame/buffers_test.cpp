@@ -1,17 +1,18 @@
 // The working buffers: sizes per canvas class and radius, carving and
-// alignment, and allocation failures.
+// alignment, the workers' scratch, and allocation failures.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 
-#include "analysis/analysis.h"
-#include "driver/buffers.h"
-#include "temporal/temporal.h"
+#include "frame/buffers.h"
+#include "frame/stage_share.h"
 
 namespace {
+// Scratch per worker the tests ask for: not a multiple of 64 floats.
+constexpr size_t scratch_floats = 1000;
+
 size_t total(int cw, int ch, int rn) {
-  size_t s[9];
+  size_t s[buffer_block_count];
   buffer_block_sizes(cw, ch, rn, s);
   size_t t = 0;
   for (size_t v : s) t += v;
@@ -36,7 +37,6 @@ class Buffers : public ::testing::Test {
  protected:
   void TearDown() override {
     free_buffers();
-    free_fixed_block();
     set_block_allocator(nullptr, nullptr);
     canvas_w = 1984;
     canvas_h = 1152;
@@ -46,19 +46,19 @@ class Buffers : public ::testing::Test {
 }  // namespace
 
 TEST_F(Buffers, SizesPerCanvasAndRadius) {
-  const size_t want[3][4] = {{23052800, 36684288, 50315776, 63947264},
-                             {91665920, 145929728, 200193536, 254457344},
-                             {123536896, 196675072, 269813248, 342951424}};
+  const size_t want[3][4] = {{23003136, 36634624, 50266112, 63897600},
+                             {91570176, 145833984, 200097792, 254361600},
+                             {123420672, 196558848, 269697024, 342835200}};
   const int cw[3] = {832, 1472, 1984}, ch[3] = {512, 1152, 1152};
   for (int c = 0; c < 3; ++c)
     for (int r = 1; r <= 4; ++r) EXPECT_EQ(total(cw[c], ch[c], 2 * r + 1), want[c][r - 1]);
-  size_t s[9];
+  size_t s[buffer_block_count];
   buffer_block_sizes(832, 512, 3, s);
-  EXPECT_EQ(s[2], 11927552u);  // 7 luma planes
+  EXPECT_EQ(s[0], 11927552u);  // 7 luma planes
   buffer_block_sizes(1984, 1152, 9, s);
-  EXPECT_EQ(s[2], 173703168u);
-  EXPECT_EQ(s[4], 82280448u);
-  EXPECT_EQ(s[7], 82280448u);
+  EXPECT_EQ(s[0], 173703168u);
+  EXPECT_EQ(s[1], 82280448u);
+  EXPECT_EQ(s[3], 82280448u);
 }
 
 TEST_F(Buffers, SubBuffersAreCarvedInOrderAndAligned) {
@@ -67,64 +67,51 @@ TEST_F(Buffers, SubBuffersAreCarvedInOrderAndAligned) {
       canvas_w = cls == 0 ? 832 : (cls == 1 ? 1472 : 1984);
       canvas_h = cls == 0 ? 512 : 1152;
       ring_n = rn;
-      ASSERT_TRUE(allocate_buffers());
+      ASSERT_TRUE(allocate_buffers(scratch_floats));
       EXPECT_EQ(half_w, canvas_w / 2);
       const size_t plane = (size_t)canvas_w * canvas_h;
       EXPECT_EQ(luma_ring_b, luma_ring_a + rn * plane);
       EXPECT_EQ(luma_canvas, luma_ring_a + 2 * rn * plane);
       EXPECT_EQ(cb_ring_b, cb_ring_a + rn * plane / 2);
       EXPECT_EQ(cr_ring_b, cr_ring_a + rn * plane / 2);
-      EXPECT_EQ(lane1_line[0], lane0_line[3] + canvas_w);
-      EXPECT_EQ(lane2_line[3], lane2_line[0] + 3 * canvas_h);
-      EXPECT_EQ(out_row[3], out_row[0] + 3 * canvas_w);
-      const void* all[] = {out_row[0], out_row[1], out_row[2], out_row[3], lane0_line[0],
-                           lane0_line[3], lane1_line[0], lane1_line[3], luma_ring_a,
-                           luma_ring_b, luma_canvas, lane2_line[0], lane2_line[3], cb_ring_a,
-                           cb_ring_b, cb_out, lane3_line[0], lane3_line[3], cr_ring_a,
-                           cr_ring_b, cr_out};
+      const void* all[] = {luma_ring_a, luma_ring_b, luma_canvas, cb_ring_a,
+                           cb_ring_b,   cb_out,      cr_ring_a,   cr_ring_b, cr_out};
       for (const void* p : all) EXPECT_TRUE(aligned16(p));
-      EXPECT_EQ(reinterpret_cast<uintptr_t>(luma_ring_a) % 256, 0u);
-      EXPECT_EQ(reinterpret_cast<uintptr_t>(cr_out) % 256, 0u);
+      const void* block_starts[] = {luma_ring_a, cb_ring_a, cb_out, cr_ring_a, cr_out};
+      for (const void* p : block_starts)
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 256, 0u);
       // Writing every sub-buffer end to end stays inside its block.
       luma_canvas[plane - 1] = 1.0f;
+      cb_ring_b[rn * plane / 2 - 1] = 1.0f;
       cr_out[plane / 2 - 1] = 1;
-      lane3_line[3][canvas_h - 1] = 1.0f;
     }
-}
-
-TEST_F(Buffers, FixedBlockHasSevenCells) {
-  ASSERT_TRUE(allocate_fixed_block());
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(fixed_block) % 256, 0u);
-  char* base = static_cast<char*>(fixed_block);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ((char*)vec_scratch[i], base + 256 * i);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ((char*)mask_scratch[i], base + 256 * (4 + i));
-  free_fixed_block();
-  EXPECT_EQ(fixed_block, nullptr);
-  EXPECT_EQ(vec_scratch[0], nullptr);
-  free_fixed_block();  // twice is harmless
 }
 
 TEST_F(Buffers, EveryReallocationEmptiesAllNineSlots) {
   ring_n = 3;
   for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = i;
-  ASSERT_TRUE(allocate_buffers());
+  ASSERT_TRUE(allocate_buffers(scratch_floats));
   for (int i = 0; i < ring_slots_max; ++i) EXPECT_EQ(ring_frame[i], ring_empty);
 }
 
 TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
   set_block_allocator(counting_alloc, counting_free);
   live_blocks = 0;
-  fail_above = 1 << 20;  // the rings and the canvas fail, the small blocks do not
-  EXPECT_FALSE(allocate_buffers());
-  EXPECT_EQ(live_blocks, 4);  // blocks 1, 2, 4 and 7
+  // The rings, the canvas and the scratch (as large as the largest canvas's)
+  // fail, the output planes do not.
+  fail_above = 4 << 20;
+  EXPECT_FALSE(allocate_buffers(56 * 1152));
+  EXPECT_EQ(live_blocks, 2);  // cb_out and cr_out
   EXPECT_EQ(luma_canvas, nullptr);
+  EXPECT_EQ(cb_ring_a, nullptr);
   EXPECT_EQ(worker_scratch_base, nullptr);  // the workers' scratch failed too
-  EXPECT_NE(lane2_line[0], nullptr);
+  EXPECT_NE(cb_out, nullptr);
+  EXPECT_NE(cr_out, nullptr);
   fail_above = 1 << 30;
   canvas_w = 832;
   canvas_h = 512;
-  EXPECT_TRUE(allocate_buffers());
-  EXPECT_EQ(live_blocks, 10);  // old blocks were released, never leaked
+  EXPECT_TRUE(allocate_buffers(scratch_floats));
+  EXPECT_EQ(live_blocks, buffer_block_count + 1);  // old blocks were released, never leaked
   free_buffers();
   EXPECT_EQ(live_blocks, 0);
   EXPECT_EQ(luma_ring_a, nullptr);
@@ -133,23 +120,15 @@ TEST_F(Buffers, FailureKeepsTheOtherBlocksAndRecovers) {
   EXPECT_EQ(live_blocks, 0);
 }
 
-// Every worker up to the cap has its own scratch, on its own cache lines,
-// large enough for the analysis and the temporal stage of the canvas.
-TEST_F(Buffers, EveryWorkerHasItsOwnScratchSizedForTheCanvas) {
-  for (int cls = 0; cls < 3; ++cls) {
-    canvas_w = cls == 0 ? 832 : (cls == 1 ? 1472 : 1984);
-    canvas_h = cls == 0 ? 512 : 1152;
-    ring_n = 3;
-    ASSERT_TRUE(allocate_buffers());
+// Every worker up to the cap has its own scratch, on its own cache lines, of
+// the size asked for rounded up to whole 256-byte lines.
+TEST_F(Buffers, EveryWorkerHasItsOwnScratch) {
+  for (size_t asked : {scratch_floats, (size_t)64, (size_t)56 * 1152 + 1}) {
+    ASSERT_TRUE(allocate_buffers(asked));
     ASSERT_NE(worker_scratch_base, nullptr);
-    EXPECT_EQ(worker_scratch_stride, worker_scratch_floats_for(canvas_w, canvas_h));
     EXPECT_EQ(worker_scratch_stride % 64, 0u);
-    EXPECT_GE(worker_scratch_stride, analysis_scratch_floats(canvas_w, canvas_h));
-    EXPECT_GE(worker_scratch_stride, temporal_scratch_floats(canvas_w, canvas_h));
-    // The column pass needs 56 canvas columns' worth, the row pass three
-    // eight-row groups of a canvas row.
-    EXPECT_GE(worker_scratch_stride, (size_t)56 * canvas_h);
-    EXPECT_GE(worker_scratch_stride, (size_t)24 * canvas_w);
+    EXPECT_GE(worker_scratch_stride, asked);
+    EXPECT_LT(worker_scratch_stride, asked + 64);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(stage_scratch(0)) % 256, 0u);
     EXPECT_EQ(stage_scratch(1), stage_scratch(0) + worker_scratch_stride);
     // The last worker's last float is inside the block.

@@ -1,33 +1,19 @@
-// The working buffers: nine blocks sized by the canvas class and window length,
-// carved into sub-buffers, the workers' scratch sized by the canvas class, plus
-// the fixed block of seven scratch cells.
-#include "driver/buffers.h"
+// The working buffers: five blocks sized by the canvas class and window length,
+// carved into sub-buffers, and the workers' scratch sized by the canvas class.
+#include "frame/buffers.h"
 
-#include "analysis/analysis.h"
-#include "driver/driver.h"
+#include "frame/stage_share.h"
 #include "platform/platform.h"
-#include "temporal/temporal.h"
 
 // Until the first frame: the largest canvas, sized for the largest frame.
 int32_t canvas_w = max_canvas_w;
 int32_t canvas_h = max_canvas_h;
 int32_t half_w = max_canvas_w / 2;
 int32_t ring_n = 5;
-int32_t prev_w = max_frame_w;
-int32_t prev_h = max_frame_h;
-int32_t prev_radius = 0;
 int32_t ring_frame[ring_slots_max] = {ring_empty, ring_empty, ring_empty, ring_empty, ring_empty,
                                       ring_empty, ring_empty, ring_empty, ring_empty};
-uint8_t buffers_ok = 0;
-uint8_t filter_loaded = 0;
 uint8_t window_missing[ring_slots_max] = {};
 
-int16_t* out_row[4];
-float* lane0_line[4];
-float* lane1_line[4];
-float* lane2_line[4];
-float* lane3_line[4];
-float* const* const lane_lines[4] = {lane0_line, lane1_line, lane2_line, lane3_line};
 float* luma_ring_a;
 float* luma_ring_b;
 float* luma_canvas;
@@ -41,25 +27,13 @@ int16_t* cr_out;
 float* worker_scratch_base = nullptr;
 size_t worker_scratch_stride = 0;
 
-void* fixed_block = nullptr;
-float* vec_scratch[4];
-float* mask_scratch[3];
-
-prefilter_params current_prefilter;
-analysis_params current_analysis;
-uint8_t output_field_mode = 0;
-
 namespace {
-void* blocks[9] = {};
+void* blocks[buffer_block_count] = {};
 void* scratch_block = nullptr;
 block_alloc_fn alloc_block = default_block_alloc;
 block_free_fn release_block = default_block_free;
 
 void clear_sub_buffers() {
-  for (int i = 0; i < 4; ++i) {
-    out_row[i] = nullptr;
-    lane0_line[i] = lane1_line[i] = lane2_line[i] = lane3_line[i] = nullptr;
-  }
   luma_ring_a = luma_ring_b = luma_canvas = nullptr;
   cb_ring_a = cb_ring_b = cr_ring_a = cr_ring_b = nullptr;
   cb_out = cr_out = nullptr;
@@ -74,35 +48,22 @@ void carve(int i, char* base) {
   float* f = reinterpret_cast<float*>(base);
   switch (i) {
     case 0:
-      for (int k = 0; k < 4; ++k) out_row[k] = reinterpret_cast<int16_t*>(base) + k * cw;
-      break;
-    case 1:
-      for (int k = 0; k < 4; ++k) lane0_line[k] = f + k * cw;
-      for (int k = 0; k < 4; ++k) lane1_line[k] = f + (4 + k) * cw;
-      break;
-    case 2:
       luma_ring_a = f;
       luma_ring_b = f + rn * ch * cw;
       luma_canvas = f + 2 * rn * ch * cw;
       break;
-    case 3:
-      for (int k = 0; k < 4; ++k) lane2_line[k] = f + k * ch;
-      break;
-    case 4:
+    case 1:
       cb_ring_a = f;
       cb_ring_b = f + rn * hw * ch;
       break;
-    case 5:
+    case 2:
       cb_out = reinterpret_cast<int16_t*>(base);
       break;
-    case 6:
-      for (int k = 0; k < 4; ++k) lane3_line[k] = f + k * ch;
-      break;
-    case 7:
+    case 3:
       cr_ring_a = f;
       cr_ring_b = f + rn * hw * ch;
       break;
-    case 8:
+    case 4:
       cr_out = reinterpret_cast<int16_t*>(base);
       break;
   }
@@ -117,37 +78,26 @@ void set_block_allocator(block_alloc_fn alloc, block_free_fn release) {
   release_block = release ? release : default_block_free;
 }
 
-void buffer_block_sizes(int32_t cw, int32_t ch, int32_t rn, size_t sizes[9]) {
+void buffer_block_sizes(int32_t cw, int32_t ch, int32_t rn, size_t sizes[buffer_block_count]) {
   const size_t w = (size_t)cw, h = (size_t)ch, hw = w / 2, n = (size_t)rn;
-  sizes[0] = 8 * w;
-  sizes[1] = 32 * w;
-  sizes[2] = (2 * n + 1) * h * w * sizeof(float);
-  sizes[3] = 16 * h;
-  sizes[4] = 2 * n * hw * h * sizeof(float);
-  sizes[5] = 2 * hw * h;
-  sizes[6] = 16 * h;
-  sizes[7] = sizes[4];
-  sizes[8] = sizes[5];
-}
-
-size_t worker_scratch_floats_for(int32_t cw, int32_t ch) {
-  size_t n = analysis_scratch_floats(cw, ch);
-  const size_t t = temporal_scratch_floats(cw, ch);
-  if (t > n) n = t;
-  return (n + 63) & ~(size_t)63;
+  sizes[0] = (2 * n + 1) * h * w * sizeof(float);
+  sizes[1] = 2 * n * hw * h * sizeof(float);
+  sizes[2] = 2 * hw * h;
+  sizes[3] = sizes[1];
+  sizes[4] = sizes[2];
 }
 
 void empty_ring() {
   for (int i = 0; i < ring_slots_max; ++i) ring_frame[i] = ring_empty;
 }
 
-bool allocate_buffers() {
+bool allocate_buffers(size_t scratch_floats) {
   half_w = canvas_w / 2;
-  size_t sizes[9];
+  size_t sizes[buffer_block_count];
   buffer_block_sizes(canvas_w, canvas_h, ring_n, sizes);
   clear_sub_buffers();
   bool ok = true;
-  for (int i = 0; i < 9; ++i) {
+  for (int i = 0; i < buffer_block_count; ++i) {
     // The old block goes first, so a reallocation never holds both at once.
     if (blocks[i]) release_block(blocks[i]);
     blocks[i] = alloc_block(sizes[i]);
@@ -158,7 +108,7 @@ bool allocate_buffers() {
     carve(i, static_cast<char*>(blocks[i]));
   }
   if (scratch_block) release_block(scratch_block);
-  const size_t per_worker = worker_scratch_floats_for(canvas_w, canvas_h);
+  const size_t per_worker = (scratch_floats + 63) & ~(size_t)63;
   scratch_block = alloc_block(max_workers * per_worker * sizeof(float));
   if (scratch_block) {
     worker_scratch_base = static_cast<float*>(scratch_block);
@@ -171,29 +121,11 @@ bool allocate_buffers() {
 }
 
 void free_buffers() {
-  for (int i = 0; i < 9; ++i) {
+  for (int i = 0; i < buffer_block_count; ++i) {
     if (blocks[i]) release_block(blocks[i]);
     blocks[i] = nullptr;
   }
   if (scratch_block) release_block(scratch_block);
   scratch_block = nullptr;
   clear_sub_buffers();
-}
-
-bool allocate_fixed_block() {
-  if (!fixed_block) fixed_block = alloc_block(7 * scratch_cell_bytes);
-  char* base = static_cast<char*>(fixed_block);
-  for (int i = 0; i < 4; ++i)
-    vec_scratch[i] = base ? reinterpret_cast<float*>(base + i * scratch_cell_bytes) : nullptr;
-  for (int i = 0; i < 3; ++i)
-    mask_scratch[i] =
-        base ? reinterpret_cast<float*>(base + (4 + i) * scratch_cell_bytes) : nullptr;
-  return fixed_block != nullptr;
-}
-
-void free_fixed_block() {
-  if (fixed_block) release_block(fixed_block);
-  fixed_block = nullptr;
-  for (int i = 0; i < 4; ++i) vec_scratch[i] = nullptr;
-  for (int i = 0; i < 3; ++i) mask_scratch[i] = nullptr;
 }
