@@ -3,12 +3,15 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/run.h"
 
 int main(int argc, char** argv) {
   // A closed output pipe shows as a failed write (EPIPE), which the run
   // answers with exit_reader_gone and no message, after tidying up.
   signal(SIGPIPE, SIG_IGN);
+  // A stopped run leaves no part-written output behind.
+  remove_output_on_signals();
   const FILTER_DLL* table = GetFilterTable();
   cli_options options;
   std::string error;

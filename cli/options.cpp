@@ -298,6 +298,9 @@ const option_entry options[] = {
      "Denoises a clip. INPUT and OUTPUT are files, or - for standard input and output.\n"
      "Formats: .y4m (YUV4MPEG2, 4:2:0, 4:2:2 or 4:4:4, 8 to 16 bits), .yc48 (raw\n"
      "PIXEL_YC frames, needs --size), .md5 (output: MD5 of the frames).\n"
+     "A file OUTPUT appears only when the run succeeds (it is written under a\n"
+     "temporary name beside it first); a failed or stopped run leaves an existing\n"
+     "OUTPUT as it was. OUTPUT must not be INPUT itself, nor a folder.\n"
      "\n"
      "Filter settings (defaults are the plug-in's):\n"},
     {option_value, "frame", 0, set_track, 0,
@@ -373,7 +376,8 @@ const option_entry options[] = {
      "\n"
      "Exit status: 0 done; 1 failed (input, output or memory; the message says\n"
      "which); 2 wrong command line; 141 the reader of the output went away (no\n"
-     "message, as a program stopped by SIGPIPE).\n"},
+     "message, as a program stopped by SIGPIPE); 130, 143, 129 stopped by SIGINT,\n"
+     "SIGTERM, SIGHUP (no message; the output file is not written).\n"},
 };
 
 // The entry of a long option's name (a switch also as no-NAME), or of a

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/owned.h"
 #include "cli/progress.h"
 #include "cli/run.h"
@@ -58,9 +59,14 @@ void output_format(const cli_options& o, const frame_source& source, stream_form
 }  // namespace
 
 int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary) {
-  if (o.strong) return run_strong(o, err, summary);
   *summary = run_summary();
   std::string error;
+  // Before anything is opened: writing over the input would destroy it.
+  if (o.output_format != format_null && output_is_input(o.input, o.output, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
+  }
+  if (o.strong) return run_strong(o, err, summary);
 
   stream_format in_format = o.input_format;
   if (in_format == format_none) in_format = format_from_name(o.input);
@@ -162,8 +168,9 @@ int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summar
             source.name.c_str(), (long long)o.range_start, (long long)cache.next_to_read);
     status = 1;
   }
-  // The last frames may fail to leave only now.
-  if (!sink_close(&sink, &error) && status == 0) {
+  // The last frames may fail to leave only now. A failed run leaves no output
+  // (the sink's holder discards it).
+  if (status == 0 && !sink_close(&sink, &error)) {
     status = sink.reader_gone ? exit_reader_gone : exit_failed;
     if (!sink.reader_gone) fprintf(err, "nivora: %s\n", error.c_str());
   }
