@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     default:
       break;
   }
+  if (options.dry_run) return 0;
   run_summary summary;
   return run_cli(options, table, stderr, &summary);
 }

@@ -140,6 +140,11 @@ bool set_quiet(const option_use& u, int) {
   return true;
 }
 
+bool set_dry_run(const option_use& u, int) {
+  u.o->dry_run = true;
+  return true;
+}
+
 bool set_track_list(const option_use& u, int) {
   u.o->plugin_settings_given = true;
   std::vector<std::string> fields;
@@ -355,6 +360,8 @@ const option_entry options[] = {
      "  --cpu LEVEL        kernels: ref, sse2, sse3 or avx2 (at most what the\n"
      "                     processor runs)\n"},
     {option_flag, "quiet", 'q', set_quiet, 0, "  --quiet, -q        no progress and no summary\n"},
+    {option_flag, "dry-run", 0, set_dry_run, 0,
+     "  --dry-run          check the command line and stop, opening nothing\n"},
     {option_text, nullptr, 0, nullptr, 0, "\nFormats:\n"},
     {option_value, "input-format", 0, set_input_format, 0,
      "  --input-format F   y4m or yc48 (default: from the extension)\n"},

@@ -157,5 +157,11 @@ void remove_output_on_signals() {
   memset(&action, 0, sizeof action);
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+  // A signal ignored when the process started (nohup, a background job of a
+  // script) stays ignored.
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before;
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
 }

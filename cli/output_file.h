@@ -28,5 +28,6 @@ void output_discard(output_file* f);
 bool output_is_input(const std::string& input, const std::string& output, std::string* error);
 
 // SIGINT, SIGTERM and SIGHUP remove the temporary file of the output being
-// written, if any, and end the process at once with status 128 + the signal.
+// written, if any, and end the process at once with status 128 + the signal
+// (those ignored at start stay ignored).
 void remove_output_on_signals();

@@ -66,6 +66,7 @@ if [ "$mode" = local ]; then
   # A worker whose first call fails (the first to take the lock).
   cat > "$work/fails_once" <<EOF
 #!/bin/sh
+case " \$* " in *" --dry-run "*) exec "$nivora" "\$@" ;; esac
 if mkdir "$work/failed_once" 2> /dev/null; then echo "worker: failing once" >&2; exit 3; fi
 exec "$nivora" "\$@"
 EOF
