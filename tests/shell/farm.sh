@@ -132,6 +132,16 @@ EOF
   [ "$(cat "$work/victim")" = "not the farm's" ] || fail "planted: the farm wrote through the link"
   rm -f "$work/out_planted.y4m.nivora-farm-partial"
 
+  # A named pipe as output is written into, not replaced by a file.
+  mkfifo "$work/out.fifo"
+  timeout 60 cat "$work/out.fifo" > "$work/from_fifo.y4m" &
+  reader=$!
+  "$farm" --nivora "$nivora" --sshlogin 2/: "${settings[@]}" "$work/in.y4m" "$work/out.fifo" \
+    > "$work/log_fifo" 2>&1 || fail "fifo: $(cat "$work/log_fifo")"
+  wait "$reader"
+  [ -p "$work/out.fifo" ] || fail "fifo: the pipe was replaced"
+  cmp -s "$work/single.y4m" "$work/from_fifo.y4m" || fail "fifo: the output differs from the single run"
+
   # A relative --nivora, from another folder.
   mkdir -p "$work/bin"
   ln -sf "$nivora" "$work/bin/nivora"
