@@ -8,7 +8,8 @@
 //   video_format.h  the y4m stream header and its colourspaces, frame layouts;
 //   frame_source.h  clips read from files or standard input;
 //   frame_sink.h    output written to files or standard output (md5.h: the
-//                   MD5 of the md5 format);
+//                   MD5 of the md5 format; output_file.h: a file that appears
+//                   whole or not at all, and the output that is the input);
 //   convert.h       the sample conversions between frame bytes and YC48,
 //                   whole frames or a few rows at a time, and their kernels;
 //   lazy_memory.h   large buffers whose pages take memory only once written;
@@ -17,6 +18,7 @@
 //   editor.h        the editor's records for one filter and its calls into it
 //                   (editor_records.h: how every stand-in for the editor
 //                   fills the records);
+//   quoted.h        bytes of a clip made safe to print in a message;
 //   options.h       option parsing, usage and version, exit statuses;
 //   run.h           the whole run (run_cli), which main() calls: one
 //                   skeleton for both filters; progress.h its progress line
@@ -38,8 +40,10 @@
 #include "cli/lazy_memory.h"
 #include "cli/md5.h"
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/owned.h"
 #include "cli/progress.h"
+#include "cli/quoted.h"
 #include "cli/run.h"
 #include "cli/run_filter.h"
 #include "cli/thread_pool.h"

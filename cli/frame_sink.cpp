@@ -194,11 +194,14 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
   const std::string name = to_stdout ? std::string("standard output") : std::string(path);
   FILE* file = stdout;
   if (!to_stdout && format != format_null) {
-    file = fopen(path, "wb");
+    if (!output_open(&s->out, path, error)) return false;
+    file = fdopen(s->out.fd, "wb");
     if (!file) {
       *error = name + ": cannot open for writing: " + strerror(errno);
+      output_discard(&s->out);
       return false;
     }
+    s->out.fd = -1;  // closed with the FILE
   }
   // Nothing goes through the FILE's buffer: standard output may hold what
   // others wrote before, so that goes out first. A larger pipe lets the
@@ -211,10 +214,7 @@ bool sink_open(frame_sink* s, const char* path, stream_format format, stream_for
   }
   bool ok = sink_open_stream(s, file, name.c_str(), format, layout, video, write_header, error);
   s->owns_file = file != stdout;
-  if (!ok) {
-    std::string ignored;
-    sink_close(s, &ignored);
-  }
+  if (!ok) sink_abort(s);
   return ok;
 }
 
@@ -253,9 +253,13 @@ bool sink_write_payload(frame_sink* s, const uint8_t* payload, std::string* erro
   return true;
 }
 
-bool sink_close(frame_sink* s, std::string* error) {
+namespace {
+
+// Stops the writing thread and closes; with commit, after the MD5 line, and a
+// named output goes in place when all went well.
+bool finish(frame_sink* s, bool commit, std::string* error) {
   if (!s->file) return true;
-  bool ok = wait_writer(s, error);
+  bool ok = wait_writer(s, error) && commit;
   stop_writer(s);
   if (ok && s->format == format_md5) {
     uint8_t digest[16];
@@ -268,6 +272,17 @@ bool sink_close(frame_sink* s, std::string* error) {
   }
   if (s->owns_file && fclose(s->file) != 0 && ok) ok = failed(s, errno, error);
   s->file = nullptr;
+  if (ok) ok = output_commit(&s->out, error);
+  else output_discard(&s->out);
   std::vector<uint8_t>().swap(s->frame);
   return ok;
+}
+
+}  // namespace
+
+bool sink_close(frame_sink* s, std::string* error) { return finish(s, true, error); }
+
+void sink_abort(frame_sink* s) {
+  std::string ignored;
+  finish(s, false, &ignored);
 }

@@ -10,6 +10,7 @@
 
 #include "cli/convert.h"
 #include "cli/md5.h"
+#include "cli/output_file.h"
 #include "cli/video_format.h"
 #include "host/host_api.h"
 
@@ -21,6 +22,7 @@ struct sink_writer;  // the sink's writing thread (frame_sink.cpp)
 struct frame_sink {
   FILE* file = nullptr;                // written through its descriptor, unbuffered
   bool owns_file = false;
+  output_file out;                     // a named output: put in place at sink_close
   std::string name;
   stream_format format = format_none;  // y4m, yc48, md5 or null
   stream_format layout = format_none;  // how frames become bytes: y4m or yc48
@@ -34,7 +36,8 @@ struct frame_sink {
 };
 
 // Opens the output ("-" is standard output). layout is the byte layout of the
-// frames (y4m or yc48); for md5 output it is what gets hashed.
+// frames (y4m or yc48); for md5 output it is what gets hashed. A named file
+// appears only at sink_close after every write succeeded (output_file.h).
 bool sink_open(frame_sink* s, const char* path, stream_format format, stream_format layout,
                const video_format& video, bool write_header, std::string* error);
 bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format format,
@@ -47,5 +50,9 @@ bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_ro
 // Writes a frame given as y4m plane bytes (layout y4m; frame_payload_bytes
 // of the sink's video) as the next frame.
 bool sink_write_payload(frame_sink* s, const uint8_t* payload, std::string* error);
-// Flushes (md5: writes the digest line) and closes.
+// Flushes (md5: writes the digest line), closes, and puts a named output in
+// place; false when any of it failed, and then no output is left.
 bool sink_close(frame_sink* s, std::string* error);
+// Closes after a failed run: nothing more is written (no MD5 line) and a
+// named output is left as it was before the run.
+void sink_abort(frame_sink* s);

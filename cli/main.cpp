@@ -3,12 +3,15 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/run.h"
 
 int main(int argc, char** argv) {
   // A closed output pipe shows as a failed write (EPIPE), which the run
   // answers with exit_reader_gone and no message, after tidying up.
   signal(SIGPIPE, SIG_IGN);
+  // A stopped run leaves no part-written output behind.
+  remove_output_on_signals();
   const FILTER_DLL* table = GetFilterTable();
   cli_options options;
   std::string error;
@@ -25,6 +28,7 @@ int main(int argc, char** argv) {
     default:
       break;
   }
+  if (options.dry_run) return 0;
   run_summary summary;
   return run_cli(options, table, stderr, &summary);
 }

@@ -140,6 +140,11 @@ bool set_quiet(const option_use& u, int) {
   return true;
 }
 
+bool set_dry_run(const option_use& u, int) {
+  u.o->dry_run = true;
+  return true;
+}
+
 bool set_track_list(const option_use& u, int) {
   u.o->plugin_settings_given = true;
   std::vector<std::string> fields;
@@ -303,6 +308,10 @@ const option_entry options[] = {
      "to its left, even with every strength at 0. Strong mode (--sigma) keeps\n"
      "every chroma sample.\n"
      "\n"
+     "A file OUTPUT appears only when the run succeeds (it is written under a\n"
+     "temporary name beside it first); a failed or stopped run leaves an existing\n"
+     "OUTPUT as it was. OUTPUT must not be INPUT itself, nor a folder.\n"
+     "\n"
      "Filter settings (defaults are the plug-in's):\n"},
     {option_value, "frame", 0, set_track, 0,
      "  --frame N          temporal radius, 1 to 4 (window of 2N+1 frames)\n"},
@@ -356,6 +365,8 @@ const option_entry options[] = {
      "  --cpu LEVEL        kernels: ref, sse2, sse3 or avx2 (at most what the\n"
      "                     processor runs)\n"},
     {option_flag, "quiet", 'q', set_quiet, 0, "  --quiet, -q        no progress and no summary\n"},
+    {option_flag, "dry-run", 0, set_dry_run, 0,
+     "  --dry-run          check the command line and stop, opening nothing\n"},
     {option_text, nullptr, 0, nullptr, 0, "\nFormats:\n"},
     {option_value, "input-format", 0, set_input_format, 0,
      "  --input-format F   y4m or yc48 (default: from the extension)\n"},
@@ -377,7 +388,8 @@ const option_entry options[] = {
      "\n"
      "Exit status: 0 done; 1 failed (input, output or memory; the message says\n"
      "which); 2 wrong command line; 141 the reader of the output went away (no\n"
-     "message, as a program stopped by SIGPIPE).\n"},
+     "message, as a program stopped by SIGPIPE); 130, 143, 129 stopped by SIGINT,\n"
+     "SIGTERM, SIGHUP (no message; the output file is not written).\n"},
 };
 
 // The entry of a long option's name (a switch also as no-NAME), or of a

@@ -24,6 +24,7 @@ struct cli_options {
   int64_t range_start = 0;
   int64_t range_end = -1;                     // -1: to the end
   bool quiet = false;
+  bool dry_run = false;                       // --dry-run: parse, then stop
   header_mode header = header_auto;
   char out_colorspace[16] = "";               // y4m C tag for the output
   int fps_num = 0, fps_den = 0;               // 0: keep

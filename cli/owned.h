@@ -28,17 +28,16 @@ struct owned_cache {
   ~owned_cache() { cache_free(&cache); }
 };
 
-// A sink still open here is closed without a word: a run that ends well
-// closes it itself, to report a failure of the last writes.
+// A sink still open here belongs to a run that failed: it is closed without
+// a word and a named output is left as it was. A run that ends well closes it
+// itself, which puts the output in place and reports a failure of the last
+// writes.
 struct owned_sink {
   frame_sink sink;
   owned_sink() = default;
   owned_sink(const owned_sink&) = delete;
   owned_sink& operator=(const owned_sink&) = delete;
-  ~owned_sink() {
-    std::string ignored;
-    sink_close(&sink, &ignored);
-  }
+  ~owned_sink() { sink_abort(&sink); }
 };
 
 struct owned_workers {

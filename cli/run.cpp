@@ -8,6 +8,8 @@
 
 #include <thread>
 
+#include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/owned.h"
 #include "cli/progress.h"
 #include "cli/run_filter.h"
@@ -65,6 +67,11 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
              run_summary* summary) {
   *summary = run_summary();
   std::string error;
+  // Before anything is opened: writing over the input would destroy it.
+  if (o.output_format != format_null && output_is_input(o.input, o.output, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
+  }
 
   const stream_format in_format = input_format(o);
   if (in_format == format_y4m && o.raw_w) {
@@ -146,8 +153,9 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
             source.name.c_str(), (long long)o.range_start, (long long)filter.frames_read());
     status = exit_failed;
   }
-  // The last frames may fail to leave only now.
-  if (!sink_close(&sink, &error) && status == 0) status = write_failure(sink, error, err);
+  // The last frames may fail to leave only now. A failed run leaves no output
+  // (the sink's holder discards it).
+  if (status == 0 && !sink_close(&sink, &error)) status = write_failure(sink, error, err);
 
   filter.report(err, summary);
   // A failed run ends with its message, not with a summary of the frames it did.

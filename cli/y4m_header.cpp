@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/quoted.h"
 #include "cli/video_format.h"
 
 namespace {
@@ -109,37 +110,38 @@ bool y4m_parse_header(const char* line, size_t length, video_format* f, std::str
     if (!q) q = end;
     const char tag = *p;
     const char* value = p + 1;
-    std::string token(p, q - p);
+    // The tag as it may appear in a message.
+    auto token = [p, q] { return quoted_bytes(p, size_t(q - p)); };
     switch (tag) {
       case 'W':
         if (!parse_number(value, q, &v.width)) {
-          *error = "bad width in the y4m header (" + token + ")";
+          *error = "bad width in the y4m header (" + token() + ")";
           return false;
         }
         have_w = true;
         break;
       case 'H':
         if (!parse_number(value, q, &v.height)) {
-          *error = "bad height in the y4m header (" + token + ")";
+          *error = "bad height in the y4m header (" + token() + ")";
           return false;
         }
         have_h = true;
         break;
       case 'F':
         if (!parse_ratio(value, q, &v.fps_num, &v.fps_den) || v.fps_num <= 0 || v.fps_den <= 0) {
-          *error = "bad frame rate in the y4m header (" + token + ")";
+          *error = "bad frame rate in the y4m header (" + token() + ")";
           return false;
         }
         break;
       case 'A':
         if (!parse_ratio(value, q, &v.aspect_num, &v.aspect_den)) {
-          *error = "bad aspect ratio in the y4m header (" + token + ")";
+          *error = "bad aspect ratio in the y4m header (" + token() + ")";
           return false;
         }
         break;
       case 'I':
         if (q - value != 1 || !strchr("ptbm?", *value)) {
-          *error = "bad interlacing in the y4m header (" + token + ")";
+          *error = "bad interlacing in the y4m header (" + token() + ")";
           return false;
         }
         v.interlace = *value;
@@ -148,7 +150,7 @@ bool y4m_parse_header(const char* line, size_t length, video_format* f, std::str
         std::string tag_text(value, q - value);
         if (tag_text.size() >= sizeof v.colorspace ||
             !parse_colorspace(tag_text.c_str(), &v.chroma, &v.bits)) {
-          *error = "unsupported colourspace " + tag_text +
+          *error = "unsupported colourspace " + quoted_bytes(value, size_t(q - value)) +
                    " (supported: 420jpeg, 420mpeg2, 420paldv, 422, 444, and 420, 422 or 444 "
                    "with p9 to p16)";
           return false;
@@ -158,7 +160,7 @@ bool y4m_parse_header(const char* line, size_t length, video_format* f, std::str
       }
       case 'X':
         v.extra += ' ';
-        v.extra += token;
+        v.extra.append(p, size_t(q - p));
         break;
       default:
         break;  // unknown tags are ignored

@@ -2,7 +2,9 @@
 // interface, identical output for any thread count, for ranges and for
 // streams, the formats end to end, and the refusals of bad input.
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <thread>
@@ -334,7 +336,7 @@ TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {
       {"YUV4MPEG2 W3840 H2160\n", {}, "in.y4m: frame size 3840x2160 exceeds the filter's limit", -1},
       {"YUV4MPEG2 W1920 H1089\n", {}, "1920x1089 exceeds the filter's limit of 1920x1088", -1},
       {"YUV4MPEG2 W8 H8", {}, "in.y4m: truncated y4m header", -1},
-      {good.substr(0, good.size() - 10), {}, "in.y4m: frame 2 is truncated", 2},
+      {good.substr(0, good.size() - 10), {}, "in.y4m: frame 2 is truncated", -1},
       {good, {"--range", "3:5"}, "the range starts at frame 3 but the clip has 3 frames", -2},
       {good, {"--size", "8x8"}, "--size is for raw YC48 input", -1},
   };
@@ -358,11 +360,12 @@ TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {
   // Raw YC48 with a partial last frame.
   const std::string raw = temp_path("cut.yc48"), out = temp_path("cut_out.yc48");
   write_file(raw, make_yc48(4, 4, 3, 1).substr(0, 4 * 4 * 6 * 3 - 1));
+  unlink(out.c_str());
   cli_result r = run_nivora({"--size", "4x4", raw, out});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.messages.find("cut.yc48: frame 2 is truncated"), std::string::npos) << r.messages;
   EXPECT_EQ(r.messages.find("frames"), std::string::npos) << r.messages;
-  EXPECT_EQ(read_file(out).size(), size_t(2 * 4 * 4 * 6));
+  EXPECT_FALSE(file_exists(out));
   r = run_nivora({"-q", raw, out});
   EXPECT_NE(r.messages.find("cut.yc48: raw YC48 input needs the frame size (--size WxH)"),
             std::string::npos) << r.messages;
@@ -421,4 +424,129 @@ TEST(RunWithFilter, FilesAndPipesGiveTheSameFrames) {
                                      << ", range " << range;
       }
   }
+}
+
+namespace {
+
+// Names a run left in the temporary folder beside the outputs of this
+// process: the temporary files of outputs never put in place.
+std::vector<std::string> leftover_temporaries() {
+  std::vector<std::string> found;
+  const std::string prefix = ".nivora_" + std::to_string(getpid()) + "_";
+  DIR* d = opendir(testing::TempDir().c_str());
+  if (!d) return found;
+  while (const dirent* e = readdir(d))
+    if (strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) found.push_back(e->d_name);
+  closedir(d);
+  return found;
+}
+
+const std::vector<std::string> strong_args = {"--sigma", "3"};
+
+}  // namespace
+
+TEST(RunOutput, TheInputIsRefusedAsOutputByAnyName) {
+  const std::string clip = make_y4m(16, 16, 4, "420jpeg", 'p', 3);
+  const std::string in = temp_path("same.y4m"), hard = temp_path("same_hard.y4m"),
+                    soft = temp_path("same_soft.y4m");
+  const size_t slash = in.rfind('/');
+  const std::string dotted = in.substr(0, slash) + "/./" + in.substr(slash + 1);
+  write_file(in, clip);
+  unlink(hard.c_str());
+  unlink(soft.c_str());
+  ASSERT_EQ(link(in.c_str(), hard.c_str()), 0);
+  ASSERT_EQ(symlink(in.c_str(), soft.c_str()), 0);
+  for (const auto& mode : {std::vector<std::string>{}, strong_args})
+    for (const std::string& out : {in, hard, dotted, soft}) {
+      std::vector<std::string> args = mode;
+      args.insert(args.end(), {"-q", in, out});
+      const cli_result r = run_nivora(args);
+      EXPECT_EQ(r.status, 1) << out;
+      EXPECT_NE(r.messages.find(out + ": is the input file"), std::string::npos) << r.messages;
+      EXPECT_TRUE(same_bytes(read_file(in), clip)) << out;
+    }
+  // A null output writes nothing, so it may name anything.
+  EXPECT_EQ(run_nivora({"-q", "--output-format", "null", in, in}).status, 0);
+  EXPECT_TRUE(leftover_temporaries().empty());
+}
+
+TEST(RunOutput, AFailedRunLeavesNoOutputAndKeepsAnExistingOne) {
+  const std::string clip = make_y4m(16, 16, 6, "420jpeg", 'p', 4);
+  const std::string cut = temp_path("cut_mid.y4m");
+  write_file(cut, clip.substr(0, clip.size() - 100));
+  for (const auto& mode : {std::vector<std::string>{}, strong_args})
+    for (const char* name : {"failed.y4m", "failed.md5"})
+      for (bool existing : {false, true}) {
+        const std::string out = temp_path(name);
+        unlink(out.c_str());
+        if (existing) write_file(out, "the last good output\n");
+        std::vector<std::string> args = mode;
+        args.insert(args.end(), {"-q", "--threads", "2", cut, out});
+        const cli_result r = run_nivora(args);
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.messages.find("frame 5 is truncated"), std::string::npos) << r.messages;
+        if (existing) EXPECT_EQ(read_file(out), "the last good output\n") << name;
+        else EXPECT_FALSE(file_exists(out)) << name;
+        EXPECT_TRUE(leftover_temporaries().empty()) << name;
+      }
+}
+
+TEST(RunOutput, AWholeRunReplacesTheOutputAndKeepsItsPermissions) {
+  const std::string clip = make_y4m(16, 16, 4, "420jpeg", 'p', 5);
+  const std::string in = temp_path("whole_in.y4m"), out = temp_path("whole_out.y4m"),
+                    expected = temp_path("whole_expected.y4m"), soft = temp_path("whole_link.y4m");
+  write_file(in, clip);
+  unlink(expected.c_str());
+  ASSERT_EQ(run_nivora({"-q", in, expected}).status, 0);
+  struct stat st;
+  ASSERT_EQ(stat(expected.c_str(), &st), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // as a file made by open(2)
+
+  write_file(out, "older and longer than the output will be" + std::string(100000, '!'));
+  ASSERT_EQ(chmod(out.c_str(), 0604), 0);
+  ASSERT_EQ(run_nivora({"-q", in, out}).status, 0);
+  EXPECT_TRUE(same_bytes(read_file(out), read_file(expected)));
+  ASSERT_EQ(stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+  // Through a symbolic link: the link stays, its target gets the output.
+  write_file(out, "old");
+  unlink(soft.c_str());
+  ASSERT_EQ(symlink(out.c_str(), soft.c_str()), 0);
+  ASSERT_EQ(run_nivora({"-q", in, soft}).status, 0);
+  ASSERT_EQ(lstat(soft.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_TRUE(same_bytes(read_file(out), read_file(expected)));
+
+  // A file this user may not write is not replaced behind its back (root
+  // may write any file).
+  if (geteuid() != 0) {
+    write_file(out, "read only");
+    ASSERT_EQ(chmod(out.c_str(), 0444), 0);
+    const cli_result r = run_nivora({"-q", in, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.messages.find("cannot open for writing: Permission denied"), std::string::npos)
+        << r.messages;
+    EXPECT_EQ(read_file(out), "read only");
+    chmod(out.c_str(), 0644);
+  }
+  EXPECT_TRUE(leftover_temporaries().empty());
+}
+
+TEST(RunOutput, AFolderIsRefusedAsOutput) {
+  const std::string in = temp_path("folder_in.y4m"), folder = temp_path("folder_out");
+  write_file(in, make_y4m(16, 16, 2, "420jpeg", 'p', 6));
+  rmdir(folder.c_str());
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  for (const auto& mode : {std::vector<std::string>{}, strong_args}) {
+    std::vector<std::string> args = mode;
+    args.insert(args.end(), {"-q", in, folder});
+    const cli_result r = run_nivora(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.messages.find(folder + ": is a folder"), std::string::npos) << r.messages;
+  }
+  EXPECT_EQ(rmdir(folder.c_str()), 0);  // still empty
+  EXPECT_TRUE(leftover_temporaries().empty());
 }

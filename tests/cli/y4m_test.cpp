@@ -110,6 +110,34 @@ TEST(Y4mHeader, RefusesBadHeadersWithAReason) {
   }
 }
 
+TEST(Y4mHeader, MessagesQuoteTheHeadersBytesSafely) {
+  // Terminal escapes, a carriage return, binary and very long tags reach a
+  // message only as printable ASCII, cut at 80 characters.
+  const struct {
+    std::string line;
+    std::string shown;
+  } cases[] = {
+      {"YUV4MPEG2 W8 H8 C420jpeg\r", "colourspace 420jpeg\\x0d "},
+      {"YUV4MPEG2 W8 H8 C\x1b[2J\x1b]0;owned\x07", "colourspace \\x1b[2J\\x1b]0;owned\\x07 "},
+      {std::string("YUV4MPEG2 W8\xff\x00\\ H8", 18), "(W8\\xff\\x00\\x5c)"},
+      {"YUV4MPEG2 W8 H8 F" + std::string(500, '7'), "(F" + std::string(76, '7') + "...)"},
+      {"YUV4MPEG2 W8 H8 I" + std::string(100, '\x9b'),
+       "(I" + [] { std::string s; for (int i = 0; i < 19; ++i) s += "\\x9b"; return s; }() + "...)"},
+  };
+  for (const auto& c : cases) {
+    video_format f;
+    std::string error;
+    EXPECT_FALSE(parse(c.line, &f, &error));
+    EXPECT_NE(error.find(c.shown), std::string::npos) << error;
+    for (unsigned char ch : error) EXPECT_TRUE(ch >= 0x20 && ch < 0x7f) << error;
+  }
+  EXPECT_EQ(quoted_bytes("abc", 3, 3), "abc");
+  EXPECT_EQ(quoted_bytes("abcd", 4, 3), "...");
+  EXPECT_EQ(quoted_bytes("abcdef", 6, 5), "ab...");
+  EXPECT_EQ(quoted_bytes("ab\x01", 3, 6), "ab\\x01");
+  EXPECT_EQ(quoted_bytes("ab\x01", 3, 5), "ab...");
+}
+
 TEST(FrameSource, ReadsEveryFrameThenStopsCleanly) {
   memory_source m;
   ASSERT_TRUE(m.open(make_y4m(6, 4, 3, "420p12", 'p', 1), format_y4m)) << m.error;

@@ -2,7 +2,13 @@
 # nivora-farm against one whole run of nivora, byte for byte:
 #   farm.sh local NIVORA FARM   this machine alone, several slots; a worker that
 #                               fails once is retried, one that always fails
-#                               leaves no output and names its range
+#                               leaves no output and names its range; a part
+#                               short of its range's frames counts as failed;
+#                               the output is never written through a planted
+#                               link, never the input, never a folder; wrong
+#                               options and an unwritable folder stop the run
+#                               before any range; SIGINT and SIGTERM stop it
+#                               at once
 #   farm.sh ssh NIVORA FARM     real ssh logins to 127.0.0.1, through an sshd
 #                               this test starts on a free port with its own
 #                               host key, user key and configuration (the
@@ -66,6 +72,7 @@ if [ "$mode" = local ]; then
   # A worker whose first call fails (the first to take the lock).
   cat > "$work/fails_once" <<EOF
 #!/bin/sh
+case " \$* " in *" --dry-run "*) exec "$nivora" "\$@" ;; esac
 if mkdir "$work/failed_once" 2> /dev/null; then echo "worker: failing once" >&2; exit 3; fi
 exec "$nivora" "\$@"
 EOF
@@ -85,10 +92,132 @@ EOF
   status=$?
   [ "$status" -eq 1 ] || fail "always failing: status $status, expected 1"
   [ ! -e "$work/out_broken.y4m" ] || fail "always failing: an output file was left"
-  ls "$work" | grep -q 'nivora-farm-partial' && fail "always failing: a partial output was left"
   ls -a "$work" | grep -q '^\.nivora-farm\.' && fail "always failing: parts left behind"
   grep -q "^nivora-farm: range 10:15 .*failed.* status 4" "$work/log_broken" ||
     fail "always failing: no line naming the range: $(cat "$work/log_broken")"
+
+  # A worker that exits 0 but leaves its part short: once by part of a frame
+  # (tried again, the output whole), and always by a whole frame on the range
+  # 10:15 (no output, the old one kept).
+  cat > "$work/truncates" <<EOF
+#!/bin/sh
+"$nivora" "\$@" || exit
+case " \$* " in *" --dry-run "*) exit 0 ;; esac
+for part; do :; done
+if [ -n "\${TRUNCATE_ALWAYS:-}" ]; then
+  case " \$* " in *" 10:15 "*) truncate -s -$((48 * 32 * 3 / 2 + 6)) "\$part" ;; esac
+elif mkdir "$work/truncated_once" 2> /dev/null; then
+  truncate -s -100 "\$part"
+fi
+EOF
+  chmod +x "$work/truncates"
+  farm_run truncated_once --nivora "$work/truncates" --sshlogin 2/: --chunk 5
+  [ -d "$work/truncated_once" ] || fail "truncated once: the wrapper never cut a part"
+  echo "the last good output" > "$work/out_short.y4m"
+  TRUNCATE_ALWAYS=1 "$farm" --nivora "$work/truncates" --sshlogin 2/: --chunk 5 --tries 2 \
+    "${settings[@]}" "$work/in.y4m" "$work/out_short.y4m" > "$work/log_short" 2>&1
+  status=$?
+  [ "$status" -eq 1 ] || fail "always short: status $status, expected 1"
+  [ "$(cat "$work/out_short.y4m")" = "the last good output" ] || fail "always short: the old output was changed"
+  grep -q "range 10:15: the part holds 4 frames, not 5" "$work/log_short" ||
+    fail "always short: the short part was not named: $(cat "$work/log_short")"
+  grep -q "^nivora-farm: range 10:15 .*failed" "$work/log_short" ||
+    fail "always short: no line naming the range: $(cat "$work/log_short")"
+  ls -a "$work" | grep -q '^\.nivora-farm\.' && fail "always short: parts left behind"
+
+  # A link planted at the name the join once used leads nowhere.
+  echo "not the farm's" > "$work/victim"
+  ln -s "$work/victim" "$work/out_planted.y4m.nivora-farm-partial"
+  farm_run planted --nivora "$nivora" --sshlogin 2/:
+  [ "$(cat "$work/victim")" = "not the farm's" ] || fail "planted: the farm wrote through the link"
+  rm -f "$work/out_planted.y4m.nivora-farm-partial"
+
+  # A named pipe as output is written into, not replaced by a file.
+  mkfifo "$work/out.fifo"
+  timeout 60 cat "$work/out.fifo" > "$work/from_fifo.y4m" &
+  reader=$!
+  "$farm" --nivora "$nivora" --sshlogin 2/: "${settings[@]}" "$work/in.y4m" "$work/out.fifo" \
+    > "$work/log_fifo" 2>&1 || fail "fifo: $(cat "$work/log_fifo")"
+  wait "$reader"
+  [ -p "$work/out.fifo" ] || fail "fifo: the pipe was replaced"
+  cmp -s "$work/single.y4m" "$work/from_fifo.y4m" || fail "fifo: the output differs from the single run"
+
+  # A relative --nivora, from another folder.
+  mkdir -p "$work/bin"
+  ln -sf "$nivora" "$work/bin/nivora"
+  (cd "$work" && farm_run relative --nivora bin/nivora --sshlogin 2/:)
+
+  # Refused before any range starts (the worker notes every range it runs):
+  # a wrong nivora option (status 2, nivora's message), the input as output,
+  # a folder, a folder that takes no file.
+  cat > "$work/notes" <<EOF
+#!/bin/sh
+case " \$* " in *" --dry-run "*) ;; *) touch "$work/a_range_ran" ;; esac
+exec "$nivora" "\$@"
+EOF
+  chmod +x "$work/notes"
+  cp "$work/in.y4m" "$work/clip.y4m"
+  ln -f "$work/clip.y4m" "$work/clip_link.y4m"
+  mkdir -p "$work/outdir"
+  refused() {  # STATUS MESSAGE INPUT OUTPUT [FARM OPTIONS...]
+    local expected="$1" message="$2" input="$3" output="$4"
+    shift 4
+    "$farm" --nivora "$work/notes" "$@" "$input" "$output" > "$work/log_refused" 2>&1
+    local status=$?
+    [ "$status" -eq "$expected" ] || fail "$output: status $status, expected $expected: $(cat "$work/log_refused")"
+    grep -q -- "$message" "$work/log_refused" || fail "$output: no '$message': $(cat "$work/log_refused")"
+    [ ! -e "$work/a_range_ran" ] || fail "$output: a range ran before the refusal"
+    rm -f "$work/a_range_ran"
+  }
+  refused 2 "^nivora: --frame: 9 is out of range" "$work/clip.y4m" "$work/out_options.y4m" --frame 9
+  refused 2 "^nivora: --sigma selects strong mode" "$work/clip.y4m" "$work/out_options.y4m" --sigma 3 --frame 2
+  refused 1 "is the input file" "$work/clip.y4m" "$work/clip.y4m"
+  refused 1 "is the input file" "$work/clip.y4m" "$work/./clip_link.y4m"
+  refused 1 "is a folder" "$work/clip.y4m" "$work/outdir"
+  refused 1 "cannot open for writing" "$work/clip.y4m" /proc/nivora-farm-test.y4m
+  cmp -s "$work/in.y4m" "$work/clip.y4m" || fail "the input was changed"
+  [ -z "$(ls -A "$work/outdir")" ] || fail "the farm wrote into the folder: $(ls -A "$work/outdir")"
+  [ ! -e "$work/out_options.y4m" ] || fail "an output after a wrong option"
+
+  # Header bytes reach a message quoted.
+  printf 'YUV4MPEG2 W8 H8 C\033[31m\r\n' > "$work/escapes.y4m"
+  "$farm" --nivora "$nivora" "$work/escapes.y4m" "$work/out_escapes.y4m" 2> "$work/log" && fail "a bad colourspace accepted"
+  grep -q 'unsupported colourspace \\x1b\[31m\\x0d$' "$work/log" || fail "bad colourspace: $(cat -v "$work/log")"
+
+  # Signals stop the run at once: parallel's jobs go, the parts go, an
+  # existing output stays. The worker says it started, then sleeps; SIGINT
+  # is set back to its default (a background job of a script ignores it).
+  cat > "$work/sleeps" <<EOF
+#!/bin/sh
+case " \$* " in *" --dry-run "*) exec "$nivora" "\$@" ;; esac
+echo \$\$ >> "$work/sleepers"
+exec sleep 60
+EOF
+  chmod +x "$work/sleeps"
+  for signal in INT TERM; do
+    rm -f "$work/sleepers"
+    echo "the last good output" > "$work/out_stopped.y4m"
+    perl -e '$SIG{INT} = $SIG{TERM} = "DEFAULT"; exec @ARGV' "$farm" --nivora "$work/sleeps" \
+      --sshlogin 2/: --chunk 5 "$work/in.y4m" "$work/out_stopped.y4m" > "$work/log_stopped" 2>&1 &
+    pid=$!
+    for ((i = 0; i < 200; i++)); do
+      [ "$(cat "$work/sleepers" 2> /dev/null | wc -l)" = 2 ] && break
+      sleep 0.05
+    done
+    [ -s "$work/sleepers" ] || fail "SIG$signal: no range started"
+    started=$SECONDS
+    kill "-$signal" "$pid"
+    wait "$pid"
+    status=$?
+    expected=$([ "$signal" = INT ] && echo 130 || echo 143)
+    [ "$status" -eq "$expected" ] || fail "SIG$signal: status $status, expected $expected: $(cat "$work/log_stopped")"
+    ((SECONDS - started < 20)) || fail "SIG$signal: the farm took $((SECONDS - started)) s to stop"
+    while read -r sleeper; do
+      ! kill -0 "$sleeper" 2> /dev/null || fail "SIG$signal: a range still runs"
+    done < "$work/sleepers"
+    [ "$(cat "$work/out_stopped.y4m")" = "the last good output" ] || fail "SIG$signal: the old output was changed"
+    ls -a "$work" | grep -q '^\.nivora-farm\.' && fail "SIG$signal: parts left behind"
+  done
 
   # Output that cannot be joined, and a pipe for input.
   "$farm" --nivora "$nivora" "$work/in.y4m" "$work/out.md5" 2> "$work/log" && fail "md5 output accepted"
