@@ -34,19 +34,17 @@ bool container_name(const std::string& path);
 // description and, when the container tells it, an estimate of its length.
 // Messages name the file and what is wrong.
 std::shared_ptr<container_input> container_open_input(const char* path, video_format* video,
-                                                      int64_t* length_estimate,
-                                                      std::string* error);
+                                                      int64_t* length_estimate, std::string* error);
 // Decodes the next video frame into a y4m payload of the clip's description.
 read_result container_read(container_input& in, uint8_t* payload, std::string* error);
 
 // Opens a container output on fd (named name; the container from the name's
 // extension) for frames of video. With an input container, its other streams,
 // chapters, metadata, colour tags and video timestamps are carried over.
-std::shared_ptr<container_output> container_open_output(int fd, const std::string& name,
-                                                        const video_format& video,
-                                                        const std::shared_ptr<container_input>& from,
-                                                        const container_settings& settings,
-                                                        std::string* error);
+std::shared_ptr<container_output> container_open_output(
+    int fd, const std::string& name, const video_format& video,
+    const std::shared_ptr<container_input>& from, const container_settings& settings,
+    std::string* error);
 // Encodes a frame (a y4m payload) and writes what is ready.
 bool container_write(container_output& out, const uint8_t* payload, std::string* error);
 // Flushes the encoder, copies what is left of the input's other streams and

@@ -48,10 +48,10 @@ class container_input {
  public:
   std::string name;
   input_format_ptr format;
-  int video = -1;                  // the video stream's index
+  int video = -1;  // the video stream's index
   codec_ptr decoder;
-  frame_ptr frame;                 // the frame decoded last
-  bool frame_waiting = false;      // decoded at open, not yet read
+  frame_ptr frame;             // the frame decoded last
+  bool frame_waiting = false;  // decoded at open, not yet read
   packet_ptr packet;
   sws_ptr scale;
   AVPixelFormat target = AV_PIX_FMT_NONE;
@@ -63,7 +63,7 @@ class container_input {
   // What an output takes, under the lock: the other streams' packets in the
   // order read, and the timestamps of the decoded frames not yet written.
   std::mutex lock;
-  bool copying = true;             // packets are kept (until a read finds no output)
+  bool copying = true;  // packets are kept (until a read finds no output)
   bool output_attached = false;
   std::deque<packet_ptr> others;
   std::deque<int64_t> stamps;

@@ -54,7 +54,8 @@ void describe(const AVStream* st, const AVFrame* f, video_format* v, AVPixelForm
   if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
   v->fps_num = rate.num;
   v->fps_den = rate.den;
-  AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : st->sample_aspect_ratio;
+  AVRational sar =
+      f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : st->sample_aspect_ratio;
   v->aspect_num = sar.num > 0 ? sar.num : 0;
   v->aspect_den = sar.num > 0 ? sar.den : 0;
   v->interlace = f->interlaced_frame ? (f->top_field_first ? 't' : 'b') : 'p';
@@ -69,8 +70,10 @@ void container_input::pass_on(AVPacket* p) {
     return;
   }
   packet_ptr kept(av_packet_alloc());
-  if (kept) av_packet_move_ref(kept.get(), p);
-  else av_packet_unref(p);
+  if (kept)
+    av_packet_move_ref(kept.get(), p);
+  else
+    av_packet_unref(p);
   if (kept) others.push_back(std::move(kept));
 }
 
@@ -80,8 +83,8 @@ read_result container_input::decode(std::string* error) {
     if (r == 0) return read_ok;
     if (r == AVERROR_EOF) return read_end;
     if (r != AVERROR(EAGAIN)) {
-      *error = name + ": cannot decode video frame " + std::to_string(frames) + ": " +
-               av_message(r);
+      *error =
+          name + ": cannot decode video frame " + std::to_string(frames) + ": " + av_message(r);
       return read_failed;
     }
     r = demux_ended ? AVERROR_EOF : av_read_frame(format.get(), packet.get());
@@ -101,8 +104,8 @@ read_result container_input::decode(std::string* error) {
     r = avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
     if (r < 0 && r != AVERROR(EAGAIN)) {
-      *error = name + ": cannot decode video frame " + std::to_string(frames) + ": " +
-               av_message(r);
+      *error =
+          name + ": cannot decode video frame " + std::to_string(frames) + ": " + av_message(r);
       return read_failed;
     }
   }
@@ -116,8 +119,10 @@ bool container_input::read_rest(std::string* error) {
       *error = name + ": read failed: " + av_message(r);
       return false;
     }
-    if (packet->stream_index != video) pass_on(packet.get());
-    else av_packet_unref(packet.get());
+    if (packet->stream_index != video)
+      pass_on(packet.get());
+    else
+      av_packet_unref(packet.get());
   }
   demux_ended = true;
   return true;
@@ -190,7 +195,8 @@ std::shared_ptr<container_input> container_open_input(const char* path, video_fo
                            : opened->duration != AV_NOPTS_VALUE
                                ? opened->duration / double(AV_TIME_BASE)
                                : -1;
-    if (seconds > 0) *length_estimate = int64_t(seconds * in->clip.fps_num / in->clip.fps_den + 0.5);
+    if (seconds > 0)
+      *length_estimate = int64_t(seconds * in->clip.fps_num / in->clip.fps_den + 0.5);
   }
   return in;
 }
@@ -239,8 +245,8 @@ read_result container_read(container_input& in, uint8_t* payload, std::string* e
                                         AVPixelFormat(f->format), v.width, v.height, in.target,
                                         SWS_POINT, nullptr, nullptr, nullptr));
     if (!in.scale) {
-      *error = in.name + ": cannot convert video frame " + std::to_string(in.frames) +
-               " to planar YUV";
+      *error =
+          in.name + ": cannot convert video frame " + std::to_string(in.frames) + " to planar YUV";
       return read_failed;
     }
     sws_scale(in.scale.get(), f->data, f->linesize, 0, v.height, planes, pitches);

@@ -6,12 +6,13 @@
 #include "cli/container.h"
 
 namespace {
-const char* const known[] = {"mp4", "m4v", "mkv", "mov", "webm", "avi", "ts", "m2ts", "mts",
-                             "mxf", "nut", "flv", "mpg", "mpeg", "3gp", "ogv", "wmv", "asf"};
+const char* const known[] = {"mp4", "m4v", "mkv", "mov", "webm", "avi", "ts",  "m2ts", "mts",
+                             "mxf", "nut", "flv", "mpg", "mpeg", "3gp", "ogv", "wmv",  "asf"};
 
 bool refuse(const std::string& name, std::string* error) {
-  *error = name + ": this nivora was built without FFmpeg's libraries: it reads and writes "
-                  "y4m and yc48 only";
+  *error = name +
+           ": this nivora was built without FFmpeg's libraries: it reads and writes "
+           "y4m and yc48 only";
   return false;
 }
 }  // namespace

@@ -4,8 +4,8 @@
 // subtitles the output container cannot hold are converted to its own
 // subtitle format), with its chapters and metadata.
 #ifdef NIVORA_CONTAINERS
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -54,7 +54,10 @@ class container_output {
   packet_ptr packet;
   std::shared_ptr<container_input> from;
   AVStream* video = nullptr;
-  std::vector<int> stream_of;                   // the input's stream -> output stream, -1 none
+  std::vector<int> stream_of;  // the input's stream -> output stream, -1 none
+  // The input streams' time bases, taken at open: the reading thread may add
+  // streams (and so move the input's stream list) while this one writes.
+  std::vector<AVRational> in_time_base;
   std::vector<std::unique_ptr<subtitle_convert>> convert;  // by input stream
   std::vector<uint8_t> subtitle_buffer;
   video_format clip;
@@ -134,7 +137,7 @@ bool container_output::copy_others(std::string* error) {
   for (packet_ptr& p : taken) {
     const int i = p->stream_index;
     if (i < 0 || size_t(i) >= stream_of.size() || stream_of[size_t(i)] < 0) continue;
-    AVStream* in_st = from->format->streams[i];
+    const AVRational in_tb = in_time_base[size_t(i)];
     AVStream* out_st = format->streams[stream_of[size_t(i)]];
     if (convert[size_t(i)]) {
       subtitle_convert& c = *convert[size_t(i)];
@@ -152,13 +155,13 @@ bool container_output::copy_others(std::string* error) {
       text->dts = p->pts;
       text->duration = p->duration;
       text->stream_index = out_st->index;
-      av_packet_rescale_ts(text.get(), in_st->time_base, out_st->time_base);
+      av_packet_rescale_ts(text.get(), in_tb, out_st->time_base);
       if (!write_packet(text.get(), error)) return false;
       continue;
     }
     p->stream_index = out_st->index;
     p->pos = -1;
-    av_packet_rescale_ts(p.get(), in_st->time_base, out_st->time_base);
+    av_packet_rescale_ts(p.get(), in_tb, out_st->time_base);
     if (!write_packet(p.get(), error)) return false;
   }
   return true;
@@ -188,8 +191,9 @@ std::shared_ptr<container_output> container_open_output(
   out->clip = video;
   const AVOutputFormat* kind = av_guess_format(nullptr, name.c_str(), nullptr);
   if (!kind) {
-    *error = name + ": nivora cannot write this kind of file (name it .mp4, .mkv, .mov, .y4m, "
-                    ".yc48 or .md5)";
+    *error = name +
+             ": nivora cannot write this kind of file (name it .mp4, .mkv, .mov, .y4m, "
+             ".yc48 or .md5)";
     return nullptr;
   }
   AVFormatContext* made = nullptr;
@@ -239,7 +243,8 @@ std::shared_ptr<container_output> container_open_output(
   enc->pix_fmt = pix;
   enc->framerate = AVRational{video.fps_num, video.fps_den};
   enc->time_base = in_video ? in_video->time_base : AVRational{video.fps_den, video.fps_num};
-  if (video.aspect_num > 0) enc->sample_aspect_ratio = AVRational{video.aspect_num, video.aspect_den};
+  if (video.aspect_num > 0)
+    enc->sample_aspect_ratio = AVRational{video.aspect_num, video.aspect_den};
   if (in_video) {
     const AVCodecParameters* par = in_video->codecpar;
     enc->color_primaries = par->color_primaries;
@@ -272,7 +277,8 @@ std::shared_ptr<container_output> container_open_output(
     *error = name + ": cannot open the encoder " + codec->name + ": " + av_message(r);
     return nullptr;
   }
-  if (const AVDictionaryEntry* unknown = av_dict_get(left.get(), "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
+  if (const AVDictionaryEntry* unknown =
+          av_dict_get(left.get(), "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
     *error = name + ": the encoder " + codec->name + " has no option '" + unknown->key + "'";
     return nullptr;
   }
@@ -303,6 +309,8 @@ std::shared_ptr<container_output> container_open_output(
     out->video->disposition = in_video->disposition;
     out->stream_of.assign(ic->nb_streams, -1);
     out->convert.resize(ic->nb_streams);
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+      out->in_time_base.push_back(ic->streams[i]->time_base);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
       if (int(i) == from->video) continue;
       const AVStream* st = ic->streams[i];
@@ -312,7 +320,8 @@ std::shared_ptr<container_output> container_open_output(
       if (fits == 0 && par->codec_type == AVMEDIA_TYPE_DATA && ic->nb_chapters > 0 &&
           par->codec_id == AV_CODEC_ID_BIN_DATA)
         continue;
-      if (par->codec_type == AVMEDIA_TYPE_VIDEO && (st->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
+      if (par->codec_type == AVMEDIA_TYPE_VIDEO &&
+          (st->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
         *error = name + ": the input's second video stream (stream " + std::to_string(i) +
                  ") is not carried over; nivora filters one video stream";
         return nullptr;
@@ -322,8 +331,8 @@ std::shared_ptr<container_output> container_open_output(
         *error = name + ": out of memory";
         return nullptr;
       }
-      if (fits == 0 && par->codec_type == AVMEDIA_TYPE_SUBTITLE && is_text_subtitle(par->codec_id) &&
-          kind->subtitle_codec != AV_CODEC_ID_NONE) {
+      if (fits == 0 && par->codec_type == AVMEDIA_TYPE_SUBTITLE &&
+          is_text_subtitle(par->codec_id) && kind->subtitle_codec != AV_CODEC_ID_NONE) {
         auto c = std::make_unique<subtitle_convert>();
         const AVCodec* dec = avcodec_find_decoder(par->codec_id);
         const AVCodec* sub_enc = avcodec_find_encoder(kind->subtitle_codec);
@@ -331,8 +340,8 @@ std::shared_ptr<container_output> container_open_output(
           c->decoder.reset(avcodec_alloc_context3(dec));
           c->encoder.reset(avcodec_alloc_context3(sub_enc));
         }
-        bool ok = c->decoder && c->encoder &&
-                  avcodec_parameters_to_context(c->decoder.get(), par) >= 0;
+        bool ok =
+            c->decoder && c->encoder && avcodec_parameters_to_context(c->decoder.get(), par) >= 0;
         if (ok) {
           c->decoder->pkt_timebase = st->time_base;
           ok = avcodec_open2(c->decoder.get(), dec, nullptr) >= 0;
@@ -407,8 +416,8 @@ std::shared_ptr<container_output> container_open_output(
     return nullptr;
   }
   const bool seekable = lseek(fd, 0, SEEK_CUR) >= 0;
-  AVIOContext* io = avio_alloc_context(buffer, io_buffer_bytes, 1, out.get(), nullptr,
-                                       write_bytes, seekable ? seek_bytes : nullptr);
+  AVIOContext* io = avio_alloc_context(buffer, io_buffer_bytes, 1, out.get(), nullptr, write_bytes,
+                                       seekable ? seek_bytes : nullptr);
   if (!io) {
     av_free(buffer);
     *error = name + ": out of memory";
@@ -453,7 +462,8 @@ bool container_write(container_output& out, const uint8_t* payload, std::string*
   ++out.frames;
   if (!out.copy_others(error)) return false;
   r = avcodec_send_frame(out.encoder.get(), f);
-  if (r < 0) return out.fail("cannot encode video frame " + std::to_string(out.frames - 1), r, error);
+  if (r < 0)
+    return out.fail("cannot encode video frame " + std::to_string(out.frames - 1), r, error);
   return out.drain_encoder(error);
 }
 
