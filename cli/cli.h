@@ -7,6 +7,10 @@
 // What the folder offers, a header each:
 //   video_format.h  the y4m stream header and its colourspaces, frame layouts;
 //   frame_source.h  clips read from files or standard input;
+//   container.h     containers (.mp4, .mkv, ...) read and written through
+//                   FFmpeg's libraries (container_input.cpp,
+//                   container_output.cpp; container_none.cpp refuses them in
+//                   a build without the libraries);
 //   frame_sink.h    output written to files or standard output (md5.h: the
 //                   MD5 of the md5 format; output_file.h: a file that appears
 //                   whole or not at all, and the output that is the input);
@@ -32,6 +36,7 @@
 // over several machines with GNU parallel and joins the parts.
 #pragma once
 
+#include "cli/container.h"
 #include "cli/convert.h"
 #include "cli/editor.h"
 #include "cli/frame_cache.h"

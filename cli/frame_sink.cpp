@@ -57,7 +57,14 @@ int write_out(const frame_sink* s, const uint8_t* data, size_t length) {
   return errno ? errno : EIO;
 }
 
+// A container's failure, whose message the sink keeps.
+constexpr int container_failed = -1;
+
 bool failed(frame_sink* s, int error_number, std::string* error) {
+  if (error_number == container_failed) {
+    *error = s->container_error;
+    return false;
+  }
   s->reader_gone = error_number == EPIPE;
   *error = s->name + ": write failed: " + strerror(error_number);
   return false;
@@ -65,6 +72,8 @@ bool failed(frame_sink* s, int error_number, std::string* error) {
 
 // The bytes of a frame leave: written, or added to the MD5.
 int put_bytes(frame_sink* s, const uint8_t* data, size_t length) {
+  if (s->container)
+    return container_write(*s->container, data, &s->container_error) ? 0 : container_failed;
   if (s->format == format_md5) {
     md5_add(&s->md5, data, length);
     return 0;
@@ -167,6 +176,11 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
   s->reader_gone = false;
   md5_start(&s->md5);
   if (format == format_null) return true;
+  if (format == format_container) {
+    s->container = container_open_output(s->out.fd, s->name, video, s->copy_from, s->encoding,
+                                         error);
+    if (!s->container) return false;
+  }
   const size_t line = format == format_y4m ? frame_line_bytes : 0;
   s->frame.assign(line + frame_payload_bytes(layout, video), 0);
   memcpy(s->frame.data(), frame_line, line);
@@ -191,6 +205,17 @@ bool sink_open_stream(frame_sink* s, FILE* file, const char* name, stream_format
 bool sink_open(frame_sink* s, const char* path, stream_format format, stream_format layout,
                const video_format& video, bool write_header, std::string* error) {
   const bool to_stdout = strcmp(path, "-") == 0;
+  if (format == format_container) {
+    // Written through the descriptor of the output file (never a FILE).
+    if (to_stdout) {
+      *error = "standard output: containers are written to files only (y4m goes to pipes)";
+      return false;
+    }
+    if (!output_open(&s->out, path, error)) return false;
+    const bool ok = sink_open_stream(s, nullptr, path, format, layout, video, write_header, error);
+    if (!ok) sink_abort(s);
+    return ok;
+  }
   const std::string name = to_stdout ? std::string("standard output") : std::string(path);
   FILE* file = stdout;
   if (!to_stdout && format != format_null) {
@@ -241,6 +266,18 @@ bool sink_write(frame_sink* s, const PIXEL_YC* frame, int pitch, const chroma_ro
 }
 
 bool sink_write_payload(frame_sink* s, const uint8_t* payload, std::string* error) {
+  if (s->container) {
+    // Encoded on the writing thread while the filter goes on.
+    if (!wait_writer(s, error)) return false;
+    memcpy(s->frame.data(), payload, s->frame.size());
+    {
+      std::lock_guard<std::mutex> hold(s->writer->lock);
+      s->writer->bytes = s->frame.size();
+    }
+    s->writer->wake.notify_all();
+    ++s->frames_written;
+    return true;
+  }
   if (s->format != format_null) {
     // In order with the frames the writing thread may still hold.
     if (!wait_writer(s, error)) return false;
@@ -258,9 +295,18 @@ namespace {
 // Stops the writing thread and closes; with commit, after the MD5 line, and a
 // named output goes in place when all went well.
 bool finish(frame_sink* s, bool commit, std::string* error) {
-  if (!s->file) return true;
+  if (!s->file && !s->container && s->out.fd < 0) return true;
   bool ok = wait_writer(s, error) && commit;
   stop_writer(s);
+  if (s->container) {
+    if (ok && !container_finish(*s->container, &s->container_error)) ok = failed(s, container_failed, error);
+    s->container.reset();
+    s->copy_from.reset();
+    if (ok) ok = output_commit(&s->out, error);
+    else output_discard(&s->out);
+    std::vector<uint8_t>().swap(s->frame);
+    return ok;
+  }
   if (ok && s->format == format_md5) {
     uint8_t digest[16];
     md5_finish(&s->md5, digest);

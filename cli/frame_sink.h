@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/container.h"
 #include "cli/convert.h"
 #include "cli/md5.h"
 #include "cli/output_file.h"
@@ -33,6 +35,13 @@ struct frame_sink {
   md5_state md5;
   int64_t frames_written = 0;
   bool reader_gone = false;            // a write failed because the reader closed its end
+  // A container output (format_container): set before sink_open, the input
+  // whose other streams it carries over (none for a y4m or YC48 input) and
+  // how it encodes; the frames go to the encoder on the writing thread.
+  std::shared_ptr<container_input> copy_from;
+  container_settings encoding;
+  std::shared_ptr<container_output> container;
+  std::string container_error;         // the writing thread's message
 };
 
 // Opens the output ("-" is standard output). layout is the byte layout of the

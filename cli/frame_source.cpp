@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/container.h"
 #include "cli/frame_source.h"
 
 namespace {
@@ -191,6 +192,16 @@ bool source_open_stream(frame_source* s, FILE* file, const char* name, stream_fo
 
 bool source_open(frame_source* s, const char* path, stream_format format, int raw_w, int raw_h,
                  std::string* error) {
+  if (format == format_container) {
+    s->name = source_name(path);
+    s->container = container_open_input(path, &s->video, &s->length_estimate, error);
+    if (!s->container) return false;
+    s->format = format_y4m;
+    s->payload_bytes = frame_payload_bytes(format_y4m, s->video);
+    s->seekable = false;
+    s->frames_read = 0;
+    return true;
+  }
   FILE* file = stdin;
   if (strcmp(path, "-") != 0) {
     file = fopen(path, "rb");
@@ -210,6 +221,11 @@ bool source_open(frame_source* s, const char* path, stream_format format, int ra
 }
 
 read_result source_read_into(frame_source* s, uint8_t* data, std::string* error) {
+  if (s->container) {
+    const read_result r = container_read(*s->container, data, error);
+    if (r == read_ok) ++s->frames_read;
+    return r;
+  }
   int64_t at = 0;
   const read_result header = read_frame_header(s, &at, error);
   if (header != read_ok) return header;
@@ -266,6 +282,7 @@ bool source_read_at(const frame_source* s, int64_t n, int64_t at, void* data, si
 }
 
 void source_close(frame_source* s) {
+  s->container.reset();
   if (s->file && s->owns_file) fclose(s->file);
   s->file = nullptr;
   s->owns_file = false;

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/video_format.h"
 
 enum read_result { read_ok = 0, read_end, read_failed };
+
+class container_input;  // container.h
 
 // A regular file is seekable: after the stream header it is read with
 // positioned reads only, so a frame's samples can be read back later from
@@ -29,10 +32,15 @@ struct frame_source {
   int64_t frames_read = 0;
   int64_t length = -1;           // exact frame count when known in advance, else -1
   int64_t length_estimate = -1;  // for progress only
+  // A container (format_container when opened): decoded into y4m payloads,
+  // read once in order (format is then y4m).
+  std::shared_ptr<container_input> container;
 };
 
 // Opens a file ("-" is standard input) and reads the stream header. Raw YC48
-// needs the frame size (raw_w x raw_h). Messages name the file.
+// needs the frame size (raw_w x raw_h). A container is opened through
+// FFmpeg's libraries and looks like a y4m stream that cannot seek. Messages
+// name the file.
 bool source_open(frame_source* s, const char* path, stream_format format, int raw_w, int raw_h,
                  std::string* error);
 // Same over an open stream (not closed by source_close).

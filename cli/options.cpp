@@ -140,6 +140,11 @@ bool set_quiet(const option_use& u, int) {
   return true;
 }
 
+bool set_plugin(const option_use& u, int) {
+  u.o->plugin = true;
+  return true;
+}
+
 bool set_dry_run(const option_use& u, int) {
   u.o->dry_run = true;
   return true;
@@ -247,6 +252,27 @@ bool set_fps(const option_use& u, int) {
   return true;
 }
 
+bool set_codec(const option_use& u, int) {
+  if (u.value.empty()) {
+    *u.error = u.name + ": missing encoder name";
+    return false;
+  }
+  u.o->encoding.codec = u.value;
+  return true;
+}
+
+bool set_crf(const option_use& u, int) {
+  int64_t v = 0;
+  if (!int_option(u.name, u.value, 0, 63, &v, u.error)) return false;
+  u.o->encoding.crf = int(v);
+  return true;
+}
+
+bool set_encoder_options(const option_use& u, int) {
+  u.o->encoding.encoder_options = u.value;
+  return true;
+}
+
 bool set_input_format(const option_use& u, int) {
   return format_option(u.name, u.value, false, &u.o->input_format, u.error);
 }
@@ -312,7 +338,14 @@ const option_entry options[] = {
      "temporary name beside it first); a failed or stopped run leaves an existing\n"
      "OUTPUT as it was. OUTPUT must not be INPUT itself, nor a folder.\n"
      "\n"
-     "Filter settings (defaults are the plug-in's):\n"},
+     "Without a filter option the run is strong mode at the noise level it\n"
+     "estimates (--sigma auto). The plug-in's filter, the same as nivora.auf's,\n"
+     "runs with --plugin or any of its settings below; raw YC48 in or out is the\n"
+     "plug-in's format and runs its filter too.\n"
+     "\n"
+     "The plug-in's filter (defaults are the plug-in's):\n"},
+    {option_flag, "plugin", 0, set_plugin, 0,
+     "  --plugin           the plug-in's filter with its default settings\n"},
     {option_value, "frame", 0, set_track, 0,
      "  --frame N          temporal radius, 1 to 4 (window of 2N+1 frames)\n"},
     {option_value, "w3dyl", 0, set_track, 1,
@@ -345,12 +378,13 @@ const option_entry options[] = {
      "  --check FIELD,ANIME,MOSQ,BLOCK       all four switches (0 or 1)\n"},
     {option_text, nullptr, 0, nullptr, 0,
      "\n"
-     "Strong mode (a motion-compensated filter of its own, not the plug-in's):\n"},
+     "Strong mode (a motion-compensated filter of its own, not the plug-in's;\n"
+     "the default):\n"},
     {option_value, "sigma", 0, set_sigma, 0,
      "  --sigma S          noise standard deviation in 8-bit code values (S > 0);\n"
      "                     every setting follows from it\n"
      "  --sigma auto       estimate it from the clip (luma and chroma apart) and\n"
-     "                     print the estimate\n"},
+     "                     print the estimate (the default)\n"},
     {option_text, nullptr, 0, nullptr, 0,
      "  Strong mode reads y4m and writes y4m, md5 or null in the input's\n"
      "  colourspace; the plug-in's settings do not apply to it.\n"
@@ -373,6 +407,18 @@ const option_entry options[] = {
     {option_value, "output-format", 0, set_output_format, 0,
      "  --output-format F  y4m, yc48, md5 or null (default: from the extension,\n"
      "                     else the input's)\n"},
+    {option_text, nullptr, 0, nullptr, 0,
+     "  Other names (.mp4, .mkv, .mov, ...) are containers, read and written\n"
+     "  through FFmpeg's libraries: any video FFmpeg decodes; the output's\n"
+     "  container from its name, with the input container's audio, subtitles,\n"
+     "  data, chapters, metadata, colour tags and timestamps.\n"},
+    {option_value, "codec", 0, set_codec, 0,
+     "  --codec NAME       video encoder of a container output (default: libx264\n"
+     "                     for .mp4, .mkv and .mov; ffv1 is lossless)\n"},
+    {option_value, "crf", 0, set_crf, 0,
+     "  --crf N            quality of libx264 and libx265 (default 18)\n"},
+    {option_value, "encoder-options", 0, set_encoder_options, 0,
+     "  --encoder-options K=V[:K=V...]  given to the encoder, e.g. preset=slow\n"},
     {option_value, "size", 0, set_size, 0, "  --size WxH         frame size of raw YC48 input\n"},
     {option_value, "fps", 0, set_fps, 0,
      "  --fps N[:D]        frame rate written to y4m output (default: the input's)\n"},
@@ -424,6 +470,7 @@ stream_format format_from_name(const std::string& path) {
   if (ext == "y4m") return format_y4m;
   if (ext == "yc48") return format_yc48;
   if (ext == "md5") return format_md5;
+  if (container_name(path)) return format_container;
   return format_none;
 }
 
@@ -511,6 +558,21 @@ parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* 
   if (o->strong && o->plugin_settings_given) {
     *error = "--sigma selects strong mode, where the plug-in's filter settings do not apply";
     return parse_failed;
+  }
+  if (o->strong && o->plugin) {
+    *error = "--sigma selects strong mode and --plugin the plug-in's filter: give one of them";
+    return parse_failed;
+  }
+  // The default: strong mode at the estimated level, unless the plug-in's
+  // filter was asked for, or the clip is raw YC48, which only it takes.
+  const bool plugin_asked = o->plugin || o->plugin_settings_given || o->field_given;
+  const bool yc48 = o->raw_w || o->input_format == format_yc48 ||
+                    o->output_format == format_yc48 ||
+                    (o->input_format == format_none && format_from_name(o->input) == format_yc48) ||
+                    (o->output_format == format_none && format_from_name(o->output) == format_yc48);
+  if (!o->strong && !plugin_asked && !yc48) {
+    o->strong = true;
+    o->sigma_auto = true;
   }
   return parse_ok;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/container.h"
 #include "cli/video_format.h"
 #include "host/host_api.h"
 
@@ -35,6 +36,8 @@ struct cli_options {
   bool sigma_auto = false;                    // --sigma auto: estimated from the clip
   float sigma = 0;                            // --sigma S, 8-bit code values
   bool plugin_settings_given = false;         // a setting of the plug-in's filter was given
+  container_settings encoding;                // --codec, --crf, --encoder-options
+  bool plugin = false;                        // --plugin: the plug-in's filter asked for by name
 };
 
 enum parse_status { parse_ok = 0, parse_help, parse_version, parse_failed };
@@ -45,12 +48,17 @@ constexpr int exit_usage = 2;        // the command line is wrong
 constexpr int exit_reader_gone = 141;  // the reader of the output went away (as after SIGPIPE)
 
 // Parses the command line against the plug-in table (option ranges and
-// defaults are the table's). The message names the faulty option.
+// defaults are the table's). The message names the faulty option. Without
+// --sigma, --plugin or any setting of the plug-in's filter (--field included),
+// the run is strong mode with the estimated level (o->strong, o->sigma_auto);
+// raw YC48 in or out, which strong mode does not take, keeps the plug-in's
+// filter.
 parse_status parse_options(int argc, const char* const* argv, const FILTER_DLL* table,
                            cli_options* o, std::string* error);
 const char* usage_text();
 // The version, from the build (one line, no newline).
 const char* version_text();
 
-// Format from a file name's extension (format_none when unknown).
+// Format from a file name's extension: y4m, yc48, md5, a container FFmpeg
+// knows (format_container), else format_none.
 stream_format format_from_name(const std::string& path);

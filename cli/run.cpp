@@ -37,7 +37,9 @@ void output_format(const cli_options& o, const frame_source& source, stream_form
   *format = o.output_format;
   if (*format == format_none) *format = format_from_name(o.output);
   if (*format == format_none) *format = source.format;
-  *layout = *format == format_md5 || *format == format_null ? source.format : *format;
+  *layout = *format == format_md5 || *format == format_null ? source.format
+            : *format == format_container                  ? format_y4m
+                                                           : *format;
   *video = source.video;
   if (*layout == format_y4m) {
     const char* tag = o.out_colorspace[0] ? o.out_colorspace
@@ -78,7 +80,12 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
     fprintf(err, "nivora: --size is for raw YC48 input; a y4m stream states its size\n");
     return exit_failed;
   }
-  if (!filter.takes_input(in_format, &error)) {
+  if (in_format == format_container && o.input == "-") {
+    fprintf(err, "nivora: standard input: containers are read from files only (pipe y4m)\n");
+    return exit_failed;
+  }
+  // A container's frames reach the filter as y4m.
+  if (!filter.takes_input(in_format == format_container ? format_y4m : in_format, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
     return exit_failed;
   }
@@ -96,6 +103,11 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
   stream_format out_format, out_layout;
   video_format out_video;
   output_format(o, source, &out_format, &out_layout, &out_video);
+  if (out_format == format_container && (o.range_start > 0 || o.range_end >= 0)) {
+    fprintf(err, "nivora: %s: --range is not supported with a container output (write y4m)\n",
+            o.output.c_str());
+    return exit_failed;
+  }
   const bool header = o.header == header_always || (o.header == header_auto && o.range_start == 0);
   if (!filter.prepare(&source, out_format, out_video, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
@@ -103,6 +115,8 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
   }
   owned_sink out;
   frame_sink& sink = out.sink;
+  sink.copy_from = source.container;
+  sink.encoding = o.encoding;
   if (!sink_open(&sink, o.output.c_str(), out_format, out_layout, out_video, header, &error))
     return write_failure(sink, error, err);
 

@@ -10,7 +10,16 @@
 
 #include "driver/driver.h"
 
-enum stream_format { format_none = 0, format_y4m, format_yc48, format_md5, format_null };
+// format_container: a file read or written through FFmpeg's libraries
+// (container.h); its frames are laid out as y4m payloads.
+enum stream_format {
+  format_none = 0,
+  format_y4m,
+  format_yc48,
+  format_md5,
+  format_null,
+  format_container
+};
 
 // The filter's frame size limit: larger frames are refused before any work.
 constexpr int max_frame_width = max_frame_w;

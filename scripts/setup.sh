@@ -17,10 +17,13 @@
 set -uo pipefail
 
 # parallel, openssh-client/-server and rsync: nivora-farm and its tests;
+# libavformat-dev, libavcodec-dev, libswscale-dev, libavutil-dev (found with
+# pkg-config): containers in and out; without them nivora refuses them;
 # dpkg-dev: the Debian package's library dependencies (dpkg-shlibdeps);
 # lintian: the check of the Debian package;
 # xvfb and xauth: the settings-window checks under Wine.
-core=(g++ cmake make libgtest-dev libbenchmark-dev ffmpeg
+core=(g++ cmake make libgtest-dev libbenchmark-dev ffmpeg pkg-config
+      libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
       g++-mingw-w64-i686-posix xvfb xauth locales
       parallel openssh-client openssh-server rsync dpkg-dev lintian)
 # The plug-in under Wine: the 32-bit Wine and its loader.

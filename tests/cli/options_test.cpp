@@ -180,3 +180,54 @@ TEST(Options, RefusalsNameTheOptionAndItsRange) {
         << "expected: " << c.message << "\ngot: " << error;
   }
 }
+
+TEST(Options, WithoutAFilterOptionTheRunIsStrongModeAtTheEstimatedLevel) {
+  struct {
+    std::vector<std::string> args;
+    bool strong, sigma_auto;
+  } const cases[] = {
+      {{"in.mp4", "out.mp4"}, true, true},
+      {{"in.y4m", "out.y4m"}, true, true},
+      {{"-", "-"}, true, true},
+      {{"--threads", "2", "--range", "0:5", "in.y4m", "out.md5"}, true, true},
+      {{"--sigma", "3", "in.y4m", "out.y4m"}, true, false},
+      {{"--sigma", "3", "--field", "in.y4m", "out.y4m"}, true, false},
+      // The plug-in's filter: by name, or by any of its settings.
+      {{"--plugin", "in.y4m", "out.y4m"}, false, false},
+      {{"--frame", "2", "in.y4m", "out.y4m"}, false, false},
+      {{"--w2dy", "0", "in.y4m", "out.y4m"}, false, false},
+      {{"--field", "in.y4m", "out.y4m"}, false, false},
+      {{"--no-field", "in.y4m", "out.y4m"}, false, false},
+      {{"--anime", "in.y4m", "out.y4m"}, false, false},
+      {{"--no-mosquito", "in.y4m", "out.y4m"}, false, false},
+      {{"--block", "in.y4m", "out.y4m"}, false, false},
+      {{"--track", "1,0,0,0,0,0,0,0,0", "in.y4m", "out.y4m"}, false, false},
+      {{"--check", "0,0,0,0", "in.y4m", "out.y4m"}, false, false},
+      // Raw YC48, which strong mode does not take, is the plug-in's.
+      {{"--size", "8x8", "in.raw", "out.y4m"}, false, false},
+      {{"in.yc48", "out.y4m"}, false, false},
+      {{"in.y4m", "out.yc48"}, false, false},
+      {{"--output-format", "yc48", "in.y4m", "-"}, false, false},
+  };
+  for (const auto& c : cases) {
+    cli_options o;
+    std::string error;
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    ASSERT_EQ(parse(c.args, &o, &error), parse_ok) << line << error;
+    EXPECT_EQ(o.strong, c.strong) << line;
+    EXPECT_EQ(o.sigma_auto, c.sigma_auto) << line;
+  }
+  cli_options o;
+  std::string error;
+  EXPECT_EQ(parse({"--plugin", "--sigma", "auto", "in.y4m", "out.y4m"}, &o, &error), parse_failed);
+  EXPECT_NE(error.find("--plugin"), std::string::npos) << error;
+  EXPECT_EQ(parse({"--crf", "64", "in.mp4", "out.mp4"}, &o, &error), parse_failed);
+  ASSERT_EQ(parse({"--codec", "ffv1", "--crf", "20", "--encoder-options", "level=3", "a.mp4",
+                   "b.mkv"},
+                  &o, &error),
+            parse_ok);
+  EXPECT_EQ(o.encoding.codec, "ffv1");
+  EXPECT_EQ(o.encoding.crf, 20);
+  EXPECT_EQ(o.encoding.encoder_options, "level=3");
+}

@@ -314,10 +314,10 @@ TEST(RunWithFilter, PerFieldProcessingFollowsTheInterlacingTag) {
     EXPECT_EQ(run_nivora(args).status, 0);
     return read_file(out);
   };
-  EXPECT_EQ(run_md5('p', {}), run_md5('t', {"--no-field"}));
-  EXPECT_EQ(run_md5('t', {}), run_md5('p', {"--field"}));
-  EXPECT_EQ(run_md5('b', {}), run_md5('p', {"--check", "1,0,0,0"}));
-  EXPECT_NE(run_md5('p', {}), run_md5('t', {}));
+  EXPECT_EQ(run_md5('p', {"--plugin"}), run_md5('t', {"--no-field"}));
+  EXPECT_EQ(run_md5('t', {"--plugin"}), run_md5('p', {"--field"}));
+  EXPECT_EQ(run_md5('b', {"--plugin"}), run_md5('p', {"--check", "1,0,0,0"}));
+  EXPECT_NE(run_md5('p', {"--plugin"}), run_md5('t', {"--plugin"}));
 }
 
 TEST(RunRefusals, BadInputGetsOneClearLineAndAFailingStatus) {

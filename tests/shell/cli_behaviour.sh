@@ -42,11 +42,11 @@ head -c 100000 "$work/in.y4m" > "$work/cut.y4m"
 
 # The plug-in's filter and strong mode end a run alike.
 for mode in plugin strong; do
-  opts=(--threads 2)
+  opts=(--threads 2 --plugin)
   formats="y4m yc48"
   summary="^nivora: 40 frames 128x96"
   if [ "$mode" = strong ]; then
-    opts+=(--sigma 5)
+    opts=(--threads 2 --sigma 5)
     formats="y4m"
     summary="^nivora: strong mode, sigma 5.00 .*: 40 frames 128x96"
   fi
@@ -105,7 +105,7 @@ cmp -s "$work/in.y4m" "$work/same.y4m" || fail "the input was changed"
 # is set back to its default: a background job of a script ignores it.
 mkfifo "$work/stall"
 for mode in plugin strong; do
-  mode_args=()
+  mode_args=(--plugin)
   [ "$mode" = plugin ] || mode_args=(--sigma 4)
   for signal in INT TERM; do
     rm -f "$work/stopped.y4m"
