@@ -202,7 +202,7 @@ awk_hex='function hex(s,  i, n) {
 symbols() {
   local nm=$1 file=$2 bias=$3 out=$4
   "$nm" -C --defined-only "$file" | awk -v bias="$bias" "$awk_hex"'
-    $2 ~ /^[Tt]$/ {
+    $2 ~ /^[Tt]$/ && $3 !~ /^\./ {
       name = $3; for (i = 4; i <= NF; ++i) name = name " " $i
       printf "%.0f %s\n", hex($1) + hex(bias), name
     }' | sort -n > "$out"
@@ -230,6 +230,12 @@ marks() {
     printf '%x %s\n' "$line" "$stage" >> "$out"
   done <<< "$stage_entries"
 }
+
+# The programs are copied, so that a build during the count changes nothing.
+cp "$native" "$work/plugin_host_native"
+native=$work/plugin_host_native
+nm -C --defined-only "$build"/libnivora_*.a | awk '$2 ~ /^[Tt]$/ {
+  name = $3; for (i = 4; i <= NF; ++i) name = name " " $i; print name }' | sort -u > "$work/x86_64.filter_functions"
 
 w=${size%x*}
 h=${size#*x}
@@ -267,7 +273,8 @@ if [[ ,$builds, == *,i686,* ]]; then
   command -v wine > /dev/null || { echo "wine is not installed (scripts/setup.sh)"; exit 1; }
   echo "preparing the Wine prefix $prefix (a few minutes the first time)" >&2
   bash "$root/tests/wine/prepare_prefix.sh" "$prefix" >&2
-  cp "$host_exe" "$dll" "$work/"
+  cp "$host_exe" "$dll" "$dll.debug" "$work/"
+  dll=$work/nivora.auf
   wine_env
 fi
 wine_started=0
@@ -286,16 +293,11 @@ run_case() {
     symbols nm "$native" "$bias" "$syms"
     range=$(text_range objdump "$native" "$bias")
   else
-    # Where Wine maps the DLL: its image base unless something is in the way;
-    # the loader's trace of a first run (which also starts Wine's own
-    # processes, so that the counted runs start none) says.
-    local base image_base
-    base=$(cd "$work" && QEMU_CPU=$cpu WINEDEBUG=+loaddll timeout 900 wine ./plugin_host.exe table nivora.auf 2>&1 |
-      tr -d '\r' | grep -i 'nivora.auf" at' | sed 's/.*" at \([0-9A-Fa-f]*\).*/\1/' | head -1)
-    [ -n "$base" ] || { echo "could not find where Wine loads nivora.auf" >&2; return 1; }
+    local image_base
     image_base=$(i686-w64-mingw32-objdump -p "$dll" | awk '$1 == "ImageBase" {print $2}')
-    bias=$(printf '0x%x' $((0x$base - 0x$image_base)))
+    bias=$(printf '0x%x' $((0x$dll_base - 0x$image_base)))
     symbols i686-w64-mingw32-nm "$dll.debug" "$bias" "$syms"
+    : > "$work/$b.filter_functions"
     range=$(text_range i686-w64-mingw32-objdump "$dll.debug" "$bias")
   fi
   marks "$syms" "$work/$b.marks"
@@ -310,7 +312,13 @@ run_case() {
   local unmatched
   unmatched=$(awk '$1 == "total" {print $4}' "$work/$name.counts")
   [ "$unmatched" = 0 ] || echo "warning: $name: $unmatched executions of blocks never seen translated" >&2
-  awk '$1 != "total" && $1 != "x"' "$work/$name.counts" > "$work/$name.diff"
+  # The native program also holds the editor (its frame fetches run inside the
+  # filter's calls): only the filter's functions count, as under Wine.
+  awk "$awk_function_of"'
+    FILENAME == ARGV[2] { filter[$0] = 1; next }
+    $1 != "total" && $1 != "x" && (nofilter || function_of(hex($2)) in filter)' \
+    "$syms" "$work/$b.filter_functions" nofilter=$([ "$b" = i686 ] && echo 1 || echo 0) \
+    "$work/$name.counts" > "$work/$name.diff"
   # The level really used: AVX2 kernels ran, or none did.
   local avx2_blocks
   avx2_blocks=$(awk "$awk_function_of"'
@@ -335,6 +343,18 @@ run_case() {
   fi
 }
 
+if [[ ,$builds, == *,i686,* ]]; then
+  # Where Wine maps the DLL: its image base unless something is in the way.
+  # The loader's trace of a first run says; that run also starts Wine's own
+  # processes, so that the counted runs start none. (They keep what they
+  # inherit open: a file, not a pipe.)
+  wineserver -p
+  wine_started=1
+  (cd "$work" && WINEDEBUG=+loaddll timeout 900 wine ./plugin_host.exe table nivora.auf > loaddll.txt 2>&1) || true
+  dll_base=$(tr -d '\r' < "$work/loaddll.txt" | sed -n 's/.*nivora\.auf" at \([0-9A-Fa-f]*\).*/\1/p' | sed -n 1p)
+  [ -n "$dll_base" ] || { echo "could not find where Wine loads nivora.auf:"; cat "$work/loaddll.txt"; exit 1; }
+fi
+
 results=$work/results.txt
 names=()
 running=0
@@ -342,7 +362,6 @@ failed=0
 for pre in ${pres//,/ }; do
   for level in ${levels//,/ }; do
     for b in ${builds//,/ }; do
-      if [ "$b" = i686 ] && [ $wine_started = 0 ]; then wineserver -p; wine_started=1; fi
       echo "counting $b $level, pre-filters $pre" >&2
       names+=("${b}_${level}_$pre")
       run_case "$b" "$level" "$pre" > "$work/${b}_${level}_$pre.result" &
