@@ -348,7 +348,8 @@ if [[ ,$builds, == *,i686,* ]]; then
   # The loader's trace of a first run says; that run also starts Wine's own
   # processes, so that the counted runs start none. (They keep what they
   # inherit open: a file, not a pipe.)
-  wineserver -p
+  # One count at a time per prefix: the server is stopped at the end.
+  wineserver -p || { echo "a Wine server already runs for $prefix: is another count using it?"; exit 1; }
   wine_started=1
   (cd "$work" && WINEDEBUG=+loaddll timeout 900 wine ./plugin_host.exe table nivora.auf > loaddll.txt 2>&1) || true
   dll_base=$(tr -d '\r' < "$work/loaddll.txt" | sed -n 's/.*nivora\.auf" at \([0-9A-Fa-f]*\).*/\1/p' | sed -n 1p)
