@@ -26,9 +26,11 @@ inline typename V::reg tap(float c) {
   return V::set1(c);
 }
 
-// Split position from window rows w[0..9] = x[2k-4 .. 2k+5].
+// Split position from window rows w[0..9] = x[2k-4 .. 2k+5], all products
+// first (SSE2: the taps stay in registers or aligned stack slots, the rows
+// are loaded once).
 template <class V>
-inline void split_rows(const float* w, float* l, float* ha, float* hb) {
+inline void split_rows_products_first(const float* w, float* l, float* ha, float* hb) {
   typename V::reg p[10];
   typename V::reg q[10];
   #pragma GCC unroll 16
@@ -51,6 +53,45 @@ inline void split_rows(const float* w, float* l, float* ha, float* hb) {
   V::store(l, lo);
   V::store(ha, hi);
   V::store(hb, V::add(V::add(r[0], r[1]), V::add(r[2], r[3])));
+}
+
+// The same, the three outputs one after the other, each product formed where
+// it is added (the sums in the same order), so that few vectors are live at a
+// time: with eight vector registers (i686) and eight-lane rows, forming all
+// products first spilled a third of them. The rows are then operands of the
+// multiplications (unaligned operands need VEX; SSE2 would load each row
+// again, and broadcast each tap in two instructions).
+template <class V>
+inline typename V::reg split_pair(const float* w, int j, float c0, float c1) {
+  return V::add(V::mul(row<V>(w, j), tap<V>(c0)), V::mul(row<V>(w, j + 1), tap<V>(c1)));
+}
+
+// ((c0 x0 + c1 x1) + (c2 x2 + c3 x3)) + ((c4 x4 + c5 x5) + (c6 x6 + c7 x7)) + (c8 x8 + c9 x9)
+template <class V>
+inline typename V::reg split_sum10(const float* w, const float* c) {
+  const typename V::reg s03 =
+      V::add(split_pair<V>(w, 0, c[0], c[1]), split_pair<V>(w, 2, c[2], c[3]));
+  const typename V::reg s47 =
+      V::add(split_pair<V>(w, 4, c[4], c[5]), split_pair<V>(w, 6, c[6], c[7]));
+  return V::add(V::add(s03, s47), split_pair<V>(w, 8, c[8], c[9]));
+}
+
+template <class V>
+inline void split_rows_in_turn(const float* w, float* l, float* ha, float* hb) {
+  V::store(l, split_sum10<V>(w, split_low));
+  V::store(ha, split_sum10<V>(w, split_high_a));
+  V::store(hb, V::add(split_pair<V>(w, 4, split_high_b[0], split_high_b[1]),
+                      split_pair<V>(w, 6, split_high_b[2], split_high_b[3])));
+}
+
+// In turn on i686 with eight-lane rows only: on x86-64 the products-first
+// shape executes fewer instructions (its sixteen registers hold the rows).
+template <class V>
+inline void split_rows(const float* w, float* l, float* ha, float* hb) {
+  if constexpr (V::lanes == 8 && sizeof(void*) == 4)
+    split_rows_in_turn<V>(w, l, ha, hb);
+  else
+    split_rows_products_first<V>(w, l, ha, hb);
 }
 
 // Copies rows first .. first+count-1 (mod n) of src into w.

@@ -70,9 +70,12 @@ static void fit_sse2(int count, const float* thr, float* dst, const float* at, i
   // their additions chain independently, so interleaving them hides the
   // latency of each chain. (The window-3 variant is faster one group at a
   // time.) The slots' values come in as separate streams, which the hardware
-  // prefetcher follows.
+  // prefetcher follows. The two groups' sums fill eight vector registers, all
+  // that i686 has: there they spilled, and one group at a time executes a
+  // fifth fewer instructions.
+  constexpr bool two_groups = R >= 2 && sizeof(void*) == 8;
   int i = 0;
-  if (R >= 2) {
+  if (two_groups) {
     for (; i + 8 <= count; i += 8) {
       const float* p = at + i;
       fit_sums a, b;
@@ -90,6 +93,7 @@ static void fit_sse2(int count, const float* thr, float* dst, const float* at, i
   for (; i < count; i += 4) {
     fit_sums a;
     fit_begin(&a, at + i, off0);
+    #pragma GCC unroll 8
     for (int j = 0; j < 2 * R; ++j)
       fit_add(&a, at + i, off[j], j < R ? j - R : j - R + 1, thr + 4 * j);
     _mm_store_ps(dst + i, fit_end(a));
