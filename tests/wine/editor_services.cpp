@@ -321,9 +321,11 @@ void editor_detach() { pool_stop(); }
 FILTER* editor_filter() { return &record.filter; }
 void* editor_edit_handle() { return &edit_handle_storage; }
 
-void editor_set_settings(const int track[9], const int check[4]) {
-  std::memcpy(track_values, track, 9 * sizeof(int));
-  std::memcpy(check_values, check, 4 * sizeof(int));
+void editor_set_settings(const int* track, const int* check) {
+  const int track_n = record.filter.track_n < 32 ? record.filter.track_n : 32;
+  const int check_n = record.filter.check_n < 32 ? record.filter.check_n : 32;
+  std::memcpy(track_values, track, size_t(track_n) * sizeof(int));
+  std::memcpy(check_values, check, size_t(check_n) * sizeof(int));
 }
 
 void editor_clear_counters() {

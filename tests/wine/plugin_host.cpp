@@ -7,11 +7,17 @@
 //                                  renders every job of a job file (one job a
 //                                  line: clip, output, nine track values and
 //                                  four check values comma-separated, play
-//                                  list, optionally missing=N,... for frames
+//                                  list (as many values as the table has
+//                                  track bars and check boxes), optionally
+//                                  missing=N,... for frames
 //                                  the cache does not deliver and
 //                                  scramble=right|below|right,below for a
 //                                  new pattern outside the picture on
 //                                  every fetch)
+//   to-y4m CLIP OUT | from-y4m Y4M OUT
+//                                  a clip as 8-bit 4:4:4 y4m and back
+//   compare-y4m A B LIMIT          largest sample difference, at most LIMIT
+//   pick CLIP OUT I,J,...          the frames at those positions
 //   lifecycle DLL CLIP             loads, initialises and shuts down twice
 //   settings-window DLL CLIP       the settings window's button (Windows)
 //   size-messages DLL              the maximum-image-size messages (Windows)
@@ -47,9 +53,11 @@ int run_job(FILTER* fp, const std::string& line, int number) {
     std::printf("job %d: expected clip, output, track values, check values, play list\n", number);
     return 2;
   }
-  int track[9], check[4];
-  if (!parse_list(track_text, track, 9) || !parse_list(check_text, check, 4)) {
-    std::printf("job %d: need 9 track values and 4 check values\n", number);
+  int track[32], check[32];
+  const int track_n = fp->track_n < 32 ? fp->track_n : 32;
+  const int check_n = fp->check_n < 32 ? fp->check_n : 32;
+  if (!parse_list(track_text, track, track_n) || !parse_list(check_text, check, check_n)) {
+    std::printf("job %d: need %d track values and %d check values\n", number, track_n, check_n);
     return 2;
   }
   // Optional: frames the editor's cache fails to deliver; what it keeps
@@ -140,6 +148,8 @@ int command_not_cleared(const char* path) {
 int usage() {
   std::fprintf(stderr,
                "usage: plugin_host gen SEED W H FRAMES OUT | diff A B | not-cleared CLIP |\n"
+               "       to-y4m CLIP OUT | from-y4m Y4M OUT | compare-y4m A B LIMIT |\n"
+               "       pick CLIP OUT I,J,... |\n"
                "       table DLL |\n"
                "       run DLL JOBS THREADS [--kernels=ref] | lifecycle DLL CLIP |\n"
                "       settings-window DLL CLIP | size-messages DLL\n");
@@ -183,6 +193,14 @@ int main(int argc, char** argv) {
     status = command_diff(argv[2], argv[3]);
   } else if (command == "not-cleared" && argc == 3) {
     status = command_not_cleared(argv[2]);
+  } else if (command == "to-y4m" && argc == 4) {
+    status = command_to_y4m(argv[2], argv[3]);
+  } else if (command == "from-y4m" && argc == 4) {
+    status = command_from_y4m(argv[2], argv[3]);
+  } else if (command == "compare-y4m" && argc == 5) {
+    status = command_compare_y4m(argv[2], argv[3], std::atoi(argv[4]));
+  } else if (command == "pick" && argc == 5) {
+    status = command_pick(argv[2], argv[3], argv[4]);
   } else if (command == "table" && argc == 3) {
     status = command_table(argv[2]);
   } else if (command == "run" && (argc == 5 || argc == 6)) {

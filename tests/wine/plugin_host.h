@@ -78,7 +78,8 @@ void editor_attach(const loaded_filter& filter, int threads);
 void editor_detach();
 FILTER* editor_filter();
 void* editor_edit_handle();
-void editor_set_settings(const int track[9], const int check[4]);
+// The filter's track and check values, as many as its table has.
+void editor_set_settings(const int* track, const int* check);
 void editor_clear_counters();
 
 // Installs a clip and sizes the editor's buffers: the maximum image size
@@ -117,6 +118,12 @@ int command_run(const char* dll, const char* jobs, int threads, int kernels);
 int command_lifecycle(const char* dll, const char* clip);
 int command_settings_window(const char* dll, const char* clip);
 int command_size_messages(const char* dll);
+// Clips to and from 8-bit 4:4:4 y4m with the editor's formulas; the largest
+// difference of two such files (fails above limit); frames picked by position.
+int command_to_y4m(const char* clip, const char* out);
+int command_from_y4m(const char* y4m, const char* out);
+int command_compare_y4m(const char* a, const char* b, int limit);
+int command_pick(const char* clip, const char* out, const char* positions);
 
 // ---- Process measurements (lifecycle) -------------------------------------
 struct process_stats {

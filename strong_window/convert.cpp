@@ -1,0 +1,73 @@
+// The conversions between PIXEL_YC frames and the strong filter's planes: the
+// sample formulas, and the jobs that convert a frame's rows on the workers.
+#include <cmath>
+
+#include "frame/stage_share.h"
+#include "strong_window/strong_window.h"
+#include "strong_window/strong_window_internal.h"
+
+namespace {
+
+constexpr int convert_min_rows = 16;  // rows a converting worker takes at least
+
+short round_to_short(float q) {
+  // Nearest YC48 value, halves up; below the type's range (or no value) its
+  // lowest value, above it its highest.
+  const float r = std::floor(q + 0.5f);
+  if (!(r >= -32768.0f)) return -32768;
+  if (r > 32767.0f) return 32767;
+  return short(int(r));
+}
+
+}  // namespace
+
+// 219 / 4096 and 224 / 4096 are exact in single precision, and so is every
+// product with a 16-bit sample and the sum with the offset (at most 24
+// significant bits): the way in rounds nothing.
+float strong_luma_from_yc48(short y) { return float(y) * (219.0f / 4096.0f) + 16.0f; }
+float strong_chroma_from_yc48(short c) { return float(c) * (224.0f / 4096.0f) + 128.0f; }
+// The exact inverse on what the way in gives: (v - 16) and its product with
+// 4096 are exact there, and the division then gives y itself.
+short strong_yc48_from_luma(float v) { return round_to_short((v - 16.0f) * 4096.0f / 219.0f); }
+short strong_yc48_from_chroma(float v) {
+  return round_to_short((v - 128.0f) * 4096.0f / 224.0f);
+}
+
+// Frame row r belongs to field r % fields, as that field's row r / fields.
+void frame_to_planes_job(int thread_id, int thread_num, void* param1, void*) {
+  const frame_to_planes_params& c = *static_cast<const frame_to_planes_params*>(param1);
+  int first, end;
+  if (!stage_share(c.h, convert_min_rows, thread_id, thread_num, &first, &end)) return;
+  for (int row = first; row < end; ++row) {
+    const int f = row % c.fields, y = row / c.fields;
+    const PIXEL_YC* src = c.src + size_t(row) * c.src_pitch;
+    float* luma = c.slot[f].plane[0] + size_t(y) * c.slot[f].pitch[0];
+    float* cb = c.slot[f].plane[1] + size_t(y) * c.slot[f].pitch[1];
+    float* cr = c.slot[f].plane[2] + size_t(y) * c.slot[f].pitch[2];
+    for (int x = 0; x < c.w; ++x) {
+      luma[x] = strong_luma_from_yc48(src[x].y);
+      cb[x] = strong_chroma_from_yc48(src[x].cb);
+      cr[x] = strong_chroma_from_yc48(src[x].cr);
+    }
+  }
+}
+
+void planes_to_frame_job(int thread_id, int thread_num, void* param1, void*) {
+  const planes_to_frame_params& c = *static_cast<const planes_to_frame_params*>(param1);
+  int first, end;
+  if (!stage_share(c.h, convert_min_rows, thread_id, thread_num, &first, &end)) return;
+  for (int row = first; row < end; ++row) {
+    const int f = row % c.fields, y = row / c.fields;
+    PIXEL_YC* dst = c.dst + size_t(row) * c.dst_pitch;
+    const size_t at = size_t(y) * c.w;
+    const float* luma = c.plane[f][0] + at;
+    for (int x = 0; x < c.w; ++x) dst[x].y = strong_yc48_from_luma(luma[x]);
+    if (!c.chroma) continue;
+    const float* cb = c.plane[f][1] + at;
+    const float* cr = c.plane[f][2] + at;
+    for (int x = 0; x < c.w; ++x) {
+      dst[x].cb = strong_yc48_from_chroma(cb[x]);
+      dst[x].cr = strong_yc48_from_chroma(cr[x]);
+    }
+  }
+}

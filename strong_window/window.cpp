@@ -1,0 +1,247 @@
+// The window of source frames as the strong filter's pictures, the noise
+// estimate pooled from it, and a frame's filtering.
+#include <memory>
+#include <new>
+
+#include "frame/stage_share.h"
+#include "strong/aligned_buffer.h"
+#include "strong/strong.h"
+#include "strong_window/strong_window.h"
+#include "strong_window/strong_window_internal.h"
+
+namespace {
+
+constexpr int window_slots = 2 * strong_max_radius + 1;
+// Blocks of a plane kind (luma, or both chroma planes) after which further
+// pictures add nothing to the estimate: the command line's rule, over the
+// window's frames in order.
+constexpr size_t estimate_blocks = 4000;
+constexpr int estimate_block_rows = 32;  // the estimator's block size
+constexpr int max_workers = 64;          // stage_share's cap
+
+struct held_frame {
+  int64_t frame = -1;     // frame number held in the slot since the last reset
+  bool energies = false;  // its estimate blocks were taken
+};
+
+struct window_state {
+  int w = 0, h = 0, fields = 0;  // the size the buffers are for
+  bool failed = false;           // they could not be had
+  int field_h[2] = {0, 0};
+  strong_filter_ptr filter[2];
+  aligned_buffer<float> out[2][3];
+  held_frame held[window_slots];
+  noise_energies energies[window_slots][2][2];  // slot, field, kind (luma, chroma)
+  noise_energies parts[2 * max_workers];        // per worker and kind, one picture
+  noise_energies pooled[2];
+};
+
+std::unique_ptr<window_state> state;
+EXFUNC* services = nullptr;  // the editor's, for the filter's worker calls
+
+int exec_on_editor(void (*job)(int, int, void*, void*), void* param1, void* param2) {
+  return services->exec_multi_thread_func(job, param1, param2);
+}
+
+// The estimate's blocks of one picture: worker t takes a run of block rows of
+// each plane into parts[2 t + kind].
+struct estimate_params {
+  strong_picture_view pic;
+  int width, height;
+  noise_energies* parts;
+};
+
+void estimate_job(int thread_id, int thread_num, void* param1, void*) {
+  const estimate_params& e = *static_cast<const estimate_params*>(param1);
+  const int rows = e.height / estimate_block_rows;
+  int first, end;
+  if (!stage_share(rows, 1, thread_id, thread_num, &first, &end)) return;
+  for (int p = 0; p < 3; ++p) {
+    const int pitch = e.pic.pitch[p];
+    noise_block_energies(e.pic.plane[p] + size_t(first) * estimate_block_rows * pitch, pitch,
+                         e.width, (end - first) * estimate_block_rows,
+                         &e.parts[2 * thread_id + (p ? 1 : 0)]);
+  }
+}
+
+void append(const noise_energies& from, noise_energies* to) {
+  to->grid.insert(to->grid.end(), from.grid.begin(), from.grid.end());
+  to->rows.insert(to->rows.end(), from.rows.begin(), from.rows.end());
+}
+
+void clear(noise_energies* e) {
+  e->grid.clear();
+  e->rows.clear();
+}
+
+bool reserve(noise_energies* e, size_t blocks) {
+  try {
+    e->grid.reserve(blocks);
+    e->rows.reserve(blocks);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void forget_frames(window_state* st) {
+  for (held_frame& h : st->held) h = held_frame();
+}
+
+// Buffers for w x h frames split into `fields` pictures; false when they
+// cannot be had (the state then holds none).
+bool allocate(window_state* st, int w, int h, int fields) {
+  st->w = w;
+  st->h = h;
+  st->fields = fields;
+  forget_frames(st);
+  for (int f = 0; f < 2; ++f) {
+    st->filter[f].reset();
+    for (aligned_buffer<float>& b : st->out[f]) b.release();
+  }
+  bool ok = true;
+  for (int f = 0; f < fields && ok; ++f) {
+    const int fh = (h + fields - 1 - f) / fields;
+    st->field_h[f] = fh;
+    st->filter[f] = strong_create(w, fh, w, fh, 0, 0);
+    ok = st->filter[f] != nullptr;
+    for (aligned_buffer<float>& b : st->out[f]) ok = ok && b.allocate(size_t(w) * fh);
+    // Every picture's blocks, kept with it (chroma: two planes).
+    const size_t blocks = size_t(w / estimate_block_rows + 1) * (fh / estimate_block_rows + 1);
+    for (int s = 0; s < window_slots && ok; ++s)
+      ok = reserve(&st->energies[s][f][0], blocks) && reserve(&st->energies[s][f][1], 2 * blocks);
+  }
+  const size_t picture_blocks = size_t(w / estimate_block_rows + 1) * (h / estimate_block_rows + 1);
+  for (int k = 0; k < 2 && ok; ++k)
+    ok = reserve(&st->pooled[k], estimate_blocks + 2 * picture_blocks);
+  st->failed = !ok;
+  if (!ok)
+    for (int f = 0; f < 2; ++f) {
+      st->filter[f].reset();
+      for (aligned_buffer<float>& b : st->out[f]) b.release();
+    }
+  return ok;
+}
+
+strong_picture_view view_of(const strong_picture_slot& slot) {
+  strong_picture_view view;
+  for (int p = 0; p < 3; ++p) {
+    view.plane[p] = slot.plane[p];
+    view.pitch[p] = slot.pitch[p];
+  }
+  return view;
+}
+
+// Makes frame m a picture of the window (with its estimate blocks when
+// wanted), fetching it unless it is held already. False when the editor has
+// no such frame: the slot then holds nothing.
+bool hold_frame(window_state* st, FILTER* fp, FILTER_PROC_INFO* fpip, int m, bool energies) {
+  held_frame& held = st->held[m % window_slots];
+  if (held.frame == m && (held.energies || !energies)) return true;
+  held = held_frame();
+  int fw = 0, fh = 0;
+  const PIXEL_YC* src = fp->exfunc->get_ycp_filtering_cache_ex(fp, fpip->editp, m, &fw, &fh);
+  frame_to_planes_params c = {src, fpip->max_w, st->w, st->h, st->fields, {}};
+  for (int f = 0; f < st->fields; ++f) c.slot[f] = strong_slot_for(st->filter[f].get(), m);
+  if (!src || fw != st->w || fh != st->h) return false;
+  exec_on_editor(frame_to_planes_job, &c, nullptr);
+  for (int f = 0; f < st->fields; ++f) {
+    const strong_picture_view pic = view_of(c.slot[f]);
+    if (energies) {
+      estimate_params e = {pic, st->w, st->field_h[f], st->parts};
+      exec_on_editor(estimate_job, &e, nullptr);
+      for (int k = 0; k < 2; ++k) clear(&st->energies[m % window_slots][f][k]);
+      for (int i = 0; i < 2 * max_workers; ++i) {
+        append(st->parts[i], &st->energies[m % window_slots][f][i & 1]);
+        clear(&st->parts[i]);
+      }
+    }
+    strong_push(st->filter[f].get(), m, pic, exec_on_editor);
+  }
+  held.frame = m;
+  held.energies = energies;
+  return true;
+}
+
+int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+}  // namespace
+
+void strong_window_select_kernels(int level) { strong_select_kernels(level); }
+
+void strong_window_reset() {
+  if (state) forget_frames(state.get());
+}
+
+void strong_window_release() { state.reset(); }
+
+strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
+                                         const strong_window_settings& s) {
+  services = fp->exfunc;
+  const int w = fpip->w, h = fpip->h, fields = s.by_field ? 2 : 1;
+  if (!state) {
+    state.reset(new (std::nothrow) window_state);
+    if (!state) return strong_window_no_memory;
+  }
+  window_state* st = state.get();
+  if (w != st->w || h != st->h || fields != st->fields) allocate(st, w, h, fields);
+  if (st->failed) return strong_window_no_memory;
+
+  const int n = fpip->frame, frame_n = fpip->frame_n;
+  const bool estimate = s.noise_tenths == 0;
+  const float given = float(s.noise_tenths) / 10.0f;
+  strong_params params = strong_params_for(given, given);
+  // The frames the picture may draw on: with an estimate the nine around it
+  // (as many inside the clip as there are), else its radius either side.
+  int first, last;
+  if (estimate) {
+    first = clamp(n - strong_max_radius, 0, frame_n > window_slots ? frame_n - window_slots : 0);
+    last = first + window_slots - 1;
+  } else {
+    const int radius = s.radius > 0 ? s.radius : params.radius;
+    first = n - radius;
+    last = n + radius;
+  }
+  first = first < 0 ? 0 : first;
+  last = last > frame_n - 1 ? frame_n - 1 : last;
+
+  fp->exfunc->set_ycp_filtering_cache_size(fp, fpip->max_w, fpip->max_h, 1, 0);
+  bool have_current = false;
+  for (int m = first; m <= last; ++m) {
+    const bool held = hold_frame(st, fp, fpip, m, estimate);
+    if (m == n) have_current = held;
+  }
+  if (!have_current) return strong_window_unchanged;
+
+  if (estimate) {
+    for (noise_energies& e : st->pooled) clear(&e);
+    for (int m = first; m <= last; ++m) {
+      if (st->held[m % window_slots].frame != m) continue;
+      for (int f = 0; f < st->fields; ++f)
+        for (int k = 0; k < 2; ++k)
+          if (st->pooled[k].grid.size() < estimate_blocks)
+            append(st->energies[m % window_slots][f][k], &st->pooled[k]);
+    }
+    const float luma = noise_sigma_from_energies(&st->pooled[0]);
+    const float chroma = noise_sigma_from_energies(&st->pooled[1]);
+    params = strong_params_for(luma, chroma);
+  }
+  if (s.radius > 0) params.radius = s.radius;
+  params.spatial_strength = float(s.spatial_tenths) / 10.0f;
+  const int lo = n - params.radius < first ? first : n - params.radius;
+  const int hi = n + params.radius > last ? last : n + params.radius;
+
+  planes_to_frame_params c = {fpip->ycp_edit, fpip->max_w, w, h, st->fields, {}, s.chroma};
+  for (int f = 0; f < st->fields; ++f) {
+    float* out[3];
+    int pitch[3];
+    for (int p = 0; p < 3; ++p) {
+      out[p] = st->out[f][p].data();
+      pitch[p] = w;
+      c.plane[f][p] = out[p];
+    }
+    strong_process(st->filter[f].get(), params, n, lo, hi, out, pitch, exec_on_editor);
+  }
+  exec_on_editor(planes_to_frame_job, &c, nullptr);
+  return strong_window_filtered;
+}
