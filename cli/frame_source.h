@@ -29,6 +29,10 @@ struct frame_source {
   int64_t frames_read = 0;
   int64_t length = -1;           // exact frame count when known in advance, else -1
   int64_t length_estimate = -1;  // for progress only
+  // Set before opening: the largest frame the filter takes, and whose limit
+  // that is, for the message that refuses a larger one.
+  int max_width = max_frame_width, max_height = max_frame_height;
+  const char* limit_owner = "the filter's";
 };
 
 // Opens a file ("-" is standard input) and reads the stream header. Raw YC48

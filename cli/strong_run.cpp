@@ -151,6 +151,12 @@ class strong_run final : public run_filter {
     return false;
   }
 
+  void frame_limit(frame_source* source) const override {
+    source->max_width = strong_max_width;
+    source->max_height = strong_max_height;
+    source->limit_owner = "strong mode's";
+  }
+
   bool prepare(frame_source* source, stream_format out_format, const video_format&,
                std::string* error) override {
     if (out_format == format_yc48) {
