@@ -298,6 +298,7 @@ const option_entry options[] = {
      "Denoises a clip. INPUT and OUTPUT are files, or - for standard input and output.\n"
      "Formats: .y4m (YUV4MPEG2, 4:2:0, 4:2:2 or 4:4:4, 8 to 16 bits), .yc48 (raw\n"
      "PIXEL_YC frames, needs --size), .md5 (output: MD5 of the frames).\n"
+     "Frames up to 1920x1088; in strong mode (--sigma) up to 8192x8192.\n"
      "\n"
      "Filter settings (defaults are the plug-in's):\n"},
     {option_value, "frame", 0, set_track, 0,
@@ -340,7 +341,8 @@ const option_entry options[] = {
      "                     print the estimate\n"},
     {option_text, nullptr, 0, nullptr, 0,
      "  Strong mode reads y4m and writes y4m, md5 or null in the input's\n"
-     "  colourspace; the plug-in's settings do not apply to it.\n"
+     "  colourspace, frames up to 8192x8192; the plug-in's settings do not\n"
+     "  apply to it.\n"
      "\n"
      "Run:\n"},
     {option_value, "range", 0, set_range, 0,

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The manual page and --help name the same options:
+# The manual page and --help name the same options and frame size limits:
 #   man_page.sh NIVORA MAN_PAGE
 set -euo pipefail
 nivora="$1"
@@ -16,5 +16,10 @@ status=0
 if [ -n "$missing" ]; then echo "in --help but not in the manual page:" $missing; status=1; fi
 if [ -n "$extra" ]; then echo "in the manual page but not in --help:" $extra; status=1; fi
 grep -q '^\.TH NIVORA 1 .*"nivora [0-9]' "$page" || { echo "no version in the title line"; status=1; }
+# The frame size limits --help states (the plug-in's filter's and strong
+# mode's) are the page's too.
+for size in $("$nivora" --help | grep -o '[0-9]\{3,\}x[0-9]\{3,\}' | sort -u); do
+  grep -q "$size" "$page" || { echo "--help states $size, the manual page does not"; status=1; }
+done
 [ "$status" -eq 0 ] && echo "$(echo "$from_help" | wc -l) options, all in both"
 exit "$status"
