@@ -179,8 +179,7 @@ d rows_and_chroma_job
 e temporal_chroma_share
 e temporal_luma_job
 e temporal_job
-f vertical_synthesis_job
-g output_job
+f output_job
 - func_proc
 x func_init
 x func_exit
@@ -188,7 +187,7 @@ x func_update
 x func_save_start
 x func_WndProc
 "
-stages="a b c d e f g -"
+stages="a b c d e f -"
 
 # Hexadecimal to number in awk (exact below 2^53).
 awk_hex='function hex(s,  i, n) {
@@ -281,7 +280,7 @@ wine_started=0
 stop_wine() { [ $wine_started = 0 ] || { wineserver -k > /dev/null 2>&1 || true; timeout 120 wineserver -w || true; }; }
 trap 'stop_wine; [ -z "$temporary_work" ] || rm -rf "$temporary_work"' EXIT
 
-# run_case BUILD LEVEL PRE: prints "BUILD LEVEL PRE a b c d e f g - total"
+# run_case BUILD LEVEL PRE: prints "BUILD LEVEL PRE a b c d e f - total"
 # (instructions per frame) and leaves the per-block difference in
 # $work/BUILD_LEVEL_PRE.diff.
 run_case() {
@@ -376,21 +375,21 @@ while [ $running -gt 0 ]; do wait -n || failed=1; running=$((running - 1)); done
 for name in "${names[@]}"; do cat "$work/$name.result"; done > "$results"
 
 echo "instructions per frame (millions), ${w}x$h, Frame $radius, 1 thread, frame $((frames - 1)) of 0-$((frames - 1)):"
-printf '%-7s %-5s %-4s %8s %8s %8s %8s %8s %8s %8s %8s | %8s %7s\n' build level pre a b c d e f g other total ratio
+printf '%-7s %-5s %-4s %8s %8s %8s %8s %8s %8s %8s | %8s %7s\n' build level pre a b c d e f other total ratio
 awk '
-  { key = $2 " " $3; if ($1 == "x86_64") base[key] = $12; line[NR] = $0 }
+  { key = $2 " " $3; if ($1 == "x86_64") base[key] = $11; line[NR] = $0 }
   END {
     for (i = 1; i <= NR; ++i) {
       split(line[i], v, " ")
       key = v[2] " " v[3]
-      ratio = (v[1] == "i686" && base[key] > 0) ? sprintf("%6.3fx", v[12] / base[key]) : ""
+      ratio = (v[1] == "i686" && base[key] > 0) ? sprintf("%6.3fx", v[11] / base[key]) : ""
       printf "%-7s %-5s %-4s", v[1], v[2], v[3]
-      for (j = 4; j <= 11; ++j) printf " %8.2f", v[j] / 1e6
-      printf " | %8.2f %7s\n", v[12] / 1e6, ratio
+      for (j = 4; j <= 10; ++j) printf " %8.2f", v[j] / 1e6
+      printf " | %8.2f %7s\n", v[11] / 1e6, ratio
     }
   }' "$results"
 echo "(a block NR, b mosquito NR, c column pass, d row pass, e temporal fit and synthesis,"
-echo " f vertical synthesis, g output, other: the driver; ratio: i686 / x86_64)"
+echo " f output, other: the driver; ratio: i686 / x86_64)"
 if [ "$functions" -gt 0 ]; then
   echo
   echo "costliest functions (instructions per frame, stage, function):"

@@ -156,10 +156,10 @@ bool source_open_stream(frame_source* s, FILE* file, const char* name, stream_fo
     *error = s->name + ": unknown input format";
     return false;
   }
-  if (s->video.width > max_frame_width || s->video.height > max_frame_height) {
+  if (s->video.width > s->max_width || s->video.height > s->max_height) {
     *error = s->name + ": frame size " + std::to_string(s->video.width) + "x" +
-             std::to_string(s->video.height) + " exceeds the filter's limit of " +
-             std::to_string(max_frame_width) + "x" + std::to_string(max_frame_height);
+             std::to_string(s->video.height) + " exceeds " + s->limit_owner + " limit of " +
+             std::to_string(s->max_width) + "x" + std::to_string(s->max_height);
     return false;
   }
   s->payload_bytes = frame_payload_bytes(format, s->video);

@@ -35,6 +35,10 @@ struct frame_source {
   // A container (format_container when opened): decoded into y4m payloads,
   // read once in order (format is then y4m).
   std::shared_ptr<container_input> container;
+  // Set before opening: the largest frame the filter takes, and whose limit
+  // that is, for the message that refuses a larger one.
+  int max_width = max_frame_width, max_height = max_frame_height;
+  const char* limit_owner = "the filter's";
 };
 
 // Opens a file ("-" is standard input) and reads the stream header. Raw YC48

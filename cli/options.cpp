@@ -333,6 +333,7 @@ const option_entry options[] = {
      "column's: with 4:4:4 input every odd column takes the chroma of the column\n"
      "to its left, even with every strength at 0. Strong mode (--sigma) keeps\n"
      "every chroma sample.\n"
+     "Frames up to 1920x1088; in strong mode (--sigma) up to 8192x8192.\n"
      "\n"
      "A file OUTPUT appears only when the run succeeds (it is written under a\n"
      "temporary name beside it first); a failed or stopped run leaves an existing\n"
@@ -387,7 +388,8 @@ const option_entry options[] = {
      "                     print the estimate (the default)\n"},
     {option_text, nullptr, 0, nullptr, 0,
      "  Strong mode reads y4m and writes y4m, md5 or null in the input's\n"
-     "  colourspace; the plug-in's settings do not apply to it.\n"
+     "  colourspace, frames up to 8192x8192; the plug-in's settings do not\n"
+     "  apply to it.\n"
      "\n"
      "Run:\n"},
     {option_value, "range", 0, set_range, 0,

@@ -90,6 +90,7 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
     return exit_failed;
   }
 
+  filter.frame_limit(&source);
   if (!source_open(&source, o.input.c_str(), in_format, o.raw_w, o.raw_h, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
     return exit_failed;

@@ -25,6 +25,9 @@ class run_filter {
 
   // Whether the filter reads input in this format (the message says why not).
   virtual bool takes_input(stream_format format, std::string* error) const = 0;
+  // The largest frame it takes (the plug-in's filter: max_frame_width x
+  // max_frame_height), set on the source before it is opened.
+  virtual void frame_limit(frame_source* source) const { (void)source; }
   // Checks the output for the clip and takes what the clip needs (memory):
   // false with a message when it cannot.
   virtual bool prepare(frame_source* source, stream_format out_format,

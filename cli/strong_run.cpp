@@ -151,6 +151,12 @@ class strong_run final : public run_filter {
     return false;
   }
 
+  void frame_limit(frame_source* source) const override {
+    source->max_width = strong_max_width;
+    source->max_height = strong_max_height;
+    source->limit_owner = "strong mode's";
+  }
+
   bool prepare(frame_source* source, stream_format out_format, const video_format&,
                std::string* error) override {
     if (out_format == format_yc48) {
@@ -199,6 +205,9 @@ class strong_run final : public run_filter {
 
   bool process(int64_t n) override {
     if (!estimated_) estimate();
+    // Frames before the window of frame n (a range starting late) are only
+    // stepped over: nothing of them is used.
+    while (!ended_ && next_read_ < n - params_.radius) skip_next();
     while (!ended_ && next_read_ <= n + params_.radius) read_next(false);
     if (n >= next_read_) return false;
     const int64_t last = ended_ ? next_read_ - 1 : INT64_MAX;
@@ -276,6 +285,20 @@ class strong_run final : public run_filter {
     }
     ++next_read_;
     return true;
+  }
+
+  // Steps over the next frame (a file: without reading its samples), checking
+  // that it is whole.
+  void skip_next() {
+    int64_t at = 0;
+    const read_result r = source_->seekable ? source_skip(source_, &at, &read_message_)
+                                            : source_read(source_, &read_message_);
+    if (r != read_ok) {
+      ended_ = true;
+      read_error_ = r == read_failed;
+      return;
+    }
+    ++next_read_;
   }
 
   // The settings, from the noise level given or estimated from the first

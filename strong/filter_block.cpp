@@ -74,8 +74,9 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
         scaled.y = found[j].y * d / near;
         predictor = &scaled;
       }
-    const motion_vector v = search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx,
-                                                by, predictor ? 1 : p.search_range, predictor);
+    const motion_vector v =
+        search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx, by,
+                            predictor ? 1 : p.search_range, predictor, &in.guide[i]);
     found[i] = v;
     float block = 1.0f;
     for (int q = 0; q < 3; ++q) {

@@ -1,5 +1,6 @@
-// The strong filter: window, decimated luma, and the per-block work of one
-// output picture (motion search, compensation, weighted temporal mean).
+// The strong filter: window, decimated luma, the motion fields of the wide
+// search, and the per-block work of one output picture (motion search,
+// compensation, weighted temporal mean).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -19,6 +20,8 @@ constexpr int slot_count = 2 * strong_max_radius + 1;
 // item's result is the same whoever computes it.
 constexpr int min_rows = 16;
 constexpr int min_block_rows = 1;
+// Neighbours searched without a predictor: the nearest held on each side.
+constexpr int max_guided = 2;
 
 int round_up16(int v) { return (v + 15) & ~15; }
 
@@ -28,17 +31,20 @@ struct strong_filter {
   int width = 0, height = 0, shift_x = 0, shift_y = 0;
   strong_geometry g;
   int64_t slot_picture[slot_count];
-  // A picture of the window: its padded float planes and its 8-bit luma,
-  // full, 2x and 4x decimated.
+  // A picture of the window: its padded float planes and its 8-bit luma
+  // pyramid (full, 2x, 4x decimated, and coarser for the wide search).
   struct window_slot {
     aligned_buffer<float> plane[3];
-    aligned_buffer<uint8_t> luma8[3];
+    aligned_buffer<uint8_t> luma8[strong_max_levels];
   };
   window_slot window[slot_count];
   aligned_buffer<float> temporal[3];    // the temporal mean of the picture (pitch: plane width)
   aligned_buffer<float> weight_sum[3];  // and the weight sum of each sample
   aligned_buffer<float> spatial_scratch;  // per worker of the spatial pass
   size_t spatial_scratch_floats = 0;
+  // The wide search: the motion fields of the neighbours searched without a
+  // predictor, at each level from strong_base_levels up.
+  aligned_buffer<motion_vector> field[max_guided][strong_max_levels];
 };
 
 void strong_filter_free::operator()(strong_filter* f) const { delete f; }
@@ -63,7 +69,8 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     g.pitch[p] = (g.round_w >> sx) + 2 * g.pad_x[p];
     g.rows[p] = (g.round_h >> sy) + 2 * g.pad_y[p];
   }
-  for (int l = 0; l < 3; ++l) {
+  plan_search(&g, width, height);
+  for (int l = 0; l < g.levels; ++l) {
     g.luma_pitch[l] = (g.round_w + 2 * strong_pad) >> l;
     g.luma_rows[l] = (g.round_h + 2 * strong_pad) >> l;
   }
@@ -72,9 +79,12 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     f->slot_picture[s] = -1;
     for (int p = 0; p < 3; ++p)
       ok = ok && f->window[s].plane[p].allocate(size_t(g.pitch[p]) * g.rows[p]);
-    for (int l = 0; l < 3; ++l)
+    for (int l = 0; l < g.levels; ++l)
       ok = ok && f->window[s].luma8[l].allocate(size_t(g.luma_pitch[l]) * g.luma_rows[l]);
   }
+  for (int side = 0; side < max_guided; ++side)
+    for (int l = strong_base_levels; l < g.levels; ++l)
+      ok = ok && f->field[side][l].allocate(size_t(g.field_w[l]) * g.field_h[l]);
   for (int p = 0; p < 3; ++p) {
     ok = ok && f->temporal[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->weight_sum[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
@@ -95,7 +105,7 @@ struct push_params {
   strong_filter* f;
   int slot;
   const strong_picture_view* picture;
-  int stage;  // 0: float planes and 8-bit luma, 1: 2x decimation, 2: 4x decimation
+  int stage;  // 0: float planes and 8-bit luma, l > 0: the pyramid's level l
 };
 
 // A run of rows of each plane of the stage.
@@ -169,7 +179,7 @@ void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture
                  strong_exec_fn exec) {
   push_params q = {f, int(n % slot_count), &picture, 0};
   f->slot_picture[q.slot] = -1;
-  for (q.stage = 0; q.stage < 3; ++q.stage) exec(push_job, &q, nullptr);
+  for (q.stage = 0; q.stage < f->g.levels; ++q.stage) exec(push_job, &q, nullptr);
   f->slot_picture[q.slot] = n;
 }
 
@@ -182,9 +192,41 @@ struct process_params {
   int neighbour_count;
   int neighbour_slot[2 * strong_max_radius];  // in order k = 1 (before, after), k = 2, ...
   int neighbour_distance[2 * strong_max_radius];
+  int guided[2 * strong_max_radius];  // the neighbour's fields (index into field), or -1
   float* const* out;
   const int* out_pitch;
 };
+
+// The motion fields of one level for every guided neighbour.
+struct field_params {
+  strong_filter* f;
+  const process_params* process;
+  int level;
+};
+
+void field_job(int thread_id, int thread_num, void* param1, void*) {
+  const field_params& p = *static_cast<const field_params*>(param1);
+  strong_filter& f = *p.f;
+  const strong_geometry& g = f.g;
+  const process_params& q = *p.process;
+  int first, end;
+  if (!stage_share(g.field_h[p.level], min_block_rows, thread_id, thread_num, &first, &end))
+    return;
+  for (int i = 0; i < q.neighbour_count; ++i) {
+    const int side = q.guided[i];
+    if (side < 0) continue;
+    motion_field coarser;
+    const bool top = p.level == g.levels - 1;
+    if (!top) {
+      coarser.v = f.field[side][p.level + 1].data();
+      coarser.w = g.field_w[p.level + 1];
+      coarser.h = g.field_h[p.level + 1];
+    }
+    search_field_rows(g, p.level, f.window[q.slot].luma8[p.level].data(),
+                      f.window[q.neighbour_slot[i]].luma8[p.level].data(), top ? nullptr : &coarser,
+                      first, end, f.field[side][p.level].data());
+  }
+}
 
 struct spatial_params {
   strong_filter* f;
@@ -227,6 +269,11 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
     for (int q = 0; q < 3; ++q) in.neighbour[i][q] = f.window[s].plane[q].data();
     for (int l = 0; l < 3; ++l) in.neighbour_luma8[i][l] = f.window[s].luma8[l].data();
     in.neighbour_distance[i] = p.neighbour_distance[i];
+    if (p.guided[i] >= 0) {
+      in.guide[i].v = f.field[p.guided[i]][strong_base_levels].data();
+      in.guide[i].w = g.field_w[strong_base_levels];
+      in.guide[i].h = g.field_h[strong_base_levels];
+    }
   }
   float* const temporal[3] = {f.temporal[0].data(), f.temporal[1].data(), f.temporal[2].data()};
   float* const weight_sum[3] = {f.weight_sum[0].data(), f.weight_sum[1].data(),
@@ -256,8 +303,23 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
       p.neighbour_distance[p.neighbour_count] = side * k;
       ++p.neighbour_count;
     }
+  // A neighbour is searched from a predictor when the one a step nearer on
+  // its side is held (strong_filter_block); the others, with the wide search,
+  // from their motion fields.
+  int guided = 0;
+  for (int i = 0; i < p.neighbour_count; ++i) {
+    const int d = p.neighbour_distance[i], near = d > 0 ? d - 1 : d + 1;
+    bool predicted = false;
+    for (int j = 0; j < i; ++j) predicted = predicted || (near != 0 && p.neighbour_distance[j] == near);
+    p.guided[i] = f->g.levels > strong_base_levels && !predicted && guided < max_guided ? guided++ : -1;
+  }
   p.out = out;
   p.out_pitch = out_pitch;
+  if (guided) {
+    field_params fp = {f, &p, 0};
+    for (fp.level = f->g.levels - 1; fp.level >= strong_base_levels; --fp.level)
+      exec(field_job, &fp, nullptr);
+  }
   exec(process_job, &p, nullptr);
   spatial_params sp = {f, &params, out, out_pitch};
   exec(spatial_job, &sp, nullptr);

@@ -27,6 +27,15 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma);
 // Largest radius any setting uses: the window the caller must be able to hold.
 constexpr int strong_max_radius = 4;
 
+// The largest picture the filter takes (a 3840x2160 4:2:0 window holds about
+// 0.6 GB, 7680x4320 four times that).
+constexpr int strong_max_width = 8192, strong_max_height = 8192;
+
+// How far the motion search reaches for the nearest neighbours, in luma
+// pixels a frame, for pictures of width x height: 15 up to 1920x1088, and
+// beyond it in proportion to the size, 143 at 3840x2160.
+int strong_search_reach(int width, int height);
+
 // A picture: three planes of floats, each with its own size and pitch.
 struct strong_picture_view {
   const float* plane[3];

@@ -12,18 +12,54 @@
 // so every read of the search and the compensation, inside it.
 constexpr int strong_pad = 64;
 
+// Levels of the 8-bit luma pyramid: full size, 2x and 4x decimated for every
+// picture; pictures larger than 1920x1088 add coarser levels (8x, 16x, ...,
+// up to 64x), whose motion fields guide the search at 4x (the wide search).
+constexpr int strong_base_levels = 3;
+constexpr int strong_max_levels = 7;
+// Blocks of the motion fields: field_block x field_block pixels of their level.
+constexpr int field_block = 8;
+
 struct strong_geometry {
   int round_w = 0, round_h = 0;     // luma size rounded up to whole 16x16 blocks
   int w[3] = {}, h[3] = {};         // plane sizes
   int pad_x[3] = {}, pad_y[3] = {}; // padding of each float plane
   int pitch[3] = {}, rows[3] = {};  // padded float planes
-  int luma_pitch[3] = {}, luma_rows[3] = {};  // 8-bit luma: full, 2x, 4x decimated
+  int levels = strong_base_levels;  // 8-bit luma pyramid levels
+  int luma_pitch[strong_max_levels] = {}, luma_rows[strong_max_levels] = {};
+  // The wide search (levels > strong_base_levels): the radius of the full
+  // search at the top level, in its pixels, and the block grid of the motion
+  // field at each level from strong_base_levels up.
+  int field_range = 0;
+  int field_w[strong_max_levels] = {}, field_h[strong_max_levels] = {};
 };
 
-// Motion vector in quarter luma pixels.
+// The pyramid and the wide search for pictures of width x height (luma), from
+// g.round_w and g.round_h: up to 1920x1088 three levels and the search of
+// 4x-decimated radius `search_range` around zero; larger pictures reach
+// 128 pixels a frame at 3840x2160, in proportion to the size.
+void plan_search(strong_geometry* g, int width, int height);
+
+// Motion vector (in quarter luma pixels for a block; in pixels of its level in
+// a motion field).
 struct motion_vector {
-  int x = 0, y = 0;
+  int x, y;
 };
+
+// A motion field of the wide search at one level: a vector per block,
+// row by row (g.field_w[level] x g.field_h[level]).
+struct motion_field {
+  const motion_vector* v = nullptr;
+  int w = 0, h = 0;
+};
+
+// Fills rows [first, end) of the field at `level` for the current picture
+// against a neighbour: a full search of radius g.field_range at the top
+// level (coarser == nullptr), else one step around the doubled vectors of
+// the coarser field's block and its four neighbours, and around zero.
+void search_field_rows(const strong_geometry& g, int level, const uint8_t* current,
+                       const uint8_t* neighbour, const motion_field* coarser, int first, int end,
+                       motion_vector* out);
 
 struct strong_block_params {
   const strong_geometry* g = nullptr;
@@ -35,16 +71,21 @@ struct strong_block_params {
   const float* neighbour[2 * strong_max_radius][3] = {};
   const uint8_t* neighbour_luma8[2 * strong_max_radius][3] = {};
   int neighbour_distance[2 * strong_max_radius] = {};
+  // The wide search: the 8x motion field of a neighbour searched without a
+  // predictor (w == 0: none).
+  motion_field guide[2 * strong_max_radius];
 };
 
 // Motion of block (bx, by) (16x16 luma) from the current picture to a
-// neighbour: coarse search at 4x decimation (radius `range` around zero, and
-// radius 1 around the predictor when there is one), one-step refinements at 2x
-// and full size, then a quarter-pixel step from the parabola through the costs
-// of the best position and its four neighbours.
-motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const current[3],
-                                  const uint8_t* const neighbour[3], int bx, int by, int range,
-                                  const motion_vector* predictor);
+// neighbour: coarse search at 4x decimation (radius `range` around zero,
+// radius 1 around the doubled vectors of the guiding 8x field's block and its
+// four neighbours when there is a field, and radius 1 around the predictor
+// when there is one), one-step refinements at 2x and full size, then a
+// quarter-pixel step from the parabola through the costs of the best position
+// and its four neighbours.
+motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const current[],
+                                  const uint8_t* const neighbour[], int bx, int by, int range,
+                                  const motion_vector* predictor, const motion_field* guide);
 
 // Four-tap cubic interpolation of a bw x bh block of a padded float plane at
 // (x + fx / 8, y + fy / 8) (x, y in the plane's padded coordinates).
