@@ -23,7 +23,7 @@ float estimate(Picture picture, double s, uint32_t seed) {
         plane[size_t(y) * width + x] = noise.add(picture(x, y, n), s);
     noise_block_energies(plane.data(), width, width, height, &energies);
   }
-  return noise_sigma_from_energies(&energies);
+  return noise_sigma_from_energies(&energies).sigma;
 }
 
 }  // namespace
@@ -68,7 +68,9 @@ TEST(NoiseEstimate, ClippedBlocksAndTinyPlanesAreLeftOut) {
   EXPECT_TRUE(energies.rows.empty());
   // A plane smaller than one block has none; no blocks give 0.
   noise_block_energies(plane.data(), 64, 20, 20, &energies);
-  EXPECT_EQ(noise_sigma_from_energies(&energies), 0.0f);
+  const noise_reading none = noise_sigma_from_energies(&energies);
+  EXPECT_EQ(none.sigma, 0.0f);
+  EXPECT_FALSE(none.measured);
 }
 
 TEST(NoiseEstimate, InterlacedFramesAreReadFieldByField) {
@@ -96,16 +98,17 @@ TEST(NoiseEstimate, InterlacedFramesAreReadFieldByField) {
         noise_block_energies(frame.data() + f * width, 2 * width, width, height / 2, &fields);
       noise_block_energies(frame.data(), width, width, height, &whole);
     }
-    const float by_field = noise_sigma_from_energies(&fields);
+    const float by_field = noise_sigma_from_energies(&fields).sigma;
     if (s > 0)
       EXPECT_NEAR(by_field, truth, 0.1 * truth) << "sigma " << s;
     else
       EXPECT_LT(by_field, 0.35f);
     // The grid mask across the woven rows reads the combing (the row mask
     // does not see it), clearly so at low noise.
-    noise_energies grid_only = {whole.grid, whole.grid};
+    noise_energies grid_only;
+    grid_only.grid = grid_only.rows = whole.grid;
     if (s <= 2.0) {
-      EXPECT_GT(noise_sigma_from_energies(&grid_only), 1.5 * truth + 0.5) << "sigma " << s;
+      EXPECT_GT(noise_sigma_from_energies(&grid_only).sigma, 1.5 * truth + 0.5) << "sigma " << s;
     }
   }
 }
