@@ -51,10 +51,16 @@ constexpr double grid2_fraction = 0.657;
 constexpr double grid4_fraction = 0.380;
 constexpr double temporal_fraction = 0.745;
 
-// The coloured reading counts where it is this many times the white one: for
-// white noise over texture the coarse readings stay within about 1.2 times the
-// fine one, for a 3x3 box blur they are 3 to 6 times it.
-constexpr float coloured_ratio = 1.5f;
+// The coloured reading, confirmed in time, counts where it is this many times
+// the white one: for white noise over texture the coarse readings stay within
+// about 1.2 times the fine one, for a 3x3 box blur they are 3 to 6 times it;
+// a clean picture panned by fractions of a pixel leaves up to about 1.8 times
+// its rounding noise in the temporal reading.
+constexpr float coloured_ratio = 2.0f;
+// The temporal reading replaces the white one where it is below this share of
+// it: then the picture's own detail raised the spatial reading. Nearer, the
+// two read the same noise, and the spatial one is the steadier.
+constexpr float structure_ratio = 0.8f;
 // Fewer temporal blocks than this make no reading.
 constexpr size_t min_temporal_blocks = 8;
 // Bins of the temporal median, one code value wide; larger magnitudes go to
@@ -136,20 +142,20 @@ void noise_block_energies(const float* plane, int pitch, int width, int height,
   }
 }
 
-void noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
-                           int w, int h, noise_energies* energies) {
+bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
+                           int w, int h, float gain, float* energy) {
   int count[median_bins] = {};
   bool differs = false;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const float a = cur[size_t(y) * cur_pitch + x], b = comp[size_t(y) * comp_pitch + x];
-      if (a <= 0.0f || a >= 255.0f || b <= 0.0f || b >= 255.0f) return;
+      if (a <= 0.0f || a >= 255.0f || b <= 0.0f || b >= 255.0f) return false;
       const float d = b > a ? b - a : a - b;
       differs = differs || d != 0.0f;
       const int bin = int(d + 0.5f);
       ++count[bin < median_bins ? bin : median_bins - 1];
     }
-  if (!differs) return;
+  if (!differs) return false;
   // The grouped median: bin k holds magnitudes from k - 1/2 to k + 1/2 (bin 0
   // from 0 to 1/2), its samples spread evenly over it.
   const double half = 0.5 * double(w * h);
@@ -159,7 +165,8 @@ void noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, i
   const double low = k ? k - 0.5 : 0.0, width = k ? 1.0 : 0.5;
   const double median = low + width * (half - below) / double(count[k]);
   const double s = median / 0.6745;
-  energies->temporal.push_back(float(0.5 * s * s));
+  *energy = float(s * s / gain);
+  return true;
 }
 
 noise_reading noise_sigma_from_energies(noise_energies* energies) {
@@ -182,7 +189,10 @@ noise_reading noise_sigma_from_energies(noise_energies* energies) {
   const float grid4 = sigma_at_percentile(&energies->grid4, grid4_fraction);
   const float coloured =
       float(std::sqrt((double(grid) * grid + double(grid2) * grid2 + double(grid4) * grid4) / 3.0));
-  const float spatial = coloured > coloured_ratio * white ? coloured : white;
-  r.sigma = std::min(spatial, t);
+  const float confirmed = std::min(coloured, t);
+  if (confirmed > coloured_ratio * white)
+    r.sigma = confirmed;
+  else
+    r.sigma = t < structure_ratio * white ? t : white;
   return r;
 }

@@ -27,13 +27,15 @@ struct noise_energies {
 void noise_block_energies(const float* plane, int pitch, int width, int height,
                           noise_energies* energies);
 
-// The temporal reading of one block: cur and comp are n samples (comp the
-// neighbour's, compensated); skips blocks with a clipped sample on either
-// side and blocks where the two agree exactly (a repeated picture tells
-// nothing). Adds (m / 0.6745)^2 / 2, m the median of |comp - cur| grouped in
-// bins one code value wide.
-void noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
-                           int w, int h, noise_energies* energies);
+// The temporal reading of one w x h block: comp is the neighbour's,
+// compensated, whose difference with cur carries gain times the noise
+// variance (2 for whole pixels; less where interpolation averaged the
+// neighbour's noise). False for blocks with a clipped sample on either side
+// and blocks where the two agree exactly (a repeated picture tells nothing);
+// else *energy = (m / 0.6745)^2 / gain, m the median of |comp - cur| grouped
+// in bins one code value wide.
+bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
+                           int w, int h, float gain, float* energy);
 
 // What the energies say about the noise deviation.
 struct noise_reading {
@@ -53,8 +55,9 @@ struct noise_reading {
 //             and strong at the coarser ones, and its deviation follows
 //             from the three;
 //   temporal: texture and graphics that stay from one picture to the next
-//             are no noise, nor are they in the compensated difference:
-//             the estimate is the lower of it and the spatial reading. Where
-//             no spatial block could be read, the temporal reading alone.
+//             are no noise, nor are they in the compensated difference: where
+//             it is clearly below the white reading, it is the estimate; it
+//             also caps the coloured one. Where no spatial block could be
+//             read, the temporal reading alone.
 // Sorts the energies.
 noise_reading noise_sigma_from_energies(noise_energies* energies);

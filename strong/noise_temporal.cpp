@@ -1,11 +1,12 @@
 // The temporal noise reading of the estimate: every whole 16x16 block of a
 // picture against a neighbour, moved by the filter's own motion search.
 //
-// The vector is rounded to whole pixels: an interpolated neighbour would carry
-// less of white noise than of blurred noise (the taps average it), and the
-// reading must hold for both. Where the motion is a fraction of a pixel, what
-// the rounding leaves of the picture adds to the reading, and the estimate
-// takes the spatial reading instead.
+// Each block is read twice, and the lower reading kept: at the vector rounded
+// to whole pixels, where the difference holds twice the noise variance
+// whatever its spectrum, but a picture moving by a fraction of a pixel leaves
+// some of itself; and at the vector itself, interpolated as the filter does,
+// where the neighbour's white noise is reduced by the interpolation's noise
+// gain (blurred noise less so: that reading is then too high, never too low).
 #include "driver/buffers.h"  // stage_share, max_workers
 #include "strong/strong_internal.h"
 
@@ -36,12 +37,27 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
       for (int q = 0; q < 3; ++q) {
         const int sx = q ? shift_x : 0, sy = q ? shift_y : 0;
         const int bw = 16 >> sx, bh = 16 >> sy;
+        const float* cur = t.cur.plane[q] + size_t(g.pad_y[q] + bh * by) * g.pitch[q] +
+                           g.pad_x[q] + bw * bx;
         // Vector in quarter luma pixels to whole pixels of this plane.
-        const int vx = nearest(v.x, 4 << sx), vy = nearest(v.y, 4 << sy);
-        const size_t at = size_t(g.pad_y[q] + bh * by) * g.pitch[q] + g.pad_x[q] + bw * bx;
-        noise_temporal_energy(t.cur.plane[q] + at, g.pitch[q],
-                              t.ref.plane[q] + at + ptrdiff_t(vy) * g.pitch[q] + vx, g.pitch[q],
-                              bw, bh, &t.parts[2 * thread_id + (q ? 1 : 0)]);
+        const int wx = nearest(v.x, 4 << sx), wy = nearest(v.y, 4 << sy);
+        float whole, interpolated;
+        if (!noise_temporal_energy(cur, g.pitch[q],
+                                   cur - t.cur.plane[q] + t.ref.plane[q] +
+                                       ptrdiff_t(wy) * g.pitch[q] + wx,
+                                   g.pitch[q], bw, bh, 2.0f, &whole))
+          continue;
+        // And in eighths of this plane's pixels, as the filter compensates.
+        const int ex = sx ? v.x : 2 * v.x, ey = sy ? v.y : 2 * v.y;
+        const int fx = ex & 7, fy = ey & 7;
+        float comp[256];
+        interpolate_block(t.ref.plane[q], g.pitch[q], g.pad_x[q] + bw * bx + (ex >> 3),
+                          g.pad_y[q] + bh * by + (ey >> 3), fx, fy, bw, bh, comp);
+        const float gain = 1.0f + interpolation_gain(fx) * interpolation_gain(fy);
+        if (noise_temporal_energy(cur, g.pitch[q], comp, bw, bw, bh, gain, &interpolated) &&
+            interpolated < whole)
+          whole = interpolated;
+        t.parts[2 * thread_id + (q ? 1 : 0)].temporal.push_back(whole);
       }
     }
 }
