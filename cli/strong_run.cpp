@@ -235,8 +235,8 @@ class strong_run final : public run_filter {
     if (!o_.sigma_auto) return;
     const char* verdict = "";
     if (!measured_)
-      verdict = ": the clip is too small to estimate (two pictures of 16x16 at least), "
-                "it is written as it is; give the level with --sigma S";
+      verdict = ": no block could be read (the clip is too small, or clipped or repeated "
+                "throughout), it is written as it is; give the level with --sigma S";
     else if (params_.radius == 0)
       verdict = ": nothing to remove, the clip is written as it is; "
                 "give the level with --sigma S to filter it anyway";

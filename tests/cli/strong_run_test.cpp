@@ -204,7 +204,7 @@ TEST(StrongRun, SaysWhenThereIsNothingToRemove) {
   write_file(tiny, make_y4m(12, 10, 4, "420jpeg", 'p', 3));
   r = run_nivora({"--sigma", "auto", tiny, out});
   ASSERT_EQ(r.status, 0) << r.messages;
-  EXPECT_NE(r.messages.find("noise estimate: luma 0.00, chroma 0.00: the clip is too small"),
+  EXPECT_NE(r.messages.find("noise estimate: luma 0.00, chroma 0.00: no block could be read"),
             std::string::npos)
       << r.messages;
 }
