@@ -17,6 +17,9 @@ constexpr int estimate_frames = 2 * strong_max_radius + 1;
 // Blocks of a plane kind (luma, or both chroma planes) after which further
 // pictures add nothing to the estimate.
 constexpr size_t estimate_blocks = 4000;
+// Estimates below this, luma and chroma, leave nothing worth removing: the
+// clip is written as it is (and the summary says so).
+constexpr float nothing_to_remove = 0.5f;
 
 int exec_on_workers(void (*job)(int, int, void*, void*), void* param1, void* param2) {
   return host_exec_multi_thread_func(job, param1, param2);
@@ -235,10 +238,19 @@ class strong_run final : public run_filter {
   }
   int64_t frames_read() const override { return next_read_; }
 
+  // The estimate, and in the same line what it meant when the filter had
+  // nothing to do.
   void notes(FILE* err) const override {
-    if (o_.sigma_auto)
-      fprintf(err, "nivora: noise estimate: luma %.2f, chroma %.2f\n", params_.sigma_luma,
-              params_.sigma_chroma);
+    if (!o_.sigma_auto) return;
+    const char* verdict = "";
+    if (!measured_)
+      verdict = ": no block could be read (the clip is too small, or clipped or repeated "
+                "throughout), it is written as it is; give the level with --sigma S";
+    else if (params_.radius == 0)
+      verdict = ": nothing to remove, the clip is written as it is; "
+                "give the level with --sigma S to filter it anyway";
+    fprintf(err, "nivora: noise estimate: luma %.2f, chroma %.2f%s\n", estimate_[0], estimate_[1],
+            verdict);
   }
   std::string summary_head() const override {
     char head[160];
@@ -272,16 +284,16 @@ class strong_run final : public run_filter {
         for (int p = 0; p < 3; ++p)
           e.wanted[p] = energies_[p ? 1 : 0].grid.size() < estimate_blocks;
         host_exec_multi_thread_func(estimate_job, &e, nullptr);
-        for (size_t i = 0; i < parts_.size(); ++i) {
-          noise_energies& part = parts_[i];
-          noise_energies& all = energies_[i & 1];
-          all.grid.insert(all.grid.end(), part.grid.begin(), part.grid.end());
-          all.rows.insert(all.rows.end(), part.rows.begin(), part.rows.end());
-          part.grid.clear();
-          part.rows.clear();
-        }
+        gather_parts();
       }
       strong_push(st_.filter[f].get(), next_read_, pic, exec_on_workers);
+      // The same picture against the one before it, moved by the motion
+      // between them.
+      if (estimate && next_read_ > 0 && energies_[0].temporal.size() < estimate_blocks) {
+        strong_temporal_noise(st_.filter[f].get(), next_read_, next_read_ - 1, parts_.data(),
+                              exec_on_workers);
+        gather_parts();
+      }
     }
     ++next_read_;
     return true;
@@ -301,6 +313,21 @@ class strong_run final : public run_filter {
     ++next_read_;
   }
 
+  // Moves the workers' energies to the pooled ones.
+  void gather_parts() {
+    for (size_t i = 0; i < parts_.size(); ++i) {
+      noise_energies& part = parts_[i];
+      noise_energies& all = energies_[i & 1];
+      for (auto member : {&noise_energies::grid, &noise_energies::rows, &noise_energies::grid2,
+                          &noise_energies::grid4, &noise_energies::temporal}) {
+        std::vector<float>& from = part.*member;
+        std::vector<float>& to = all.*member;
+        to.insert(to.end(), from.begin(), from.end());
+        from.clear();
+      }
+    }
+  }
+
   // The settings, from the noise level given or estimated from the first
   // frames (which stay in the windows).
   void estimate() {
@@ -308,8 +335,13 @@ class strong_run final : public run_filter {
     if (o_.sigma_auto) {
       while (next_read_ < estimate_frames && read_next(true)) {
       }
-      sigma_luma = noise_sigma_from_energies(&energies_[0]);
-      sigma_chroma = noise_sigma_from_energies(&energies_[1]);
+      const noise_reading luma = noise_sigma_from_energies(&energies_[0]);
+      const noise_reading chroma = noise_sigma_from_energies(&energies_[1]);
+      estimate_[0] = sigma_luma = luma.sigma;
+      estimate_[1] = sigma_chroma = chroma.sigma;
+      measured_ = luma.measured || chroma.measured;
+      if (!(sigma_luma >= nothing_to_remove) && !(sigma_chroma >= nothing_to_remove))
+        sigma_luma = sigma_chroma = 0.0f;
     }
     params_ = strong_params_for(sigma_luma, sigma_chroma);
     estimated_ = true;
@@ -322,6 +354,8 @@ class strong_run final : public run_filter {
   bool estimated_ = false;
   strong_params params_;
   noise_energies energies_[2];         // luma, chroma blocks of the estimate
+  float estimate_[2] = {};             // what they read, luma and chroma
+  bool measured_ = false;              // whether any block could be read
   std::vector<noise_energies> parts_;  // the same per worker, for one picture
   int64_t next_read_ = 0;
   bool ended_ = false, read_error_ = false;

@@ -1,29 +1,63 @@
-// The noise estimate of strong mode: the standard deviation of white noise in
-// a plane, from the second-order detail of its flattest blocks (the masks and
-// why two of them: noise_estimate.cpp).
+// The noise estimate of strong mode: the deviation of the noise in a plane,
+// from the detail of its flattest blocks at three scales and, in a clip, from
+// the motion-compensated difference of neighbouring pictures (the masks, the
+// readings and how they combine: noise_estimate.cpp; the temporal blocks:
+// noise_temporal.cpp).
 #pragma once
 
 #include <vector>
 
-// The energies of the blocks of one kind of plane (luma, or chroma), by mask.
+// The energies of the blocks of one kind of plane (luma, or chroma), by
+// reading. For white noise of deviation s every expectation is s^2.
 struct noise_energies {
-  std::vector<float> grid;  // 3x3 [1 -2 1; -2 4 -2; 1 -2 1] over the 30x30 inner samples, / 36
-  std::vector<float> rows;  // [1 -8 28 -56 70 -56 28 -8 1] along each row, 24 inner columns, / 12870
+  std::vector<float> grid;   // 3x3 [1 -2 1; -2 4 -2; 1 -2 1] over the 30x30 inner samples, / 36
+  std::vector<float> rows;   // [1 -8 28 -56 70 -56 28 -8 1] along each row, 24 inner columns, / 12870
+  std::vector<float> grid2;  // the grid mask over the means of 2x2 cells, x 4 / 36
+  std::vector<float> grid4;  // and of 4x4 cells, x 16 / 36
+  // Per 16x16 block of a picture, half the square of the difference with its
+  // motion-compensated neighbour, from the median of its magnitude.
+  std::vector<float> temporal;
 };
 
 // Adds, for every 32x32 block of the plane (whole blocks only) that holds no
 // clipped sample (0 or 255), the mean square of its response to each mask
-// divided by the mask's noise gain; for white noise of deviation s both
-// expectations are s^2. A field of an interlaced frame is a plane of its own
-// (every second row: twice the frame's pitch), so that the combing of two
-// fields apart in time is not read as noise.
+// divided by the mask's noise gain. A field of an interlaced frame is a plane
+// of its own (every second row: twice the frame's pitch), so that the combing
+// of two fields apart in time is not read as noise.
 void noise_block_energies(const float* plane, int pitch, int width, int height,
                           noise_energies* energies);
-// The noise deviation from the pooled block energies: per mask the 2nd
-// percentile, corrected by the same percentile of the energy of a flat noisy
-// block, and of the two the lower (texture only adds energy; the grid mask
-// ignores smooth shading, the row mask all vertical detail, which in a field
-// picture is sampled at half the rate). Texture and edges raise the energy of
-// their blocks only, so they leave the low end alone while at least one block
-// in fifty is flat. 0 for no blocks. Sorts the energies.
-float noise_sigma_from_energies(noise_energies* energies);
+
+// The temporal reading of one w x h block: comp is the neighbour's,
+// compensated, whose difference with cur carries gain times the noise
+// variance (2 for whole pixels; less where interpolation averaged the
+// neighbour's noise). False for blocks with a clipped sample on either side
+// and blocks where the two agree exactly (a repeated picture tells nothing);
+// else *energy = (m / 0.6745)^2 / gain, m the median of |comp - cur| grouped
+// in bins one code value wide.
+bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
+                           int w, int h, float gain, float* energy);
+
+// What the energies say about the noise deviation.
+struct noise_reading {
+  float sigma = 0;
+  bool measured = false;  // false: no block could be read (the picture is too small)
+};
+
+// The noise deviation from the pooled block energies. Per reading the 2nd
+// percentile, corrected by the same percentile of a flat noisy block's
+// energy. Texture and edges raise the energy of their blocks only, so they
+// leave the low end alone while at least one block in fifty is flat.
+//   white:    the lower of grid and rows (texture only adds energy; the grid
+//             mask ignores smooth shading, the row mask all vertical detail);
+//   coloured: the root mean square of the grid readings at the three scales,
+//             taken where it is well above the white reading: noise that is
+//             not white (blurred, demosaiced) is weak at the finest scale
+//             and strong at the coarser ones, and its deviation follows
+//             from the three;
+//   temporal: texture and graphics that stay from one picture to the next
+//             are no noise, nor are they in the compensated difference: where
+//             it is clearly below the white reading, it is the estimate; it
+//             also caps the coloured one. Where no spatial block could be
+//             read, the temporal reading alone.
+// Sorts the energies.
+noise_reading noise_sigma_from_energies(noise_energies* energies);

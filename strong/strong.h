@@ -2,8 +2,11 @@
 // level, reached from the command line only (the plug-in never calls it).
 //
 // What the folder offers, a header each:
-//   noise_estimate.h  the noise estimate: the deviation of white noise in a
-//                     plane, from the fine detail of its flattest blocks;
+//   noise_estimate.h  the noise estimate: the deviation of the noise, from
+//                     the detail of the flattest blocks at three scales
+//                     and the motion-compensated difference of neighbouring
+//                     pictures (that reading, on the filter's window:
+//                     strong_temporal_noise in strong_filter.h);
 //   strong_filter.h   the settings rule (every parameter from the noise
 //                     level) and the filter: for each output picture, block
 //                     motion search of every window neighbour against the

@@ -99,6 +99,21 @@ bool strong_holds(const strong_filter* f, int64_t n) {
   return n >= 0 && f->slot_picture[n % slot_count] == n;
 }
 
+bool strong_window_of(const strong_filter* f, int64_t n, strong_window_view* view) {
+  if (!strong_holds(f, n)) return false;
+  const strong_filter::window_slot& w = f->window[n % slot_count];
+  for (int p = 0; p < 3; ++p) view->plane[p] = w.plane[p].data();
+  for (int l = 0; l < 3; ++l) view->luma8[l] = w.luma8[l].data();
+  return true;
+}
+
+const strong_geometry& strong_geometry_of(const strong_filter* f) { return f->g; }
+
+void strong_chroma_shift(const strong_filter* f, int* shift_x, int* shift_y) {
+  *shift_x = f->shift_x;
+  *shift_y = f->shift_y;
+}
+
 namespace {
 
 struct push_params {

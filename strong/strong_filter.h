@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "strong/noise_estimate.h"
+
 struct strong_params {
   float sigma_luma = 0;    // noise deviation, 8-bit code values
   float sigma_chroma = 0;
@@ -82,3 +84,13 @@ bool strong_holds(const strong_filter* f, int64_t n);
 void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
                     int64_t last, float* const out[3], const int out_pitch[3],
                     strong_exec_fn exec);
+
+// The temporal noise reading of picture n against picture m (both held): for
+// every whole 16x16 block of the picture, its motion to m (the filter's
+// search) and the difference with m's samples at the nearest whole-pixel
+// vector, read by noise_temporal_energy; luma blocks go to
+// parts[2 t], chroma blocks to parts[2 t + 1] of worker t (parts holds two
+// for each of max_workers). Runs on the worker threads through exec; the
+// readings do not depend on their number, only their order does.
+void strong_temporal_noise(const strong_filter* f, int64_t n, int64_t m, noise_energies* parts,
+                           strong_exec_fn exec);

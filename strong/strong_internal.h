@@ -76,6 +76,16 @@ struct strong_block_params {
   motion_field guide[2 * strong_max_radius];
 };
 
+// Picture n of the window: its padded float planes and 8-bit luma pyramid;
+// false when it is not held.
+struct strong_window_view {
+  const float* plane[3];
+  const uint8_t* luma8[3];
+};
+bool strong_window_of(const strong_filter* f, int64_t n, strong_window_view* view);
+const strong_geometry& strong_geometry_of(const strong_filter* f);
+void strong_chroma_shift(const strong_filter* f, int* shift_x, int* shift_y);
+
 // Motion of block (bx, by) (16x16 luma) from the current picture to a
 // neighbour: coarse search at 4x decimation (radius `range` around zero,
 // radius 1 around the doubled vectors of the guiding 8x field's block and its

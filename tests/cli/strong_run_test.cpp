@@ -187,3 +187,24 @@ TEST(StrongRun, BadSigmaAndUnsupportedCombinationsAreRefused) {
   cli_result raw = run_nivora({"--sigma", "2", "--size", "16x16", noisy + ".yc48", temp_path("t.y4m")});
   EXPECT_NE(raw.status, 0);
 }
+
+TEST(StrongRun, SaysWhenThereIsNothingToRemove) {
+  // A clean clip: the estimate line says so, and the clip comes out as it is.
+  const std::string clean = temp_path("strong_clean.y4m"), out = temp_path("strong_clean_out.y4m");
+  const std::string clean_data = make_pan_y4m(0);
+  write_file(clean, clean_data);
+  cli_result r = run_nivora({"--sigma", "auto", clean, out});
+  ASSERT_EQ(r.status, 0) << r.messages;
+  EXPECT_NE(r.messages.find("noise estimate: luma 0."), std::string::npos) << r.messages;
+  EXPECT_NE(r.messages.find("nothing to remove"), std::string::npos) << r.messages;
+  EXPECT_NE(r.messages.find("--sigma S"), std::string::npos) << r.messages;
+  EXPECT_EQ(frames_mse(read_file(out), clean_data), 0.0);
+  // Smaller than a block of the estimate: too small to estimate, said so.
+  const std::string tiny = temp_path("strong_tiny.y4m");
+  write_file(tiny, make_y4m(12, 10, 4, "420jpeg", 'p', 3));
+  r = run_nivora({"--sigma", "auto", tiny, out});
+  ASSERT_EQ(r.status, 0) << r.messages;
+  EXPECT_NE(r.messages.find("noise estimate: luma 0.00, chroma 0.00: no block could be read"),
+            std::string::npos)
+      << r.messages;
+}

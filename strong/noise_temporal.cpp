@@ -1,0 +1,72 @@
+// The temporal noise reading of the estimate: every whole 16x16 block of a
+// picture against a neighbour, moved by the filter's own motion search.
+//
+// Each block is read twice, and the lower reading kept: at the vector rounded
+// to whole pixels, where the difference holds twice the noise variance
+// whatever its spectrum, but a picture moving by a fraction of a pixel leaves
+// some of itself; and at the vector itself, interpolated as the filter does,
+// where the neighbour's white noise is reduced by the interpolation's noise
+// gain (blurred noise less so: that reading is then too high, never too low).
+#include "driver/buffers.h"  // stage_share, max_workers
+#include "strong/strong_internal.h"
+
+namespace {
+
+struct temporal_params {
+  const strong_filter* f;
+  strong_window_view cur, ref;
+  noise_energies* parts;
+};
+
+// Nearest whole multiple of 1 / q of a (halves away from zero).
+int nearest(int a, int q) { return a >= 0 ? (a + q / 2) / q : -((-a + q / 2) / q); }
+
+void temporal_job(int thread_id, int thread_num, void* param1, void*) {
+  const temporal_params& t = *static_cast<const temporal_params*>(param1);
+  const strong_geometry& g = strong_geometry_of(t.f);
+  int shift_x, shift_y;
+  strong_chroma_shift(t.f, &shift_x, &shift_y);
+  const int block_cols = g.w[0] / 16, block_rows = g.h[0] / 16;
+  int first, end;
+  if (!stage_share(block_rows, 1, thread_id, thread_num, &first, &end)) return;
+  const int search_range = 3;  // the filter's own, for the nearest neighbours
+  for (int by = first; by < end; ++by)
+    for (int bx = 0; bx < block_cols; ++bx) {
+      const motion_vector v =
+          search_block_motion(g, t.cur.luma8, t.ref.luma8, bx, by, search_range, nullptr);
+      for (int q = 0; q < 3; ++q) {
+        const int sx = q ? shift_x : 0, sy = q ? shift_y : 0;
+        const int bw = 16 >> sx, bh = 16 >> sy;
+        const float* cur = t.cur.plane[q] + size_t(g.pad_y[q] + bh * by) * g.pitch[q] +
+                           g.pad_x[q] + bw * bx;
+        // Vector in quarter luma pixels to whole pixels of this plane.
+        const int wx = nearest(v.x, 4 << sx), wy = nearest(v.y, 4 << sy);
+        float whole, interpolated;
+        if (!noise_temporal_energy(cur, g.pitch[q],
+                                   cur - t.cur.plane[q] + t.ref.plane[q] +
+                                       ptrdiff_t(wy) * g.pitch[q] + wx,
+                                   g.pitch[q], bw, bh, 2.0f, &whole))
+          continue;
+        // And in eighths of this plane's pixels, as the filter compensates.
+        const int ex = sx ? v.x : 2 * v.x, ey = sy ? v.y : 2 * v.y;
+        const int fx = ex & 7, fy = ey & 7;
+        float comp[256];
+        interpolate_block(t.ref.plane[q], g.pitch[q], g.pad_x[q] + bw * bx + (ex >> 3),
+                          g.pad_y[q] + bh * by + (ey >> 3), fx, fy, bw, bh, comp);
+        const float gain = 1.0f + interpolation_gain(fx) * interpolation_gain(fy);
+        if (noise_temporal_energy(cur, g.pitch[q], comp, bw, bw, bh, gain, &interpolated) &&
+            interpolated < whole)
+          whole = interpolated;
+        t.parts[2 * thread_id + (q ? 1 : 0)].temporal.push_back(whole);
+      }
+    }
+}
+
+}  // namespace
+
+void strong_temporal_noise(const strong_filter* f, int64_t n, int64_t m, noise_energies* parts,
+                           strong_exec_fn exec) {
+  temporal_params t = {f, {}, {}, parts};
+  if (!strong_window_of(f, n, &t.cur) || !strong_window_of(f, m, &t.ref)) return;
+  exec(temporal_job, &t, nullptr);
+}
