@@ -7,7 +7,7 @@
 // some of itself; and at the vector itself, interpolated as the filter does,
 // where the neighbour's white noise is reduced by the interpolation's noise
 // gain (blurred noise less so: that reading is then too high, never too low).
-#include "driver/buffers.h"  // stage_share, max_workers
+#include "frame/stage_share.h"
 #include "strong/strong_internal.h"
 
 namespace {
