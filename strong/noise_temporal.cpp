@@ -33,7 +33,7 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < block_cols; ++bx) {
       const motion_vector v =
-          search_block_motion(g, t.cur.luma8, t.ref.luma8, bx, by, search_range, nullptr);
+          search_block_motion(g, t.cur.luma8, t.ref.luma8, bx, by, search_range, nullptr, nullptr);
       for (int q = 0; q < 3; ++q) {
         const int sx = q ? shift_x : 0, sy = q ? shift_y : 0;
         const int bw = 16 >> sx, bh = 16 >> sy;

@@ -67,17 +67,23 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
 void append(const noise_energies& from, noise_energies* to) {
   to->grid.insert(to->grid.end(), from.grid.begin(), from.grid.end());
   to->rows.insert(to->rows.end(), from.rows.begin(), from.rows.end());
+  to->grid2.insert(to->grid2.end(), from.grid2.begin(), from.grid2.end());
+  to->grid4.insert(to->grid4.end(), from.grid4.begin(), from.grid4.end());
 }
 
 void clear(noise_energies* e) {
   e->grid.clear();
   e->rows.clear();
+  e->grid2.clear();
+  e->grid4.clear();
 }
 
 bool reserve(noise_energies* e, size_t blocks) {
   try {
     e->grid.reserve(blocks);
     e->rows.reserve(blocks);
+    e->grid2.reserve(blocks);
+    e->grid4.reserve(blocks);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -222,8 +228,11 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
           if (st->pooled[k].grid.size() < estimate_blocks)
             append(st->energies[m % window_slots][f][k], &st->pooled[k]);
     }
-    const float luma = noise_sigma_from_energies(&st->pooled[0]);
-    const float chroma = noise_sigma_from_energies(&st->pooled[1]);
+    // The white and the coloured readings of the window's pictures; below
+    // half a code value there is nothing to remove, as on the command line.
+    float luma = noise_sigma_from_energies(&st->pooled[0]).sigma;
+    float chroma = noise_sigma_from_energies(&st->pooled[1]).sigma;
+    if (!(luma >= 0.5f) && !(chroma >= 0.5f)) luma = chroma = 0.0f;
     params = strong_params_for(luma, chroma);
   }
   if (s.radius > 0) params.radius = s.radius;
