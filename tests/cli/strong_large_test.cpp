@@ -127,7 +127,7 @@ TEST(StrongLarge, SizesAboveTheLimitAreRefusedWithOneLine) {
   // The plug-in's filter keeps its own limit and message.
   const std::string uhd = temp_path("uhd_plugin.y4m");
   write_file(uhd, "YUV4MPEG2 W3840 H2160 C420jpeg\n");
-  const cli_result plugin = run_nivora({uhd, temp_path("uhd_plugin_out.y4m")});
+  const cli_result plugin = run_nivora({"--plugin", uhd, temp_path("uhd_plugin_out.y4m")});
   EXPECT_EQ(plugin.status, 1);
   EXPECT_NE(plugin.messages.find("frame size 3840x2160 exceeds the filter's limit of 1920x1088"),
             std::string::npos)
