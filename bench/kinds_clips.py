@@ -75,8 +75,8 @@ def pan(img, dx, dy, frames=FRAMES, w=W, h=H):
     return out
 
 
-def lavfi(spec, path, frames=FRAMES):
-    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", spec, "-frames:v",
+def lavfi(graph, path, frames=FRAMES):
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", graph, "-frames:v",
                     str(frames), "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", path], check=True)
     return read_y4m(path)[1]
 
