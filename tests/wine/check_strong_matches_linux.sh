@@ -23,10 +23,10 @@ while read -r name seed w h n; do
 done <<< "$clips"
 : > jobs.template
 k=0
-while read -r clip track check play; do
+while read -r clip track checks play; do
   [ -n "$clip" ] || continue
   k=$((k + 1))
-  echo "clip_$clip.yc out_VARIANT_$k.yc $track $check $play" >> jobs.template
+  echo "clip_$clip.yc out_VARIANT_$k.yc $track $checks $play" >> jobs.template
 done <<< "$jobs"
 
 render() {
