@@ -120,27 +120,17 @@ struct estimate_params {
   noise_energies* parts;
 };
 
-constexpr int estimate_block_rows = 32;  // the estimator's block size
 
 void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   const estimate_params& e = *static_cast<const estimate_params*>(param1);
   for (int p = 0; p < 3; ++p) {
     if (!e.wanted[p]) continue;
-    const int w = e.width[p], rows = e.height[p] / estimate_block_rows, pitch = e.pic.pitch[p];
+    const int w = e.width[p], rows = e.height[p] / noise_block_size, pitch = e.pic.pitch[p];
     int first, end;
     if (stage_share(rows, 1, thread_id, thread_num, &first, &end))
-      noise_block_energies(e.pic.plane[p] + size_t(first) * estimate_block_rows * pitch, pitch, w,
-                           (end - first) * estimate_block_rows, &e.parts[2 * thread_id + (p ? 1 : 0)]);
+      noise_block_energies(e.pic.plane[p] + size_t(first) * noise_block_size * pitch, pitch, w,
+                           (end - first) * noise_block_size, &e.parts[2 * thread_id + (p ? 1 : 0)]);
   }
-}
-
-strong_picture_view view_of(const strong_picture_slot& slot) {
-  strong_picture_view view;
-  for (int p = 0; p < 3; ++p) {
-    view.plane[p] = slot.plane[p];
-    view.pitch[p] = slot.pitch[p];
-  }
-  return view;
 }
 
 
@@ -277,7 +267,7 @@ class strong_run final : public run_filter {
       st_.in[f] = strong_slot_for(st_.filter[f].get(), next_read_);
     payload_to_pictures(&st_, source_->payload.data());
     for (int f = 0; f < st_.fields; ++f) {
-      const strong_picture_view pic = view_of(st_.in[f]);
+      const strong_picture_view pic = strong_view_of(st_.in[f]);
       // Enough blocks make a steady estimate: large pictures stop early.
       if (estimate) {
         estimate_params e = {pic, st_.in_width[f], st_.in_height[f], {}, parts_.data()};

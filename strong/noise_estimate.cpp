@@ -40,7 +40,7 @@
 
 namespace {
 
-constexpr int block = 32;
+constexpr int block = noise_block_size;
 
 // The 2nd percentile of a flat noisy block's energy, as a fraction of the
 // noise variance, per mask (the masks' responses overlap, so these are

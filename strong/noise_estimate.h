@@ -19,6 +19,10 @@ struct noise_energies {
   std::vector<float> temporal;
 };
 
+// The side of the estimate's square blocks: a plane is cut into whole blocks
+// of this many rows (and columns).
+constexpr int noise_block_size = 32;
+
 // Adds, for every 32x32 block of the plane (whole blocks only) that holds no
 // clipped sample (0 or 255), the mean square of its response to each mask
 // divided by the mask's noise gain. A field of an interlaced frame is a plane

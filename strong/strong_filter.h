@@ -69,6 +69,15 @@ struct strong_picture_slot {
   int pitch[3];
 };
 strong_picture_slot strong_slot_for(strong_filter* f, int64_t n);
+// The slot's planes as a picture to read.
+inline strong_picture_view strong_view_of(const strong_picture_slot& slot) {
+  strong_picture_view view;
+  for (int p = 0; p < 3; ++p) {
+    view.plane[p] = slot.plane[p];
+    view.pitch[p] = slot.pitch[p];
+  }
+  return view;
+}
 // Puts picture n into the window: copies the planes into padded planes
 // (nothing to copy for planes already written into strong_slot_for's view),
 // pads them and builds the decimated luma, on the worker threads through exec.

@@ -16,7 +16,6 @@ constexpr int window_slots = 2 * strong_max_radius + 1;
 // pictures add nothing to the estimate: the command line's rule, over the
 // window's frames in order.
 constexpr size_t estimate_blocks = 4000;
-constexpr int estimate_block_rows = 32;  // the estimator's block size
 constexpr int max_workers = 64;          // stage_share's cap
 
 struct held_frame {
@@ -53,13 +52,13 @@ struct estimate_params {
 
 void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   const estimate_params& e = *static_cast<const estimate_params*>(param1);
-  const int rows = e.height / estimate_block_rows;
+  const int rows = e.height / noise_block_size;
   int first, end;
   if (!stage_share(rows, 1, thread_id, thread_num, &first, &end)) return;
   for (int p = 0; p < 3; ++p) {
     const int pitch = e.pic.pitch[p];
-    noise_block_energies(e.pic.plane[p] + size_t(first) * estimate_block_rows * pitch, pitch,
-                         e.width, (end - first) * estimate_block_rows,
+    noise_block_energies(e.pic.plane[p] + size_t(first) * noise_block_size * pitch, pitch,
+                         e.width, (end - first) * noise_block_size,
                          &e.parts[2 * thread_id + (p ? 1 : 0)]);
   }
 }
@@ -113,11 +112,11 @@ bool allocate(window_state* st, int w, int h, int fields) {
     ok = st->filter[f] != nullptr;
     for (aligned_buffer<float>& b : st->out[f]) ok = ok && b.allocate(size_t(w) * fh);
     // Every picture's blocks, kept with it (chroma: two planes).
-    const size_t blocks = size_t(w / estimate_block_rows + 1) * (fh / estimate_block_rows + 1);
+    const size_t blocks = size_t(w / noise_block_size + 1) * (fh / noise_block_size + 1);
     for (int s = 0; s < window_slots && ok; ++s)
       ok = reserve(&st->energies[s][f][0], blocks) && reserve(&st->energies[s][f][1], 2 * blocks);
   }
-  const size_t picture_blocks = size_t(w / estimate_block_rows + 1) * (h / estimate_block_rows + 1);
+  const size_t picture_blocks = size_t(w / noise_block_size + 1) * (h / noise_block_size + 1);
   for (int k = 0; k < 2 && ok; ++k)
     ok = reserve(&st->pooled[k], estimate_blocks + 2 * picture_blocks);
   st->failed = !ok;
@@ -127,15 +126,6 @@ bool allocate(window_state* st, int w, int h, int fields) {
       for (aligned_buffer<float>& b : st->out[f]) b.release();
     }
   return ok;
-}
-
-strong_picture_view view_of(const strong_picture_slot& slot) {
-  strong_picture_view view;
-  for (int p = 0; p < 3; ++p) {
-    view.plane[p] = slot.plane[p];
-    view.pitch[p] = slot.pitch[p];
-  }
-  return view;
 }
 
 // Makes frame m a picture of the window (with its estimate blocks when
@@ -152,7 +142,7 @@ bool hold_frame(window_state* st, FILTER* fp, FILTER_PROC_INFO* fpip, int m, boo
   if (!src || fw != st->w || fh != st->h) return false;
   exec_on_editor(frame_to_planes_job, &c, nullptr);
   for (int f = 0; f < st->fields; ++f) {
-    const strong_picture_view pic = view_of(c.slot[f]);
+    const strong_picture_view pic = strong_view_of(c.slot[f]);
     if (energies) {
       estimate_params e = {pic, st->w, st->field_h[f], st->parts};
       exec_on_editor(estimate_job, &e, nullptr);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "clips.h"
+
 #include "host/cpu.h"
 #include "strong/strong.h"
 #include "strong/strong_internal.h"
@@ -29,15 +31,6 @@ constexpr int frames = 9;
 int sequential_exec(void (*job)(int, int, void*, void*), void* p1, void* p2) {
   job(0, 1, p1, p2);
   return 1;
-}
-
-uint32_t mix(uint32_t v) {
-  v ^= v >> 16;
-  v *= 0x7feb352du;
-  v ^= v >> 15;
-  v *= 0x846ca68bu;
-  v ^= v >> 16;
-  return v;
 }
 
 // A scene: its clean picture, luma or chroma (plane 0, 1, 2) at (x, y) of
@@ -66,8 +59,8 @@ float graphics(int plane, int n, int x, int y) {
   const int scale = plane ? 1 : 2;
   const uint32_t cell = uint32_t((x + 2 * n / (3 - scale)) / scale + 1000) * 7919u +
                         uint32_t(y / scale) * 104729u;
-  int light = mix(cell) & 1;
-  for (int k = 1; k <= n; ++k) light ^= mix(cell ^ (uint32_t(k) * 0x9e3779b9u)) % 400 == 0;
+  int light = hash_mix(cell) & 1;
+  for (int k = 1; k <= n; ++k) light ^= hash_mix(cell ^ (uint32_t(k) * 0x9e3779b9u)) % 400 == 0;
   if (plane == 0) return light ? 200.0f : 40.0f;
   return light ? (plane == 1 ? 90.0f : 170.0f) : 128.0f;
 }
@@ -89,8 +82,8 @@ const scene scenes[] = {
 float noisy_sample(float v, double sigma, float step, int plane, int n, int x, int y) {
   double sum = 0;
   for (uint32_t k = 0; k < 4; ++k)
-    sum += double(mix(uint32_t(plane) * 0x51ed27u ^ mix(uint32_t(n) * 0x9e3779b9u ^
-                                                       mix(uint32_t(y * 4099 + x) ^ k))) &
+    sum += double(hash_mix(uint32_t(plane) * 0x51ed27u ^ hash_mix(uint32_t(n) * 0x9e3779b9u ^
+                                                       hash_mix(uint32_t(y * 4099 + x) ^ k))) &
                   0xffffff) /
                16777216.0 -
            0.5;
@@ -210,7 +203,7 @@ TEST(StrongScenes, TheSearchPicturesAreRoundedNotTruncated) {
   for (int p = 0; p < 3; ++p) {
     const int pw = p ? w / 2 : w, ph = p ? h / 2 : h;
     for (int i = 0; i < pw * ph; ++i)  // quarter values, as from 10-bit input
-      planes[p].push_back(float(mix(uint32_t(i) * 3u + uint32_t(p)) % 1024) * 0.25f);
+      planes[p].push_back(float(hash_mix(uint32_t(i) * 3u + uint32_t(p)) % 1024) * 0.25f);
   }
   const strong_filter_ptr filter = strong_create(w, h, w / 2, h / 2, 1, 1);
   ASSERT_NE(filter, nullptr);

@@ -1,7 +1,6 @@
 #include "clips.h"
 
-namespace {
-uint32_t mix(uint32_t v) {
+uint32_t hash_mix(uint32_t v) {
   v ^= v >> 16;
   v *= 0x7feb352du;
   v ^= v >> 15;
@@ -9,7 +8,6 @@ uint32_t mix(uint32_t v) {
   v ^= v >> 16;
   return v;
 }
-}  // namespace
 
 PIXEL_YC clean_pixel(int n, int x, int y, int motion) {
   const int xs = x + motion * n;
@@ -24,7 +22,7 @@ PIXEL_YC clean_pixel(int n, int x, int y, int motion) {
 PIXEL_YC clip_pixel(uint32_t seed, int n, int x, int y, int noise, int motion) {
   PIXEL_YC p = clean_pixel(n, x, y, motion);
   if (noise > 0) {
-    const uint32_t r = mix(seed ^ mix((uint32_t)n * 0x9e3779b9u ^ mix((uint32_t)(y * 8191 + x))));
+    const uint32_t r = hash_mix(seed ^ hash_mix((uint32_t)n * 0x9e3779b9u ^ hash_mix((uint32_t)(y * 8191 + x))));
     const int span = 2 * noise + 1;
     p.y = (short)(p.y + (int)(r % span) - noise);
     p.cb = (short)(p.cb + (int)((r >> 10) % span) - noise);

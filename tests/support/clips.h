@@ -7,6 +7,9 @@
 
 #include "host/host_api.h"
 
+// A well-mixed 32-bit hash of v: seeded noise and patterns.
+uint32_t hash_mix(uint32_t v);
+
 // Pixel (x, y) of frame n of a clip: a picture that drifts by `motion` pixels
 // per frame, plus seeded noise of the given amplitude (0: none).
 PIXEL_YC clip_pixel(uint32_t seed, int n, int x, int y, int noise, int motion);
