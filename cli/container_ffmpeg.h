@@ -12,10 +12,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/container.h"
@@ -58,7 +60,9 @@ class container_input {
   video_format clip;
   int64_t frames = 0;
   bool demux_ended = false;
+  bool at_end = false;  // a seek found the clip shorter than asked: reads end
   int64_t last_pts = AV_NOPTS_VALUE;
+  int64_t first_pts = AV_NOPTS_VALUE;  // of frame 0, the first frame decoded
 
   // What an output takes, under the lock: the other streams' packets in the
   // order read, and the timestamps of the decoded frames not yet written.
@@ -66,7 +70,7 @@ class container_input {
   bool copying = true;  // packets are kept (until a read finds no output)
   bool output_attached = false;
   std::deque<packet_ptr> others;
-  std::deque<int64_t> stamps;
+  std::deque<std::pair<int64_t, int64_t>> stamps;  // frame number, timestamp
 
   // Reads packets until the decoder gives a frame (read_end after the last).
   read_result decode(std::string* error);
@@ -76,4 +80,64 @@ class container_input {
   // A packet of a stream other than the video: kept for the output or dropped.
   void pass_on(AVPacket* p);
 };
+struct output_format_free {
+  void operator()(AVFormatContext* c) const { avformat_free_context(c); }
+};
+struct avio_free {
+  void operator()(AVIOContext* c) const {
+    av_freep(&c->buffer);
+    avio_context_free(&c);
+  }
+};
+
+// A text subtitle stream converted to the output container's format.
+struct subtitle_convert {
+  codec_ptr decoder, encoder;
+};
+
+// A container being written: the video from the encoder (or, joining parts,
+// their packets), the input's other streams copied.
+class container_output {
+ public:
+  std::string name;
+  int fd = -1;
+  int write_errno = 0;
+  std::unique_ptr<AVIOContext, avio_free> io;
+  std::unique_ptr<AVFormatContext, output_format_free> format;
+  codec_ptr encoder;
+  frame_ptr frame;
+  packet_ptr packet;
+  std::shared_ptr<container_input> from;
+  AVStream* video = nullptr;
+  std::vector<int> stream_of;  // the input's stream -> output stream, -1 none
+  // The input streams' time bases, taken at open: the reading thread may add
+  // streams (and so move the input's stream list) while this one writes.
+  std::vector<AVRational> in_time_base;
+  std::vector<std::unique_ptr<subtitle_convert>> convert;  // by input stream
+  std::vector<uint8_t> subtitle_buffer;
+  video_format clip;
+  int64_t first_frame = 0;  // the input's frame number of the first frame written
+  int64_t frames = 0;
+
+  bool fail(const std::string& what, int code, std::string* error) {
+    *error = name + ": " + what + (code ? ": " + av_message(code) : std::string());
+    if (write_errno) *error = name + ": write failed: " + strerror(write_errno);
+    return false;
+  }
+  bool write_packet(AVPacket* p, std::string* error);
+  bool copy_others(std::string* error);
+  bool drain_encoder(std::string* error);
+  // Ends the file after the video: what is left of the input's other streams,
+  // then the trailer; false with a message when any of it fails.
+  bool end_file(std::string* error);
+};
+
+// An output of the container its name says, writing to fd, with no stream
+// yet (null and a message when nivora cannot write that kind of file).
+std::shared_ptr<container_output> output_for_name(int fd, const std::string& name,
+                                                  const video_format& video, std::string* error);
+// Once out.video is made: the input's other streams (unless video_only),
+// chapters and metadata added, and the file's header written.
+bool output_start(container_output& out, const std::shared_ptr<container_input>& from,
+                  bool video_only, std::string* error);
 #endif

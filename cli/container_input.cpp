@@ -176,6 +176,7 @@ std::shared_ptr<container_input> container_open_input(const char* path, video_fo
     return nullptr;
   }
   in->frame_waiting = true;
+  in->first_pts = in->frame->best_effort_timestamp;
   describe(st, in->frame.get(), &in->clip, &in->target);
   if (in->target == AV_PIX_FMT_NONE) {
     *error = in->name + ": cannot convert its video to planar YUV";
@@ -210,6 +211,7 @@ read_result container_read(container_input& in, uint8_t* payload, std::string* e
       in.others.clear();
     }
   }
+  if (in.at_end) return read_end;
   if (in.frame_waiting) {
     in.frame_waiting = false;
   } else {
@@ -256,7 +258,7 @@ read_result container_read(container_input& in, uint8_t* payload, std::string* e
   in.last_pts = pts;
   {
     std::lock_guard<std::mutex> hold(in.lock);
-    if (in.output_attached) in.stamps.push_back(pts);
+    if (in.output_attached) in.stamps.emplace_back(in.frames, pts);
   }
   ++in.frames;
   return read_ok;

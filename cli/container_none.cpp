@@ -34,6 +34,7 @@ std::shared_ptr<container_input> container_open_input(const char* path, video_fo
 }
 
 read_result container_read(container_input&, uint8_t*, std::string*) { return read_failed; }
+bool container_seek(container_input&, int64_t, int64_t*, std::string*) { return false; }
 
 std::shared_ptr<container_output> container_open_output(int, const std::string& name,
                                                         const video_format&,
@@ -46,4 +47,8 @@ std::shared_ptr<container_output> container_open_output(int, const std::string& 
 
 bool container_write(container_output&, const uint8_t*, std::string*) { return false; }
 bool container_finish(container_output&, std::string*) { return false; }
+bool container_join(const std::string&, const std::vector<std::string>&, int,
+                    const std::string& name, std::string* error) {
+  return refuse(name, error);
+}
 #endif

@@ -18,15 +18,6 @@ extern "C" {
 
 namespace {
 
-struct output_format_free {
-  void operator()(AVFormatContext* c) const { avformat_free_context(c); }
-};
-struct avio_free {
-  void operator()(AVIOContext* c) const {
-    av_freep(&c->buffer);
-    avio_context_free(&c);
-  }
-};
 struct dict_free {
   void operator()(AVDictionary* d) const { av_dict_free(&d); }
 };
@@ -34,46 +25,6 @@ using dict_ptr = std::unique_ptr<AVDictionary, dict_free>;
 
 constexpr int io_buffer_bytes = 1 << 16;
 constexpr int subtitle_buffer_bytes = 1 << 16;
-
-// A text subtitle stream converted to the output container's format.
-struct subtitle_convert {
-  codec_ptr decoder, encoder;
-};
-
-}  // namespace
-
-class container_output {
- public:
-  std::string name;
-  int fd = -1;
-  int write_errno = 0;
-  std::unique_ptr<AVIOContext, avio_free> io;
-  std::unique_ptr<AVFormatContext, output_format_free> format;
-  codec_ptr encoder;
-  frame_ptr frame;
-  packet_ptr packet;
-  std::shared_ptr<container_input> from;
-  AVStream* video = nullptr;
-  std::vector<int> stream_of;  // the input's stream -> output stream, -1 none
-  // The input streams' time bases, taken at open: the reading thread may add
-  // streams (and so move the input's stream list) while this one writes.
-  std::vector<AVRational> in_time_base;
-  std::vector<std::unique_ptr<subtitle_convert>> convert;  // by input stream
-  std::vector<uint8_t> subtitle_buffer;
-  video_format clip;
-  int64_t frames = 0;
-
-  bool fail(const std::string& what, int code, std::string* error) {
-    *error = name + ": " + what + (code ? ": " + av_message(code) : std::string());
-    if (write_errno) *error = name + ": write failed: " + strerror(write_errno);
-    return false;
-  }
-  bool write_packet(AVPacket* p, std::string* error);
-  bool copy_others(std::string* error);
-  bool drain_encoder(std::string* error);
-};
-
-namespace {
 
 int write_bytes(void* opaque, uint8_t* data, int length) {
   container_output* out = static_cast<container_output*>(opaque);
@@ -180,10 +131,8 @@ bool container_output::drain_encoder(std::string* error) {
   }
 }
 
-std::shared_ptr<container_output> container_open_output(
-    int fd, const std::string& name, const video_format& video,
-    const std::shared_ptr<container_input>& from, const container_settings& settings,
-    std::string* error) {
+std::shared_ptr<container_output> output_for_name(int fd, const std::string& name,
+                                                  const video_format& video, std::string* error) {
   av_log_set_level(AV_LOG_QUIET);
   auto out = std::make_shared<container_output>();
   out->name = name;
@@ -202,6 +151,17 @@ std::shared_ptr<container_output> container_open_output(
     return nullptr;
   }
   out->format.reset(made);
+  return out;
+}
+
+std::shared_ptr<container_output> container_open_output(
+    int fd, const std::string& name, const video_format& video,
+    const std::shared_ptr<container_input>& from, const container_settings& settings,
+    std::string* error) {
+  std::shared_ptr<container_output> out = output_for_name(fd, name, video, error);
+  if (!out) return nullptr;
+  out->first_frame = settings.first_frame;
+  const AVOutputFormat* kind = out->format->oformat;
 
   // The encoder and its settings.
   std::string wanted = settings.codec;
@@ -299,10 +259,21 @@ std::shared_ptr<container_output> container_open_output(
   out->video->time_base = enc->time_base;
   out->video->avg_frame_rate = enc->framerate;
   out->video->sample_aspect_ratio = enc->sample_aspect_ratio;
+  if (!output_start(*out, from, settings.video_only, error)) return nullptr;
+  return out;
+}
 
+bool output_start(container_output& out_ref, const std::shared_ptr<container_input>& from,
+                  bool video_only, std::string* error) {
+  container_output* out = &out_ref;
+  const std::string& name = out->name;
+  AVFormatContext* oc = out->format.get();
+  const AVOutputFormat* kind = oc->oformat;
+  int r = 0;
   // What else the input holds.
   if (from) {
     AVFormatContext* ic = from->format.get();
+    const AVStream* in_video = ic->streams[from->video];
     av_dict_copy(&oc->metadata, ic->metadata, 0);
     av_dict_copy(&out->video->metadata, in_video->metadata, 0);
     av_dict_set(&out->video->metadata, "encoder", nullptr, 0);
@@ -312,7 +283,7 @@ std::shared_ptr<container_output> container_open_output(
     for (unsigned i = 0; i < ic->nb_streams; ++i)
       out->in_time_base.push_back(ic->streams[i]->time_base);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
-      if (int(i) == from->video) continue;
+      if (int(i) == from->video || video_only) continue;
       const AVStream* st = ic->streams[i];
       const AVCodecParameters* par = st->codecpar;
       const int fits = avformat_query_codec(kind, par->codec_id, FF_COMPLIANCE_NORMAL);
@@ -324,12 +295,12 @@ std::shared_ptr<container_output> container_open_output(
           (st->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
         *error = name + ": the input's second video stream (stream " + std::to_string(i) +
                  ") is not carried over; nivora filters one video stream";
-        return nullptr;
+        return false;
       }
       AVStream* os = avformat_new_stream(oc, nullptr);
       if (!os) {
         *error = name + ": out of memory";
-        return nullptr;
+        return false;
       }
       if (fits == 0 && par->codec_type == AVMEDIA_TYPE_SUBTITLE &&
           is_text_subtitle(par->codec_id) && kind->subtitle_codec != AV_CODEC_ID_NONE) {
@@ -364,17 +335,17 @@ std::shared_ptr<container_output> container_open_output(
         if (!ok) {
           *error = name + ": cannot convert the " + avcodec_get_name(par->codec_id) +
                    " subtitles of stream " + std::to_string(i) + " for a " + kind->name + " file";
-          return nullptr;
+          return false;
         }
         out->convert[i] = std::move(c);
         out->subtitle_buffer.resize(subtitle_buffer_bytes);
       } else if (fits == 0) {
         *error = name + ": a " + kind->name + " file cannot hold the input's stream " +
                  std::to_string(i) + " (" + avcodec_get_name(par->codec_id) + ")";
-        return nullptr;
+        return false;
       } else if (avcodec_parameters_copy(os->codecpar, par) < 0) {
         *error = name + ": out of memory";
-        return nullptr;
+        return false;
       } else {
         os->codecpar->codec_tag = 0;
       }
@@ -383,18 +354,18 @@ std::shared_ptr<container_output> container_open_output(
       av_dict_copy(&os->metadata, st->metadata, 0);
       out->stream_of[i] = os->index;
     }
-    if (ic->nb_chapters) {
+    if (ic->nb_chapters && !video_only) {
       oc->chapters = static_cast<AVChapter**>(av_calloc(ic->nb_chapters, sizeof(AVChapter*)));
       if (!oc->chapters) {
         *error = name + ": out of memory";
-        return nullptr;
+        return false;
       }
       for (unsigned i = 0; i < ic->nb_chapters; ++i) {
         const AVChapter* in_ch = ic->chapters[i];
         AVChapter* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
         if (!ch) {
           *error = name + ": out of memory";
-          return nullptr;
+          return false;
         }
         oc->chapters[oc->nb_chapters++] = ch;
         ch->id = in_ch->id;
@@ -413,15 +384,15 @@ std::shared_ptr<container_output> container_open_output(
   uint8_t* buffer = static_cast<uint8_t*>(av_malloc(io_buffer_bytes));
   if (!buffer) {
     *error = name + ": out of memory";
-    return nullptr;
+    return false;
   }
-  const bool seekable = lseek(fd, 0, SEEK_CUR) >= 0;
-  AVIOContext* io = avio_alloc_context(buffer, io_buffer_bytes, 1, out.get(), nullptr, write_bytes,
+  const bool seekable = lseek(out->fd, 0, SEEK_CUR) >= 0;
+  AVIOContext* io = avio_alloc_context(buffer, io_buffer_bytes, 1, out, nullptr, write_bytes,
                                        seekable ? seek_bytes : nullptr);
   if (!io) {
     av_free(buffer);
     *error = name + ": out of memory";
-    return nullptr;
+    return false;
   }
   out->io.reset(io);
   io->seekable = seekable ? AVIO_SEEKABLE_NORMAL : 0;
@@ -430,9 +401,9 @@ std::shared_ptr<container_output> container_open_output(
   r = avformat_write_header(oc, nullptr);
   if (r < 0) {
     out->fail("cannot start the file", r, error);
-    return nullptr;
+    return false;
   }
-  return out;
+  return true;
 }
 
 bool container_write(container_output& out, const uint8_t* payload, std::string* error) {
@@ -448,12 +419,17 @@ bool container_write(container_output& out, const uint8_t* payload, std::string*
       memcpy(f->data[p] + ptrdiff_t(y) * f->linesize[p], payload + row * y, row);
     payload += row * rows;
   }
+  // The timestamp of the input's frame written here (frames read before a
+  // range's start, for the filter's window, have theirs dropped).
   int64_t pts = out.frames;
   if (out.from) {
+    const int64_t n = out.first_frame + out.frames;
     std::lock_guard<std::mutex> hold(out.from->lock);
-    if (!out.from->stamps.empty()) {
-      pts = out.from->stamps.front();
-      out.from->stamps.pop_front();
+    auto& stamps = out.from->stamps;
+    while (!stamps.empty() && stamps.front().first < n) stamps.pop_front();
+    if (!stamps.empty() && stamps.front().first == n) {
+      pts = stamps.front().second;
+      stamps.pop_front();
     }
   }
   f->pts = pts;
@@ -471,12 +447,16 @@ bool container_finish(container_output& out, std::string* error) {
   int r = avcodec_send_frame(out.encoder.get(), nullptr);
   if (r < 0 && r != AVERROR_EOF) return out.fail("cannot finish the video", r, error);
   if (!out.drain_encoder(error)) return false;
-  if (out.from && !out.from->read_rest(error)) return false;
-  if (!out.copy_others(error)) return false;
-  r = av_write_trailer(out.format.get());
-  if (r < 0) return out.fail("cannot finish the file", r, error);
-  avio_flush(out.io.get());
-  if (out.write_errno || out.io->error < 0) return out.fail("write failed", out.io->error, error);
+  return out.end_file(error);
+}
+
+bool container_output::end_file(std::string* error) {
+  if (from && !from->read_rest(error)) return false;
+  if (!copy_others(error)) return false;
+  const int r = av_write_trailer(format.get());
+  if (r < 0) return fail("cannot finish the file", r, error);
+  avio_flush(io.get());
+  if (write_errno || io->error < 0) return fail("write failed", io->error, error);
   return true;
 }
 #endif

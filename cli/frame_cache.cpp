@@ -277,6 +277,17 @@ bool cache_prepare(frame_cache* c, int64_t n) {
   const int64_t last_needed = n + c->radius + 1;
   const int64_t first_kept = n - c->radius - 1;
   frame_source* s = c->source;
+  if (s->container && !c->end_seen && c->next_to_read < first_kept) {
+    // Frames before a range that starts late: a container seeks past them.
+    int64_t reached = c->next_to_read;
+    if (!source_seek(s, first_kept, &reached, &c->error)) {
+      c->end_seen = true;
+      c->read_error = true;
+      return false;
+    }
+    c->next_to_read = reached;
+    if (reached < first_kept) c->end_seen = true;
+  }
   while (!c->end_seen && c->next_to_read <= last_needed) {
     const int64_t k = c->next_to_read;
     const int slot = int(k % c->capacity);

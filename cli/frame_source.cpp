@@ -272,6 +272,14 @@ read_result source_skip(frame_source* s, int64_t* at, std::string* error) {
   return read_ok;
 }
 
+bool source_seek(frame_source* s, int64_t n, int64_t* reached, std::string* error) {
+  *reached = s->frames_read;
+  if (!s->container) return true;
+  if (!container_seek(*s->container, n, reached, error)) return false;
+  s->frames_read = *reached;
+  return true;
+}
+
 bool source_read_at(const frame_source* s, int64_t n, int64_t at, void* data, size_t bytes,
                     std::string* error) {
   const ssize_t got = read_fully_at(fileno(s->file), data, bytes, at);

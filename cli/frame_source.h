@@ -58,6 +58,11 @@ read_result source_read_into(frame_source* s, uint8_t* data, std::string* error)
 // Seekable sources: steps over the next frame without reading its samples,
 // checking that the file holds them all; *at is where they start.
 read_result source_skip(frame_source* s, int64_t* at, std::string* error);
+// A container: positions the source so that the next read gives frame n
+// (seeking to the keyframe before it, container.h); *reached is n, or the
+// clip's frame count when it has fewer. Other sources stay where they are
+// (*reached is the frames read so far): they step over frames one by one.
+bool source_seek(frame_source* s, int64_t n, int64_t* reached, std::string* error);
 // Seekable sources: reads bytes at a file offset (part of frame n's samples,
 // named in the message).
 bool source_read_at(const frame_source* s, int64_t n, int64_t at, void* data, size_t bytes,

@@ -268,6 +268,11 @@ bool set_crf(const option_use& u, int) {
   return true;
 }
 
+bool set_join(const option_use& u, int) {
+  u.o->join_list = u.value;
+  return true;
+}
+
 bool set_encoder_options(const option_use& u, int) {
   u.o->encoding.encoder_options = u.value;
   return true;
@@ -421,6 +426,12 @@ const option_entry options[] = {
      "  --crf N            quality of libx264 and libx265 (default 18)\n"},
     {option_value, "encoder-options", 0, set_encoder_options, 0,
      "  --encoder-options K=V[:K=V...]  given to the encoder, e.g. preset=slow\n"},
+    {option_value, "join", 0, set_join, 0,
+     "  --join LIST        no filtering: OUTPUT (a container) joined from the parts\n"
+     "                     named in the file LIST, one a line in order, container\n"
+     "                     outputs of adjacent --range runs of INPUT; INPUT's other\n"
+     "                     streams, chapters and metadata are copied once\n"
+     "                     (nivora-farm joins its parts so)\n"},
     {option_value, "size", 0, set_size, 0, "  --size WxH         frame size of raw YC48 input\n"},
     {option_value, "fps", 0, set_fps, 0,
      "  --fps N[:D]        frame rate written to y4m output (default: the input's)\n"},

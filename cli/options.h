@@ -38,6 +38,7 @@ struct cli_options {
   bool plugin_settings_given = false;         // a setting of the plug-in's filter was given
   container_settings encoding;                // --codec, --crf, --encoder-options
   bool plugin = false;                        // --plugin: the plug-in's filter asked for by name
+  std::string join_list;                      // --join LIST: parts to join, no filtering
 };
 
 enum parse_status { parse_ok = 0, parse_help, parse_version, parse_failed };

@@ -6,8 +6,13 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
 #include <thread>
 
+#include "cli/container.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/owned.h"
@@ -104,11 +109,6 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
   stream_format out_format, out_layout;
   video_format out_video;
   output_format(o, source, &out_format, &out_layout, &out_video);
-  if (out_format == format_container && (o.range_start > 0 || o.range_end >= 0)) {
-    fprintf(err, "nivora: %s: --range is not supported with a container output (write y4m)\n",
-            o.output.c_str());
-    return exit_failed;
-  }
   const bool header = o.header == header_always || (o.header == header_auto && o.range_start == 0);
   if (!filter.prepare(&source, out_format, out_video, &error)) {
     fprintf(err, "nivora: %s\n", error.c_str());
@@ -118,6 +118,9 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
   frame_sink& sink = out.sink;
   sink.copy_from = source.container;
   sink.encoding = o.encoding;
+  // A range's container holds its video only (nivora-farm joins the parts).
+  sink.encoding.video_only = o.range_start > 0 || o.range_end >= 0;
+  sink.encoding.first_frame = o.range_start;
   if (!sink_open(&sink, o.output.c_str(), out_format, out_layout, out_video, header, &error))
     return write_failure(sink, error, err);
 
@@ -186,7 +189,44 @@ int run_with(const cli_options& o, frame_source& source, run_filter& filter, FIL
 
 }  // namespace
 
+// --join: the parts named in the list joined into the output, which appears
+// only when all of it succeeded.
+int run_join(const cli_options& o, FILE* err) {
+  std::string error;
+  if (format_from_name(o.output) != format_container) {
+    fprintf(err, "nivora: %s: --join writes a container (.mkv, .mp4, ...)\n", o.output.c_str());
+    return exit_failed;
+  }
+  if (output_is_input(o.input, o.output, &error)) {
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
+  }
+  FILE* list = fopen(o.join_list.c_str(), "r");
+  if (!list) {
+    fprintf(err, "nivora: %s: cannot open for reading: %s\n", o.join_list.c_str(),
+            strerror(errno));
+    return exit_failed;
+  }
+  std::vector<std::string> parts;
+  char line[4096];
+  while (fgets(line, sizeof line, list)) {
+    std::string part = line;
+    while (!part.empty() && (part.back() == '\n' || part.back() == '\r')) part.pop_back();
+    if (!part.empty()) parts.push_back(part);
+  }
+  fclose(list);
+  output_file out;
+  if (!output_open(&out, o.output.c_str(), &error) ||
+      !container_join(o.input, parts, out.fd, o.output, &error) || !output_commit(&out, &error)) {
+    output_discard(&out);
+    fprintf(err, "nivora: %s\n", error.c_str());
+    return exit_failed;
+  }
+  return 0;
+}
+
 int run_cli(const cli_options& o, const FILTER_DLL* table, FILE* err, run_summary* summary) {
+  if (!o.join_list.empty()) return run_join(o, err);
   owned_source in;  // outlives the filter, which may read from it
   const std::unique_ptr<run_filter> filter =
       o.strong ? make_strong_run(o) : make_plugin_run(o, table);

@@ -199,7 +199,9 @@ class strong_run final : public run_filter {
   bool process(int64_t n) override {
     if (!estimated_) estimate();
     // Frames before the window of frame n (a range starting late) are only
-    // stepped over: nothing of them is used.
+    // stepped over, a container's by a seek: nothing of them is used.
+    if (source_->container && !ended_ && next_read_ < n - params_.radius)
+      seek_to(n - params_.radius);
     while (!ended_ && next_read_ < n - params_.radius) skip_next();
     while (!ended_ && next_read_ <= n + params_.radius) read_next(false);
     if (n >= next_read_) return false;
@@ -301,6 +303,19 @@ class strong_run final : public run_filter {
       return;
     }
     ++next_read_;
+  }
+
+  // Moves the source on to frame n (a container's seek); ends the reads when
+  // the clip is shorter or the seek failed.
+  void seek_to(int64_t n) {
+    int64_t reached = next_read_;
+    if (!source_seek(source_, n, &reached, &read_message_)) {
+      ended_ = true;
+      read_error_ = true;
+      return;
+    }
+    next_read_ = reached;
+    if (reached < n) ended_ = true;
   }
 
   // Moves the workers' energies to the pooled ones.

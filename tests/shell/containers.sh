@@ -118,5 +118,6 @@ head -c 3000 /dev/urandom > junk.mp4
 refused "undecodable input" "junk.mp4" junk_out.mkv junk.mp4 junk_out.mkv
 refused "missing encoder" "no-such-encoder" out2.mkv --codec no-such-encoder in.mp4 out2.mkv
 refused "unknown encoder option" "no_such_option" out3.mkv --encoder-options no_such_option=1 in.mp4 out3.mkv
-refused "range on a container output" "--range" out4.mkv --range 0:5 in.mp4 out4.mkv
+echo out.mkv > parts
+refused "join into y4m" "writes a container" out4.y4m --join parts in.mp4 out4.y4m
 finish
