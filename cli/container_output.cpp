@@ -420,8 +420,9 @@ bool container_write(container_output& out, const uint8_t* payload, std::string*
     payload += row * rows;
   }
   // The timestamp of the input's frame written here (frames read before a
-  // range's start, for the filter's window, have theirs dropped).
-  int64_t pts = out.frames;
+  // range's start, for the filter's window, have theirs dropped); without an
+  // input container, the frame's number at the frame rate.
+  int64_t pts = out.first_frame + out.frames;
   if (out.from) {
     const int64_t n = out.first_frame + out.frames;
     std::lock_guard<std::mutex> hold(out.from->lock);

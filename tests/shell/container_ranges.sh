@@ -3,10 +3,12 @@
 # gives the frames a whole run gives (an open-GOP H.264 input with B-frames,
 # strong mode and the plug-in's filter); container parts of adjacent ranges
 # joined with `--join` (as nivora-farm joins them) make the file one run makes:
-# every stream, chapter and colour tag, the same timestamps and frames.
-#   container_ranges.sh NIVORA
+# every stream, chapter and colour tag, the same timestamps and frames; so
+# does nivora-farm on a container.
+#   container_ranges.sh NIVORA NIVORA-FARM
 set -uo pipefail
 nivora="$1"
+farm="$2"
 . "$(dirname "$0")/clip.sh"
 command -v ffmpeg > /dev/null && command -v ffprobe > /dev/null || { echo "no ffmpeg: skipped"; exit 77; }
 work="$(mktemp -d)"
@@ -101,6 +103,19 @@ done
 [ "$(frames_md5 one_ffv1.mkv)" = "$(frames_md5 joined_ffv1.mkv)" ] || fail "the joined frames differ"
 "$nivora" -q in.mp4 whole.y4m
 [ "$(frames_md5 one_ffv1.mkv)" = "$(frames_md5 whole.y4m)" ] || fail "the frames are not the y4m path's"
+
+# The farm: ranges on two slots, joined.
+if command -v parallel > /dev/null; then
+  "$farm" --nivora "$nivora" --jobs 2 --chunk 10 --codec ffv1 in.mp4 farm.mkv 2> err ||
+    fail "nivora-farm to .mkv: $(cat err)"
+  [ "$(frames_md5 farm.mkv)" = "$(frames_md5 one_ffv1.mkv)" ] || fail "the farm's frames differ"
+  for what in stream=codec_type,codec_name,color_space chapter=start_time:chapter_tags=title \
+              packet=stream_index,pts; do
+    same "$what" one_ffv1.mkv farm.mkv
+  done
+  "$farm" --nivora "$nivora" --jobs 2 in.mp4 - 2> err > farm.y4m || fail "nivora-farm to y4m: $(cat err)"
+  cmp -s farm.y4m whole.y4m || fail "the farm's y4m differs from one run's"
+fi
 
 # Refusals: parts coded differently, a part that is not there, no output left.
 "$nivora" -q --codec ffv1 --range 0:11 in.mp4 other.mkv
