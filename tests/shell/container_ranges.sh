@@ -117,6 +117,24 @@ if command -v parallel > /dev/null; then
   cmp -s farm.y4m whole.y4m || fail "the farm's y4m differs from one run's"
 fi
 
+# A variable frame rate (40 ms, then 100 ms, then a step of 13 ms) keeps its
+# timestamps exactly: in one run to .mkv and .mp4, and in joined ranges.
+ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=64x48:rate=25,noise=alls=20:allf=t" \
+  -frames:v 30 -vf "settb=1/1000,setpts='if(lt(N,12),N*40,480+(N-12)*100)+if(gte(N,20),13,0)'" \
+  -fps_mode passthrough -enc_time_base 1/1000 -c:v libx264 -crf 20 vfr.mkv ||
+  fail "ffmpeg cannot make the variable-rate clip"
+seconds() { probe -select_streams v -show_entries packet=pts_time -of csv=p=0 "$1" | sort -n; }
+[ "$(seconds vfr.mkv | sed -n '13p;14p;21p')" = "$(printf '0.480000\n0.580000\n1.293000')" ] ||
+  fail "the variable-rate clip is not what it should be: $(seconds vfr.mkv | tr '\n' ' ')"
+"$nivora" -q vfr.mkv vfr_one.mkv && "$nivora" -q vfr.mkv vfr_one.mp4 || fail "variable rate: one run"
+printf 'vfr.0.mkv\nvfr.13.mkv\n' > list
+"$nivora" -q --range 0:13 vfr.mkv vfr.0.mkv && "$nivora" -q --range 13: vfr.mkv vfr.13.mkv &&
+  "$nivora" -q --join list vfr.mkv vfr_joined.mkv || fail "variable rate: ranges and join"
+for out in vfr_one.mkv vfr_one.mp4 vfr_joined.mkv; do
+  [ "$(seconds "$out")" = "$(seconds vfr.mkv)" ] ||
+    fail "$out: timestamps changed: $(seconds "$out" | tr '\n' ' ')"
+done
+
 # Refusals: parts coded differently, a part that is not there, no output left.
 "$nivora" -q --codec ffv1 --range 0:11 in.mp4 other.mkv
 printf 'other.mkv\npart.11.mkv\n' > list
