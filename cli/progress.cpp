@@ -19,8 +19,11 @@ void progress_start(progress_state* p, bool enabled, int64_t total) {
 }
 
 void progress_update(progress_state* p, int64_t done, FILE* err) {
+  if (p->enabled) progress_update_at(p, done, seconds_now(), err);
+}
+
+void progress_update_at(progress_state* p, int64_t done, double now, FILE* err) {
   if (!p->enabled) return;
-  const double now = seconds_now();
   if (now - p->last_print < 0.25) return;
   p->last_print = now;
   const double fps = done / (now - p->start);

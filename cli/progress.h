@@ -13,5 +13,10 @@ struct progress_state {
 };
 double seconds_now();
 void progress_start(progress_state* p, bool enabled, int64_t total);
+// One line that updates in place ('\r', no newline): frames done (of the
+// total when it is known), frames per second and then the time left.
 void progress_update(progress_state* p, int64_t done, FILE* err);
+// The same at a given time on the clock (seconds_now's).
+void progress_update_at(progress_state* p, int64_t done, double now, FILE* err);
+// Clears the line, if one was printed.
 void progress_end(progress_state* p, FILE* err);

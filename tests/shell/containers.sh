@@ -100,6 +100,23 @@ ffmpeg -nostdin -v error -y -i noisy.y4m -vf "setfield=tff" -c:v ffv1 -pix_fmt y
 [ "$(probe -select_streams v -show_entries stream=pix_fmt,field_order -of csv=p=0 tff_out.mkv)" = \
   "yuv422p10le,tt" ] || fail "10-bit 4:2:2 tff: $(probe -select_streams v -show_entries stream=pix_fmt,field_order -of csv=p=0 tff_out.mkv)"
 
+# On a terminal, a container's run shows one line that updates, with the
+# frames of the clip and the time left (a line appears after a quarter of a
+# second: on a machine so fast that the run ends sooner, there is none).
+if command -v script > /dev/null; then
+  ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=640x480:rate=25,noise=alls=12:allf=t" \
+    -frames:v 60 -c:v libx264 -preset ultrafast progress.mp4
+  script -qec "'$nivora' --threads 1 progress.mp4 --output-format null /dev/null" /dev/null \
+    > tty.txt < /dev/null || fail "progress run: $(cat tty.txt)"
+  if grep -q $'\rnivora: frame' tty.txt; then
+    grep -Eq $'\rnivora: frame [0-9]+/60, [0-9.]+ fps, [0-9]+:[0-9]{2} left' tty.txt ||
+      fail "the progress line has no time left: $(tr '\r' '\n' < tty.txt)"
+    [ "$(grep -c . tty.txt)" -le 3 ] || fail "progress took more than one line: $(cat tty.txt)"
+  else
+    echo "the run ended before a progress line: not checked"
+  fi
+fi
+
 # Refusals: one line naming the file, status 1, nothing left behind.
 refused() {  # refused WHAT EXPECTED_TEXT OUTPUT nivora-arguments...
   local what="$1" text="$2" output="$3"
