@@ -12,11 +12,13 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -46,19 +48,36 @@ using sws_ptr = std::unique_ptr<SwsContext, sws_free>;
 // FFmpeg's message for an error code.
 std::string av_message(int code);
 
+// A decoded frame waiting in the queue between the decoding thread and the
+// reads: its y4m payload and its timestamp.
+struct decoded_frame {
+  std::vector<uint8_t> payload;
+  int64_t pts = 0;
+};
+
+// Frames decoded ahead, at most this many (each a payload, made once).
+constexpr size_t decode_queue_frames = 3;
+
+// A container being read. A thread of its own demuxes, decodes and converts
+// the frames into a small queue of payloads while the run filters; reads take
+// them in order. The thread starts at the first read and stops for a seek,
+// for read_rest and when the input goes.
 class container_input {
  public:
+  ~container_input() { stop_decoding(); }
+
   std::string name;
   input_format_ptr format;
   int video = -1;  // the video stream's index
   codec_ptr decoder;
   frame_ptr frame;             // the frame decoded last
-  bool frame_waiting = false;  // decoded at open, not yet read
+  bool frame_waiting = false;  // decoded at open (or by a seek), not yet converted
   packet_ptr packet;
   sws_ptr scale;
   AVPixelFormat target = AV_PIX_FMT_NONE;
   video_format clip;
-  int64_t frames = 0;
+  int64_t frames = 0;   // frames read (with the decoding thread stopped: decoded too)
+  int64_t decoded = 0;  // frames decoded (the decoding thread's count)
   bool demux_ended = false;
   bool at_end = false;  // a seek found the clip shorter than asked: reads end
   int64_t last_pts = AV_NOPTS_VALUE;
@@ -72,14 +91,37 @@ class container_input {
   std::deque<packet_ptr> others;
   std::deque<std::pair<int64_t, int64_t>> stamps;  // frame number, timestamp
 
+  // The decoding thread and its queue, under queue_lock: queued frames are
+  // queue[(head + i) % size] for i < queued; the thread fills the slot after
+  // them, which no read touches.
+  std::thread decoding;
+  std::mutex queue_lock;
+  std::condition_variable queue_changed;
+  std::vector<decoded_frame> queue;
+  size_t head = 0, queued = 0;
+  bool stop = false;
+  bool decoding_ended = false;  // the thread found the end, or failed
+  read_result end_result = read_end;
+  std::string end_error;
+
   // Reads packets until the decoder gives a frame (read_end after the last).
   read_result decode(std::string* error);
+  // Decodes the next frame into a payload of the clip's layout.
+  read_result next_picture(uint8_t* payload, int64_t* pts, std::string* error);
   // Reads what is left of the file (after the last frame), keeping the
   // other streams' packets.
   bool read_rest(std::string* error);
   // A packet of a stream other than the video: kept for the output or dropped.
   void pass_on(AVPacket* p);
+  // Starts the decoding thread (the queue made at its first start).
+  bool start_decoding(std::string* error);
+  // Stops it and waits for it; frames it queued stay queued.
+  void stop_decoding();
+  // With the thread stopped: the queued frames dropped, so that the decoder's
+  // position is the reads' (frames) again.
+  void drop_queue();
 };
+
 struct output_format_free {
   void operator()(AVFormatContext* c) const { avformat_free_context(c); }
 };

@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <system_error>
 
 #include "cli/container_ffmpeg.h"
 
@@ -84,7 +85,7 @@ read_result container_input::decode(std::string* error) {
     if (r == AVERROR_EOF) return read_end;
     if (r != AVERROR(EAGAIN)) {
       *error =
-          name + ": cannot decode video frame " + std::to_string(frames) + ": " + av_message(r);
+          name + ": cannot decode video frame " + std::to_string(decoded) + ": " + av_message(r);
       return read_failed;
     }
     r = demux_ended ? AVERROR_EOF : av_read_frame(format.get(), packet.get());
@@ -105,13 +106,14 @@ read_result container_input::decode(std::string* error) {
     av_packet_unref(packet.get());
     if (r < 0 && r != AVERROR(EAGAIN)) {
       *error =
-          name + ": cannot decode video frame " + std::to_string(frames) + ": " + av_message(r);
+          name + ": cannot decode video frame " + std::to_string(decoded) + ": " + av_message(r);
       return read_failed;
     }
   }
 }
 
 bool container_input::read_rest(std::string* error) {
+  stop_decoding();
   while (!demux_ended) {
     const int r = av_read_frame(format.get(), packet.get());
     if (r == AVERROR_EOF) break;
@@ -202,27 +204,18 @@ std::shared_ptr<container_input> container_open_input(const char* path, video_fo
   return in;
 }
 
-read_result container_read(container_input& in, uint8_t* payload, std::string* error) {
-  {
-    // No output took the other streams: they are no longer kept.
-    std::lock_guard<std::mutex> hold(in.lock);
-    if (!in.output_attached && in.copying) {
-      in.copying = false;
-      in.others.clear();
-    }
-  }
-  if (in.at_end) return read_end;
-  if (in.frame_waiting) {
-    in.frame_waiting = false;
+read_result container_input::next_picture(uint8_t* payload, int64_t* pts, std::string* error) {
+  if (frame_waiting) {
+    frame_waiting = false;
   } else {
-    av_frame_unref(in.frame.get());
-    const read_result r = in.decode(error);
+    av_frame_unref(frame.get());
+    const read_result r = decode(error);
     if (r != read_ok) return r;
   }
-  AVFrame* f = in.frame.get();
-  const video_format& v = in.clip;
+  AVFrame* f = frame.get();
+  const video_format& v = clip;
   if (f->width != v.width || f->height != v.height) {
-    *error = in.name + ": the picture size changes at video frame " + std::to_string(in.frames) +
+    *error = name + ": the picture size changes at video frame " + std::to_string(decoded) +
              " (" + std::to_string(f->width) + "x" + std::to_string(f->height) + ")";
     return read_failed;
   }
@@ -235,7 +228,7 @@ read_result container_read(container_input& in, uint8_t* payload, std::string* e
     pitches[p] = (p ? chroma_width(v) : v.width) * bytes;
     at += size_t(pitches[p]) * (p ? chroma_height(v) : v.height);
   }
-  if (f->format == in.target) {
+  if (f->format == target) {
     for (int p = 0; p < 3; ++p) {
       const int rows = p ? chroma_height(v) : v.height;
       for (int y = 0; y < rows; ++y)
@@ -243,21 +236,105 @@ read_result container_read(container_input& in, uint8_t* payload, std::string* e
                size_t(pitches[p]));
     }
   } else {
-    in.scale.reset(sws_getCachedContext(in.scale.release(), v.width, v.height,
-                                        AVPixelFormat(f->format), v.width, v.height, in.target,
-                                        SWS_POINT, nullptr, nullptr, nullptr));
-    if (!in.scale) {
-      *error =
-          in.name + ": cannot convert video frame " + std::to_string(in.frames) + " to planar YUV";
+    scale.reset(sws_getCachedContext(scale.release(), v.width, v.height, AVPixelFormat(f->format),
+                                     v.width, v.height, target, SWS_POINT, nullptr, nullptr,
+                                     nullptr));
+    if (!scale) {
+      *error = name + ": cannot convert video frame " + std::to_string(decoded) + " to planar YUV";
       return read_failed;
     }
-    sws_scale(in.scale.get(), f->data, f->linesize, 0, v.height, planes, pitches);
+    sws_scale(scale.get(), f->data, f->linesize, 0, v.height, planes, pitches);
   }
-  int64_t pts = f->best_effort_timestamp;
-  if (pts == AV_NOPTS_VALUE) pts = in.last_pts == AV_NOPTS_VALUE ? 0 : in.last_pts + 1;
-  in.last_pts = pts;
+  *pts = f->best_effort_timestamp;
+  if (*pts == AV_NOPTS_VALUE) *pts = last_pts == AV_NOPTS_VALUE ? 0 : last_pts + 1;
+  last_pts = *pts;
+  ++decoded;
+  return read_ok;
+}
+
+bool container_input::start_decoding(std::string* error) {
+  if (queue.empty()) {
+    queue.resize(decode_queue_frames);
+    for (decoded_frame& d : queue) d.payload.assign(frame_payload_bytes(format_y4m, clip), 0);
+  }
+  stop = false;
+  decoding_ended = false;
+  try {
+    decoding = std::thread([this] {
+      std::unique_lock<std::mutex> hold(queue_lock);
+      for (;;) {
+        queue_changed.wait(hold, [&] { return stop || queued < queue.size(); });
+        if (stop) return;
+        decoded_frame& d = queue[(head + queued) % queue.size()];
+        hold.unlock();
+        std::string message;
+        const read_result r = next_picture(d.payload.data(), &d.pts, &message);
+        hold.lock();
+        if (r != read_ok) {
+          decoding_ended = true;
+          end_result = r;
+          end_error = message;
+          queue_changed.notify_all();
+          return;
+        }
+        ++queued;
+        queue_changed.notify_all();
+      }
+    });
+  } catch (const std::system_error&) {
+    *error = name + ": cannot start a thread to decode";
+    return false;
+  }
+  return true;
+}
+
+void container_input::stop_decoding() {
+  if (!decoding.joinable()) return;
   {
+    std::lock_guard<std::mutex> hold(queue_lock);
+    stop = true;
+  }
+  queue_changed.notify_all();
+  decoding.join();
+  stop = false;
+}
+
+void container_input::drop_queue() {
+  frames += int64_t(queued);
+  head = 0;
+  queued = 0;
+  decoding_ended = false;
+}
+
+read_result container_read(container_input& in, uint8_t* payload, std::string* error) {
+  {
+    // No output took the other streams: they are no longer kept.
     std::lock_guard<std::mutex> hold(in.lock);
+    if (!in.output_attached && in.copying) {
+      in.copying = false;
+      in.others.clear();
+    }
+  }
+  if (in.at_end) return read_end;
+  if (!in.decoding.joinable() && !in.decoding_ended && !in.start_decoding(error))
+    return read_failed;
+  std::unique_lock<std::mutex> hold(in.queue_lock);
+  in.queue_changed.wait(hold, [&] { return in.queued > 0 || in.decoding_ended; });
+  if (in.queued == 0) {
+    if (in.end_result == read_failed) *error = in.end_error;
+    return in.end_result;
+  }
+  const decoded_frame& d = in.queue[in.head];
+  hold.unlock();
+  memcpy(payload, d.payload.data(), d.payload.size());
+  const int64_t pts = d.pts;
+  hold.lock();
+  in.head = (in.head + 1) % in.queue.size();
+  --in.queued;
+  hold.unlock();
+  in.queue_changed.notify_all();
+  {
+    std::lock_guard<std::mutex> hold_stamps(in.lock);
     if (in.output_attached) in.stamps.emplace_back(in.frames, pts);
   }
   ++in.frames;

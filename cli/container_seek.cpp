@@ -94,9 +94,8 @@ bool from_start(container_input& in, const std::vector<video_packet>& packets, i
   return drop_until(in, n, reached, error);
 }
 
-}  // namespace
-
-bool container_seek(container_input& in, int64_t n, int64_t* reached, std::string* error) {
+// The decoder (its thread stopped, nothing queued) moved on to frame n.
+bool seek_decoder(container_input& in, int64_t n, int64_t* reached, std::string* error) {
   *reached = in.frames;
   if (n <= in.frames || in.at_end) return true;
   std::vector<video_packet> packets;
@@ -144,4 +143,28 @@ bool container_seek(container_input& in, int64_t n, int64_t* reached, std::strin
   *reached = n;
   return true;
 }
+
+}  // namespace
+
+bool container_seek(container_input& in, int64_t n, int64_t* reached, std::string* error) {
+  *reached = in.frames;
+  if (n <= in.frames || in.at_end) return true;
+  // The frames decoded ahead: taken when the frame is among them, else the
+  // decoder goes on from after them.
+  in.stop_decoding();
+  if (in.decoding_ended && in.queued == 0) return true;  // the reads end here
+  if (n - in.frames <= int64_t(in.queued)) {
+    const size_t skipped = size_t(n - in.frames);
+    in.head = (in.head + skipped) % in.queue.size();
+    in.queued -= skipped;
+    in.frames = n;
+    *reached = n;
+    return true;
+  }
+  in.drop_queue();
+  const bool ok = seek_decoder(in, n, reached, error);
+  in.decoded = in.frames;
+  return ok;
+}
 #endif
+
