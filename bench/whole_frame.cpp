@@ -155,6 +155,7 @@ int main(int argc, char** argv) {
   const int parsed = parse_options(argc, argv, &o);
   if (parsed) return parsed == 1 ? 0 : 2;
 
+  if (o.containers) return run_container_bench(o);
   if (o.one) {
     if (o.sizes.size() != 1 || o.radii.size() != 1 || o.threads.size() != 1 ||
         o.levels.size() != 1 || o.prefilters.size() != 1) {

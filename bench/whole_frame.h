@@ -87,6 +87,7 @@ struct bench_options {
   std::string nivora;   // the command-line host whose peak memory is measured
   bool cli = true;
   bool one = false;     // run one configuration here (child mode)
+  bool containers = false;  // --containers: nivora's default mode, containers against y4m
 };
 
 // 0: run; 1: help printed; 2: error printed.
@@ -132,6 +133,16 @@ struct e2e_result {
   double short_cpu_s = 0, long_cpu_s = 0;  // processor time of those runs, all threads
   double cpu_ms = 0;               // processor time per frame between them
 };
+// Runs a program (found on the PATH when the name has no '/') to its end,
+// its output to /dev/null; its wall time, processor time (all threads) and
+// peak memory. False with a message when it cannot start or fails.
+bool run_program(const std::string& program, const std::vector<std::string>& args,
+                 double* seconds, double* cpu_s, double* peak_mb, std::string* error);
+// --containers: nivora's default (strong mode at its estimated level) decoding
+// H.264 and writing FFV1 against reading y4m and writing nothing, for each
+// size and thread count; prints the table; 0, or 1 when a run failed.
+int run_container_bench(const bench_options& o);
+
 // Writes the first `frames` frames of the generated clip as a y4m file.
 bool write_clip_file(const char* path, int w, int h, int frames);
 

@@ -46,6 +46,11 @@ const char usage[] =
 #endif
     "  --no-cli              skip the command-line host's peak memory\n"
     "  --one                 run a single configuration here and print its result\n"
+    "  --containers          nivora's default mode instead: decoding H.264 (.mp4, made\n"
+    "                        with ffmpeg) and writing FFV1 (.mkv) against reading y4m\n"
+    "                        and writing nothing, per size and thread count, frames\n"
+    "                        per second between runs of 10 and --e2e-frames frames,\n"
+    "                        fastest of --rounds interleaved rounds\n"
     "                        line (what the child processes do)\n"
     "  --help                this text\n";
 
@@ -174,6 +179,10 @@ int parse_options(int argc, char** argv, bench_options* o) {
     }
     if (option == "--one") {
       o->one = true;
+      continue;
+    }
+    if (option == "--containers") {
+      o->containers = true;
       continue;
     }
     if (option == "--no-cli") {

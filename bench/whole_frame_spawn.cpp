@@ -197,6 +197,30 @@ bool run_cli_memory(const char* nivora_path, const char* input_file, int w, int 
   return true;
 }
 
+bool run_program(const std::string& program, const std::vector<std::string>& args,
+                 double* seconds, double* cpu_s, double* peak_mb, std::string* error) {
+  const bool on_path = program.find('/') == std::string::npos;
+  std::vector<std::string> all = args;
+  if (on_path) all.insert(all.begin(), "env");
+  const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  pid_t pid;
+  if (!spawn(on_path ? "/usr/bin/env" : program.c_str(), all, -1, -1, &pid, error)) return false;
+  int status = 0;
+  struct rusage usage;
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+  *seconds = spent.count();
+  *peak_mb = double(usage.ru_maxrss) * 1024.0 / 1e6;
+  *cpu_s = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    *error = args[0] + " failed (status " + std::to_string(status) + ")";
+    return false;
+  }
+  return true;
+}
+
 bool run_cli_file_to_file(const char* nivora_path, const char* input, const char* output,
                           int radius, int threads, bool field, int frames, double* seconds,
                           double* peak_mb, double* cpu_s, std::string* error) {
