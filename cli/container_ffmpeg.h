@@ -159,6 +159,7 @@ class container_output {
   std::vector<uint8_t> subtitle_buffer;
   video_format clip;
   int64_t first_frame = 0;  // the input's frame number of the first frame written
+  bool video_only = false;  // a range: the input's other streams are not copied
   int64_t frames = 0;
 
   bool fail(const std::string& what, int code, std::string* error) {

@@ -270,6 +270,7 @@ bool output_start(container_output& out_ref, const std::shared_ptr<container_inp
   AVFormatContext* oc = out->format.get();
   const AVOutputFormat* kind = oc->oformat;
   int r = 0;
+  out->video_only = video_only;
   // What else the input holds.
   if (from) {
     AVFormatContext* ic = from->format.get();
@@ -452,7 +453,8 @@ bool container_finish(container_output& out, std::string* error) {
 }
 
 bool container_output::end_file(std::string* error) {
-  if (from && !from->read_rest(error)) return false;
+  // (A range's output copies nothing more: the rest of the input is not read.)
+  if (from && !video_only && !from->read_rest(error)) return false;
   if (!copy_others(error)) return false;
   const int r = av_write_trailer(format.get());
   if (r < 0) return fail("cannot finish the file", r, error);

@@ -12,6 +12,7 @@
 // clip's start instead: slower, never wrong.
 #ifdef NIVORA_CONTAINERS
 #include <algorithm>
+#include <queue>
 #include <vector>
 
 #include "cli/container_ffmpeg.h"
@@ -23,9 +24,11 @@ struct video_packet {
   bool key;
 };
 
-// The video stream's packets in file order (false with a message when the
-// file cannot be read again).
-bool scan_packets(const container_input& in, std::vector<video_packet>* list,
+// The video stream's packets in file order, as far as frame n needs: the
+// reading stops once a packet's decoding timestamp passes the (n+1)-th
+// smallest presentation timestamp seen, since no later packet can come before
+// it (false with a message when the file cannot be read again).
+bool scan_packets(const container_input& in, int64_t n, std::vector<video_packet>* list,
                   std::string* error) {
   AVFormatContext* opened = nullptr;
   int r = avformat_open_input(&opened, in.name.c_str(), nullptr, nullptr);
@@ -40,10 +43,19 @@ bool scan_packets(const container_input& in, std::vector<video_packet>* list,
     *error = in.name + ": cannot read the streams again to seek";
     return false;
   }
+  std::priority_queue<int64_t> smallest;  // the n+1 smallest timestamps from frame 0 on
   while ((r = av_read_frame(opened, p.get())) >= 0) {
-    if (p->stream_index == in.video && !(p->flags & AV_PKT_FLAG_DISCARD))
-      list->push_back({p->pts, p->dts, (p->flags & AV_PKT_FLAG_KEY) != 0});
+    const bool ours = p->stream_index == in.video && !(p->flags & AV_PKT_FLAG_DISCARD);
+    const int64_t pts = p->pts, dts = p->dts;
+    if (ours) list->push_back({pts, dts, (p->flags & AV_PKT_FLAG_KEY) != 0});
     av_packet_unref(p.get());
+    if (!ours) continue;
+    if (size_t(n) + 1 == smallest.size() && dts != AV_NOPTS_VALUE && dts > smallest.top())
+      return true;
+    if (pts != AV_NOPTS_VALUE && pts >= in.first_pts) {
+      smallest.push(pts);
+      if (smallest.size() > size_t(n) + 1) smallest.pop();
+    }
   }
   if (r != AVERROR_EOF) {
     *error = in.name + ": read failed: " + av_message(r);
@@ -99,7 +111,7 @@ bool seek_decoder(container_input& in, int64_t n, int64_t* reached, std::string*
   *reached = in.frames;
   if (n <= in.frames || in.at_end) return true;
   std::vector<video_packet> packets;
-  if (!scan_packets(in, &packets, error)) return false;
+  if (!scan_packets(in, n, &packets, error)) return false;
   std::vector<int64_t> order;
   bool certain = !packets.empty() && in.first_pts != AV_NOPTS_VALUE;
   for (const video_packet& p : packets) {
