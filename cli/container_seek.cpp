@@ -164,7 +164,11 @@ bool container_seek(container_input& in, int64_t n, int64_t* reached, std::strin
   // The frames decoded ahead: taken when the frame is among them, else the
   // decoder goes on from after them.
   in.stop_decoding();
-  if (in.decoding_ended && in.queued == 0) return true;  // the reads end here
+  if (in.decoding_ended && in.queued == 0) {  // the reads end here
+    if (in.end_result != read_failed) return true;
+    *error = in.end_error;
+    return false;
+  }
   if (n - in.frames <= int64_t(in.queued)) {
     const size_t skipped = size_t(n - in.frames);
     in.head = (in.head + skipped) % in.queue.size();
