@@ -115,6 +115,11 @@ if command -v parallel > /dev/null; then
   done
   "$farm" --nivora "$nivora" --jobs 2 in.mp4 - 2> err > farm.y4m || fail "nivora-farm to y4m: $(cat err)"
   cmp -s farm.y4m whole.y4m || fail "the farm's y4m differs from one run's"
+  # A y4m input into a container: the parts are stamped with their frame numbers.
+  "$farm" --nivora "$nivora" --jobs 2 --codec ffv1 noisy.y4m farm_y4m.mkv 2> err &&
+    "$nivora" -q --codec ffv1 noisy.y4m one_y4m.mkv || fail "y4m to .mkv: $(cat err)"
+  [ "$(frames_md5 farm_y4m.mkv)" = "$(frames_md5 one_y4m.mkv)" ] || fail "y4m farm: frames differ"
+  same packet=pts one_y4m.mkv farm_y4m.mkv
 fi
 
 # A variable frame rate (40 ms, then 100 ms, then a step of 13 ms) keeps its
