@@ -28,9 +28,16 @@ void progress_update_at(progress_state* p, int64_t done, double now, FILE* err) 
   p->last_print = now;
   const double fps = done / (now - p->start);
   if (p->total > 0 && done <= p->total && fps > 0) {
-    const int left = int((p->total - done) / fps + 0.5);
-    fprintf(err, "\rnivora: frame %lld/%lld, %.1f fps, %d:%02d left   ", (long long)done,
-            (long long)p->total, fps, left / 60, left % 60);
+    // Whole seconds, capped so that a stalled start cannot overflow; hours
+    // are shown once the wait reaches one.
+    const double seconds = (p->total - done) / fps + 0.5;
+    const long long left = seconds < 3.6e8 ? (long long)seconds : 359999999LL;
+    if (left >= 3600)
+      fprintf(err, "\rnivora: frame %lld/%lld, %.1f fps, %lld:%02lld:%02lld left   ", (long long)done,
+              (long long)p->total, fps, left / 3600, left / 60 % 60, left % 60);
+    else
+      fprintf(err, "\rnivora: frame %lld/%lld, %.1f fps, %lld:%02lld left   ", (long long)done,
+              (long long)p->total, fps, left / 60, left % 60);
   } else {
     fprintf(err, "\rnivora: frame %lld, %.1f fps   ", (long long)done, fps);
   }

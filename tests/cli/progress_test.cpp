@@ -2,6 +2,7 @@
 // the frame count is known, cleared at the end.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -50,12 +51,17 @@ TEST(Progress, OneLineThatUpdatesWithTheTimeLeft) {
   EXPECT_EQ(ended.substr(ended.size() - 4), "\r\033[K") << "the line is cleared at the end";
 }
 
-TEST(Progress, MinutesLeftAndAnUnknownLength) {
+TEST(Progress, HoursLeftAndAnUnknownLength) {
   printed out;
   progress_state p;
   progress_start(&p, true, 100000);
   progress_update_at(&p, 10, p.start + 1, out.file());
-  EXPECT_EQ(out.text(), "\rnivora: frame 10/100000, 10.0 fps, 166:39 left   ");
+  EXPECT_EQ(out.text(), "\rnivora: frame 10/100000, 10.0 fps, 2:46:39 left   ");
+  printed stalled;
+  progress_state slow;
+  progress_start(&slow, true, INT64_C(1) << 40);
+  progress_update_at(&slow, 1, slow.start + 1000, stalled.file());
+  EXPECT_EQ(stalled.text(), "\rnivora: frame 1/1099511627776, 0.0 fps, 99999:59:59 left   ");
 
   printed unknown;
   progress_state q;
