@@ -228,21 +228,5 @@ bool run_cli_file_to_file(const char* nivora_path, const char* input, const char
       "nivora", "--threads", std::to_string(threads), "--frame", std::to_string(radius),
       field ? "--field" : "--no-field", "--no-mosquito", "--no-block", "--quiet",
       "--range", "0:" + std::to_string(frames), input, output};
-  const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (!spawn(nivora_path, args, -1, -1, &pid, error)) return false;
-  int status = 0;
-  struct rusage usage;
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
-  const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
-  *seconds = spent.count();
-  *peak_mb = double(usage.ru_maxrss) * 1024.0 / 1e6;
-  *cpu_s = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    *error = "nivora failed (status " + std::to_string(status) + ")";
-    return false;
-  }
-  return true;
+  return run_program(nivora_path, args, seconds, cpu_s, peak_mb, error);
 }
