@@ -21,9 +21,13 @@
 //   lifecycle DLL CLIP             loads, initialises and shuts down twice
 //   settings-window DLL CLIP       the settings window's button (Windows)
 //   size-messages DLL              the maximum-image-size messages (Windows)
+// With NIVORA_HOST_MEASURE set, run also prints for each job the wall and
+// processor time of its play and the bytes the filter holds in the C heap
+// after it (for the benchmarks; never compared by the checks).
 // Exit status 0 when everything held, 1 on a failed check, 2 on a usage or
 // file error.
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -99,11 +103,20 @@ int run_job(FILTER* fp, const std::string& line, int number) {
     return 1;
   }
   yc_clip out;
+  out.frames.reserve(clip.frames.size());
+  const long long heap_before = measure_process().heap;
+  const std::clock_t processor_start = std::clock();
   const auto start = std::chrono::steady_clock::now();
   const bool played = editor_play(play, out);
   const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - start)
                            .count();
+  const long long processor_ms =
+      (long long)(std::clock() - processor_start) * 1000 / CLOCKS_PER_SEC;
+  // The heap's growth less the frames played into out: what the filter holds.
+  long long heap_after = measure_process().heap;
+  for (const auto& frame : out.frames)
+    heap_after -= (long long)(frame.capacity() * sizeof(PIXEL_YC));
   const int fetches = counters.fetches, stages = counters.stage_calls;
   if (fp->func_exit(fp) != 1) {
     std::printf("job %d: func_exit did not return 1\n", number);
@@ -115,6 +128,9 @@ int run_job(FILTER* fp, const std::string& line, int number) {
               out.frames.size(), fetches, stages);
   if (scramble_right || scramble_below) std::printf(", %d scrambled", editor_scrambles());
   std::printf(", %lld ms\n", ms);
+  if (std::getenv("NIVORA_HOST_MEASURE"))
+    std::printf("job %d: measured: %lld ms, processor %lld ms, filter heap %lld bytes\n", number,
+                ms, processor_ms, heap_after - heap_before);
   return 0;
 }
 
