@@ -3,7 +3,7 @@
 //   diff A B                       compares two clips sample by sample
 //   not-cleared CLIP               fails if any frame of the clip is all zero
 //   table DLL                      prints the filter table
-//   run DLL JOBS THREADS [--kernels=ref]
+//   run DLL JOBS THREADS [--kernels=ref|--cpu=none]
 //                                  renders every job of a job file (one job a
 //                                  line: clip, output, nine track values and
 //                                  four check values comma-separated, play
@@ -13,7 +13,10 @@
 //                                  the cache does not deliver and
 //                                  scramble=right|below|right,below for a
 //                                  new pattern outside the picture on
-//                                  every fetch)
+//                                  every fetch); --kernels=ref caps the
+//                                  kernels at the scalar ones, --cpu=none
+//                                  stands in for a processor without SSE2
+//                                  (natively only)
 //   to-y4m CLIP OUT | from-y4m Y4M OUT
 //                                  a clip as 8-bit 4:4:4 y4m and back
 //   compare-y4m A B LIMIT          largest sample difference, at most LIMIT
@@ -167,14 +170,14 @@ int usage() {
                "       to-y4m CLIP OUT | from-y4m Y4M OUT | compare-y4m A B LIMIT |\n"
                "       pick CLIP OUT I,J,... |\n"
                "       table DLL |\n"
-               "       run DLL JOBS THREADS [--kernels=ref] | lifecycle DLL CLIP |\n"
+               "       run DLL JOBS THREADS [--kernels=ref|--cpu=none] | lifecycle DLL CLIP |\n"
                "       settings-window DLL CLIP | size-messages DLL\n");
   return 2;
 }
 
 }  // namespace
 
-int command_run(const char* dll, const char* jobs, int threads, int kernels) {
+int command_run(const char* dll, const char* jobs, int threads, int kernels, int cpu_level) {
   std::ifstream in(jobs);
   if (!in) {
     std::printf("cannot read %s\n", jobs);
@@ -182,6 +185,10 @@ int command_run(const char* dll, const char* jobs, int threads, int kernels) {
   }
   if (kernels >= 0 && !force_filter_kernels(kernels)) {
     std::printf("this build cannot choose the filter's kernels\n");
+    return 2;
+  }
+  if (cpu_level >= 0 && !force_filter_cpu_level(cpu_level)) {
+    std::printf("this build cannot stand in for another processor\n");
     return 2;
   }
   loaded_filter filter;
@@ -220,12 +227,13 @@ int main(int argc, char** argv) {
   } else if (command == "table" && argc == 3) {
     status = command_table(argv[2]);
   } else if (command == "run" && (argc == 5 || argc == 6)) {
-    int kernels = -1;
+    int kernels = -1, cpu_level = -1;
     if (argc == 6) {
-      if (std::strcmp(argv[5], "--kernels=ref") != 0) return usage();
-      kernels = 0;
+      if (std::strcmp(argv[5], "--kernels=ref") == 0) kernels = 0;
+      else if (std::strcmp(argv[5], "--cpu=none") == 0) cpu_level = 0;
+      else return usage();
     }
-    status = command_run(argv[2], argv[3], std::atoi(argv[4]), kernels);
+    status = command_run(argv[2], argv[3], std::atoi(argv[4]), kernels, cpu_level);
   } else if (command == "lifecycle" && argc == 4) {
     status = command_lifecycle(argv[2], argv[3]);
 #ifdef _WIN32

@@ -51,6 +51,9 @@ bool filter_module_mapped(const char* path);
 // Natively caps the kernel level chosen at initialisation (0 = scalar);
 // false where the plug-in offers no such control.
 bool force_filter_kernels(int level);
+// Natively caps the processor check's answer (0: neither SSE2 nor SSE3);
+// false where the plug-in offers no such control.
+bool force_filter_cpu_level(int level);
 
 // Shift_JIS (code page 932) bytes as UTF-8, converted by the host's own means.
 std::string sjis_to_utf8(const char* text);
@@ -114,7 +117,7 @@ bool editor_play(const std::string& list, yc_clip& out);
 
 // ---- Commands -------------------------------------------------------------
 int command_table(const char* dll);
-int command_run(const char* dll, const char* jobs, int threads, int kernels);
+int command_run(const char* dll, const char* jobs, int threads, int kernels, int cpu_level);
 int command_lifecycle(const char* dll, const char* clip);
 int command_settings_window(const char* dll, const char* clip);
 int command_size_messages(const char* dll);
