@@ -6,7 +6,10 @@
 // A frame's output depends only on the frames of its window and the settings:
 // frames held from earlier calls are reused only while they are the same
 // pictures (the same frame number since the last reset, the same size and
-// field split), and the estimate pools the window's own frames in frame order.
+// field split), and the estimate pools the window's own frames in frame order:
+// their blocks, and each against the frame before it, as the command line's
+// estimate does with the first frames of a clip. A frame's readings are taken
+// once, when the estimate first needs them, and kept while it is held.
 #pragma once
 
 #include "host/host_api.h"
