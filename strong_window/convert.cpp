@@ -21,13 +21,29 @@ short round_to_short(float q) {
 
 }  // namespace
 
+// The editor's YC48 values of the 8-bit ends: luma 0 and 255, chroma 255.
+constexpr short yc48_luma_0 = -299, yc48_luma_255 = 4470, yc48_chroma_255 = 2322;
+
 // 219 / 4096 and 224 / 4096 are exact in single precision, and so is every
 // product with a 16-bit sample and the sum with the offset (at most 24
-// significant bits): the way in rounds nothing.
-float strong_luma_from_yc48(short y) { return float(y) * (219.0f / 4096.0f) + 16.0f; }
-float strong_chroma_from_yc48(short c) { return float(c) * (224.0f / 4096.0f) + 128.0f; }
+// significant bits): the way in rounds nothing. Except at the 8-bit ends,
+// which the scale puts 0.013 (luma 0), 0.003 (luma 255) and 0.02 (chroma 255)
+// inside the range: there the way in gives the ends themselves, so that the
+// noise estimate knows those samples for clipped, as it does the command
+// line's. (Chroma 0, -2340, stays at 0.029: no value at or below 0 would come
+// back to it.)
+float strong_luma_from_yc48(short y) {
+  if (y == yc48_luma_0) return 0.0f;
+  if (y == yc48_luma_255) return 255.0f;
+  return float(y) * (219.0f / 4096.0f) + 16.0f;
+}
+float strong_chroma_from_yc48(short c) {
+  if (c == yc48_chroma_255) return 255.0f;
+  return float(c) * (224.0f / 4096.0f) + 128.0f;
+}
 // The exact inverse on what the way in gives: (v - 16) and its product with
-// 4096 are exact there, and the division then gives y itself.
+// 4096 are exact there, and the division then gives y itself; the ends come
+// back to -299 (from -299.25), 4470 (4470.06) and 2322 (2322.29).
 short strong_yc48_from_luma(float v) { return round_to_short((v - 16.0f) * 4096.0f / 219.0f); }
 short strong_yc48_from_chroma(float v) {
   return round_to_short((v - 128.0f) * 4096.0f / 224.0f);
