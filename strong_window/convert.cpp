@@ -1,23 +1,14 @@
 // The conversions between PIXEL_YC frames and the strong filter's planes: the
 // sample formulas, and the jobs that convert a frame's rows on the workers.
-#include <cmath>
-
 #include "frame/stage_share.h"
 #include "strong_window/strong_window.h"
 #include "strong_window/strong_window_internal.h"
+#include "strong_window/yc48_row.h"
 
 namespace {
 
 constexpr int convert_min_rows = 16;  // rows a converting worker takes at least
-
-short round_to_short(float q) {
-  // Nearest YC48 value, halves up; below the type's range (or no value) its
-  // lowest value, above it its highest.
-  const float r = std::floor(q + 0.5f);
-  if (!(r >= -32768.0f)) return -32768;
-  if (r > 32767.0f) return 32767;
-  return short(int(r));
-}
+constexpr int chunk = 64;             // samples converted back at a time
 
 }  // namespace
 
@@ -44,9 +35,15 @@ float strong_chroma_from_yc48(short c) {
 // The exact inverse on what the way in gives: (v - 16) and its product with
 // 4096 are exact there, and the division then gives y itself; the ends come
 // back to -299 (from -299.25), 4470 (4470.06) and 2322 (2322.29).
-short strong_yc48_from_luma(float v) { return round_to_short((v - 16.0f) * 4096.0f / 219.0f); }
+short strong_yc48_from_luma(float v) {
+  short y;
+  yc48_row_ref(&v, 1, 16.0f, 219.0f, &y);
+  return y;
+}
 short strong_yc48_from_chroma(float v) {
-  return round_to_short((v - 128.0f) * 4096.0f / 224.0f);
+  short c;
+  yc48_row_ref(&v, 1, 128.0f, 224.0f, &c);
+  return c;
 }
 
 // Frame row r belongs to field r % fields, as that field's row r / fields.
@@ -77,13 +74,20 @@ void planes_to_frame_job(int thread_id, int thread_num, void* param1, void*) {
     PIXEL_YC* dst = c.dst + size_t(row) * c.dst_pitch;
     const size_t at = size_t(y) * c.w;
     const float* luma = c.plane[f][0] + at;
-    for (int x = 0; x < c.w; ++x) dst[x].y = strong_yc48_from_luma(luma[x]);
-    if (!c.chroma) continue;
     const float* cb = c.plane[f][1] + at;
     const float* cr = c.plane[f][2] + at;
-    for (int x = 0; x < c.w; ++x) {
-      dst[x].cb = strong_yc48_from_chroma(cb[x]);
-      dst[x].cr = strong_yc48_from_chroma(cr[x]);
+    for (int x0 = 0; x0 < c.w; x0 += chunk) {
+      const int n = c.w - x0 < chunk ? c.w - x0 : chunk;
+      short values[3][chunk];
+      yc48_kernels.yc48_row(luma + x0, n, 16.0f, 219.0f, values[0]);
+      for (int i = 0; i < n; ++i) dst[x0 + i].y = values[0][i];
+      if (!c.chroma) continue;
+      yc48_kernels.yc48_row(cb + x0, n, 128.0f, 224.0f, values[1]);
+      yc48_kernels.yc48_row(cr + x0, n, 128.0f, 224.0f, values[2]);
+      for (int i = 0; i < n; ++i) {
+        dst[x0 + i].cb = values[1][i];
+        dst[x0 + i].cr = values[2][i];
+      }
     }
   }
 }

@@ -28,7 +28,8 @@ enum strong_window_result {
   strong_window_no_memory   // the buffers for this size could not be had; ycp_edit unchanged
 };
 
-// Fills the strong filter's kernel table for a level (after the check).
+// Fills the strong filter's kernel table, and the conversions' (yc48_row.h),
+// for a level (after the check).
 void strong_window_select_kernels(int level);
 // Filters frame fpip->frame into fpip->ycp_edit, fetching its window through
 // the editor's frame cache and working on its threads. fpip->w and h are left

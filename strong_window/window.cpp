@@ -8,6 +8,7 @@
 #include "strong/strong.h"
 #include "strong_window/strong_window.h"
 #include "strong_window/strong_window_internal.h"
+#include "strong_window/yc48_row.h"
 
 namespace {
 
@@ -260,7 +261,10 @@ int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 }  // namespace
 
-void strong_window_select_kernels(int level) { strong_select_kernels(level); }
+void strong_window_select_kernels(int level) {
+  strong_select_kernels(level);
+  yc48_select_kernels(level);
+}
 
 void strong_window_reset() {
   if (state) forget_frames(state.get());
