@@ -17,8 +17,9 @@
 //                                  kernels at the scalar ones, --cpu=none
 //                                  stands in for a processor without SSE2
 //                                  (natively only)
-//   to-y4m CLIP OUT | from-y4m Y4M OUT
-//                                  a clip as 8-bit 4:4:4 y4m and back
+//   to-y4m CLIP OUT [--nearest] | from-y4m Y4M OUT
+//                                  a clip as 8-bit 4:4:4 y4m and back (luma
+//                                  rounded to nearest with --nearest)
 //   compare-y4m A B LIMIT          largest sample difference, at most LIMIT
 //   pick CLIP OUT I,J,...          the frames at those positions
 //   lifecycle DLL CLIP             loads, initialises and shuts down twice
@@ -167,7 +168,7 @@ int command_not_cleared(const char* path) {
 int usage() {
   std::fprintf(stderr,
                "usage: plugin_host gen SEED W H FRAMES OUT | diff A B | not-cleared CLIP |\n"
-               "       to-y4m CLIP OUT | from-y4m Y4M OUT | compare-y4m A B LIMIT |\n"
+               "       to-y4m CLIP OUT [--nearest] | from-y4m Y4M OUT | compare-y4m A B LIMIT |\n"
                "       pick CLIP OUT I,J,... |\n"
                "       table DLL |\n"
                "       run DLL JOBS THREADS [--kernels=ref|--cpu=none] | lifecycle DLL CLIP |\n"
@@ -216,8 +217,8 @@ int main(int argc, char** argv) {
     status = command_diff(argv[2], argv[3]);
   } else if (command == "not-cleared" && argc == 3) {
     status = command_not_cleared(argv[2]);
-  } else if (command == "to-y4m" && argc == 4) {
-    status = command_to_y4m(argv[2], argv[3]);
+  } else if (command == "to-y4m" && (argc == 4 || (argc == 5 && !std::strcmp(argv[4], "--nearest")))) {
+    status = command_to_y4m(argv[2], argv[3], argc == 5);
   } else if (command == "from-y4m" && argc == 4) {
     status = command_from_y4m(argv[2], argv[3]);
   } else if (command == "compare-y4m" && argc == 5) {

@@ -121,9 +121,10 @@ int command_run(const char* dll, const char* jobs, int threads, int kernels, int
 int command_lifecycle(const char* dll, const char* clip);
 int command_settings_window(const char* dll, const char* clip);
 int command_size_messages(const char* dll);
-// Clips to and from 8-bit 4:4:4 y4m with the editor's formulas; the largest
+// Clips to and from 8-bit 4:4:4 y4m with the editor's formulas (or luma
+// rounded to nearest, for measurements of the filter alone); the largest
 // difference of two such files (fails above limit); frames picked by position.
-int command_to_y4m(const char* clip, const char* out);
+int command_to_y4m(const char* clip, const char* out, bool nearest);
 int command_from_y4m(const char* y4m, const char* out);
 int command_compare_y4m(const char* a, const char* b, int limit);
 int command_pick(const char* clip, const char* out, const char* positions);
