@@ -321,6 +321,7 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   }
   if (s.radius > 0) params.radius = s.radius;
   params.spatial_strength = float(s.spatial_tenths) / 10.0f;
+  params.planes = s.chroma ? 3 : 1;  // without chroma the frame keeps its own
   const int lo = n - params.radius < first ? first : n - params.radius;
   const int hi = n + params.radius > last ? last : n + params.radius;
 
