@@ -8,10 +8,11 @@
 #
 # Each side plays a short and a long run of the clip; the cost of a frame is
 # the difference over the difference in frames, so start-up and the window's
-# first frames cancel out. Wall time: the editor's time inside its play (clip
-# files read and written outside it), nivora's whole run (reading y4m is part
-# of its frame). Processor time (all threads): the editor's over the play,
-# nivora's of the process. Each run is repeated --rounds times, interleaved,
+# first frames cancel out. Wall time: the time inside the plug-in's func_proc
+# (the editor's own work, filling its buffers and checking their guards, left
+# out; its frame cache's fetches are inside), nivora's whole run (reading y4m
+# is part of its frame). Processor time (all threads): the process's inside
+# func_proc, nivora's of the process. Each run is repeated --rounds times, interleaved,
 # and the fastest kept. Also printed: the plug-in's heap in use after the
 # play (every buffer it holds) and nivora's peak resident memory.
 #
@@ -67,11 +68,12 @@ cd "$work"
 "$host" from-y4m clip.y4m clip.yc
 rm raw.yc
 
-# plugin N: "wall_ms cpu_ms heap_bytes" of the editor's play of frames 0..N-1.
+# plugin N: "wall_ms cpu_ms heap_bytes" of the calls of func_proc in the
+# editor's play of frames 0..N-1.
 plugin() {
   echo "clip.yc out.yc $track,$radius,10 $chroma,0 0-$(($1 - 1))" > job.txt
   NIVORA_HOST_MEASURE=1 "$host" run linked job.txt "$threads" |
-    sed -n 's/.*measured: \([0-9]*\) ms, processor \([0-9]*\) ms, filter heap \([0-9-]*\) bytes/\1 \2 \3/p'
+    sed -n 's/.*measured: .* in func_proc \([0-9.]*\) ms, processor \([0-9.]*\) ms, filter heap \([0-9-]*\) bytes/\1 \2 \3/p'
 }
 # cli N: "wall_ms cpu_ms peak_rss_bytes" of nivora on frames 0..N-1.
 cli() {
@@ -103,8 +105,9 @@ read -r cl_wall cl_cpu cl_rss < <(best c_long)
 
 echo "strong plug-in against nivora --sigma $sigma, ${w}x$h, $threads threads, radius track $radius," \
   "chroma $chroma; frames $short and $long, best of $rounds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-awk -v n=$((long - short)) -v pw=$((pl_wall - ps_wall)) -v pc=$((pl_cpu - ps_cpu)) \
+awk -v n=$((long - short)) -v plw="$pl_wall" -v psw="$ps_wall" -v plc="$pl_cpu" -v psc="$ps_cpu" \
     -v cw=$((cl_wall - cs_wall)) -v cc=$((cl_cpu - cs_cpu)) -v heap="$pl_heap" -v rss="$cl_rss" 'BEGIN {
+  pw = plw - psw; pc = plc - psc
   printf "%-22s %12s %12s\n", "per frame (ms)", "wall", "processor"
   printf "%-22s %12.1f %12.1f\n", "plug-in", pw / n, pc / n
   printf "%-22s %12.1f %12.1f\n", "nivora --sigma", cw / n, cc / n

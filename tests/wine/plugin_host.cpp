@@ -26,7 +26,8 @@
 //   settings-window DLL CLIP       the settings window's button (Windows)
 //   size-messages DLL              the maximum-image-size messages (Windows)
 // With NIVORA_HOST_MEASURE set, run also prints for each job the wall and
-// processor time of its play and the bytes the filter holds in the C heap
+// processor time of its play and of the calls of func_proc in it (the
+// editor's own work left out), and the bytes the filter holds in the C heap
 // after it (for the benchmarks; never compared by the checks).
 // Exit status 0 when everything held, 1 on a failed check, 2 on a usage or
 // file error.
@@ -133,8 +134,10 @@ int run_job(FILTER* fp, const std::string& line, int number) {
   if (scramble_right || scramble_below) std::printf(", %d scrambled", editor_scrambles());
   std::printf(", %lld ms\n", ms);
   if (std::getenv("NIVORA_HOST_MEASURE"))
-    std::printf("job %d: measured: %lld ms, processor %lld ms, filter heap %lld bytes\n", number,
-                ms, processor_ms, heap_after - heap_before);
+    std::printf("job %d: measured: %lld ms, processor %lld ms, in func_proc %.1f ms, "
+                "processor %.1f ms, filter heap %lld bytes\n",
+                number, ms, processor_ms, counters.proc_ms, counters.proc_processor_ms,
+                heap_after - heap_before);
   return 0;
 }
 

@@ -68,6 +68,8 @@ struct editor_counters {
   int active_queries = 0;
   int window_updates = 0;
   int unexpected = 0;              // wrong records, nested stages, unknown services
+  double proc_ms = 0;              // wall time inside func_proc
+  double proc_processor_ms = 0;    // and the process's processor time there
 };
 
 extern editor_counters counters;
