@@ -21,7 +21,14 @@
 # (QEMU_CPU): "max" has AVX2, "Nehalem" stops at SSE4.2, so that the filter
 # picks its SSE2 kernels; the script checks which kernels ran.
 #
+# With --plugin strong the same for the second plug-in: nivora_strong.auf in
+# plugin_host.exe against plugin_host_strong_native, at a given noise level
+# (--sigma), with its own stages (its pre-filter setting does not exist: --pre
+# is ignored).
+#
 # usage: bench/count_instructions.sh [options]
+#   --plugin P        filter (nivora.auf, the default) or strong (nivora_strong.auf)
+#   --sigma S         strong: the noise level, in code values (default 4)
 #   --builds LIST     i686,x86_64 (default both)
 #   --levels LIST     sse2,avx2 (default both)
 #   --pre LIST        off,on: both pre-filters off / on (default both)
@@ -40,6 +47,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
+plugin=filter
+sigma=4
 builds=i686,x86_64
 levels=sse2,avx2
 pres=off,on
@@ -55,6 +64,8 @@ work=
 check_counter=0
 while [ $# -gt 0 ]; do
   case $1 in
+    --plugin) plugin=$2; shift ;;
+    --sigma) sigma=$2; shift ;;
     --builds) builds=$2; shift ;;
     --levels) levels=$2; shift ;;
     --pre) pres=$2; shift ;;
@@ -89,7 +100,7 @@ if [ "${NIVORA_COUNT_NAMESPACE:-}" != 1 ]; then
       { echo "cannot mount a private binfmt_misc (needs Linux 6.7 or later)"; exit 1; }
     printf "%s" ":nivora-count-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu32"':F" \
       > /proc/sys/fs/binfmt_misc/register || exit 1
-    exec "$0" "$@"' "$0" --builds "$builds" --levels "$levels" --pre "$pres" --size "$size" \
+    exec "$0" "$@"' "$0" --plugin "$plugin" --sigma "$sigma" --builds "$builds" --levels "$levels" --pre "$pres" --size "$size" \
       --frame "$radius" --frames "$frames" --functions "$functions" --parallel "$parallel" \
       --build "$build" --build-win "$build_win" ${prefix:+--prefix "$prefix"} \
       ${work:+--work "$work"} $([ $check_counter = 1 ] && echo --check-counter)
@@ -158,9 +169,13 @@ EOF
   exit
 fi
 
-native=$build/tests/plugin_host_native
+case $plugin in
+  filter) dll_name=nivora.auf native=$build/tests/plugin_host_native ;;
+  strong) dll_name=nivora_strong.auf native=$build/tests/plugin_host_strong_native pres=off ;;
+  *) echo "--plugin: filter or strong"; exit 2 ;;
+esac
 host_exe=$build_win/tests/wine/plugin_host.exe
-dll=$build_win/nivora.auf
+dll=$build_win/$dll_name
 [ -x "$native" ] || { echo "$native is missing (cmake --build $build --target plugin_host_native)"; exit 1; }
 if [[ ,$builds, == *,i686,* ]]; then
   for f in "$host_exe" "$dll" "$dll.debug"; do
@@ -188,6 +203,26 @@ x func_save_start
 x func_WndProc
 "
 stages="a b c d e f -"
+stage_legend="(a block NR, b mosquito NR, c column pass, d row pass, e temporal fit and synthesis,
+ f output, other: the driver; ratio: i686 / x86_64)"
+if [ "$plugin" = strong ]; then
+  stage_entries="
+a frame_to_planes_job
+b estimate_job
+c push_job
+d field_job
+d process_job
+e spatial_job
+f planes_to_frame_job
+- strong_func_proc
+x strong_func_init
+x strong_func_exit
+x strong_func_update
+x strong_func_save_start
+"
+  stage_legend="(a frames to planes, b estimate, c window push and pyramid, d motion search and
+ temporal mean, e spatial pass, f planes to frame, other: func_proc; ratio: i686 / x86_64)"
+fi
 
 # Hexadecimal to number in awk (exact below 2^53).
 awk_hex='function hex(s,  i, n) {
@@ -197,13 +232,13 @@ awk_hex='function hex(s,  i, n) {
 }'
 
 # symbols NM FILE BIAS OUT: the program's functions, "address name" (address
-# with BIAS added, decimal), sorted by address.
+# with BIAS, a signed decimal, added; decimal), sorted by address.
 symbols() {
   local nm=$1 file=$2 bias=$3 out=$4
   "$nm" -C --defined-only "$file" | awk -v bias="$bias" "$awk_hex"'
     $2 ~ /^[Tt]$/ && $3 !~ /^\./ {
       name = $3; for (i = 4; i <= NF; ++i) name = name " " $i
-      printf "%.0f %s\n", hex($1) + hex(bias), name
+      printf "%.0f %s\n", hex($1) + bias, name
     }' | sort -n > "$out"
 }
 
@@ -224,7 +259,8 @@ marks() {
   while read -r stage fn; do
     [ -n "$stage" ] || continue
     local line
-    line=$(awk -v fn="$fn" '{ n = $2; sub(/\(.*/, "", n) } n == fn { print $1; exit }' "$syms")
+    line=$(awk -v fn="$fn" '{ n = $0; sub(/^[0-9]+ /, "", n); sub(/^\(anonymous namespace\)::/, "", n)
+      sub(/\(.*/, "", n) } n == fn { print $1; exit }' "$syms")
     [ -n "$line" ] || { echo "no function $fn in the symbols" >&2; return 1; }
     printf '%x %s\n' "$line" "$stage" >> "$out"
   done <<< "$stage_entries"
@@ -239,8 +275,12 @@ nm -C --defined-only "$build"/libnivora_*.a | awk '$2 ~ /^[Tt]$/ {
 w=${size%x*}
 h=${size#*x}
 clip=$work/clip.yc
-"$native" gen 7 "$w" "$h" $((frames + radius + 1)) "$clip" > /dev/null
+"$native" gen 7 "$w" "$h" $((frames + 5)) "$clip" > /dev/null
 job_line() {  # job_line OUT PRE LAST
+  if [ "$plugin" = strong ]; then
+    echo "clip.yc $1 $(awk -v s="$sigma" 'BEGIN { printf "%d", s * 10 + 0.5 }'),0,10 1,0 0-$3"
+    return
+  fi
   local checks=1,0,0,0
   [ "$2" = on ] && checks=1,0,1,1
   echo "clip.yc $1 $radius,8,8,8,8,8,8,5,5 $checks 0-$3"
@@ -254,7 +294,7 @@ native_bias() {
   QEMU_CPU=$cpu QEMU_LOG=page QEMU_LOG_FILENAME=$log $qemu64 "$native" > /dev/null 2>&1 || true
   start_code=$(awk '$1 == "start_code" {print $2}' "$log")
   exec_vaddr=$(readelf -lW "$native" | awk '$1 == "LOAD" && / E 0x/ {print $3; exit}')
-  printf '0x%x\n' $((start_code - exec_vaddr))
+  echo $((start_code - exec_vaddr))
 }
 
 text_range() {  # text_range OBJDUMP FILE BIAS: "start+size" of .text
@@ -273,7 +313,7 @@ if [[ ,$builds, == *,i686,* ]]; then
   echo "preparing the Wine prefix $prefix (a few minutes the first time)" >&2
   bash "$root/tests/wine/prepare_prefix.sh" "$prefix" >&2
   cp "$host_exe" "$dll" "$dll.debug" "$work/"
-  dll=$work/nivora.auf
+  dll=$work/$dll_name
   wine_env
 fi
 wine_started=0
@@ -294,7 +334,7 @@ run_case() {
   else
     local image_base
     image_base=$(i686-w64-mingw32-objdump -p "$dll" | awk '$1 == "ImageBase" {print $2}')
-    bias=$(printf '0x%x' $((0x$dll_base - 0x$image_base)))
+    bias=$((0x$dll_base - 0x$image_base))
     symbols i686-w64-mingw32-nm "$dll.debug" "$bias" "$syms"
     : > "$work/$b.filter_functions"
     range=$(text_range i686-w64-mingw32-objdump "$dll.debug" "$bias")
@@ -304,7 +344,7 @@ run_case() {
   reset=$(awk '$2 == "-" {print $1}' "$work/$b.marks")
   job_line "out_$name.yc" "$pre" $((frames - 1)) > "$work/jobs_$name.txt"
   local run=("$qemu64" "$native" run linked)
-  [ "$b" = x86_64 ] || run=(timeout 14400 wine ./plugin_host.exe run nivora.auf)
+  [ "$b" = x86_64 ] || run=(timeout 14400 wine ./plugin_host.exe run "$dll_name")
   (cd "$work" && QEMU_CPU=$cpu QEMU_DFILTER=$range count_log "$name.counts" \
     --marks "$work/$b.marks" --reset-at "$reset" -- "${run[@]}" "jobs_$name.txt" 1 > "$name.log") ||
     { echo "the $name run failed:"; tr -d '\r' < "$work/$name.log"; return 1; } >&2
@@ -350,9 +390,9 @@ if [[ ,$builds, == *,i686,* ]]; then
   # One count at a time per prefix: the server is stopped at the end.
   wineserver -p || { echo "a Wine server already runs for $prefix: is another count using it?"; exit 1; }
   wine_started=1
-  (cd "$work" && WINEDEBUG=+loaddll timeout 900 wine ./plugin_host.exe table nivora.auf > loaddll.txt 2>&1) || true
-  dll_base=$(tr -d '\r' < "$work/loaddll.txt" | sed -n 's/.*nivora\.auf" at \([0-9A-Fa-f]*\).*/\1/p' | sed -n 1p)
-  [ -n "$dll_base" ] || { echo "could not find where Wine loads nivora.auf:"; cat "$work/loaddll.txt"; exit 1; }
+  (cd "$work" && WINEDEBUG=+loaddll timeout 900 wine ./plugin_host.exe table "$dll_name" > loaddll.txt 2>&1) || true
+  dll_base=$(tr -d '\r' < "$work/loaddll.txt" | sed -n "s/.*${dll_name//./\\.}\" at \([0-9A-Fa-f]*\).*/\1/p" | sed -n 1p)
+  [ -n "$dll_base" ] || { echo "could not find where Wine loads $dll_name:"; cat "$work/loaddll.txt"; exit 1; }
 fi
 
 results=$work/results.txt
@@ -374,7 +414,9 @@ while [ $running -gt 0 ]; do wait -n || failed=1; running=$((running - 1)); done
 [ $failed = 0 ] || { echo "some cases failed"; exit 1; }
 for name in "${names[@]}"; do cat "$work/$name.result"; done > "$results"
 
-echo "instructions per frame (millions), ${w}x$h, Frame $radius, 1 thread, frame $((frames - 1)) of 0-$((frames - 1)):"
+setting="Frame $radius"
+[ "$plugin" = strong ] && setting="$dll_name, sigma $sigma"
+echo "instructions per frame (millions), ${w}x$h, $setting, 1 thread, frame $((frames - 1)) of 0-$((frames - 1)):"
 printf '%-7s %-5s %-4s %8s %8s %8s %8s %8s %8s %8s | %8s %7s\n' build level pre a b c d e f other total ratio
 awk '
   { key = $2 " " $3; if ($1 == "x86_64") base[key] = $11; line[NR] = $0 }
@@ -388,8 +430,7 @@ awk '
       printf " | %8.2f %7s\n", v[11] / 1e6, ratio
     }
   }' "$results"
-echo "(a block NR, b mosquito NR, c column pass, d row pass, e temporal fit and synthesis,"
-echo " f output, other: the driver; ratio: i686 / x86_64)"
+echo "$stage_legend"
 if [ "$functions" -gt 0 ]; then
   echo
   echo "costliest functions (instructions per frame, stage, function):"

@@ -7,10 +7,12 @@
 
 namespace {
 
+// Computed when compiling: code run at the plug-in's load, before the
+// processor check, must hold no SSE instruction.
 struct cubic_taps {
-  float w[8][4];
-  float gain[8];
-  cubic_taps() {
+  float w[8][4] = {};
+  float gain[8] = {};
+  constexpr cubic_taps() {
     for (int k = 0; k < 8; ++k) {
       const double t = k / 8.0, t2 = t * t, t3 = t2 * t;
       const double c[4] = {(-t3 + 2 * t2 - t) / 2, (3 * t3 - 5 * t2 + 2) / 2,
@@ -24,7 +26,7 @@ struct cubic_taps {
     }
   }
 };
-const cubic_taps taps;
+constexpr cubic_taps taps;
 
 }  // namespace
 

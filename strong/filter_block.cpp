@@ -42,10 +42,11 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
                          float* const weight_out[3], const int out_pitch[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
+  const int planes = p.planes < 3 ? 1 : 3;
   float acc[3][256], weight[3][256], comp[256];
   int bw[3], bh[3], ox[3], oy[3];
   const float* cur[3];
-  for (int q = 0; q < 3; ++q) {
+  for (int q = 0; q < planes; ++q) {
     const int sx = q ? in.shift_x : 0, sy = q ? in.shift_y : 0;
     bw[q] = 16 >> sx;
     bh[q] = 16 >> sy;
@@ -79,7 +80,7 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
                             predictor ? 1 : p.search_range, predictor, &in.guide[i]);
     found[i] = v;
     float block = 1.0f;
-    for (int q = 0; q < 3; ++q) {
+    for (int q = 0; q < planes; ++q) {
       // Vector in eighths of this plane's pixels.
       const int vx = q && in.shift_x ? v.x : 2 * v.x;
       const int vy = q && in.shift_y ? v.y : 2 * v.y;
@@ -93,7 +94,7 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
       if (block <= 0.0f) break;
     }
   }
-  for (int q = 0; q < 3; ++q) {
+  for (int q = 0; q < planes; ++q) {
     const int w = std::min(bw[q], g.w[q] - ox[q]);
     const int h = std::min(bh[q], g.h[q] - oy[q]);
     for (int y = 0; y < h; ++y) {

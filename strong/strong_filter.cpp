@@ -255,7 +255,7 @@ void spatial_job(int thread_id, int thread_num, void* param1, void*) {
   const strong_geometry& g = p.f->g;
   // A worker with rows is one of the first max_workers: it has a scratch.
   float* scratch = p.f->spatial_scratch.data() + p.f->spatial_scratch_floats * thread_id;
-  for (int q = 0; q < 3; ++q) {
+  for (int q = 0; q < (p.params->planes < 3 ? 1 : 3); ++q) {
     const float s = q ? p.params->sigma_chroma : p.params->sigma_luma;
     int first, end;
     if (!stage_share(g.h[q], min_rows, thread_id, thread_num, &first, &end)) continue;

@@ -21,6 +21,9 @@ struct strong_params {
   float sample_low = 0;    // the same per sample, for the squared difference
   float sample_high = 0;
   float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
+  // Planes filtered and written: 3, or 1 for luma alone (a caller that keeps
+  // its own chroma; the luma plane comes out as with 3).
+  int planes = 3;
 };
 
 // The one rule: every setting from the two deviations.
@@ -87,8 +90,8 @@ void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture
 bool strong_holds(const strong_filter* f, int64_t n);
 
 // Filters picture n with the neighbours n - k and n + k (k = 1 .. radius) that
-// are held and lie within [first, last]; writes the three planes to out
-// (pitches as given). Runs on the editor's worker threads through exec
+// are held and lie within [first, last]; writes the planes params.planes
+// asks for to out (pitches as given). Runs on the editor's worker threads through exec
 // (a host_exec_multi_thread_func); the result does not depend on their number.
 void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
                     int64_t last, float* const out[3], const int out_pitch[3],

@@ -6,10 +6,13 @@
 
 int32_t strong_cpu_level = 0;
 int strong_forced_level = -1;
+int strong_forced_cpu_level = -1;
 uint8_t strong_messages_shown = 0;
 
 BOOL strong_func_init(FILTER* /*fp*/) {
   strong_cpu_level = detect_cpu_level();
+  if (strong_forced_cpu_level >= 0 && strong_forced_cpu_level < strong_cpu_level)
+    strong_cpu_level = strong_forced_cpu_level;
   strong_messages_shown = 0;
   // Only a processor that passed the check chooses kernels: the choice may
   // use SSE. Otherwise frames pass unchanged and no kernel is ever called.

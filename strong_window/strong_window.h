@@ -6,7 +6,10 @@
 // A frame's output depends only on the frames of its window and the settings:
 // frames held from earlier calls are reused only while they are the same
 // pictures (the same frame number since the last reset, the same size and
-// field split), and the estimate pools the window's own frames in frame order.
+// field split), and the estimate pools the window's own frames in frame order:
+// their blocks, and each against the frame before it, as the command line's
+// estimate does with the first frames of a clip. A frame's readings are taken
+// once, when the estimate first needs them, and kept while it is held.
 #pragma once
 
 #include "host/host_api.h"
@@ -25,7 +28,8 @@ enum strong_window_result {
   strong_window_no_memory   // the buffers for this size could not be had; ycp_edit unchanged
 };
 
-// Fills the strong filter's kernel table for a level (after the check).
+// Fills the strong filter's kernel table, and the conversions' (yc48_row.h),
+// for a level (after the check).
 void strong_window_select_kernels(int level);
 // Filters frame fpip->frame into fpip->ycp_edit, fetching its window through
 // the editor's frame cache and working on its threads. fpip->w and h are left

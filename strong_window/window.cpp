@@ -8,6 +8,7 @@
 #include "strong/strong.h"
 #include "strong_window/strong_window.h"
 #include "strong_window/strong_window_internal.h"
+#include "strong_window/yc48_row.h"
 
 namespace {
 
@@ -18,9 +19,16 @@ constexpr int window_slots = 2 * strong_max_radius + 1;
 constexpr size_t estimate_blocks = 4000;
 constexpr int max_workers = 64;          // stage_share's cap
 
+// A frame of the window. The estimate's readings of its pictures are taken
+// when the estimate first needs them, and kept with it: the blocks of each
+// field picture and plane kind, and each field picture against the same
+// field of the frame before (which a reading only stands for while that
+// frame is held too: a frame number since the last reset is one picture).
 struct held_frame {
-  int64_t frame = -1;     // frame number held in the slot since the last reset
-  bool energies = false;  // its estimate blocks were taken
+  int64_t frame = -1;            // frame number held in the slot since the last reset
+  strong_picture_view pic[2] = {};  // its field pictures in the filters' windows
+  bool spatial[2][2] = {};       // field, kind: its blocks' energies were taken
+  bool temporal[2] = {};         // field: its reading against frame - 1 was taken
 };
 
 struct window_state {
@@ -35,6 +43,9 @@ struct window_state {
   noise_energies pooled[2];
 };
 
+// The readings of one picture kind: the spatial ones, or the temporal one.
+enum reading_kind { spatial_readings, temporal_reading };
+
 std::unique_ptr<window_state> state;
 EXFUNC* services = nullptr;  // the editor's, for the filter's worker calls
 
@@ -42,11 +53,12 @@ int exec_on_editor(void (*job)(int, int, void*, void*), void* param1, void* para
   return services->exec_multi_thread_func(job, param1, param2);
 }
 
-// The estimate's blocks of one picture: worker t takes a run of block rows of
-// each plane into parts[2 t + kind].
+// The estimate's blocks of one picture and plane kind (0: luma, 1: both
+// chroma planes): worker t takes a run of block rows of each plane into
+// parts[2 t + kind].
 struct estimate_params {
   strong_picture_view pic;
-  int width, height;
+  int width, height, kind;
   noise_energies* parts;
 };
 
@@ -55,7 +67,7 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   const int rows = e.height / noise_block_size;
   int first, end;
   if (!stage_share(rows, 1, thread_id, thread_num, &first, &end)) return;
-  for (int p = 0; p < 3; ++p) {
+  for (int p = e.kind ? 1 : 0; p < (e.kind ? 3 : 1); ++p) {
     const int pitch = e.pic.pitch[p];
     noise_block_energies(e.pic.plane[p] + size_t(first) * noise_block_size * pitch, pitch,
                          e.width, (end - first) * noise_block_size,
@@ -63,31 +75,50 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   }
 }
 
-void append(const noise_energies& from, noise_energies* to) {
-  to->grid.insert(to->grid.end(), from.grid.begin(), from.grid.end());
-  to->rows.insert(to->rows.end(), from.rows.begin(), from.rows.end());
-  to->grid2.insert(to->grid2.end(), from.grid2.begin(), from.grid2.end());
-  to->grid4.insert(to->grid4.end(), from.grid4.begin(), from.grid4.end());
+void append(const std::vector<float>& from, std::vector<float>* to) {
+  to->insert(to->end(), from.begin(), from.end());
 }
 
-void clear(noise_energies* e) {
+void append(const noise_energies& from, reading_kind which, noise_energies* to) {
+  if (which == temporal_reading) {
+    append(from.temporal, &to->temporal);
+    return;
+  }
+  append(from.grid, &to->grid);
+  append(from.rows, &to->rows);
+  append(from.grid2, &to->grid2);
+  append(from.grid4, &to->grid4);
+}
+
+void clear(noise_energies* e, reading_kind which) {
+  if (which == temporal_reading) {
+    e->temporal.clear();
+    return;
+  }
   e->grid.clear();
   e->rows.clear();
   e->grid2.clear();
   e->grid4.clear();
 }
 
-bool reserve(noise_energies* e, size_t blocks) {
+// Room for `blocks` spatial and `temporal` temporal readings, so that the
+// frames never allocate; false when it cannot be had.
+bool reserve(noise_energies* e, size_t blocks, size_t temporal) {
   try {
     e->grid.reserve(blocks);
     e->rows.reserve(blocks);
     e->grid2.reserve(blocks);
     e->grid4.reserve(blocks);
+    e->temporal.reserve(temporal);
   } catch (const std::bad_alloc&) {
     return false;
   }
   return true;
 }
+
+// The most items of `count` that worker t of any number gets (stage_share:
+// of at least t + 1 workers, runs that differ by at most one).
+size_t worker_share(int count, int t) { return size_t(count + t) / size_t(t + 1); }
 
 void forget_frames(window_state* st) {
   for (held_frame& h : st->held) h = held_frame();
@@ -111,14 +142,27 @@ bool allocate(window_state* st, int w, int h, int fields) {
     st->filter[f] = strong_create(w, fh, w, fh, 0, 0);
     ok = st->filter[f] != nullptr;
     for (aligned_buffer<float>& b : st->out[f]) ok = ok && b.allocate(size_t(w) * fh);
-    // Every picture's blocks, kept with it (chroma: two planes).
+    // Every picture's readings, kept with it (chroma: two planes).
     const size_t blocks = size_t(w / noise_block_size + 1) * (fh / noise_block_size + 1);
+    const size_t temporal = size_t(w / 16) * (fh / 16);
     for (int s = 0; s < window_slots && ok; ++s)
-      ok = reserve(&st->energies[s][f][0], blocks) && reserve(&st->energies[s][f][1], 2 * blocks);
+      ok = reserve(&st->energies[s][f][0], blocks, temporal) &&
+           reserve(&st->energies[s][f][1], 2 * blocks, 2 * temporal);
   }
+  // The workers' parts of a picture (field 0 is the taller).
+  const int fh = st->field_h[0];
+  for (int t = 0; t < max_workers && ok; ++t) {
+    const size_t blocks = worker_share(fh / noise_block_size, t) * size_t(w / noise_block_size);
+    const size_t temporal = worker_share(fh / 16, t) * size_t(w / 16);
+    ok = reserve(&st->parts[2 * t], blocks, temporal) &&
+         reserve(&st->parts[2 * t + 1], 2 * blocks, 2 * temporal);
+  }
+  // The pool takes whole pictures until it holds estimate_blocks.
   const size_t picture_blocks = size_t(w / noise_block_size + 1) * (h / noise_block_size + 1);
+  const size_t picture_temporal = size_t(w / 16) * (h / 16);
   for (int k = 0; k < 2 && ok; ++k)
-    ok = reserve(&st->pooled[k], estimate_blocks + 2 * picture_blocks);
+    ok = reserve(&st->pooled[k], estimate_blocks + 2 * picture_blocks,
+                 (k ? 2 : 1) * (estimate_blocks + picture_temporal));
   st->failed = !ok;
   if (!ok)
     for (int f = 0; f < 2; ++f) {
@@ -128,12 +172,12 @@ bool allocate(window_state* st, int w, int h, int fields) {
   return ok;
 }
 
-// Makes frame m a picture of the window (with its estimate blocks when
-// wanted), fetching it unless it is held already. False when the editor has
-// no such frame: the slot then holds nothing.
-bool hold_frame(window_state* st, FILTER* fp, FILTER_PROC_INFO* fpip, int m, bool energies) {
+// Makes frame m a picture of the window, fetching it unless it is held
+// already. False when the editor has no such frame: the slot then holds
+// nothing.
+bool hold_frame(window_state* st, FILTER* fp, FILTER_PROC_INFO* fpip, int m) {
   held_frame& held = st->held[m % window_slots];
-  if (held.frame == m && (held.energies || !energies)) return true;
+  if (held.frame == m) return true;
   held = held_frame();
   int fw = 0, fh = 0;
   const PIXEL_YC* src = fp->exfunc->get_ycp_filtering_cache_ex(fp, fpip->editp, m, &fw, &fh);
@@ -142,28 +186,85 @@ bool hold_frame(window_state* st, FILTER* fp, FILTER_PROC_INFO* fpip, int m, boo
   if (!src || fw != st->w || fh != st->h) return false;
   exec_on_editor(frame_to_planes_job, &c, nullptr);
   for (int f = 0; f < st->fields; ++f) {
-    const strong_picture_view pic = strong_view_of(c.slot[f]);
-    if (energies) {
-      estimate_params e = {pic, st->w, st->field_h[f], st->parts};
-      exec_on_editor(estimate_job, &e, nullptr);
-      for (int k = 0; k < 2; ++k) clear(&st->energies[m % window_slots][f][k]);
-      for (int i = 0; i < 2 * max_workers; ++i) {
-        append(st->parts[i], &st->energies[m % window_slots][f][i & 1]);
-        clear(&st->parts[i]);
-      }
-    }
-    strong_push(st->filter[f].get(), m, pic, exec_on_editor);
+    held.pic[f] = strong_view_of(c.slot[f]);
+    strong_push(st->filter[f].get(), m, held.pic[f], exec_on_editor);
   }
   held.frame = m;
-  held.energies = energies;
   return true;
+}
+
+// Moves the workers' parts of a reading into the energies of the picture.
+void gather(window_state* st, reading_kind which, noise_energies* to) {
+  for (int k = 0; k < 2; ++k) clear(&to[k], which);
+  for (int i = 0; i < 2 * max_workers; ++i) {
+    append(st->parts[i], which, &to[i & 1]);
+    clear(&st->parts[i], which);
+  }
+}
+
+// The blocks of field picture f of held frame m, plane kind k.
+const noise_energies& spatial_energies(window_state* st, int m, int f, int k) {
+  held_frame& held = st->held[m % window_slots];
+  noise_energies* e = st->energies[m % window_slots][f];
+  if (!held.spatial[f][k]) {
+    estimate_params job = {held.pic[f], st->w, st->field_h[f], k, st->parts};
+    exec_on_editor(estimate_job, &job, nullptr);
+    clear(&e[k], spatial_readings);
+    for (int i = k; i < 2 * max_workers; i += 2) {
+      append(st->parts[i], spatial_readings, &e[k]);
+      clear(&st->parts[i], spatial_readings);
+    }
+    held.spatial[f][k] = true;
+  }
+  return e[k];
+}
+
+// The temporal readings of field picture f of held frame m against frame
+// m - 1 (held too), both kinds.
+const noise_energies* temporal_energies(window_state* st, int m, int f) {
+  held_frame& held = st->held[m % window_slots];
+  noise_energies* e = st->energies[m % window_slots][f];
+  if (!held.temporal[f]) {
+    strong_temporal_noise(st->filter[f].get(), m, m - 1, st->parts, exec_on_editor);
+    gather(st, temporal_reading, e);
+    held.temporal[f] = true;
+  }
+  return e;
+}
+
+// The estimate from frames first .. last, as the command line's from the
+// first frames of a clip: picture by picture in frame order (fields in
+// turn), a picture's blocks while the pool of their kind holds fewer than
+// estimate_blocks, and its reading against the frame before while the luma
+// pool of those does.
+void pool_estimate(window_state* st, int first, int last) {
+  for (int k = 0; k < 2; ++k) {
+    clear(&st->pooled[k], spatial_readings);
+    clear(&st->pooled[k], temporal_reading);
+  }
+  for (int m = first; m <= last; ++m) {
+    if (st->held[m % window_slots].frame != m) continue;
+    const bool before = m > first && st->held[(m - 1) % window_slots].frame == m - 1;
+    for (int f = 0; f < st->fields; ++f) {
+      for (int k = 0; k < 2; ++k)
+        if (st->pooled[k].grid.size() < estimate_blocks)
+          append(spatial_energies(st, m, f, k), spatial_readings, &st->pooled[k]);
+      if (before && st->pooled[0].temporal.size() < estimate_blocks) {
+        const noise_energies* e = temporal_energies(st, m, f);
+        for (int k = 0; k < 2; ++k) append(e[k], temporal_reading, &st->pooled[k]);
+      }
+    }
+  }
 }
 
 int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 }  // namespace
 
-void strong_window_select_kernels(int level) { strong_select_kernels(level); }
+void strong_window_select_kernels(int level) {
+  strong_select_kernels(level);
+  yc48_select_kernels(level);
+}
 
 void strong_window_reset() {
   if (state) forget_frames(state.get());
@@ -204,21 +305,14 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   fp->exfunc->set_ycp_filtering_cache_size(fp, fpip->max_w, fpip->max_h, 1, 0);
   bool have_current = false;
   for (int m = first; m <= last; ++m) {
-    const bool held = hold_frame(st, fp, fpip, m, estimate);
+    const bool held = hold_frame(st, fp, fpip, m);
     if (m == n) have_current = held;
   }
   if (!have_current) return strong_window_unchanged;
 
   if (estimate) {
-    for (noise_energies& e : st->pooled) clear(&e);
-    for (int m = first; m <= last; ++m) {
-      if (st->held[m % window_slots].frame != m) continue;
-      for (int f = 0; f < st->fields; ++f)
-        for (int k = 0; k < 2; ++k)
-          if (st->pooled[k].grid.size() < estimate_blocks)
-            append(st->energies[m % window_slots][f][k], &st->pooled[k]);
-    }
-    // The white and the coloured readings of the window's pictures; below
+    pool_estimate(st, first, last);
+    // The spatial and temporal readings of the window's pictures; below
     // half a code value there is nothing to remove, as on the command line.
     float luma = noise_sigma_from_energies(&st->pooled[0]).sigma;
     float chroma = noise_sigma_from_energies(&st->pooled[1]).sigma;
@@ -227,6 +321,7 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   }
   if (s.radius > 0) params.radius = s.radius;
   params.spatial_strength = float(s.spatial_tenths) / 10.0f;
+  params.planes = s.chroma ? 3 : 1;  // without chroma the frame keeps its own
   const int lo = n - params.radius < first ? first : n - params.radius;
   const int hi = n + params.radius > last ? last : n + params.radius;
 

@@ -5,8 +5,9 @@
 # change between), the worker count (1, 2, 3, 4, 7) and the kernels (scalar or
 # the processor's); a frame the cache does not deliver leaves that frame
 # unchanged and the others as they were; and against the command line's
-# `nivora --sigma S` on the same 8-bit clip, no sample further apart than the
-# one code value the conversions to and from YC48 may cost.
+# `nivora --sigma S` and `--sigma auto` on the same 8-bit clip, no sample
+# further apart than the one code value the conversions to and from YC48 may
+# cost.
 # Usage: strong_plugin.sh NATIVE_HOST NIVORA
 set -euo pipefail
 host=$(realpath "$1") nivora=$(realpath "$2")
@@ -87,10 +88,15 @@ cmp -s miss1.yc miss4.yc || fail "a missing frame: 1 and 4 threads differ"
 "$host" pick small.yc s3.yc 3
 cmp -s m3.yc s3.yc || fail "the missing frame did not pass unchanged"
 
-# Against the command line on the same clips, a given noise level.
+# Against the command line on the same clips, a given noise level, and the
+# estimate: the clips are no longer than a window, so every frame's window is
+# the whole clip, the very frames `--sigma auto` reads (the clips' samples at
+# the 8-bit ends among them).
 for clip in small odd; do
-  for sigma in 4 6; do
-    echo "$clip.yc p.yc $((sigma * 10)),0,10 1,0 0-6" > cli.txt
+  for sigma in 4 6 auto; do
+    track=0
+    [ "$sigma" = auto ] || track=$((sigma * 10))
+    echo "$clip.yc p.yc $track,0,10 1,0 0-6" > cli.txt
     "$host" run linked cli.txt 2 > /dev/null || fail "$clip sigma $sigma: the run failed"
     "$host" to-y4m p.yc p.y4m
     "$nivora" --sigma "$sigma" "$clip.y4m" c.y4m 2> /dev/null

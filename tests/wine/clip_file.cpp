@@ -49,7 +49,7 @@ bool read_clip(const char* path, yc_clip& clip) {
   const int w = ok ? get_le32(head + 8) : 0;
   const int h = ok ? get_le32(head + 12) : 0;
   const int n = ok ? get_le32(head + 16) : 0;
-  ok = ok && w > 0 && h > 0 && n >= 0 && w <= 4096 && h <= 4096 && n <= 1000;
+  ok = ok && w > 0 && h > 0 && n >= 0 && w <= 16384 && h <= 16384 && n <= 1000;
   if (ok) {
     clip.w = w;
     clip.h = h;

@@ -2,9 +2,11 @@
 // service table (worker pool, frame cache, filter-active query, window
 // update), guarded edit buffers, and rendering a frame or a play list.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -367,7 +369,12 @@ bool editor_render(int n, std::vector<PIXEL_YC>* out) {
     return false;
   }
   filter_busy = true;
+  const auto start = std::chrono::steady_clock::now();
+  const std::clock_t processor_start = std::clock();
   const BOOL result = record.filter.func_proc(&record.filter, &fpip);
+  counters.proc_processor_ms += double(std::clock() - processor_start) * 1000.0 / CLOCKS_PER_SEC;
+  counters.proc_ms +=
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   filter_busy = false;
   counters.unexpected += foreign_calls.exchange(0);
 

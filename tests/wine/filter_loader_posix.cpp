@@ -17,3 +17,5 @@ bool force_filter_kernels(int level) {
   force_kernel_level(level);
   return true;
 }
+
+bool force_filter_cpu_level(int /*level*/) { return false; }

@@ -49,6 +49,8 @@ bool filter_module_mapped(const char* path) {
 
 bool force_filter_kernels(int /*level*/) { return false; }
 
+bool force_filter_cpu_level(int /*level*/) { return false; }
+
 std::string sjis_to_utf8(const char* text) {
   const int wn = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
   if (wn <= 0) return "<not Shift_JIS>";

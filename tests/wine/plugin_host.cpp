@@ -3,7 +3,7 @@
 //   diff A B                       compares two clips sample by sample
 //   not-cleared CLIP               fails if any frame of the clip is all zero
 //   table DLL                      prints the filter table
-//   run DLL JOBS THREADS [--kernels=ref]
+//   run DLL JOBS THREADS [--kernels=ref|--cpu=none]
 //                                  renders every job of a job file (one job a
 //                                  line: clip, output, nine track values and
 //                                  four check values comma-separated, play
@@ -13,17 +13,26 @@
 //                                  the cache does not deliver and
 //                                  scramble=right|below|right,below for a
 //                                  new pattern outside the picture on
-//                                  every fetch)
-//   to-y4m CLIP OUT | from-y4m Y4M OUT
-//                                  a clip as 8-bit 4:4:4 y4m and back
+//                                  every fetch); --kernels=ref caps the
+//                                  kernels at the scalar ones, --cpu=none
+//                                  stands in for a processor without SSE2
+//                                  (natively only)
+//   to-y4m CLIP OUT [--nearest] | from-y4m Y4M OUT
+//                                  a clip as 8-bit 4:4:4 y4m and back (luma
+//                                  rounded to nearest with --nearest)
 //   compare-y4m A B LIMIT          largest sample difference, at most LIMIT
 //   pick CLIP OUT I,J,...          the frames at those positions
 //   lifecycle DLL CLIP             loads, initialises and shuts down twice
 //   settings-window DLL CLIP       the settings window's button (Windows)
 //   size-messages DLL              the maximum-image-size messages (Windows)
+// With NIVORA_HOST_MEASURE set, run also prints for each job the wall and
+// processor time of its play and of the calls of func_proc in it (the
+// editor's own work left out), and the bytes the filter holds in the C heap
+// after it (for the benchmarks; never compared by the checks).
 // Exit status 0 when everything held, 1 on a failed check, 2 on a usage or
 // file error.
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -99,11 +108,20 @@ int run_job(FILTER* fp, const std::string& line, int number) {
     return 1;
   }
   yc_clip out;
+  out.frames.reserve(clip.frames.size());
+  const long long heap_before = measure_process().heap;
+  const std::clock_t processor_start = std::clock();
   const auto start = std::chrono::steady_clock::now();
   const bool played = editor_play(play, out);
   const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - start)
                            .count();
+  const long long processor_ms =
+      (long long)(std::clock() - processor_start) * 1000 / CLOCKS_PER_SEC;
+  // The heap's growth less the frames played into out: what the filter holds.
+  long long heap_after = measure_process().heap;
+  for (const auto& frame : out.frames)
+    heap_after -= (long long)(frame.capacity() * sizeof(PIXEL_YC));
   const int fetches = counters.fetches, stages = counters.stage_calls;
   if (fp->func_exit(fp) != 1) {
     std::printf("job %d: func_exit did not return 1\n", number);
@@ -115,6 +133,11 @@ int run_job(FILTER* fp, const std::string& line, int number) {
               out.frames.size(), fetches, stages);
   if (scramble_right || scramble_below) std::printf(", %d scrambled", editor_scrambles());
   std::printf(", %lld ms\n", ms);
+  if (std::getenv("NIVORA_HOST_MEASURE"))
+    std::printf("job %d: measured: %lld ms, processor %lld ms, in func_proc %.1f ms, "
+                "processor %.1f ms, filter heap %lld bytes\n",
+                number, ms, processor_ms, counters.proc_ms, counters.proc_processor_ms,
+                heap_after - heap_before);
   return 0;
 }
 
@@ -148,17 +171,17 @@ int command_not_cleared(const char* path) {
 int usage() {
   std::fprintf(stderr,
                "usage: plugin_host gen SEED W H FRAMES OUT | diff A B | not-cleared CLIP |\n"
-               "       to-y4m CLIP OUT | from-y4m Y4M OUT | compare-y4m A B LIMIT |\n"
+               "       to-y4m CLIP OUT [--nearest] | from-y4m Y4M OUT | compare-y4m A B LIMIT |\n"
                "       pick CLIP OUT I,J,... |\n"
                "       table DLL |\n"
-               "       run DLL JOBS THREADS [--kernels=ref] | lifecycle DLL CLIP |\n"
+               "       run DLL JOBS THREADS [--kernels=ref|--cpu=none] | lifecycle DLL CLIP |\n"
                "       settings-window DLL CLIP | size-messages DLL\n");
   return 2;
 }
 
 }  // namespace
 
-int command_run(const char* dll, const char* jobs, int threads, int kernels) {
+int command_run(const char* dll, const char* jobs, int threads, int kernels, int cpu_level) {
   std::ifstream in(jobs);
   if (!in) {
     std::printf("cannot read %s\n", jobs);
@@ -166,6 +189,10 @@ int command_run(const char* dll, const char* jobs, int threads, int kernels) {
   }
   if (kernels >= 0 && !force_filter_kernels(kernels)) {
     std::printf("this build cannot choose the filter's kernels\n");
+    return 2;
+  }
+  if (cpu_level >= 0 && !force_filter_cpu_level(cpu_level)) {
+    std::printf("this build cannot stand in for another processor\n");
     return 2;
   }
   loaded_filter filter;
@@ -193,8 +220,8 @@ int main(int argc, char** argv) {
     status = command_diff(argv[2], argv[3]);
   } else if (command == "not-cleared" && argc == 3) {
     status = command_not_cleared(argv[2]);
-  } else if (command == "to-y4m" && argc == 4) {
-    status = command_to_y4m(argv[2], argv[3]);
+  } else if (command == "to-y4m" && (argc == 4 || (argc == 5 && !std::strcmp(argv[4], "--nearest")))) {
+    status = command_to_y4m(argv[2], argv[3], argc == 5);
   } else if (command == "from-y4m" && argc == 4) {
     status = command_from_y4m(argv[2], argv[3]);
   } else if (command == "compare-y4m" && argc == 5) {
@@ -204,12 +231,13 @@ int main(int argc, char** argv) {
   } else if (command == "table" && argc == 3) {
     status = command_table(argv[2]);
   } else if (command == "run" && (argc == 5 || argc == 6)) {
-    int kernels = -1;
+    int kernels = -1, cpu_level = -1;
     if (argc == 6) {
-      if (std::strcmp(argv[5], "--kernels=ref") != 0) return usage();
-      kernels = 0;
+      if (std::strcmp(argv[5], "--kernels=ref") == 0) kernels = 0;
+      else if (std::strcmp(argv[5], "--cpu=none") == 0) cpu_level = 0;
+      else return usage();
     }
-    status = command_run(argv[2], argv[3], std::atoi(argv[4]), kernels);
+    status = command_run(argv[2], argv[3], std::atoi(argv[4]), kernels, cpu_level);
   } else if (command == "lifecycle" && argc == 4) {
     status = command_lifecycle(argv[2], argv[3]);
 #ifdef _WIN32

@@ -51,6 +51,9 @@ bool filter_module_mapped(const char* path);
 // Natively caps the kernel level chosen at initialisation (0 = scalar);
 // false where the plug-in offers no such control.
 bool force_filter_kernels(int level);
+// Natively caps the processor check's answer (0: neither SSE2 nor SSE3);
+// false where the plug-in offers no such control.
+bool force_filter_cpu_level(int level);
 
 // Shift_JIS (code page 932) bytes as UTF-8, converted by the host's own means.
 std::string sjis_to_utf8(const char* text);
@@ -65,6 +68,8 @@ struct editor_counters {
   int active_queries = 0;
   int window_updates = 0;
   int unexpected = 0;              // wrong records, nested stages, unknown services
+  double proc_ms = 0;              // wall time inside func_proc
+  double proc_processor_ms = 0;    // and the process's processor time there
 };
 
 extern editor_counters counters;
@@ -114,13 +119,14 @@ bool editor_play(const std::string& list, yc_clip& out);
 
 // ---- Commands -------------------------------------------------------------
 int command_table(const char* dll);
-int command_run(const char* dll, const char* jobs, int threads, int kernels);
+int command_run(const char* dll, const char* jobs, int threads, int kernels, int cpu_level);
 int command_lifecycle(const char* dll, const char* clip);
 int command_settings_window(const char* dll, const char* clip);
 int command_size_messages(const char* dll);
-// Clips to and from 8-bit 4:4:4 y4m with the editor's formulas; the largest
+// Clips to and from 8-bit 4:4:4 y4m with the editor's formulas (or luma
+// rounded to nearest, for measurements of the filter alone); the largest
 // difference of two such files (fails above limit); frames picked by position.
-int command_to_y4m(const char* clip, const char* out);
+int command_to_y4m(const char* clip, const char* out, bool nearest);
 int command_from_y4m(const char* y4m, const char* out);
 int command_compare_y4m(const char* a, const char* b, int limit);
 int command_pick(const char* clip, const char* out, const char* positions);

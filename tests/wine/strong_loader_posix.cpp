@@ -18,3 +18,8 @@ bool force_filter_kernels(int level) {
   strong_forced_level = level;
   return true;
 }
+
+bool force_filter_cpu_level(int level) {
+  strong_forced_cpu_level = level;
+  return true;
+}

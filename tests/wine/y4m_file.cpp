@@ -36,7 +36,10 @@ bool read_y4m(const char* path, int* w, int* h, std::vector<std::vector<unsigned
 
 }  // namespace
 
-int command_to_y4m(const char* clip_path, const char* out_path) {
+int command_to_y4m(const char* clip_path, const char* out_path, bool nearest) {
+  // The editor rounds luma with 383 / 4096, 0.42 of a code value below the
+  // nearest on average; nearest rounds with half.
+  const int luma_round = nearest ? 2048 : 383;
   yc_clip clip;
   if (!read_clip(clip_path, clip)) return 2;
   FILE* f = std::fopen(out_path, "wb");
@@ -46,7 +49,7 @@ int command_to_y4m(const char* clip_path, const char* out_path) {
   std::vector<unsigned char> bytes(3 * n);
   for (const auto& frame : clip.frames) {
     for (size_t i = 0; i < n; ++i) {
-      bytes[i] = (unsigned char)clamp_int(((frame[i].y * 219 + 383) >> 12) + 16, 0, 255);
+      bytes[i] = (unsigned char)clamp_int(((frame[i].y * 219 + luma_round) >> 12) + 16, 0, 255);
       bytes[n + i] = (unsigned char)clamp_int((((frame[i].cb + 2048) * 7 + 66) >> 7) + 16, 0, 255);
       bytes[2 * n + i] =
           (unsigned char)clamp_int((((frame[i].cr + 2048) * 7 + 66) >> 7) + 16, 0, 255);
