@@ -7,12 +7,12 @@
 # takes, memory enough) is filtered again, without a message.
 # Usage: strong_plugin_failures.sh NATIVE_HOST
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/clip.sh"
 host=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 "$host" gen 61 64 48 5 small.yc > /dev/null
 "$host" gen 62 8200 4 3 wide.yc > /dev/null
@@ -67,6 +67,6 @@ echo "small.yc cpu_after.yc 40,0,10 1,0 0-4,2" > cpu_after.txt
 filtered "with SSE2" cpu_after.yc small_played.yc
 if grep -q '^Nivora Strong: ' cpu_after.log; then fail "with SSE2: a message"; fi
 
-[ $failures -eq 0 ] || { echo "$failures checks failed"; exit 1; }
+finish
 echo "strong plug-in: a frame too wide, memory short and no SSE2 each pass the frames unchanged" \
   "with one message, and the next job is filtered"

@@ -6,11 +6,12 @@
 # the heap after a second frame is what it was after the first.
 # Usage: strong_plugin_memory.sh NATIVE_HOST
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/clip.sh"
 host=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-failures=0
 limit=600000000
 
 "$host" gen 71 1920 1080 9 clip.yc > /dev/null
@@ -27,13 +28,13 @@ for job in 1 2 3 4; do
   held=$(heap $job)
   [ -n "$held" ] || { echo "FAIL: no measurement for job $job"; cat log.txt; exit 1; }
   echo "job $job: $((held / 1000000)) MB"
-  [ "$held" -le $limit ] || { echo "FAIL: job $job holds $held bytes, more than $limit"; failures=$((failures + 1)); }
+  [ "$held" -le $limit ] || fail "job $job holds $held bytes, more than $limit"
 done
 # A second frame adds nothing (a few kilobytes of the editor's own counters).
 for pair in "1 2" "3 4"; do
   read -r a b <<< "$pair"
   grown=$(( $(heap "$b") - $(heap "$a") ))
-  [ $grown -le 65536 ] || { echo "FAIL: job $b holds $grown bytes more than job $a"; failures=$((failures + 1)); }
+  [ $grown -le 65536 ] || fail "job $b holds $grown bytes more than job $a"
 done
-[ $failures -eq 0 ] || exit 1
+finish
 echo "strong plug-in at 1920x1080: at most $((limit / 1000000)) MB, frame and field, none more per frame"
