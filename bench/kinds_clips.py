@@ -75,6 +75,19 @@ def pan(img, dx, dy, frames=FRAMES, w=W, h=H):
     return out
 
 
+def shuffled(names, seed, frames=FRAMES, w=W, h=H):
+    """Picture n: a crop of photo n mod len(names) at a random place."""
+    rng = np.random.default_rng(seed)
+    images = [photo(n) for n in names]
+    out = []
+    for n in range(frames):
+        img = images[n % len(images)]
+        x = int(rng.integers(0, img.shape[1] - w + 1))
+        y = int(rng.integers(0, img.shape[0] - h + 1))
+        out.append(to_planes(img[y:y + h, x:x + w]))
+    return out
+
+
 def lavfi(graph, path, frames=FRAMES):
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", graph, "-frames:v",
                     str(frames), "-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", path], check=True)
@@ -118,6 +131,11 @@ def make_clean(kind, folder):
         return pan(photo("brick"), 1, 3)
     if kind == "astronaut":  # smooth photo with detail
         return pan(photo("astronaut"), 2, 1)
+    if kind == "shuffle":  # a different photo in every picture: nothing to average over time
+        return shuffled(["astronaut", "coffee", "chelsea", "rocket", "immunohistochemistry",
+                         "hubble_deep_field", "camera", "coins"], 31)
+    if kind == "crops":  # crops of one large photo, far apart: beyond any search
+        return shuffled(["retina"], 32)
     if kind == "testsrc":  # graphics with text and gradients, moving
         return lavfi("testsrc2=s=%dx%d:r=25" % (W, H), path)
     raise ValueError(kind)
