@@ -39,7 +39,9 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 }  // namespace
 
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
-                         float* const weight_out[3], const int out_pitch[3]) {
+                         float* const weight_out[3], const int out_pitch[3],
+                         float* const cell_out[3], const int cell_pitch[3],
+                         float* const cell_row_max[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   float acc[3][256], weight[3][256], comp[256];
@@ -104,5 +106,20 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
         dst_weight[x] = weight[q][y * bw[q] + x];
       }
     }
+    // Block origins and sizes are multiples of 4: the cells lie inside.
+    for (int cy = 0; 4 * cy < h; ++cy)
+      for (int cx = 0; 4 * cx < w; ++cx) {
+        float sum = 0.0f;
+        int count = 0;
+        for (int y = 4 * cy; y < std::min(4 * cy + 4, h); ++y)
+          for (int x = 4 * cx; x < std::min(4 * cx + 4, w); ++x) {
+            sum += weight[q][y * bw[q] + x];
+            ++count;
+          }
+        const float cell = float(count) / sum;
+        cell_out[q][size_t((oy[q] >> 2) + cy) * cell_pitch[q] + (ox[q] >> 2) + cx] = cell;
+        float& row_max = cell_row_max[q][(oy[q] >> 2) + cy];
+        row_max = bx == 0 && cx == 0 ? cell : std::max(row_max, cell);
+      }
   }
 }

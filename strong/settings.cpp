@@ -16,5 +16,8 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
   p.sample_low = 6.0f;
   p.sample_high = 16.0f;
   p.spatial_strength = 1.0f;
+  // Where the temporal mean's weight sum falls below about 2.5 (the ends of
+  // a clip with radius 2 stay above, at 3).
+  p.transform_min_share = 0.4f;
   return p;
 }

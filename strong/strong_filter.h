@@ -21,6 +21,9 @@ struct strong_params {
   float sample_low = 0;    // the same per sample, for the squared difference
   float sample_high = 0;
   float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
+  // The block transform pass runs on 8x8 blocks whose mean inverse weight sum
+  // is above this (1: no neighbour matched; 1 or above: never).
+  float transform_min_share = 0;
 };
 
 // The one rule: every setting from the two deviations.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "strong/block_cost.h"
+#include "strong/dct8.h"
 #include "strong/interpolate.h"
 #include "strong/spatial_pass.h"
 #include "strong/weighted_mean.h"
@@ -24,6 +25,10 @@ struct strong_kernel_table {
   // Spatial pass.
   column_sums_fn column_sums;
   lee_row_fn lee_row;
+  // Block transform pass.
+  dct8_columns_fn dct8_columns;
+  shrink_threshold_fn shrink_threshold;
+  shrink_wiener_fn shrink_wiener;
 };
 
 extern strong_kernel_table strong_kernels;

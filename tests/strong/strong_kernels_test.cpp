@@ -179,6 +179,9 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
+    EXPECT_EQ(k.dct8_columns, sse2 ? &dct8_columns_sse2 : &dct8_columns_ref);
+    EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
+    EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
   };
   expect_slots(simd_ref, false, false);
   expect_slots(simd_sse2, true, false);
@@ -192,4 +195,61 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
   EXPECT_EQ(usable_kernel_level(), std::min(top, int(simd_sse2)));
   force_kernel_level(-1);
   strong_select_kernels(simd_ref);
+}
+
+// The transform's column pass: random blocks at an odd pitch (unaligned rows),
+// extremes of both signs, and the two matrices; and forward then inverse gives
+// the block back to within rounding.
+TEST(StrongKernels, TransformColumnsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const int pitch = 13;
+  for (int round = 0; round < 40; ++round) {
+    std::vector<float> in = random_floats(size_t(pitch) * 8 + 8, -300.0f, 300.0f);
+    if (round == 38) std::fill(in.begin(), in.end(), 1.0e30f);
+    if (round == 39)
+      for (size_t i = 0; i < in.size(); ++i) in[i] = i % 3 ? -1.0e30f : 255.0f;
+    const int off = round % 4;
+    for (const float* m : {dct8_forward_matrix, dct8_inverse_matrix}) {
+      float a[64], b[64];
+      dct8_columns_ref(in.data() + off, pitch, m, a);
+      dct8_columns_sse2(in.data() + off, pitch, m, b);
+      EXPECT_TRUE(same_bits(a, b, 64)) << round;
+    }
+  }
+  std::vector<float> block = random_floats(64, 0.0f, 255.0f);
+  float a[64], t[64], c[64], back[64];
+  dct8_columns_ref(block.data(), 8, dct8_forward_matrix, a);
+  for (int i = 0; i < 64; ++i) t[(i % 8) * 8 + i / 8] = a[i];
+  dct8_columns_ref(t, 8, dct8_forward_matrix, c);
+  dct8_columns_ref(c, 8, dct8_inverse_matrix, a);
+  for (int i = 0; i < 64; ++i) t[(i % 8) * 8 + i / 8] = a[i];
+  dct8_columns_ref(t, 8, dct8_inverse_matrix, back);
+  for (int i = 0; i < 64; ++i) EXPECT_NEAR(back[i], block[i], 1.0e-3f);
+}
+
+// The two shrinkages: random coefficients around the thresholds, zeros of
+// both signs, huge values, a zero pilot (gain 0) and a zero noise.
+TEST(StrongKernels, ShrinkagesMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  for (int round = 0; round < 40; ++round) {
+    std::vector<float> c = random_floats(64, -40.0f, 40.0f), pilot = random_floats(64, -60.0f, 60.0f);
+    if (round == 36) std::fill(c.begin(), c.end(), -0.0f);
+    if (round == 37)
+      for (size_t i = 0; i < c.size(); ++i) c[i] = i % 2 ? 3.0e38f : -3.0e38f;
+    if (round == 38) std::fill(pilot.begin(), pilot.end(), 0.0f);
+    const float deviation = round % 3 == 0 ? 0.5f : 5.0f;
+    std::vector<float> a = c, b = c;
+    const float ga = shrink_threshold_ref(a.data(), 2.2f * deviation, 1.0f / deviation);
+    const float gb = shrink_threshold_sse2(b.data(), 2.2f * deviation, 1.0f / deviation);
+    EXPECT_TRUE(same_bits(&ga, &gb, 1)) << round;
+    EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+    EXPECT_TRUE(same_bits(a.data(), c.data(), 1)) << "the mean is kept";
+    a = c;
+    b = c;
+    const float noise = round == 39 ? 0.0f : deviation * deviation;
+    const float wa = shrink_wiener_ref(a.data(), pilot.data(), noise);
+    const float wb = shrink_wiener_sse2(b.data(), pilot.data(), noise);
+    EXPECT_TRUE(same_bits(&wa, &wb, 1)) << round;
+    EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+  }
 }

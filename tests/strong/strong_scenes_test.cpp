@@ -68,11 +68,11 @@ float graphics(int plane, int n, int x, int y) {
 const scene scenes[] = {
     {"subpixel_pan", 4.0, 6.2,
      [](int p, int n, int x, int y) { return textured(p, x, y, 0.55 * n, 0.3 * n, 1.0); }},
-    {"fast_pan", 5.0, 5.45,
+    {"fast_pan", 5.0, 5.65,
      [](int p, int n, int x, int y) { return textured(p, x, y, 9.5 * n, -3.25 * n, 1.0); }},
-    {"fade", 3.0, 3.3,
+    {"fade", 3.0, 3.4,
      [](int p, int n, int x, int y) { return textured(p, x, y, 0.5 * n, 0, 1.0 - 0.03 * n); }},
-    {"graphics", 3.0, 3.0, graphics},
+    {"graphics", 3.0, 3.2, graphics},
     {"deep_pan", 2.0, 6.4,
      [](int p, int n, int x, int y) { return textured(p, x, y, -0.3 * n, 0.8 * n, 0.3); }, 0.25f},
 };

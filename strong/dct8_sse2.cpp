@@ -1,0 +1,64 @@
+// The block transform pass's kernels with SSE2: the scalar versions'
+// operations in the same order, four columns or coefficients at a time.
+#include <emmintrin.h>
+
+#include "strong/dct8.h"
+
+void dct8_columns_sse2(const float* in, int pitch, const float* m, float* out) {
+  __m128 lo[8], hi[8];
+  for (int k = 0; k < 8; ++k) {
+    lo[k] = _mm_loadu_ps(in + k * pitch);
+    hi[k] = _mm_loadu_ps(in + k * pitch + 4);
+  }
+  for (int u = 0; u < 8; ++u) {
+    __m128 c = _mm_set1_ps(m[8 * u]);
+    __m128 a = _mm_mul_ps(c, lo[0]), b = _mm_mul_ps(c, hi[0]);
+    for (int k = 1; k < 8; ++k) {
+      c = _mm_set1_ps(m[8 * u + k]);
+      a = _mm_add_ps(a, _mm_mul_ps(c, lo[k]));
+      b = _mm_add_ps(b, _mm_mul_ps(c, hi[k]));
+    }
+    _mm_storeu_ps(out + 8 * u, a);
+    _mm_storeu_ps(out + 8 * u + 4, b);
+  }
+}
+
+namespace {
+// (lane 0 + lane 1) + (lane 2 + lane 3).
+float lane_total(__m128 v) {
+  alignas(16) float lane[4];
+  _mm_store_ps(lane, v);
+  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+}  // namespace
+
+float shrink_threshold_sse2(float* c, float low, float inv_span) {
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  const __m128 vlow = _mm_set1_ps(low), vinv = _mm_set1_ps(inv_span);
+  const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+  // The mean's lane: gain 1 in lane 0 of the first four.
+  const __m128 first = _mm_castsi128_ps(_mm_set_epi32(0, 0, 0, -1));
+  __m128 sum = _mm_setzero_ps();
+  for (int i = 0; i < 64; i += 4) {
+    const __m128 v = _mm_loadu_ps(c + i);
+    const __m128 q = _mm_mul_ps(_mm_sub_ps(_mm_and_ps(v, magnitude), vlow), vinv);
+    __m128 g = _mm_min_ps(_mm_max_ps(q, zero), one);
+    if (i == 0) g = _mm_or_ps(_mm_and_ps(first, one), _mm_andnot_ps(first, g));
+    _mm_storeu_ps(c + i, _mm_mul_ps(v, g));
+    sum = _mm_add_ps(sum, _mm_mul_ps(g, g));
+  }
+  return lane_total(sum);
+}
+
+float shrink_wiener_sse2(float* c, const float* pilot, float noise) {
+  const __m128 vn = _mm_set1_ps(noise);
+  __m128 sum = _mm_setzero_ps();
+  for (int i = 0; i < 64; i += 4) {
+    const __m128 p = _mm_loadu_ps(pilot + i);
+    const __m128 e = _mm_mul_ps(p, p);
+    const __m128 g = _mm_div_ps(e, _mm_add_ps(e, vn));
+    _mm_storeu_ps(c + i, _mm_mul_ps(_mm_loadu_ps(c + i), g));
+    sum = _mm_add_ps(sum, _mm_mul_ps(g, g));
+  }
+  return lane_total(sum);
+}
