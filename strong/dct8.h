@@ -1,15 +1,17 @@
 // The block transform pass's kernels: the 8x8 orthonormal DCT-II, applied as
-// two passes over the columns with a transposition between them (the kernel
-// is the column pass; any pitch, no alignment needed), and the two shrinkages
-// of 64 coefficients (no alignment needed).
+// two passes over the columns with a transposition between them, and the two
+// shrinkages of 64 coefficients. Any pitch; no alignment needed.
 #pragma once
 
-// For u, x < 8: out[8 u + x] = sum over k = 0 .. 7, in that order (starting
-// from the product of k = 0), of m[8 u + k] x in[k pitch + x].
-typedef void (*dct8_columns_fn)(const float* in, int pitch, const float* m, float* out);
-
-void dct8_columns_ref(const float* in, int pitch, const float* m, float* out);
-void dct8_columns_sse2(const float* in, int pitch, const float* m, float* out);
+// The 2-D transform: the column pass of in (for u, x < 8, the sum over
+// k = 0 .. 7, in that order, starting from the product of k = 0, of
+// m[8 u + k] x in[k pitch + x]), transposed, and the column pass of that
+// (out, 64 values). With the forward matrix the coefficients come out
+// transposed (C X^T C^T), which the elementwise shrinkages do not mind; the
+// inverse matrix takes them back (C^T Y^T C).
+typedef void (*dct8_2d_fn)(const float* in, int pitch, const float* m, float* out);
+void dct8_2d_ref(const float* in, int pitch, const float* m, float* out);
+void dct8_2d_sse2(const float* in, int pitch, const float* m, float* out);
 
 // Both shrinkages scale each coefficient c[i] by its gain g and return the
 // sum of the squared gains, taken in four lanes (lane i mod 4, in order of i)

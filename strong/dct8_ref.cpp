@@ -30,13 +30,25 @@ const float dct8_inverse_matrix[64] = {
     0.353553385f, -0.490392625f, 0.461939752f, -0.415734798f, 0.353553385f, -0.277785122f, 0.191341713f, -0.0975451618f,
 };
 
-void dct8_columns_ref(const float* in, int pitch, const float* m, float* out) {
+namespace {
+
+void columns(const float* in, int pitch, const float* m, float* out) {
   for (int u = 0; u < 8; ++u)
     for (int x = 0; x < 8; ++x) {
       float acc = m[8 * u] * in[x];
       for (int k = 1; k < 8; ++k) acc += m[8 * u + k] * in[k * pitch + x];
       out[8 * u + x] = acc;
     }
+}
+
+}  // namespace
+
+void dct8_2d_ref(const float* in, int pitch, const float* m, float* out) {
+  float a[64], b[64];
+  columns(in, pitch, m, a);
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) b[c * 8 + r] = a[r * 8 + c];
+  columns(b, 8, m, out);
 }
 
 float shrink_threshold_ref(float* c, float low, float inv_span) {

@@ -4,12 +4,11 @@
 
 #include "strong/dct8.h"
 
-void dct8_columns_sse2(const float* in, int pitch, const float* m, float* out) {
-  __m128 lo[8], hi[8];
-  for (int k = 0; k < 8; ++k) {
-    lo[k] = _mm_loadu_ps(in + k * pitch);
-    hi[k] = _mm_loadu_ps(in + k * pitch + 4);
-  }
+namespace {
+
+// The column pass on eight rows held as their left (lo) and right (hi) halves.
+void columns(const __m128 lo[8], const __m128 hi[8], const float* m, __m128 out_lo[8],
+             __m128 out_hi[8]) {
   for (int u = 0; u < 8; ++u) {
     __m128 c = _mm_set1_ps(m[8 * u]);
     __m128 a = _mm_mul_ps(c, lo[0]), b = _mm_mul_ps(c, hi[0]);
@@ -18,12 +17,45 @@ void dct8_columns_sse2(const float* in, int pitch, const float* m, float* out) {
       a = _mm_add_ps(a, _mm_mul_ps(c, lo[k]));
       b = _mm_add_ps(b, _mm_mul_ps(c, hi[k]));
     }
-    _mm_storeu_ps(out + 8 * u, a);
-    _mm_storeu_ps(out + 8 * u + 4, b);
+    out_lo[u] = a;
+    out_hi[u] = b;
+  }
+}
+
+void transpose4(__m128* r0, __m128* r1, __m128* r2, __m128* r3) {
+  _MM_TRANSPOSE4_PS(*r0, *r1, *r2, *r3);
+}
+
+}  // namespace
+
+void dct8_2d_sse2(const float* in, int pitch, const float* m, float* out) {
+  __m128 lo[8], hi[8], a_lo[8], a_hi[8];
+  for (int k = 0; k < 8; ++k) {
+    lo[k] = _mm_loadu_ps(in + k * pitch);
+    hi[k] = _mm_loadu_ps(in + k * pitch + 4);
+  }
+  columns(lo, hi, m, a_lo, a_hi);
+  // The transposition by 4x4 quarters: the top right quarter of a becomes the
+  // bottom left one of b, and the bottom left the top right.
+  for (int r = 0; r < 8; r += 4) {
+    transpose4(&a_lo[r], &a_lo[r + 1], &a_lo[r + 2], &a_lo[r + 3]);
+    transpose4(&a_hi[r], &a_hi[r + 1], &a_hi[r + 2], &a_hi[r + 3]);
+  }
+  for (int k = 0; k < 4; ++k) {
+    lo[k] = a_lo[k];
+    lo[k + 4] = a_hi[k];
+    hi[k] = a_lo[k + 4];
+    hi[k + 4] = a_hi[k + 4];
+  }
+  columns(lo, hi, m, a_lo, a_hi);
+  for (int u = 0; u < 8; ++u) {
+    _mm_storeu_ps(out + 8 * u, a_lo[u]);
+    _mm_storeu_ps(out + 8 * u + 4, a_hi[u]);
   }
 }
 
 namespace {
+
 // (lane 0 + lane 1) + (lane 2 + lane 3).
 float lane_total(__m128 v) {
   alignas(16) float lane[4];

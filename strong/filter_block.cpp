@@ -41,7 +41,7 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
-                         float* const cell_row_max[3]) {
+                         int* const cell_span[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   float acc[3][256], weight[3][256], comp[256];
@@ -106,20 +106,35 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
         dst_weight[x] = weight[q][y * bw[q] + x];
       }
     }
-    // Block origins and sizes are multiples of 4: the cells lie inside.
-    for (int cy = 0; 4 * cy < h; ++cy)
-      for (int cx = 0; 4 * cx < w; ++cx) {
-        float sum = 0.0f;
-        int count = 0;
-        for (int y = 4 * cy; y < std::min(4 * cy + 4, h); ++y)
-          for (int x = 4 * cx; x < std::min(4 * cx + 4, w); ++x) {
-            sum += weight[q][y * bw[q] + x];
-            ++count;
-          }
-        const float cell = float(count) / sum;
-        cell_out[q][size_t((oy[q] >> 2) + cy) * cell_pitch[q] + (ox[q] >> 2) + cx] = cell;
-        float& row_max = cell_row_max[q][(oy[q] >> 2) + cy];
-        row_max = bx == 0 && cx == 0 ? cell : std::max(row_max, cell);
+    // Block origins and sizes are multiples of 4: the cells lie inside. The
+    // sums run row by row; whole cells (nearly all) with fixed bounds.
+    const float* wq = weight[q];
+    for (int cy = 0; 4 * cy < h; ++cy) {
+      int* span = cell_span[q] + 2 * ((oy[q] >> 2) + cy);
+      if (bx == 0) {
+        span[0] = 1 << 30;
+        span[1] = -1;
       }
+      for (int cx = 0; 4 * cx < w; ++cx) {
+        const int y1 = std::min(4 * cy + 4, h), x1 = std::min(4 * cx + 4, w);
+        float sum = 0.0f;
+        int count = 16;
+        if (y1 - 4 * cy == 4 && x1 - 4 * cx == 4) {
+          for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) sum += wq[(4 * cy + y) * bw[q] + 4 * cx + x];
+        } else {
+          for (int y = 4 * cy; y < y1; ++y)
+            for (int x = 4 * cx; x < x1; ++x) sum += wq[y * bw[q] + x];
+          count = (y1 - 4 * cy) * (x1 - 4 * cx);
+        }
+        const float cell = float(count) / sum;
+        const int at = (ox[q] >> 2) + cx;
+        cell_out[q][size_t((oy[q] >> 2) + cy) * cell_pitch[q] + at] = cell;
+        if (cell > p.transform_min_share) {
+          span[0] = std::min(span[0], at);
+          span[1] = std::max(span[1], at);
+        }
+      }
+    }
   }
 }

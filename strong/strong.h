@@ -25,7 +25,7 @@
 //       interpolate.h    compensation: the interpolation passes;
 //       weighted_mean.h  temporal mean: block match and weighted sums;
 //       spatial_pass.h   spatial pass: column sums and the filter's rows;
-//       dct8.h           block transform pass: the 8x8 DCT's column pass.
+//       dct8.h           block transform pass: the 8x8 DCT, the shrinkages.
 // strong_internal.h holds what the filter's files share among themselves.
 //
 // Interlaced clips are filtered as two pictures per frame, one per field,

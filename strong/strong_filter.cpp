@@ -43,7 +43,8 @@ struct strong_filter {
   aligned_buffer<float> spatial_scratch;  // per worker of the spatial pass
   // The block transform pass: each plane's 4x4 cells (inverse mean weight
   // sum), the blocks' weighted sums and weights, and the pilot estimate.
-  aligned_buffer<float> cells[3], cell_row_max[3];
+  aligned_buffer<float> cells[3];
+  aligned_buffer<int> cell_span[3];
   aligned_buffer<float> transform_num[3], transform_den[3], transform_cover[3], pilot[3];
   aligned_buffer<uint8_t> transform_rows[3];
   int cell_w[3] = {};
@@ -96,7 +97,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->weight_sum[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     f->cell_w[p] = (g.w[p] + 3) / 4;
     ok = ok && f->cells[p].allocate(size_t(f->cell_w[p]) * ((g.h[p] + 3) / 4) + 1);
-    ok = ok && f->cell_row_max[p].allocate(size_t((g.h[p] + 3) / 4) + 1);
+    ok = ok && f->cell_span[p].allocate(2 * size_t((g.h[p] + 3) / 4) + 2);
     ok = ok && f->transform_num[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_den[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_cover[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
@@ -271,7 +272,7 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.t = f->temporal[q].data();
   t.cells = f->cells[q].data();
   t.cell_w = f->cell_w[q];
-  t.cell_row_max = f->cell_row_max[q].data();
+  t.cell_span = f->cell_span[q].data();
   t.w = f->g.w[q];
   t.h = f->g.h[q];
   t.noise = params.spatial_strength * s * s;
@@ -345,11 +346,11 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
                                 f.weight_sum[2].data()};
   const int pitch[3] = {g.w[0], g.w[1], g.w[2]};
   float* const cells[3] = {f.cells[0].data(), f.cells[1].data(), f.cells[2].data()};
-  float* const cell_row_max[3] = {f.cell_row_max[0].data(), f.cell_row_max[1].data(),
-                                  f.cell_row_max[2].data()};
+  int* const cell_span[3] = {f.cell_span[0].data(), f.cell_span[1].data(),
+                            f.cell_span[2].data()};
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < g.round_w / 16; ++bx)
-      strong_filter_block(in, bx, by, temporal, weight_sum, pitch, cells, f.cell_w, cell_row_max);
+      strong_filter_block(in, bx, by, temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
 }
 
 }  // namespace

@@ -108,13 +108,14 @@ float interpolation_gain(int f);
 // the picture to out, the sum of the weights of each sample to weight_out
 // (same layout), and for each 4x4 cell of the plane the block covers, the
 // inverse of its mean weight sum to cell_out (pitch cell_pitch; a cell
-// partly outside the picture counts its samples inside), and the largest of
-// a row of cells to cell_row_max (set by the block of bx = 0, raised by the
-// others: the blocks of a row run in order, on one worker).
+// partly outside the picture counts its samples inside), and for each row of
+// cells the first and last cell above params.transform_min_share to
+// cell_span (two a row; none: first > last. Reset by the block of bx = 0 and
+// widened by the others: the blocks of a row run in order, on one worker).
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
-                         float* const cell_row_max[3]);
+                         int* const cell_span[3]);
 
 // The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
 // (Lee) filter over 5x5 neighbourhoods, edges replicated. The noise left in a
@@ -132,7 +133,7 @@ struct transform_plane {
   const float* t = nullptr;      // the temporal mean, w x h, pitch w
   const float* cells = nullptr;  // inverse mean weight sum of each 4x4 cell
   int cell_w = 0;                // cells a row: (w + 3) / 4
-  const float* cell_row_max = nullptr;  // the largest of each row of cells
+  const int* cell_span = nullptr;  // each row of cells: the first and last above min_share
   int w = 0, h = 0;
   float noise = 0;      // strength x sigma^2: the noise left where the weight sum is 1
   float min_share = 0;  // a block runs where its cells' mean is above this

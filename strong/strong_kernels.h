@@ -26,7 +26,7 @@ struct strong_kernel_table {
   column_sums_fn column_sums;
   lee_row_fn lee_row;
   // Block transform pass.
-  dct8_columns_fn dct8_columns;
+  dct8_2d_fn dct8_2d;
   shrink_threshold_fn shrink_threshold;
   shrink_wiener_fn shrink_wiener;
 };

@@ -53,25 +53,12 @@ int next_position(int at, int n) {
   return std::min(at + transform_step, last);
 }
 
-void transpose8(const float* in, float* out) {
-  for (int r = 0; r < size; ++r)
-    for (int c = 0; c < size; ++c) out[c * size + r] = in[r * size + c];
-}
-
-// coef = C X^T C^T (the coefficients transposed, which the elementwise
-// shrinkage does not mind), and back.
 void forward(const float* src, int pitch, float* coef) {
-  alignas(16) float a[64], b[64];
-  strong_kernels.dct8_columns(src, pitch, dct8_forward_matrix, a);
-  transpose8(a, b);
-  strong_kernels.dct8_columns(b, size, dct8_forward_matrix, coef);
+  strong_kernels.dct8_2d(src, pitch, dct8_forward_matrix, coef);
 }
 
 void inverse(const float* coef, float* out) {
-  alignas(16) float a[64], b[64];
-  strong_kernels.dct8_columns(coef, size, dct8_inverse_matrix, a);
-  transpose8(a, b);
-  strong_kernels.dct8_columns(b, size, dct8_inverse_matrix, out);
+  strong_kernels.dct8_2d(coef, size, dct8_inverse_matrix, out);
 }
 
 // The mean of the cells under the block at (x0, y0), when it is above the
@@ -88,12 +75,15 @@ float block_share(const transform_plane& p, int x0, int y0) {
   return sum / float(count);
 }
 
-// Whether a block of the row at y0 can run: the mean of its cells is above
-// the limit only if one of them is.
-bool row_may_run(const transform_plane& p, int y0) {
-  for (int cy = y0 >> 2; cy <= (y0 + size - 1) >> 2; ++cy)
-    if (p.cell_row_max[cy] > p.min_share) return true;
-  return false;
+// The cells [*lo, *hi] of the rows under a block at y0 that are above the
+// limit: a block's mean is above it only if one of its cells is.
+void cells_above(const transform_plane& p, int y0, int* lo, int* hi) {
+  *lo = 1 << 30;
+  *hi = -1;
+  for (int cy = y0 >> 2; cy <= (y0 + size - 1) >> 2; ++cy) {
+    *lo = std::min(*lo, p.cell_span[2 * cy]);
+    *hi = std::max(*hi, p.cell_span[2 * cy + 1]);
+  }
 }
 
 // Grid blocks covering sample v of a side of n: positions in (v - size, v].
@@ -131,8 +121,12 @@ void for_blocks(const transform_plane& p, int first, int end, Visit visit) {
   for (int y0 = 0; y0 < p.h; y0 = next_position(y0, p.h)) {
     if (y0 + size <= first) continue;
     if (y0 >= end) break;
-    if (!row_may_run(p, y0)) continue;
+    int lo, hi;
+    cells_above(p, y0, &lo, &hi);
+    if (lo > hi) continue;
     for (int x0 = 0; x0 < p.w; x0 = next_position(x0, p.w)) {
+      if ((x0 + size - 1) >> 2 < lo) continue;
+      if (x0 >> 2 > hi) break;
       const float share = block_share(p, x0, y0);
       if (!(share > p.min_share)) continue;
       const float say = std::min((share - p.min_share) / transform_share_ramp, 1.0f);

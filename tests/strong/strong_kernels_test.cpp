@@ -179,7 +179,7 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
-    EXPECT_EQ(k.dct8_columns, sse2 ? &dct8_columns_sse2 : &dct8_columns_ref);
+    EXPECT_EQ(k.dct8_2d, sse2 ? &dct8_2d_sse2 : &dct8_2d_ref);
     EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
   };
@@ -197,10 +197,10 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
   strong_select_kernels(simd_ref);
 }
 
-// The transform's column pass: random blocks at an odd pitch (unaligned rows),
-// extremes of both signs, and the two matrices; and forward then inverse gives
-// the block back to within rounding.
-TEST(StrongKernels, TransformColumnsMatchTheReference) {
+// The 2-D transform: random blocks at an odd pitch (unaligned rows), extremes
+// of both signs, and the two matrices; and forward then inverse gives the
+// block back to within rounding.
+TEST(StrongKernels, TransformsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   const int pitch = 13;
   for (int round = 0; round < 40; ++round) {
@@ -211,20 +211,20 @@ TEST(StrongKernels, TransformColumnsMatchTheReference) {
     const int off = round % 4;
     for (const float* m : {dct8_forward_matrix, dct8_inverse_matrix}) {
       float a[64], b[64];
-      dct8_columns_ref(in.data() + off, pitch, m, a);
-      dct8_columns_sse2(in.data() + off, pitch, m, b);
+      dct8_2d_ref(in.data() + off, pitch, m, a);
+      dct8_2d_sse2(in.data() + off, pitch, m, b);
       EXPECT_TRUE(same_bits(a, b, 64)) << round;
     }
   }
   std::vector<float> block = random_floats(64, 0.0f, 255.0f);
-  float a[64], t[64], c[64], back[64];
-  dct8_columns_ref(block.data(), 8, dct8_forward_matrix, a);
-  for (int i = 0; i < 64; ++i) t[(i % 8) * 8 + i / 8] = a[i];
-  dct8_columns_ref(t, 8, dct8_forward_matrix, c);
-  dct8_columns_ref(c, 8, dct8_inverse_matrix, a);
-  for (int i = 0; i < 64; ++i) t[(i % 8) * 8 + i / 8] = a[i];
-  dct8_columns_ref(t, 8, dct8_inverse_matrix, back);
+  float c[64], back[64];
+  dct8_2d_ref(block.data(), 8, dct8_forward_matrix, c);
+  dct8_2d_ref(c, 8, dct8_inverse_matrix, back);
   for (int i = 0; i < 64; ++i) EXPECT_NEAR(back[i], block[i], 1.0e-3f);
+  // The mean is coefficient 0: 8 x the block's mean.
+  float mean = 0.0f;
+  for (int i = 0; i < 64; ++i) mean += block[i];
+  EXPECT_NEAR(c[0], mean / 8.0f, 1.0e-2f);
 }
 
 // The two shrinkages: random coefficients around the thresholds, zeros of
