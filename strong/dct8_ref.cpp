@@ -1,55 +1,45 @@
-// The block transform pass's kernels, scalar, and the DCT's matrices. The
-// SSE2 versions do the same operations in the same order, four columns or
-// coefficients at a time.
+// The block transform pass's kernels, scalar. The SSE2 versions do the same
+// operations in the same order, four columns or coefficients at a time.
 #include <cmath>
 
 #include "strong/dct8.h"
-
-// Row u: sqrt((u ? 2 : 1) / 8) cos((2k + 1) u pi / 16) for k = 0 .. 7,
-// rounded to float.
-const float dct8_forward_matrix[64] = {
-    0.353553385f, 0.353553385f, 0.353553385f, 0.353553385f, 0.353553385f, 0.353553385f, 0.353553385f, 0.353553385f,
-    0.490392625f, 0.415734798f, 0.277785122f, 0.0975451618f, -0.0975451618f, -0.277785122f, -0.415734798f, -0.490392625f,
-    0.461939752f, 0.191341713f, -0.191341713f, -0.461939752f, -0.461939752f, -0.191341713f, 0.191341713f, 0.461939752f,
-    0.415734798f, -0.0975451618f, -0.490392625f, -0.277785122f, 0.277785122f, 0.490392625f, 0.0975451618f, -0.415734798f,
-    0.353553385f, -0.353553385f, -0.353553385f, 0.353553385f, 0.353553385f, -0.353553385f, -0.353553385f, 0.353553385f,
-    0.277785122f, -0.490392625f, 0.0975451618f, 0.415734798f, -0.415734798f, -0.0975451618f, 0.490392625f, -0.277785122f,
-    0.191341713f, -0.461939752f, 0.461939752f, -0.191341713f, -0.191341713f, 0.461939752f, -0.461939752f, 0.191341713f,
-    0.0975451618f, -0.277785122f, 0.415734798f, -0.490392625f, 0.490392625f, -0.415734798f, 0.277785122f, -0.0975451618f,
-};
-
-// The same values transposed.
-const float dct8_inverse_matrix[64] = {
-    0.353553385f, 0.490392625f, 0.461939752f, 0.415734798f, 0.353553385f, 0.277785122f, 0.191341713f, 0.0975451618f,
-    0.353553385f, 0.415734798f, 0.191341713f, -0.0975451618f, -0.353553385f, -0.490392625f, -0.461939752f, -0.277785122f,
-    0.353553385f, 0.277785122f, -0.191341713f, -0.490392625f, -0.353553385f, 0.0975451618f, 0.461939752f, 0.415734798f,
-    0.353553385f, 0.0975451618f, -0.461939752f, -0.277785122f, 0.353553385f, 0.415734798f, -0.191341713f, -0.490392625f,
-    0.353553385f, -0.0975451618f, -0.461939752f, 0.277785122f, 0.353553385f, -0.415734798f, -0.191341713f, 0.490392625f,
-    0.353553385f, -0.277785122f, -0.191341713f, 0.490392625f, -0.353553385f, -0.0975451618f, 0.461939752f, -0.415734798f,
-    0.353553385f, -0.415734798f, 0.191341713f, 0.0975451618f, -0.353553385f, 0.490392625f, -0.461939752f, 0.277785122f,
-    0.353553385f, -0.490392625f, 0.461939752f, -0.415734798f, 0.353553385f, -0.277785122f, 0.191341713f, -0.0975451618f,
-};
+#include "strong/dct8_butterfly.h"
 
 namespace {
 
-void columns(const float* in, int pitch, const float* m, float* out) {
-  for (int u = 0; u < 8; ++u)
+// A constant as a value of the type (an object, so that the butterflies
+// inline).
+struct splat {
+  float operator()(float v) const { return v; }
+};
+
+// The 1-D transform down each column, the transposition, and again.
+template <bool inverse>
+void transform(const float* in, int pitch, float* out) {
+  float a[64], b[64];
+  for (int pass = 0; pass < 2; ++pass) {
+    const float* src = pass ? b : in;
+    const int step = pass ? 8 : pitch;
+    float* dst = pass ? out : a;
     for (int x = 0; x < 8; ++x) {
-      float acc = m[8 * u] * in[x];
-      for (int k = 1; k < 8; ++k) acc += m[8 * u + k] * in[k * pitch + x];
-      out[8 * u + x] = acc;
+      float column[8], result[8];
+      for (int k = 0; k < 8; ++k) column[k] = src[k * step + x];
+      if (inverse)
+        dct8_butterfly::inverse(column, splat(), result);
+      else
+        dct8_butterfly::forward(column, splat(), result);
+      for (int u = 0; u < 8; ++u) dst[u * 8 + x] = result[u];
     }
+    if (pass == 0)
+      for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) b[c * 8 + r] = a[r * 8 + c];
+  }
 }
 
 }  // namespace
 
-void dct8_2d_ref(const float* in, int pitch, const float* m, float* out) {
-  float a[64], b[64];
-  columns(in, pitch, m, a);
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) b[c * 8 + r] = a[r * 8 + c];
-  columns(b, 8, m, out);
-}
+void dct8_forward_ref(const float* in, int pitch, float* out) { transform<false>(in, pitch, out); }
+void dct8_inverse_ref(const float* in, int pitch, float* out) { transform<true>(in, pitch, out); }
 
 float shrink_threshold_ref(float* c, float low, float inv_span) {
   float lane[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -71,4 +61,13 @@ float shrink_wiener_ref(float* c, const float* pilot, float noise) {
     lane[i & 3] += g * g;
   }
   return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+void aggregate8_ref(const float* row, float weight, float say, float* num, float* den,
+                    float* cover) {
+  for (int x = 0; x < 8; ++x) {
+    num[x] += weight * row[x];
+    den[x] += weight;
+    cover[x] += say;
+  }
 }

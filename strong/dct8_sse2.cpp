@@ -3,38 +3,40 @@
 #include <emmintrin.h>
 
 #include "strong/dct8.h"
+#include "strong/dct8_butterfly.h"
 
 namespace {
 
-// The column pass on eight rows held as their left (lo) and right (hi) halves.
-void columns(const __m128 lo[8], const __m128 hi[8], const float* m, __m128 out_lo[8],
-             __m128 out_hi[8]) {
-  for (int u = 0; u < 8; ++u) {
-    __m128 c = _mm_set1_ps(m[8 * u]);
-    __m128 a = _mm_mul_ps(c, lo[0]), b = _mm_mul_ps(c, hi[0]);
-    for (int k = 1; k < 8; ++k) {
-      c = _mm_set1_ps(m[8 * u + k]);
-      a = _mm_add_ps(a, _mm_mul_ps(c, lo[k]));
-      b = _mm_add_ps(b, _mm_mul_ps(c, hi[k]));
-    }
-    out_lo[u] = a;
-    out_hi[u] = b;
-  }
-}
+// A constant in all four lanes (an object, so that the butterflies inline).
+struct splat {
+  __m128 operator()(float v) const { return _mm_set1_ps(v); }
+};
 
 void transpose4(__m128* r0, __m128* r1, __m128* r2, __m128* r3) {
   _MM_TRANSPOSE4_PS(*r0, *r1, *r2, *r3);
 }
 
-}  // namespace
+// The 1-D transform down the columns of eight rows held as their left (lo)
+// and right (hi) halves.
+template <bool inverse>
+void columns(const __m128 lo[8], const __m128 hi[8], __m128 out_lo[8], __m128 out_hi[8]) {
+  if (inverse) {
+    dct8_butterfly::inverse(lo, splat(), out_lo);
+    dct8_butterfly::inverse(hi, splat(), out_hi);
+  } else {
+    dct8_butterfly::forward(lo, splat(), out_lo);
+    dct8_butterfly::forward(hi, splat(), out_hi);
+  }
+}
 
-void dct8_2d_sse2(const float* in, int pitch, const float* m, float* out) {
+template <bool inverse>
+void transform(const float* in, int pitch, float* out) {
   __m128 lo[8], hi[8], a_lo[8], a_hi[8];
   for (int k = 0; k < 8; ++k) {
     lo[k] = _mm_loadu_ps(in + k * pitch);
     hi[k] = _mm_loadu_ps(in + k * pitch + 4);
   }
-  columns(lo, hi, m, a_lo, a_hi);
+  columns<inverse>(lo, hi, a_lo, a_hi);
   // The transposition by 4x4 quarters: the top right quarter of a becomes the
   // bottom left one of b, and the bottom left the top right.
   for (int r = 0; r < 8; r += 4) {
@@ -47,14 +49,12 @@ void dct8_2d_sse2(const float* in, int pitch, const float* m, float* out) {
     hi[k] = a_lo[k + 4];
     hi[k + 4] = a_hi[k + 4];
   }
-  columns(lo, hi, m, a_lo, a_hi);
+  columns<inverse>(lo, hi, a_lo, a_hi);
   for (int u = 0; u < 8; ++u) {
     _mm_storeu_ps(out + 8 * u, a_lo[u]);
     _mm_storeu_ps(out + 8 * u + 4, a_hi[u]);
   }
 }
-
-namespace {
 
 // (lane 0 + lane 1) + (lane 2 + lane 3).
 float lane_total(__m128 v) {
@@ -62,7 +62,11 @@ float lane_total(__m128 v) {
   _mm_store_ps(lane, v);
   return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
+
 }  // namespace
+
+void dct8_forward_sse2(const float* in, int pitch, float* out) { transform<false>(in, pitch, out); }
+void dct8_inverse_sse2(const float* in, int pitch, float* out) { transform<true>(in, pitch, out); }
 
 float shrink_threshold_sse2(float* c, float low, float inv_span) {
   const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
@@ -93,4 +97,14 @@ float shrink_wiener_sse2(float* c, const float* pilot, float noise) {
     sum = _mm_add_ps(sum, _mm_mul_ps(g, g));
   }
   return lane_total(sum);
+}
+
+void aggregate8_sse2(const float* row, float weight, float say, float* num, float* den,
+                     float* cover) {
+  const __m128 w = _mm_set1_ps(weight), s = _mm_set1_ps(say);
+  for (int x = 0; x < 8; x += 4) {
+    _mm_storeu_ps(num + x, _mm_add_ps(_mm_loadu_ps(num + x), _mm_mul_ps(w, _mm_loadu_ps(row + x))));
+    _mm_storeu_ps(den + x, _mm_add_ps(_mm_loadu_ps(den + x), w));
+    _mm_storeu_ps(cover + x, _mm_add_ps(_mm_loadu_ps(cover + x), s));
+  }
 }

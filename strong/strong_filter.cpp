@@ -46,7 +46,7 @@ struct strong_filter {
   aligned_buffer<float> cells[3];
   aligned_buffer<int> cell_span[3];
   aligned_buffer<float> transform_num[3], transform_den[3], transform_cover[3], pilot[3];
-  aligned_buffer<uint8_t> transform_rows[3];
+  aligned_buffer<int> transform_rows[3];
   int cell_w[3] = {};
   size_t spatial_scratch_floats = 0;
   // The wide search: the motion fields of the neighbours searched without a
@@ -101,7 +101,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->transform_num[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_den[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_cover[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
-    ok = ok && f->transform_rows[p].allocate(size_t(g.h[p]) + 1);
+    ok = ok && f->transform_rows[p].allocate(2 * size_t(g.h[p]) + 2);
     ok = ok && f->pilot[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
   f->spatial_scratch_floats = 2 * size_t(width + 8);
@@ -280,7 +280,7 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.num = f->transform_num[q].data();
   t.den = f->transform_den[q].data();
   t.cover = f->transform_cover[q].data();
-  t.row_used = f->transform_rows[q].data();
+  t.row_span = f->transform_rows[q].data();
   t.pilot = f->pilot[q].data();
   return t;
 }

@@ -138,12 +138,13 @@ struct transform_plane {
   float noise = 0;      // strength x sigma^2: the noise left where the weight sum is 1
   float min_share = 0;  // a block runs where its cells' mean is above this
   // w x h: the blocks' weighted sums, their weights and their says; zero
-  // outside a pass (each pass gives back to zero what it used), with a flag
-  // per row that a block wrote to.
+  // outside a pass (each pass gives back to zero what it used), with the
+  // columns [first, end) of each row that blocks wrote to (two a row; empty
+  // outside a pass).
   float* num = nullptr;
   float* den = nullptr;
   float* cover = nullptr;
-  uint8_t* row_used = nullptr;
+  int* row_span = nullptr;
   float* pilot = nullptr;  // w x h: the first estimate
 };
 // Rows [first, end) of the pilot (the thresholded estimate), where a block

@@ -17,7 +17,9 @@ constexpr strong_kernel_table scalar_kernels = [] {
   t.accumulate = accumulate_ref;
   t.column_sums = column_sums_ref;
   t.lee_row = lee_row_ref;
-  t.dct8_2d = dct8_2d_ref;
+  t.dct8_forward = dct8_forward_ref;
+  t.dct8_inverse = dct8_inverse_ref;
+  t.aggregate8 = aggregate8_ref;
   t.shrink_threshold = shrink_threshold_ref;
   t.shrink_wiener = shrink_wiener_ref;
   return t;
@@ -39,7 +41,9 @@ void strong_select_kernels(int level) {
     t.accumulate = accumulate_sse2;
     t.column_sums = column_sums_sse2;
     t.lee_row = lee_row_sse2;
-    t.dct8_2d = dct8_2d_sse2;
+    t.dct8_forward = dct8_forward_sse2;
+    t.dct8_inverse = dct8_inverse_sse2;
+    t.aggregate8 = aggregate8_sse2;
     t.shrink_threshold = shrink_threshold_sse2;
     t.shrink_wiener = shrink_wiener_sse2;
   }

@@ -26,7 +26,9 @@ struct strong_kernel_table {
   column_sums_fn column_sums;
   lee_row_fn lee_row;
   // Block transform pass.
-  dct8_2d_fn dct8_2d;
+  dct8_2d_fn dct8_forward;
+  dct8_2d_fn dct8_inverse;
+  aggregate8_fn aggregate8;
   shrink_threshold_fn shrink_threshold;
   shrink_wiener_fn shrink_wiener;
 };

@@ -54,11 +54,11 @@ int next_position(int at, int n) {
 }
 
 void forward(const float* src, int pitch, float* coef) {
-  strong_kernels.dct8_2d(src, pitch, dct8_forward_matrix, coef);
+  strong_kernels.dct8_forward(src, pitch, coef);
 }
 
 void inverse(const float* coef, float* out) {
-  strong_kernels.dct8_2d(coef, size, dct8_inverse_matrix, out);
+  strong_kernels.dct8_inverse(coef, size, out);
 }
 
 // The mean of the cells under the block at (x0, y0), when it is above the
@@ -101,16 +101,17 @@ int covering(int v, int n) {
 void aggregate(const transform_plane& p, int x0, int y0, int first, int end, const float* block,
                float weight, float say) {
   for (int y = std::max(y0, first); y < std::min(y0 + size, end); ++y) {
-    p.row_used[y] = 1;
-    float* num = p.num + size_t(y) * p.w + x0;
-    float* den = p.den + size_t(y) * p.w + x0;
-    float* cover = p.cover + size_t(y) * p.w + x0;
-    const float* b = block + (y - y0) * size;
-    for (int x = 0; x < size; ++x) {
-      num[x] += weight * b[x];
-      den[x] += weight;
-      cover[x] += say;
+    int* span = p.row_span + 2 * y;
+    if (span[0] >= span[1]) {
+      span[0] = x0;
+      span[1] = x0 + size;
+    } else {
+      span[0] = std::min(span[0], x0);
+      span[1] = std::max(span[1], x0 + size);
     }
+    const size_t at = size_t(y) * p.w + x0;
+    strong_kernels.aggregate8(block + (y - y0) * size, weight, say, p.num + at, p.den + at,
+                              p.cover + at);
   }
 }
 
@@ -151,14 +152,14 @@ void transform_pilot_rows(const transform_plane& p, int first, int end) {
   // The pilot where a block ran (the Wiener estimate reads it nowhere else);
   // the sums go back to zero.
   for (int y = first; y < end; ++y) {
-    if (!p.row_used[y]) continue;
-    p.row_used[y] = 0;
+    int* span = p.row_span + 2 * y;
     const size_t row = size_t(y) * p.w;
-    for (int x = 0; x < p.w; ++x)
+    for (int x = span[0]; x < span[1]; ++x)
       if (p.den[row + x] > 0.0f) {
         p.pilot[row + x] = p.num[row + x] / p.den[row + x];
         p.num[row + x] = p.den[row + x] = p.cover[row + x] = 0.0f;
       }
+    span[0] = span[1] = 0;
   }
 }
 
@@ -174,17 +175,18 @@ void transform_wiener_rows(const transform_plane& p, int first, int end, float* 
     aggregate(p, x0, y0, first, end, block, say / (noise * std::max(gains, 1.0f / 64.0f)), say);
   });
   for (int y = first; y < end; ++y) {
-    if (!p.row_used[y]) continue;
-    p.row_used[y] = 0;
+    int* span = p.row_span + 2 * y;
+    if (span[0] >= span[1]) continue;
     const size_t row = size_t(y) * p.w;
     const int rows_covering = covering(y, p.h);
     float* dst = out + size_t(y) * out_pitch;
-    for (int x = 0; x < p.w; ++x)
+    for (int x = span[0]; x < span[1]; ++x)
       if (p.den[row + x] > 0.0f) {
         const float c = p.cover[row + x] / float(rows_covering * covering(x, p.w));
         const float estimate = p.num[row + x] / p.den[row + x];
         dst[x] += std::min(c, 1.0f) * (estimate - dst[x]);
         p.num[row + x] = p.den[row + x] = p.cover[row + x] = 0.0f;
       }
+    span[0] = span[1] = 0;
   }
 }

@@ -221,7 +221,7 @@ TEST(StrongFilter, TheTransformPassBeatsTheLocalWienerPassWhereTimeCannotHelp) {
       t[y * w + x] = noise.add(truth[y * w + x], 5.0);
     }
   std::vector<float> num(w * h), den(w * h), cover(w * h), pilot(w * h), scratch(2 * (w + 8));
-  std::vector<uint8_t> row_used(h);
+  std::vector<int> row_span(2 * h);
   transform_plane p;
   p.t = t.data();
   p.cells = cells.data();
@@ -234,7 +234,7 @@ TEST(StrongFilter, TheTransformPassBeatsTheLocalWienerPassWhereTimeCannotHelp) {
   p.num = num.data();
   p.den = den.data();
   p.cover = cover.data();
-  p.row_used = row_used.data();
+  p.row_span = row_span.data();
   p.pilot = pilot.data();
   auto run = [&](std::vector<int> splits) {
     std::vector<float> out(w * h);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -179,7 +180,9 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
-    EXPECT_EQ(k.dct8_2d, sse2 ? &dct8_2d_sse2 : &dct8_2d_ref);
+    EXPECT_EQ(k.dct8_forward, sse2 ? &dct8_forward_sse2 : &dct8_forward_ref);
+    EXPECT_EQ(k.dct8_inverse, sse2 ? &dct8_inverse_sse2 : &dct8_inverse_ref);
+    EXPECT_EQ(k.aggregate8, sse2 ? &aggregate8_sse2 : &aggregate8_ref);
     EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
   };
@@ -197,9 +200,9 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
   strong_select_kernels(simd_ref);
 }
 
-// The 2-D transform: random blocks at an odd pitch (unaligned rows), extremes
-// of both signs, and the two matrices; and forward then inverse gives the
-// block back to within rounding.
+// The 2-D transforms: random blocks at an odd pitch (unaligned rows) and
+// extremes of both signs; forward then inverse gives the block back to within
+// rounding, and the forward one agrees with the DCT's definition.
 TEST(StrongKernels, TransformsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   const int pitch = 13;
@@ -209,27 +212,37 @@ TEST(StrongKernels, TransformsMatchTheReference) {
     if (round == 39)
       for (size_t i = 0; i < in.size(); ++i) in[i] = i % 3 ? -1.0e30f : 255.0f;
     const int off = round % 4;
-    for (const float* m : {dct8_forward_matrix, dct8_inverse_matrix}) {
-      float a[64], b[64];
-      dct8_2d_ref(in.data() + off, pitch, m, a);
-      dct8_2d_sse2(in.data() + off, pitch, m, b);
-      EXPECT_TRUE(same_bits(a, b, 64)) << round;
-    }
+    float a[64], b[64];
+    dct8_forward_ref(in.data() + off, pitch, a);
+    dct8_forward_sse2(in.data() + off, pitch, b);
+    EXPECT_TRUE(same_bits(a, b, 64)) << round;
+    dct8_inverse_ref(in.data() + off, pitch, a);
+    dct8_inverse_sse2(in.data() + off, pitch, b);
+    EXPECT_TRUE(same_bits(a, b, 64)) << round;
   }
   std::vector<float> block = random_floats(64, 0.0f, 255.0f);
   float c[64], back[64];
-  dct8_2d_ref(block.data(), 8, dct8_forward_matrix, c);
-  dct8_2d_ref(c, 8, dct8_inverse_matrix, back);
+  dct8_forward_ref(block.data(), 8, c);
+  dct8_inverse_ref(c, 8, back);
   for (int i = 0; i < 64; ++i) EXPECT_NEAR(back[i], block[i], 1.0e-3f);
-  // The mean is coefficient 0: 8 x the block's mean.
-  float mean = 0.0f;
-  for (int i = 0; i < 64; ++i) mean += block[i];
-  EXPECT_NEAR(c[0], mean / 8.0f, 1.0e-2f);
+  // Coefficient (u, v) at v * 8 + u: the sum over the block of the sample at
+  // row y, column x times the basis functions of frequency u down the rows
+  // and v along them.
+  for (int u = 0; u < 8; ++u)
+    for (int v = 0; v < 8; ++v) {
+      double sum = 0;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+          sum += block[y * 8 + x] * (u ? 0.5 : std::sqrt(0.125)) * std::cos((2 * y + 1) * u * M_PI / 16) *
+                 (v ? 0.5 : std::sqrt(0.125)) * std::cos((2 * x + 1) * v * M_PI / 16);
+      EXPECT_NEAR(c[v * 8 + u], sum, 2.0e-3) << u << " " << v;
+    }
 }
 
-// The two shrinkages: random coefficients around the thresholds, zeros of
-// both signs, huge values, a zero pilot (gain 0) and a zero noise.
-TEST(StrongKernels, ShrinkagesMatchTheReference) {
+// The two shrinkages and the aggregation: random coefficients around the
+// thresholds, zeros of both signs, huge values, a zero pilot (gain 0) and a
+// zero noise.
+TEST(StrongKernels, ShrinkagesAndAggregationMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   for (int round = 0; round < 40; ++round) {
     std::vector<float> c = random_floats(64, -40.0f, 40.0f), pilot = random_floats(64, -60.0f, 60.0f);
@@ -246,6 +259,12 @@ TEST(StrongKernels, ShrinkagesMatchTheReference) {
     EXPECT_TRUE(same_bits(a.data(), c.data(), 1)) << "the mean is kept";
     a = c;
     b = c;
+    std::vector<float> sums = random_floats(24, 0.0f, 1.0e4f), sums2 = sums;
+    aggregate8_ref(c.data() + round % 5, deviation, 0.25f, sums.data(), sums.data() + 8,
+                   sums.data() + 16);
+    aggregate8_sse2(c.data() + round % 5, deviation, 0.25f, sums2.data(), sums2.data() + 8,
+                    sums2.data() + 16);
+    EXPECT_TRUE(same_bits(sums.data(), sums2.data(), 24)) << round;
     const float noise = round == 39 ? 0.0f : deviation * deviation;
     const float wa = shrink_wiener_ref(a.data(), pilot.data(), noise);
     const float wb = shrink_wiener_sse2(b.data(), pilot.data(), noise);
