@@ -8,6 +8,14 @@
 // block's mean squared difference goes from block_low to block_high times
 // that, the sample weight likewise for the sample's own squared difference.
 // Chroma takes the luma block weight times its own block and sample weights.
+//
+// A block that passes enters less its brightness offset, the mean difference
+// shrunk toward 0 where noise alone could have made it: in a fade or after a
+// flash the matched blocks are brighter or darker than the picture, and in
+// pictures unlike their neighbours smooth blocks of another brightness pass
+// the test; averaged in whole, both would move the picture's brightness. The
+// test itself does not take the offset out, so no more blocks pass than
+// before.
 #include <algorithm>
 
 #include "strong/strong_internal.h"
@@ -27,11 +35,28 @@ float ramp(float value, float low, float high) {
 // the plane's own match.
 float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
              const strong_params& p, float outer_weight, float* acc, float* weight) {
-  const float sum = strong_kernels.sq_diff(cur, cur_pitch, comp, bw, bh);
-  const float mean = sum / float(bw * bh);
+  float cells[16];
+  const float n = float(bw * bh);
+  const float mean = strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, cells) / n;
   const float block = outer_weight * ramp(mean, p.block_low * expected, p.block_high * expected);
   if (block <= 0.0f) return 0.0f;
-  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, block, p.sample_low * expected,
+  // The offset m, the mean of the cells' means, and its variance: what white
+  // noise gives it, or, where more, twice what the spread of the cells' means
+  // says (noise that is not white, or a difference that is not one offset).
+  const int count = (bw >> 2) * (bh >> 2);
+  float total = 0.0f;
+  for (int i = 0; i < count; ++i) total += cells[i];
+  const float m = total / n, m2 = m * m;
+  float spread = 0.0f;
+  for (int i = 0; i < count; ++i) {
+    const float e = cells[i] / 16.0f - m;
+    spread += e * e;
+  }
+  const float white = expected / n;
+  const float seen = 2.0f * spread / float((count - 1) * count);
+  const float var = seen > white ? seen : white;
+  const float offset = m2 > 0.0f ? m * (m2 / (m2 + p.offset_shrink * var)) : 0.0f;
+  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, offset, block, p.sample_low * expected,
                             p.sample_high * expected, acc, weight);
   return block;
 }

@@ -13,7 +13,7 @@ constexpr strong_kernel_table scalar_kernels = [] {
   t.sad4_row = block_sad4_row_ref;
   t.interp_rows = interp_rows_ref;
   t.interp_columns = interp_columns_ref;
-  t.sq_diff = block_sq_diff_ref;
+  t.diff_sums = block_diff_sums_ref;
   t.accumulate = accumulate_ref;
   t.column_sums = column_sums_ref;
   t.lee_row = lee_row_ref;
@@ -37,7 +37,7 @@ void strong_select_kernels(int level) {
     t.sad4_row = block_sad4_row_sse2;
     t.interp_rows = interp_rows_sse2;
     t.interp_columns = interp_columns_sse2;
-    t.sq_diff = block_sq_diff_sse2;
+    t.diff_sums = block_diff_sums_sse2;
     t.accumulate = accumulate_sse2;
     t.column_sums = column_sums_sse2;
     t.lee_row = lee_row_sse2;

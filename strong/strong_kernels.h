@@ -20,7 +20,7 @@ struct strong_kernel_table {
   interp_rows_fn interp_rows;
   interp_columns_fn interp_columns;
   // Temporal mean.
-  block_sq_diff_fn sq_diff;
+  block_diff_sums_fn diff_sums;
   accumulate_fn accumulate;
   // Spatial pass.
   column_sums_fn column_sums;

@@ -122,15 +122,18 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
       std::vector<float> comp = random_floats(size_t(bw) * bh, 0, range);
       // Some samples equal to the picture, some right at the limits.
       for (int i = 0; i < bw * bh; i += 7) comp[i] = cur[(i / bw) * pitch + i % bw];
-      const float a = block_sq_diff_ref(cur.data(), pitch, comp.data(), bw, bh);
-      const float b = block_sq_diff_sse2(cur.data(), pitch, comp.data(), bw, bh);
+      float cells_ref[16], cells_sse2[16];
+      const float a = block_diff_sums_ref(cur.data(), pitch, comp.data(), bw, bh, cells_ref);
+      const float b = block_diff_sums_sse2(cur.data(), pitch, comp.data(), bw, bh, cells_sse2);
       EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+      EXPECT_TRUE(same_bits(cells_ref, cells_sse2, size_t(bw / 4) * (bh / 4)));
+      const float offset = round % 3 == 0 ? 0.0f : round % 3 == 1 ? 2.5f : -range / 3;
       const float low = round % 2 ? 4.0f : 0.0f, high = round % 2 ? 400.0f : 1.0e-3f;
       std::vector<float> acc1 = random_floats(size_t(bw) * bh, 0, range), w1(bw * bh, 1.0f);
       std::vector<float> acc2 = acc1, w2 = w1;
-      accumulate_ref(cur.data(), pitch, comp.data(), bw, bh, 0.75f, low, high, acc1.data(),
+      accumulate_ref(cur.data(), pitch, comp.data(), bw, bh, offset, 0.75f, low, high, acc1.data(),
                      w1.data());
-      accumulate_sse2(cur.data(), pitch, comp.data(), bw, bh, 0.75f, low, high, acc2.data(),
+      accumulate_sse2(cur.data(), pitch, comp.data(), bw, bh, offset, 0.75f, low, high, acc2.data(),
                       w2.data());
       EXPECT_TRUE(same_bits(acc1.data(), acc2.data(), acc1.size()));
       EXPECT_TRUE(same_bits(w1.data(), w2.data(), w1.size()));
@@ -176,7 +179,7 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
               avx2 ? &block_sad4_row_avx2 : sse2 ? &block_sad4_row_sse2 : &block_sad4_row_ref);
     EXPECT_EQ(k.interp_rows, sse2 ? &interp_rows_sse2 : &interp_rows_ref);
     EXPECT_EQ(k.interp_columns, sse2 ? &interp_columns_sse2 : &interp_columns_ref);
-    EXPECT_EQ(k.sq_diff, sse2 ? &block_sq_diff_sse2 : &block_sq_diff_ref);
+    EXPECT_EQ(k.diff_sums, sse2 ? &block_diff_sums_sse2 : &block_diff_sums_ref);
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
