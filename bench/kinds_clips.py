@@ -63,14 +63,28 @@ def photo(name):
     return img[..., :3]
 
 
-def pan(img, dx, dy, frames=FRAMES, w=W, h=H):
+def pan(img, dx, dy, frames=FRAMES, w=W, h=H, light=None):
     """Integer pan: the window moves (dx, dy) pixels a frame (bounced at the
-    picture's ends)."""
+    picture's ends); light(n, rgb) changes picture n's brightness."""
     out = []
     for n in range(frames):
         x, y = (dx * n) % (2 * (img.shape[1] - w)), (dy * n) % (2 * (img.shape[0] - h))
         x = x if x <= img.shape[1] - w else 2 * (img.shape[1] - w) - x
         y = y if y <= img.shape[0] - h else 2 * (img.shape[0] - h) - y
+        rgb = img[y:y + h, x:x + w]
+        out.append(to_planes(np.clip(light(n, rgb.astype(np.float64)), 0, 255) if light else rgb))
+    return out
+
+
+def shuffled(names, seed, frames=FRAMES, w=W, h=H):
+    """Picture n: a crop of photo n mod len(names) at a random place."""
+    rng = np.random.default_rng(seed)
+    images = [photo(n) for n in names]
+    out = []
+    for n in range(frames):
+        img = images[n % len(images)]
+        x = int(rng.integers(0, img.shape[1] - w + 1))
+        y = int(rng.integers(0, img.shape[0] - h + 1))
         out.append(to_planes(img[y:y + h, x:x + w]))
     return out
 
@@ -118,6 +132,15 @@ def make_clean(kind, folder):
         return pan(photo("brick"), 1, 3)
     if kind == "astronaut":  # smooth photo with detail
         return pan(photo("astronaut"), 2, 1)
+    if kind == "shuffle":  # a different photo in every picture: nothing to average over time
+        return shuffled(["astronaut", "coffee", "chelsea", "rocket", "immunohistochemistry",
+                         "hubble_deep_field", "camera", "coins"], 31)
+    if kind == "crops":  # crops of one large photo, far apart: beyond any search
+        return shuffled(["retina"], 32)
+    if kind == "fade":  # a pan fading to black: 5% of the brightness left at the end
+        return pan(photo("astronaut"), 3, 2, light=lambda n, rgb: rgb * (1 - 0.95 * n / 19))
+    if kind == "flash":  # a pan with one picture 30 code values brighter
+        return pan(photo("coffee"), 2, 1, light=lambda n, rgb: rgb + 30 if n == 10 else rgb)
     if kind == "testsrc":  # graphics with text and gradients, moving
         return lavfi("testsrc2=s=%dx%d:r=25" % (W, H), path)
     raise ValueError(kind)

@@ -8,6 +8,14 @@
 // block's mean squared difference goes from block_low to block_high times
 // that, the sample weight likewise for the sample's own squared difference.
 // Chroma takes the luma block weight times its own block and sample weights.
+//
+// A block that passes enters less its brightness offset, the mean difference
+// shrunk toward 0 where noise alone could have made it: in a fade or after a
+// flash the matched blocks are brighter or darker than the picture, and in
+// pictures unlike their neighbours smooth blocks of another brightness pass
+// the test; averaged in whole, both would move the picture's brightness. The
+// test itself does not take the offset out, so no more blocks pass than
+// before.
 #include <algorithm>
 
 #include "strong/strong_internal.h"
@@ -27,11 +35,28 @@ float ramp(float value, float low, float high) {
 // the plane's own match.
 float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
              const strong_params& p, float outer_weight, float* acc, float* weight) {
-  const float sum = strong_kernels.sq_diff(cur, cur_pitch, comp, bw, bh);
-  const float mean = sum / float(bw * bh);
+  float cells[16];
+  const float n = float(bw * bh);
+  const float mean = strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, cells) / n;
   const float block = outer_weight * ramp(mean, p.block_low * expected, p.block_high * expected);
   if (block <= 0.0f) return 0.0f;
-  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, block, p.sample_low * expected,
+  // The offset m, the mean of the cells' means, and its variance: what white
+  // noise gives it, or, where more, twice what the spread of the cells' means
+  // says (noise that is not white, or a difference that is not one offset).
+  const int count = (bw >> 2) * (bh >> 2);
+  float total = 0.0f;
+  for (int i = 0; i < count; ++i) total += cells[i];
+  const float m = total / n, m2 = m * m;
+  float spread = 0.0f;
+  for (int i = 0; i < count; ++i) {
+    const float e = cells[i] / 16.0f - m;
+    spread += e * e;
+  }
+  const float white = expected / n;
+  const float seen = 2.0f * spread / float((count - 1) * count);
+  const float var = seen > white ? seen : white;
+  const float offset = m2 > 0.0f ? m * (m2 / (m2 + p.offset_shrink * var)) : 0.0f;
+  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, offset, block, p.sample_low * expected,
                             p.sample_high * expected, acc, weight);
   return block;
 }
@@ -39,7 +64,9 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 }  // namespace
 
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
-                         float* const weight_out[3], const int out_pitch[3]) {
+                         float* const weight_out[3], const int out_pitch[3],
+                         float* const cell_out[3], const int cell_pitch[3],
+                         int* const cell_span[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   const int planes = p.planes < 3 ? 1 : 3;
@@ -103,6 +130,36 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
       for (int x = 0; x < w; ++x) {
         dst[x] = acc[q][y * bw[q] + x] / weight[q][y * bw[q] + x];
         dst_weight[x] = weight[q][y * bw[q] + x];
+      }
+    }
+    // Block origins and sizes are multiples of 4: the cells lie inside. The
+    // sums run row by row; whole cells (nearly all) with fixed bounds.
+    const float* wq = weight[q];
+    for (int cy = 0; 4 * cy < h; ++cy) {
+      int* span = cell_span[q] + 2 * ((oy[q] >> 2) + cy);
+      if (bx == 0) {
+        span[0] = 1 << 30;
+        span[1] = -1;
+      }
+      for (int cx = 0; 4 * cx < w; ++cx) {
+        const int y1 = std::min(4 * cy + 4, h), x1 = std::min(4 * cx + 4, w);
+        float sum = 0.0f;
+        int count = 16;
+        if (y1 - 4 * cy == 4 && x1 - 4 * cx == 4) {
+          for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) sum += wq[(4 * cy + y) * bw[q] + 4 * cx + x];
+        } else {
+          for (int y = 4 * cy; y < y1; ++y)
+            for (int x = 4 * cx; x < x1; ++x) sum += wq[y * bw[q] + x];
+          count = (y1 - 4 * cy) * (x1 - 4 * cx);
+        }
+        const float cell = float(count) / sum;
+        const int at = (ox[q] >> 2) + cx;
+        cell_out[q][size_t((oy[q] >> 2) + cy) * cell_pitch[q] + at] = cell;
+        if (cell > p.transform_min_share) {
+          span[0] = std::min(span[0], at);
+          span[1] = std::max(span[1], at);
+        }
       }
     }
   }

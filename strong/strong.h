@@ -16,13 +16,16 @@
 //                     interpolation), a weighted temporal mean whose weights
 //                     drop where a compensated block or sample does not match
 //                     the picture within the noise, and a spatial (local
-//                     Wiener) pass for the noise that the mean leaves;
+//                     Wiener) pass for the noise that the mean leaves, with
+//                     a block transform pass (8x8 DCT shrinkage, hard
+//                     threshold then Wiener) where it left much of it;
 //   strong_kernels.h  the kernel table and strong_select_kernels, over the
 //                     kernel families, a contract each:
 //       block_cost.h     motion search: block costs on 8-bit luma;
 //       interpolate.h    compensation: the interpolation passes;
 //       weighted_mean.h  temporal mean: block match and weighted sums;
-//       spatial_pass.h   spatial pass: column sums and the filter's rows.
+//       spatial_pass.h   spatial pass: column sums and the filter's rows;
+//       dct8.h           block transform pass: the 8x8 DCT, the shrinkages.
 // strong_internal.h holds what the filter's files share among themselves.
 //
 // Interlaced clips are filtered as two pictures per frame, one per field,

@@ -41,6 +41,13 @@ struct strong_filter {
   aligned_buffer<float> temporal[3];    // the temporal mean of the picture (pitch: plane width)
   aligned_buffer<float> weight_sum[3];  // and the weight sum of each sample
   aligned_buffer<float> spatial_scratch;  // per worker of the spatial pass
+  // The block transform pass: each plane's 4x4 cells (inverse mean weight
+  // sum), the blocks' weighted sums and weights, and the pilot estimate.
+  aligned_buffer<float> cells[3];
+  aligned_buffer<int> cell_span[3];
+  aligned_buffer<float> transform_num[3], transform_den[3], transform_cover[3], pilot[3];
+  aligned_buffer<int> transform_rows[3];
+  int cell_w[3] = {};
   size_t spatial_scratch_floats = 0;
   // The wide search: the motion fields of the neighbours searched without a
   // predictor, at each level from strong_base_levels up.
@@ -88,6 +95,14 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
   for (int p = 0; p < 3; ++p) {
     ok = ok && f->temporal[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->weight_sum[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
+    f->cell_w[p] = (g.w[p] + 3) / 4;
+    ok = ok && f->cells[p].allocate(size_t(f->cell_w[p]) * ((g.h[p] + 3) / 4) + 1);
+    ok = ok && f->cell_span[p].allocate(2 * size_t((g.h[p] + 3) / 4) + 2);
+    ok = ok && f->transform_num[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->transform_den[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->transform_cover[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->transform_rows[p].allocate(2 * size_t(g.h[p]) + 2);
+    ok = ok && f->pilot[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
   f->spatial_scratch_floats = 2 * size_t(width + 8);
   ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
@@ -250,6 +265,29 @@ struct spatial_params {
   const int* out_pitch;
 };
 
+// The block transform pass of plane q (no noise: it does not run).
+transform_plane transform_plane_of(strong_filter* f, const strong_params& params, int q) {
+  const float s = q ? params.sigma_chroma : params.sigma_luma;
+  transform_plane t;
+  t.t = f->temporal[q].data();
+  t.cells = f->cells[q].data();
+  t.cell_w = f->cell_w[q];
+  t.cell_span = f->cell_span[q].data();
+  t.w = f->g.w[q];
+  t.h = f->g.h[q];
+  t.noise = params.spatial_strength * s * s;
+  t.min_share = params.transform_min_share;
+  t.num = f->transform_num[q].data();
+  t.den = f->transform_den[q].data();
+  t.cover = f->transform_cover[q].data();
+  t.row_span = f->transform_rows[q].data();
+  t.pilot = f->pilot[q].data();
+  return t;
+}
+
+bool transform_runs(const transform_plane& t) { return t.noise > 0.0f && t.min_share < 1.0f; }
+
+// The local Wiener pass, and the pilot of the block transform pass.
 void spatial_job(int thread_id, int thread_num, void* param1, void*) {
   const spatial_params& p = *static_cast<const spatial_params*>(param1);
   const strong_geometry& g = p.f->g;
@@ -261,6 +299,19 @@ void spatial_job(int thread_id, int thread_num, void* param1, void*) {
     if (!stage_share(g.h[q], min_rows, thread_id, thread_num, &first, &end)) continue;
     spatial_rows(p.f->temporal[q].data(), p.f->weight_sum[q].data(), g.w[q], g.h[q], s * s,
                  p.params->spatial_strength, first, end, scratch, p.out[q], p.out_pitch[q]);
+    const transform_plane t = transform_plane_of(p.f, *p.params, q);
+    if (transform_runs(t)) transform_pilot_rows(t, first, end);
+  }
+}
+
+// The block transform pass's Wiener estimate, over the pilot of all rows.
+void transform_job(int thread_id, int thread_num, void* param1, void*) {
+  const spatial_params& p = *static_cast<const spatial_params*>(param1);
+  for (int q = 0; q < (p.params->planes < 3 ? 1 : 3); ++q) {
+    int first, end;
+    if (!stage_share(p.f->g.h[q], min_rows, thread_id, thread_num, &first, &end)) continue;
+    const transform_plane t = transform_plane_of(p.f, *p.params, q);
+    if (transform_runs(t)) transform_wiener_rows(t, first, end, p.out[q], p.out_pitch[q]);
   }
 }
 
@@ -294,9 +345,12 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   float* const weight_sum[3] = {f.weight_sum[0].data(), f.weight_sum[1].data(),
                                 f.weight_sum[2].data()};
   const int pitch[3] = {g.w[0], g.w[1], g.w[2]};
+  float* const cells[3] = {f.cells[0].data(), f.cells[1].data(), f.cells[2].data()};
+  int* const cell_span[3] = {f.cell_span[0].data(), f.cell_span[1].data(),
+                            f.cell_span[2].data()};
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < g.round_w / 16; ++bx)
-      strong_filter_block(in, bx, by, temporal, weight_sum, pitch);
+      strong_filter_block(in, bx, by, temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
 }
 
 }  // namespace
@@ -338,4 +392,5 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
   exec(process_job, &p, nullptr);
   spatial_params sp = {f, &params, out, out_pitch};
   exec(spatial_job, &sp, nullptr);
+  exec(transform_job, &sp, nullptr);
 }

@@ -20,10 +20,17 @@ struct strong_params {
   float block_high = 0;    // 0 above block_high x it, linear between
   float sample_low = 0;    // the same per sample, for the squared difference
   float sample_high = 0;
+  // A matched block's brightness offset (its mean difference m) is taken out
+  // shrunk by m^2 / (m^2 + offset_shrink x its variance under noise alone);
+  // 0: taken out whole.
+  float offset_shrink = 0;
   float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
   // Planes filtered and written: 3, or 1 for luma alone (a caller that keeps
   // its own chroma; the luma plane comes out as with 3).
   int planes = 3;
+  // The block transform pass runs on 8x8 blocks whose mean inverse weight sum
+  // is above this (1: no neighbour matched; 1 or above: never).
+  float transform_min_share = 0;
 };
 
 // The one rule: every setting from the two deviations.

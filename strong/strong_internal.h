@@ -105,10 +105,17 @@ void interpolate_block(const float* plane, int pitch, int x, int y, int fx, int 
 float interpolation_gain(int f);
 
 // Filters one 16x16 luma block and its chroma block; writes the parts inside
-// the picture to out, and the sum of the weights of each sample to
-// weight_out (same layout).
+// the picture to out, the sum of the weights of each sample to weight_out
+// (same layout), and for each 4x4 cell of the plane the block covers, the
+// inverse of its mean weight sum to cell_out (pitch cell_pitch; a cell
+// partly outside the picture counts its samples inside), and for each row of
+// cells the first and last cell above params.transform_min_share to
+// cell_span (two a row; none: first > last. Reset by the block of bx = 0 and
+// widened by the others: the blocks of a row run in order, on one worker).
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
-                         float* const weight_out[3], const int out_pitch[3]);
+                         float* const weight_out[3], const int out_pitch[3],
+                         float* const cell_out[3], const int cell_pitch[3],
+                         int* const cell_span[3]);
 
 // The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
 // (Lee) filter over 5x5 neighbourhoods, edges replicated. The noise left in a
@@ -116,3 +123,34 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
 // [first, end) of out are written. scratch: 2 (w + 4) floats.
 void spatial_rows(const float* t, const float* weight_sum, int w, int h, float variance,
                   float strength, int first, int end, float* scratch, float* out, int out_pitch);
+
+// The block transform pass over one plane (transform_pass.cpp): 8x8 DCT
+// blocks at this step, where the temporal mean left much of the noise.
+constexpr int transform_step = 4;
+// Blocks take part from a share of transform_min_share, fully from this above.
+constexpr float transform_share_ramp = 0.2f;
+struct transform_plane {
+  const float* t = nullptr;      // the temporal mean, w x h, pitch w
+  const float* cells = nullptr;  // inverse mean weight sum of each 4x4 cell
+  int cell_w = 0;                // cells a row: (w + 3) / 4
+  const int* cell_span = nullptr;  // each row of cells: the first and last above min_share
+  int w = 0, h = 0;
+  float noise = 0;      // strength x sigma^2: the noise left where the weight sum is 1
+  float min_share = 0;  // a block runs where its cells' mean is above this
+  // w x h: the blocks' weighted sums, their weights and their says; zero
+  // outside a pass (each pass gives back to zero what it used), with the
+  // columns [first, end) of each row that blocks wrote to (two a row; empty
+  // outside a pass).
+  float* num = nullptr;
+  float* den = nullptr;
+  float* cover = nullptr;
+  int* row_span = nullptr;
+  float* pilot = nullptr;  // w x h: the first estimate
+};
+// Rows [first, end) of the pilot (the thresholded estimate), where a block
+// runs; the blocks' sums of those rows are used and given back to zero.
+void transform_pilot_rows(const transform_plane& p, int first, int end);
+// Rows [first, end) of the Wiener estimate, over the pilot of every row,
+// written to out where a block ran (the rest of out is left as it is).
+void transform_wiener_rows(const transform_plane& p, int first, int end, float* out,
+                           int out_pitch);

@@ -13,10 +13,15 @@ constexpr strong_kernel_table scalar_kernels = [] {
   t.sad4_row = block_sad4_row_ref;
   t.interp_rows = interp_rows_ref;
   t.interp_columns = interp_columns_ref;
-  t.sq_diff = block_sq_diff_ref;
+  t.diff_sums = block_diff_sums_ref;
   t.accumulate = accumulate_ref;
   t.column_sums = column_sums_ref;
   t.lee_row = lee_row_ref;
+  t.dct8_forward = dct8_forward_ref;
+  t.dct8_inverse = dct8_inverse_ref;
+  t.aggregate8 = aggregate8_ref;
+  t.shrink_threshold = shrink_threshold_ref;
+  t.shrink_wiener = shrink_wiener_ref;
   return t;
 }();
 }  // namespace
@@ -32,10 +37,15 @@ void strong_select_kernels(int level) {
     t.sad4_row = block_sad4_row_sse2;
     t.interp_rows = interp_rows_sse2;
     t.interp_columns = interp_columns_sse2;
-    t.sq_diff = block_sq_diff_sse2;
+    t.diff_sums = block_diff_sums_sse2;
     t.accumulate = accumulate_sse2;
     t.column_sums = column_sums_sse2;
     t.lee_row = lee_row_sse2;
+    t.dct8_forward = dct8_forward_sse2;
+    t.dct8_inverse = dct8_inverse_sse2;
+    t.aggregate8 = aggregate8_sse2;
+    t.shrink_threshold = shrink_threshold_sse2;
+    t.shrink_wiener = shrink_wiener_sse2;
   }
   if (level >= simd_avx2) {
     t.ssd16 = block_ssd16_avx2;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "strong/block_cost.h"
+#include "strong/dct8.h"
 #include "strong/interpolate.h"
 #include "strong/spatial_pass.h"
 #include "strong/weighted_mean.h"
@@ -19,11 +20,17 @@ struct strong_kernel_table {
   interp_rows_fn interp_rows;
   interp_columns_fn interp_columns;
   // Temporal mean.
-  block_sq_diff_fn sq_diff;
+  block_diff_sums_fn diff_sums;
   accumulate_fn accumulate;
   // Spatial pass.
   column_sums_fn column_sums;
   lee_row_fn lee_row;
+  // Block transform pass.
+  dct8_2d_fn dct8_forward;
+  dct8_2d_fn dct8_inverse;
+  aggregate8_fn aggregate8;
+  shrink_threshold_fn shrink_threshold;
+  shrink_wiener_fn shrink_wiener;
 };
 
 extern strong_kernel_table strong_kernels;

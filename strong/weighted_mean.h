@@ -4,21 +4,29 @@
 // alignment is needed.
 #pragma once
 
-// Sum of squared differences of a bw x bh block against cur: four running
-// sums, column i going to sum i mod 4, rows in order; the result is
-// (s0 + s1) + (s2 + s3).
-typedef float (*block_sq_diff_fn)(const float* cur, int cur_pitch, const float* comp, int bw,
-                                  int bh);
-// Adds a compensated block to the weighted sums: per sample d = comp - cur,
-// w = block * min(max((high - d*d) / (high - low), 0), 1); acc += w * comp;
+// Sums of the differences d = comp - cur of a bw x bh block (bw 4, 8 or 16, bh
+// a multiple of 4 up to 16): cells[i], the sum over the i-th 4x4 cell in row order,
+// four running sums (column x of the cell to sum x) over its rows in order,
+// then (s0 + s1) + (s2 + s3); the return value, the sum of the squares, four
+// running sums (column i of the block to sum i mod 4) over the rows in order,
+// then (s0 + s1) + (s2 + s3).
+typedef float (*block_diff_sums_fn)(const float* cur, int cur_pitch, const float* comp, int bw,
+                                    int bh, float cells[16]);
+// Adds a compensated block, less a brightness offset, to the weighted sums:
+// per sample c = comp - offset, d = c - cur,
+// w = block * min(max((high - d*d) / (high - low), 0), 1); acc += w * c;
 // weight += w.
 typedef void (*accumulate_fn)(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                              float block, float low, float high, float* acc, float* weight);
+                              float offset, float block, float low, float high, float* acc,
+                              float* weight);
 
-float block_sq_diff_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh);
-float block_sq_diff_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh);
+float block_diff_sums_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                          float cells[16]);
+float block_diff_sums_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                           float cells[16]);
 
 void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                    float block, float low, float high, float* acc, float* weight);
+                    float offset, float block, float low, float high, float* acc, float* weight);
 void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                     float block, float low, float high, float* acc, float* weight);
+                     float offset, float block, float low, float high, float* acc,
+                     float* weight);

@@ -2,22 +2,30 @@
 // same operations in the same order, four columns at a time.
 #include "strong/weighted_mean.h"
 
-float block_sq_diff_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh) {
-  float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+float block_diff_sums_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                          float cells[16]) {
+  float sq[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (int cy = 0; cy < bh; cy += 4)
+    for (int cx = 0; cx < bw; cx += 4) {
+      float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+      for (int y = cy; y < cy + 4; ++y)
+        for (int x = 0; x < 4; ++x) sum[x] += comp[y * bw + cx + x] - cur[y * cur_pitch + cx + x];
+      *cells++ = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+    }
   for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw)
     for (int x = 0; x < bw; ++x) {
       const float d = comp[x] - cur[x];
-      sum[x & 3] += d * d;
+      sq[x & 3] += d * d;
     }
-  return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  return (sq[0] + sq[1]) + (sq[2] + sq[3]);
 }
 
 void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                    float block, float low, float high, float* acc, float* weight) {
+                    float offset, float block, float low, float high, float* acc, float* weight) {
   const float span = high - low;
   for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw, acc += bw, weight += bw)
     for (int x = 0; x < bw; ++x) {
-      const float c = comp[x];
+      const float c = comp[x] - offset;
       const float d = c - cur[x];
       const float q = (high - d * d) / span;
       const float positive = q > 0.0f ? q : 0.0f;  // as the SSE max and min pick

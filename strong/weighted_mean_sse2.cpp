@@ -4,26 +4,52 @@
 
 #include "strong/weighted_mean.h"
 
-float block_sq_diff_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh) {
-  __m128 sum = _mm_setzero_ps();
-  for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw)
-    for (int x = 0; x < bw; x += 4) {
-      const __m128 d = _mm_sub_ps(_mm_loadu_ps(comp + x), _mm_loadu_ps(cur + x));
-      sum = _mm_add_ps(sum, _mm_mul_ps(d, d));
+namespace {
+
+// The cells of groups x 4 columns: one running sum per cell of a row of
+// cells, kept in registers.
+template <int groups>
+__m128 diff_sums(const float* cur, int cur_pitch, const float* comp, int bh, float* cells) {
+  __m128 sq = _mm_setzero_ps();
+  for (int cy = 0; cy < bh; cy += 4) {
+    __m128 sum[groups];
+    for (int g = 0; g < groups; ++g) sum[g] = _mm_setzero_ps();
+    for (int y = 0; y < 4; ++y, cur += cur_pitch, comp += 4 * groups)
+      for (int g = 0; g < groups; ++g) {
+        const __m128 d = _mm_sub_ps(_mm_loadu_ps(comp + 4 * g), _mm_loadu_ps(cur + 4 * g));
+        sum[g] = _mm_add_ps(sum[g], d);
+        sq = _mm_add_ps(sq, _mm_mul_ps(d, d));
+      }
+    for (int g = 0; g < groups; ++g) {
+      float s[4];
+      _mm_storeu_ps(s, sum[g]);
+      *cells++ = (s[0] + s[1]) + (s[2] + s[3]);
     }
-  float s[4];
-  _mm_storeu_ps(s, sum);
-  return (s[0] + s[1]) + (s[2] + s[3]);
+  }
+  return sq;
+}
+
+}  // namespace
+
+float block_diff_sums_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                           float cells[16]) {
+  const __m128 sq = bw == 16  ? diff_sums<4>(cur, cur_pitch, comp, bh, cells)
+                    : bw == 8 ? diff_sums<2>(cur, cur_pitch, comp, bh, cells)
+                              : diff_sums<1>(cur, cur_pitch, comp, bh, cells);
+  float q[4];
+  _mm_storeu_ps(q, sq);
+  return (q[0] + q[1]) + (q[2] + q[3]);
 }
 
 void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                     float block, float low, float high, float* acc, float* weight) {
-  const __m128 vb = _mm_set1_ps(block), vh = _mm_set1_ps(high);
+                     float offset, float block, float low, float high, float* acc,
+                     float* weight) {
+  const __m128 vb = _mm_set1_ps(block), vh = _mm_set1_ps(high), vo = _mm_set1_ps(offset);
   const __m128 span = _mm_set1_ps(high - low);
   const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
   for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw, acc += bw, weight += bw)
     for (int x = 0; x < bw; x += 4) {
-      const __m128 c = _mm_loadu_ps(comp + x);
+      const __m128 c = _mm_sub_ps(_mm_loadu_ps(comp + x), vo);
       const __m128 d = _mm_sub_ps(c, _mm_loadu_ps(cur + x));
       const __m128 q = _mm_div_ps(_mm_sub_ps(vh, _mm_mul_ps(d, d)), span);
       const __m128 r = _mm_min_ps(_mm_max_ps(q, zero), one);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -121,15 +122,18 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
       std::vector<float> comp = random_floats(size_t(bw) * bh, 0, range);
       // Some samples equal to the picture, some right at the limits.
       for (int i = 0; i < bw * bh; i += 7) comp[i] = cur[(i / bw) * pitch + i % bw];
-      const float a = block_sq_diff_ref(cur.data(), pitch, comp.data(), bw, bh);
-      const float b = block_sq_diff_sse2(cur.data(), pitch, comp.data(), bw, bh);
+      float cells_ref[16], cells_sse2[16];
+      const float a = block_diff_sums_ref(cur.data(), pitch, comp.data(), bw, bh, cells_ref);
+      const float b = block_diff_sums_sse2(cur.data(), pitch, comp.data(), bw, bh, cells_sse2);
       EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+      EXPECT_TRUE(same_bits(cells_ref, cells_sse2, size_t(bw / 4) * (bh / 4)));
+      const float offset = round % 3 == 0 ? 0.0f : round % 3 == 1 ? 2.5f : -range / 3;
       const float low = round % 2 ? 4.0f : 0.0f, high = round % 2 ? 400.0f : 1.0e-3f;
       std::vector<float> acc1 = random_floats(size_t(bw) * bh, 0, range), w1(bw * bh, 1.0f);
       std::vector<float> acc2 = acc1, w2 = w1;
-      accumulate_ref(cur.data(), pitch, comp.data(), bw, bh, 0.75f, low, high, acc1.data(),
+      accumulate_ref(cur.data(), pitch, comp.data(), bw, bh, offset, 0.75f, low, high, acc1.data(),
                      w1.data());
-      accumulate_sse2(cur.data(), pitch, comp.data(), bw, bh, 0.75f, low, high, acc2.data(),
+      accumulate_sse2(cur.data(), pitch, comp.data(), bw, bh, offset, 0.75f, low, high, acc2.data(),
                       w2.data());
       EXPECT_TRUE(same_bits(acc1.data(), acc2.data(), acc1.size()));
       EXPECT_TRUE(same_bits(w1.data(), w2.data(), w1.size()));
@@ -175,10 +179,15 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
               avx2 ? &block_sad4_row_avx2 : sse2 ? &block_sad4_row_sse2 : &block_sad4_row_ref);
     EXPECT_EQ(k.interp_rows, sse2 ? &interp_rows_sse2 : &interp_rows_ref);
     EXPECT_EQ(k.interp_columns, sse2 ? &interp_columns_sse2 : &interp_columns_ref);
-    EXPECT_EQ(k.sq_diff, sse2 ? &block_sq_diff_sse2 : &block_sq_diff_ref);
+    EXPECT_EQ(k.diff_sums, sse2 ? &block_diff_sums_sse2 : &block_diff_sums_ref);
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
+    EXPECT_EQ(k.dct8_forward, sse2 ? &dct8_forward_sse2 : &dct8_forward_ref);
+    EXPECT_EQ(k.dct8_inverse, sse2 ? &dct8_inverse_sse2 : &dct8_inverse_ref);
+    EXPECT_EQ(k.aggregate8, sse2 ? &aggregate8_sse2 : &aggregate8_ref);
+    EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
+    EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
   };
   expect_slots(simd_ref, false, false);
   expect_slots(simd_sse2, true, false);
@@ -192,4 +201,77 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
   EXPECT_EQ(usable_kernel_level(), std::min(top, int(simd_sse2)));
   force_kernel_level(-1);
   strong_select_kernels(simd_ref);
+}
+
+// The 2-D transforms: random blocks at an odd pitch (unaligned rows) and
+// extremes of both signs; forward then inverse gives the block back to within
+// rounding, and the forward one agrees with the DCT's definition.
+TEST(StrongKernels, TransformsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const int pitch = 13;
+  for (int round = 0; round < 40; ++round) {
+    std::vector<float> in = random_floats(size_t(pitch) * 8 + 8, -300.0f, 300.0f);
+    if (round == 38) std::fill(in.begin(), in.end(), 1.0e30f);
+    if (round == 39)
+      for (size_t i = 0; i < in.size(); ++i) in[i] = i % 3 ? -1.0e30f : 255.0f;
+    const int off = round % 4;
+    float a[64], b[64];
+    dct8_forward_ref(in.data() + off, pitch, a);
+    dct8_forward_sse2(in.data() + off, pitch, b);
+    EXPECT_TRUE(same_bits(a, b, 64)) << round;
+    dct8_inverse_ref(in.data() + off, pitch, a);
+    dct8_inverse_sse2(in.data() + off, pitch, b);
+    EXPECT_TRUE(same_bits(a, b, 64)) << round;
+  }
+  std::vector<float> block = random_floats(64, 0.0f, 255.0f);
+  float c[64], back[64];
+  dct8_forward_ref(block.data(), 8, c);
+  dct8_inverse_ref(c, 8, back);
+  for (int i = 0; i < 64; ++i) EXPECT_NEAR(back[i], block[i], 1.0e-3f);
+  // Coefficient (u, v) at v * 8 + u: the sum over the block of the sample at
+  // row y, column x times the basis functions of frequency u down the rows
+  // and v along them.
+  for (int u = 0; u < 8; ++u)
+    for (int v = 0; v < 8; ++v) {
+      double sum = 0;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+          sum += block[y * 8 + x] * (u ? 0.5 : std::sqrt(0.125)) * std::cos((2 * y + 1) * u * M_PI / 16) *
+                 (v ? 0.5 : std::sqrt(0.125)) * std::cos((2 * x + 1) * v * M_PI / 16);
+      EXPECT_NEAR(c[v * 8 + u], sum, 2.0e-3) << u << " " << v;
+    }
+}
+
+// The two shrinkages and the aggregation: random coefficients around the
+// thresholds, zeros of both signs, huge values, a zero pilot (gain 0) and a
+// zero noise.
+TEST(StrongKernels, ShrinkagesAndAggregationMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  for (int round = 0; round < 40; ++round) {
+    std::vector<float> c = random_floats(64, -40.0f, 40.0f), pilot = random_floats(64, -60.0f, 60.0f);
+    if (round == 36) std::fill(c.begin(), c.end(), -0.0f);
+    if (round == 37)
+      for (size_t i = 0; i < c.size(); ++i) c[i] = i % 2 ? 3.0e38f : -3.0e38f;
+    if (round == 38) std::fill(pilot.begin(), pilot.end(), 0.0f);
+    const float deviation = round % 3 == 0 ? 0.5f : 5.0f;
+    std::vector<float> a = c, b = c;
+    const float ga = shrink_threshold_ref(a.data(), 2.2f * deviation, 1.0f / deviation);
+    const float gb = shrink_threshold_sse2(b.data(), 2.2f * deviation, 1.0f / deviation);
+    EXPECT_TRUE(same_bits(&ga, &gb, 1)) << round;
+    EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+    EXPECT_TRUE(same_bits(a.data(), c.data(), 1)) << "the mean is kept";
+    a = c;
+    b = c;
+    std::vector<float> sums = random_floats(24, 0.0f, 1.0e4f), sums2 = sums;
+    aggregate8_ref(c.data() + round % 5, deviation, 0.25f, sums.data(), sums.data() + 8,
+                   sums.data() + 16);
+    aggregate8_sse2(c.data() + round % 5, deviation, 0.25f, sums2.data(), sums2.data() + 8,
+                    sums2.data() + 16);
+    EXPECT_TRUE(same_bits(sums.data(), sums2.data(), 24)) << round;
+    const float noise = round == 39 ? 0.0f : deviation * deviation;
+    const float wa = shrink_wiener_ref(a.data(), pilot.data(), noise);
+    const float wb = shrink_wiener_sse2(b.data(), pilot.data(), noise);
+    EXPECT_TRUE(same_bits(&wa, &wb, 1)) << round;
+    EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+  }
 }

@@ -68,11 +68,11 @@ float graphics(int plane, int n, int x, int y) {
 const scene scenes[] = {
     {"subpixel_pan", 4.0, 6.2,
      [](int p, int n, int x, int y) { return textured(p, x, y, 0.55 * n, 0.3 * n, 1.0); }},
-    {"fast_pan", 5.0, 5.45,
+    {"fast_pan", 5.0, 5.65,
      [](int p, int n, int x, int y) { return textured(p, x, y, 9.5 * n, -3.25 * n, 1.0); }},
-    {"fade", 3.0, 3.3,
+    {"fade", 3.0, 3.75,
      [](int p, int n, int x, int y) { return textured(p, x, y, 0.5 * n, 0, 1.0 - 0.03 * n); }},
-    {"graphics", 3.0, 3.0, graphics},
+    {"graphics", 3.0, 3.2, graphics},
     {"deep_pan", 2.0, 6.4,
      [](int p, int n, int x, int y) { return textured(p, x, y, -0.3 * n, 0.8 * n, 0.3); }, 0.25f},
 };
@@ -171,7 +171,8 @@ bool print_golden() {
 // Each floor lies well below what the filter gains (see the comment of each
 // case in strong_scene_hashes.inc) and above what it gains with the sub-pixel
 // step left out, with truncated search pictures or without the predictor of
-// the farther neighbours, wherever the scene needs them.
+// the farther neighbours, wherever the scene needs them; the fade's above
+// what it gains with the matched blocks' brightness offsets left in (3.55 dB).
 TEST(StrongScenes, EachSceneGainsItsFloorAndKeepsItsHashes) {
   for (int level = simd_ref; level <= detect_simd_level(); ++level) {
     strong_select_kernels(level);

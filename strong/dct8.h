@@ -1,0 +1,38 @@
+// The block transform pass's kernels: the 8x8 orthonormal DCT-II and its
+// inverse, and the two shrinkages of 64 coefficients. Any pitch; no
+// alignment needed.
+#pragma once
+
+// The 2-D transforms (dct8_butterfly.h): the 8-point transform down every
+// column of in (eight rows at pitch), the result transposed, and the
+// transform down its columns again (out, 64 values). The forward one gives
+// the coefficients transposed (C X^T C^T), which the elementwise shrinkages
+// do not mind; the inverse one takes them back (C^T Y^T C).
+typedef void (*dct8_2d_fn)(const float* in, int pitch, float* out);
+void dct8_forward_ref(const float* in, int pitch, float* out);
+void dct8_forward_sse2(const float* in, int pitch, float* out);
+void dct8_inverse_ref(const float* in, int pitch, float* out);
+void dct8_inverse_sse2(const float* in, int pitch, float* out);
+
+// Both shrinkages scale each coefficient c[i] by its gain g and return the
+// sum of the squared gains, taken in four lanes (lane i mod 4, in order of i)
+// and then as (lane 0 + lane 1) + (lane 2 + lane 3).
+//
+// Threshold: g = min(max((|c| - low) x inv_span, 0), 1); c[0] keeps gain 1.
+typedef float (*shrink_threshold_fn)(float* c, float low, float inv_span);
+// Wiener: with e = pilot[i]^2, g = e / (e + noise).
+typedef float (*shrink_wiener_fn)(float* c, const float* pilot, float noise);
+
+// The aggregation of a block's row: for x < 8, num[x] += weight x row[x],
+// den[x] += weight, cover[x] += say.
+typedef void (*aggregate8_fn)(const float* row, float weight, float say, float* num, float* den,
+                              float* cover);
+void aggregate8_ref(const float* row, float weight, float say, float* num, float* den,
+                    float* cover);
+void aggregate8_sse2(const float* row, float weight, float say, float* num, float* den,
+                     float* cover);
+
+float shrink_threshold_ref(float* c, float low, float inv_span);
+float shrink_threshold_sse2(float* c, float low, float inv_span);
+float shrink_wiener_ref(float* c, const float* pilot, float noise);
+float shrink_wiener_sse2(float* c, const float* pilot, float noise);
