@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "platform/simd_level.h"
@@ -14,19 +15,13 @@
 
 namespace {
 
-uint64_t state = 0;
-uint64_t next() {
-  uint64_t z = (state += 0x9e3779b97f4a7c15ull);
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-  return z ^ (z >> 31);
-}
+std::mt19937_64 rng(1);
 
 // Samples biased toward the edges: code values and their YC48 halves, the
 // ends of the 16-bit range (in the samples' scale), ±0, no value, infinities,
 // huge values, and plain values around the picture's range.
 float sample(float offset, float scale) {
-  const uint64_t r = next();
+  const uint64_t r = rng();
   const float unit = float(r >> 40) / float(1 << 24);
   switch (r % 12) {
     case 0: return std::nanf("");
@@ -53,7 +48,6 @@ TEST(Yc48Row, Sse2MatchesScalarBitForBit) {
   for (const auto& set : settings)
     for (int n = 0; n <= 40; ++n)
       for (int round = 0; round < 200; ++round) {
-        const uint64_t seed = state;
         std::vector<float> src(n + 1);
         for (float& v : src) v = sample(set[0], set[1]);
         // Guards after the row catch writes past its end.
@@ -63,7 +57,7 @@ TEST(Yc48Row, Sse2MatchesScalarBitForBit) {
         if (std::memcmp(a.data(), b.data(), a.size() * sizeof(short)) != 0) {
           for (int i = 0; i < n + 4; ++i)
             if (a[i] != b[i]) {
-              ADD_FAILURE() << "seed " << seed << ", n " << n << ", at " << i << ": sample "
+              ADD_FAILURE() << "round " << round << ", n " << n << ", at " << i << ": sample "
                             << (i < n ? src[i] : 0.0f) << ", scalar " << a[i] << ", SSE2 " << b[i];
               break;
             }
