@@ -111,8 +111,10 @@ class container_input {
   // Reads what is left of the file (after the last frame), keeping the
   // other streams' packets.
   bool read_rest(std::string* error);
-  // A packet of a stream other than the video: kept for the output or dropped.
-  void pass_on(AVPacket* p);
+  // A packet of a stream other than the video: kept for the output or dropped
+  // (not wanted). False, with the error, when it cannot be kept: a packet is
+  // never lost in silence.
+  bool pass_on(AVPacket* p, std::string* error);
   // Starts the decoding thread (the queue made at its first start).
   bool start_decoding(std::string* error);
   // Stops it and waits for it; frames it queued stay queued.

@@ -64,18 +64,22 @@ void describe(const AVStream* st, const AVFrame* f, video_format* v, AVPixelForm
 
 }  // namespace
 
-void container_input::pass_on(AVPacket* p) {
+bool container_input::pass_on(AVPacket* p, std::string* error) {
   std::lock_guard<std::mutex> hold(lock);
   if (!copying) {
     av_packet_unref(p);
-    return;
+    return true;
   }
   packet_ptr kept(av_packet_alloc());
-  if (kept)
-    av_packet_move_ref(kept.get(), p);
-  else
+  if (!kept) {
+    *error = name + ": out of memory keeping a packet of stream " +
+             std::to_string(p->stream_index);
     av_packet_unref(p);
-  if (kept) others.push_back(std::move(kept));
+    return false;
+  }
+  av_packet_move_ref(kept.get(), p);
+  others.push_back(std::move(kept));
+  return true;
 }
 
 read_result container_input::decode(std::string* error) {
@@ -99,7 +103,7 @@ read_result container_input::decode(std::string* error) {
       return read_failed;
     }
     if (packet->stream_index != video) {
-      pass_on(packet.get());
+      if (!pass_on(packet.get(), error)) return read_failed;
       continue;
     }
     r = avcodec_send_packet(decoder.get(), packet.get());
@@ -121,10 +125,11 @@ bool container_input::read_rest(std::string* error) {
       *error = name + ": read failed: " + av_message(r);
       return false;
     }
-    if (packet->stream_index != video)
-      pass_on(packet.get());
-    else
+    if (packet->stream_index != video) {
+      if (!pass_on(packet.get(), error)) return false;
+    } else {
       av_packet_unref(packet.get());
+    }
   }
   demux_ended = true;
   return true;

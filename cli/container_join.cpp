@@ -56,10 +56,11 @@ bool read_input_until(container_input& in, double until, double* read_to, std::s
     const int64_t ts = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
     if (ts != AV_NOPTS_VALUE)
       *read_to = ts * av_q2d(in.format->streams[p->stream_index]->time_base);
-    if (p->stream_index != in.video)
-      in.pass_on(p);
-    else
+    if (p->stream_index != in.video) {
+      if (!in.pass_on(p, error)) return false;
+    } else {
       av_packet_unref(p);
+    }
   }
   return true;
 }
