@@ -29,8 +29,11 @@ struct strong_params {
   // its own chroma; the luma plane comes out as with 3).
   int planes = 3;
   // The block transform pass runs on 8x8 blocks whose mean inverse weight sum
-  // is above this (1: no neighbour matched; 1 or above: never).
+  // (the share) is above this (1: no neighbour matched; 1 or above: never),
+  // and also where the noise the temporal mean left, spatial_strength x
+  // sigma^2 x share, is above transform_noise_floor (0: no such rule).
   float transform_min_share = 0;
+  float transform_noise_floor = 0;
 };
 
 // The one rule: every setting from the two deviations.

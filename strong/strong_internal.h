@@ -127,8 +127,10 @@ void spatial_rows(const float* t, const float* weight_sum, int w, int h, float v
 // The block transform pass over one plane (transform_pass.cpp): 8x8 DCT
 // blocks at this step, where the temporal mean left much of the noise.
 constexpr int transform_step = 4;
-// Blocks take part from a share of transform_min_share, fully from this above.
-constexpr float transform_share_ramp = 0.2f;
+// The share above which blocks of plane q run: params.transform_min_share, or
+// lower where the noise left there is above params.transform_noise_floor. A
+// block takes part fully from half as much again.
+float transform_min_share_of(const strong_params& params, int q);
 struct transform_plane {
   const float* t = nullptr;      // the temporal mean, w x h, pitch w
   const float* cells = nullptr;  // inverse mean weight sum of each 4x4 cell
@@ -137,6 +139,8 @@ struct transform_plane {
   int w = 0, h = 0;
   float noise = 0;      // strength x sigma^2: the noise left where the weight sum is 1
   float min_share = 0;  // a block runs where its cells' mean is above this
+  float share_cap = 0;  // its noise: noise x max(share^2, min(share, share_cap))
+                        // (transform_min_share^2: transform_pass.cpp)
   // w x h: the blocks' weighted sums, their weights and their says; zero
   // outside a pass (each pass gives back to zero what it used), with the
   // columns [first, end) of each row that blocks wrote to (two a row; empty

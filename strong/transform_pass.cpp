@@ -1,6 +1,8 @@
 // The block transform pass: where the temporal mean found few matching
 // neighbours, most of the noise is still there and the local Wiener pass is
-// too weak for it. There, 8x8 blocks on a grid of step transform_step are
+// too weak for it; where it found many but the noise was high, what is left
+// is still more than the local Wiener pass removes around edges and texture.
+// There, 8x8 blocks on a grid of step transform_step are
 // taken to the DCT and shrunk twice, as two estimates aggregated with weights:
 //
 //   1. threshold: coefficients below 2.2 deviations of the noise left in the
@@ -16,10 +18,11 @@
 //      estimate.
 //
 // A block runs where its cells' mean inverse weight sum (the share of the
-// noise the temporal mean left, were every weight whole) is above
-// transform_min_share. It takes part with a say rising from 0 there to 1 at
-// transform_min_share + transform_share_ramp (its weights above are scaled by
-// it), and a sample moves from the local Wiener pass's result toward the
+// noise the temporal mean left, were every weight whole) is above the plane's
+// limit m: transform_min_share, or lower, down to where the noise left,
+// noise x share, falls below transform_noise_floor (transform_min_share_of).
+// It takes part with a say rising from 0 at m to 1 at 1.5 m (its weights
+// above are scaled by it), and a sample moves from the local Wiener pass's result toward the
 // estimate by the sum of the says of the blocks covering it over the number
 // of grid blocks that cover it: the output changes gradually, not by a jump,
 // as a block's share crosses the limit.
@@ -31,6 +34,13 @@
 // matched (share 1) the two agree. On the public clips at sigma 2 the square
 // kept the textured ones (coffee, the video call) at or above the local
 // Wiener pass's figure, where the share itself lost up to 0.15 dB.
+// Where many neighbours matched whole (a small share), the noise left is
+// noise x share itself, and its square would leave it nearly unfiltered
+// (shrunk for a seventh of the noise that is there, a clip scaled 2x lost
+// 1 dB against the local Wiener pass alone). So the noise is
+// noise x max(share^2, min(share, c)), c = transform_min_share^2: the share
+// up to c, c up to transform_min_share, the square above (blocks above
+// transform_min_share are shrunk as they were before the lower limit came).
 //
 // Every sum over blocks runs in the grid's raster order, and a band of rows
 // takes every block that touches it, so the result of a sample does not
@@ -130,13 +140,20 @@ void for_blocks(const transform_plane& p, int first, int end, Visit visit) {
       if (x0 >> 2 > hi) break;
       const float share = block_share(p, x0, y0);
       if (!(share > p.min_share)) continue;
-      const float say = std::min((share - p.min_share) / transform_share_ramp, 1.0f);
-      visit(x0, y0, p.noise * (share * share), say);
+      const float say = std::min((share - p.min_share) / (0.5f * p.min_share), 1.0f);
+      visit(x0, y0, p.noise * std::max(share * share, std::min(share, p.share_cap)), say);
     }
   }
 }
 
 }  // namespace
+
+float transform_min_share_of(const strong_params& params, int q) {
+  const float s = q ? params.sigma_chroma : params.sigma_luma;
+  const float noise = params.spatial_strength * s * s;
+  if (!(params.transform_noise_floor > 0.0f) || !(noise > 0.0f)) return params.transform_min_share;
+  return std::min(params.transform_min_share, params.transform_noise_floor / noise);
+}
 
 void transform_pilot_rows(const transform_plane& p, int first, int end) {
   if (p.w < size || p.h < size) return;
