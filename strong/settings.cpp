@@ -25,12 +25,14 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
   // Where the temporal mean's weight sum falls below about 2.5 (the ends of
   // a clip with radius 2 stay above, at 3).
   p.transform_min_share = 0.4f;
-  // And wherever the noise the temporal mean left is above 3 (sigma 5 and
-  // up with every neighbour matched; at sigma 3 the clip's ends and partial
-  // matches): there the 5x5 pass keeps what is left around edges and texture,
-  // and on smooth, large pictures (4K, the clips scaled 2x) the block
-  // transform removes most of it. A floor of 2 gained sigma 3 another 0.1 dB
-  // for a third more processor time.
+  // And where the temporal mean took in at least four fifths of the window's
+  // weight but the noise it left is above 3 (sigma 5 and up): there the 5x5
+  // pass keeps what is left around edges and texture, and on smooth, large
+  // pictures (4K, the clips scaled 2x) the block transform removes most of
+  // it. Where fewer neighbours matched (pictures unlike their neighbours,
+  // graphics, noise that is not white) it did worse than the 5x5 pass; a
+  // floor of 2 gained sigma 3 another 0.1 dB for a third more processor time.
   p.transform_noise_floor = 3.0f;
+  p.transform_window_part = 0.8f;
   return p;
 }

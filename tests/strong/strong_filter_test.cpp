@@ -218,7 +218,7 @@ struct transform_case {
 
   // Noise of deviation sigma / sqrt(weight_sum) over the texture: what a
   // temporal mean of weight_sum whole frames leaves.
-  transform_case(float sigma_, float weight_sum, float min_share, uint32_t seed)
+  transform_case(float sigma_, float weight_sum, const transform_limits& limits, uint32_t seed)
       : truth(w * h), t(w * h), weight(w * h, weight_sum), cells(cell_w * cell_h, 1.0f / weight_sum),
         num(w * h), den(w * h), cover(w * h), pilot(w * h), scratch(2 * (w + 8)),
         cell_span(2 * cell_h), row_span(2 * h), sigma(sigma_) {
@@ -236,7 +236,7 @@ struct transform_case {
     p.w = w;
     p.h = h;
     p.noise = sigma * sigma;
-    p.min_share = min_share;
+    p.limits = limits;
     p.share_cap = strong_params_for(sigma, sigma).transform_min_share *
                   strong_params_for(sigma, sigma).transform_min_share;
     p.num = num.data();
@@ -274,7 +274,9 @@ struct transform_case {
 // into and at every kernel level, and leaves the picture alone where the
 // temporal mean already averaged enough.
 TEST(StrongFilter, TheTransformPassBeatsTheLocalWienerPassWhereTimeCannotHelp) {
-  transform_case c(5.0f, 1.0f, 0.4f, 8);
+  transform_limits few;
+  few.min_share = few.lowest = 0.4f;
+  transform_case c(5.0f, 1.0f, few, 8);
   const int h = c.h;
   strong_select_kernels(simd_ref);
   const std::vector<float> lee = c.local_wiener();
@@ -295,34 +297,42 @@ TEST(StrongFilter, TheTransformPassBeatsTheLocalWienerPassWhereTimeCannotHelp) {
   strong_select_kernels(simd_ref);
 }
 
-// Seven whole frames averaged: at sigma 5 the noise left (25 / 7) is above
-// the floor, the pass runs at the plane's lower limit and removes more of it
-// from texture than the local Wiener pass, bands and levels agreeing; at
-// sigma 2 (4 / 7 left) the limit stays where it was and the local Wiener
-// pass's result stays.
-TEST(StrongFilter, TheTransformPassAlsoRunsWhereMuchNoiseIsLeftAfterTheTemporalMean) {
-  const strong_params high = strong_params_for(5.0f, 5.0f), low = strong_params_for(2.0f, 2.0f);
-  EXPECT_LT(transform_min_share_of(high, 0), 1.0f / 7.0f);
-  EXPECT_LT(transform_min_share_of(high, 1), 1.0f / 7.0f);
-  EXPECT_EQ(transform_min_share_of(low, 0), low.transform_min_share);
-  EXPECT_EQ(transform_min_share_of(strong_params_for(2.0f, 6.0f), 0), low.transform_min_share);
+// The band of the whole window: at sigma 10 (nine frames, noise left 100 / 9)
+// the pass runs where every neighbour matched and removes more of what is
+// left from texture than the local Wiener pass, bands and levels agreeing. At
+// sigma 2 (4 / 5 left) there is no band, and with a third of the window
+// matched (between the band and transform_min_share) the pass stays out too:
+// the local Wiener pass's result stays.
+TEST(StrongFilter, TheTransformPassAlsoRunsWhereTheWholeWindowLeftMuchNoise) {
+  const strong_params high = strong_params_for(10.0f, 10.0f), low = strong_params_for(2.0f, 2.0f);
+  const transform_limits band = transform_limits_of(high, 0);
+  const float whole = 1.0f / float(2 * high.radius + 1);
+  EXPECT_LT(band.band_low, whole);
+  EXPECT_GT(band.band_full, whole);
+  EXPECT_EQ(band.lowest, band.band_low);
+  EXPECT_EQ(transform_limits_of(low, 0).band_full, 0.0f);
+  EXPECT_EQ(transform_limits_of(low, 0).lowest, low.transform_min_share);
   strong_params none = high;
   none.transform_noise_floor = 0.0f;
-  EXPECT_EQ(transform_min_share_of(none, 0), none.transform_min_share);
+  EXPECT_EQ(transform_limits_of(none, 0).lowest, none.transform_min_share);
 
-  transform_case c(5.0f, 7.0f, transform_min_share_of(high, 0), 9);
+  transform_case c(10.0f, float(2 * high.radius + 1), band, 9);
   const int h = c.h;
   strong_select_kernels(simd_ref);
   const std::vector<float> lee = c.local_wiener();
-  const std::vector<float> whole = c.run({0, h});
-  EXPECT_LT(c.error(whole), 0.8 * c.error(lee)) << c.error(whole) << " " << c.error(lee);
+  const std::vector<float> out = c.run({0, h});
+  EXPECT_LT(c.error(out), 0.8 * c.error(lee)) << c.error(out) << " " << c.error(lee);
   for (int level = simd_ref; level <= detect_simd_level() && level <= simd_sse2; ++level) {
     strong_select_kernels(level);
     const std::vector<float> banded = c.run({0, 3, 17, 40, h});
-    EXPECT_EQ(std::memcmp(banded.data(), whole.data(), sizeof(float) * c.w * h), 0) << level;
+    EXPECT_EQ(std::memcmp(banded.data(), out.data(), sizeof(float) * c.w * h), 0) << level;
   }
   strong_select_kernels(simd_ref);
-  transform_case quiet(2.0f, 7.0f, transform_min_share_of(low, 0), 9);
+  transform_case partial(10.0f, 3.0f, band, 9);
+  EXPECT_EQ(std::memcmp(partial.run({0, h}).data(), partial.local_wiener().data(),
+                        sizeof(float) * c.w * h),
+            0);
+  transform_case quiet(2.0f, 5.0f, transform_limits_of(low, 0), 9);
   EXPECT_EQ(std::memcmp(quiet.run({0, h}).data(), quiet.local_wiener().data(),
                         sizeof(float) * c.w * h),
             0);
