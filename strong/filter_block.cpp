@@ -135,6 +135,7 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
     // Block origins and sizes are multiples of 4: the cells lie inside. The
     // sums run row by row; whole cells (nearly all) with fixed bounds.
     const float* wq = weight[q];
+    const float min_share = transform_limits_of(p, q).lowest;
     for (int cy = 0; 4 * cy < h; ++cy) {
       int* span = cell_span[q] + 2 * ((oy[q] >> 2) + cy);
       if (bx == 0) {
@@ -156,7 +157,7 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
         const float cell = float(count) / sum;
         const int at = (ox[q] >> 2) + cx;
         cell_out[q][size_t((oy[q] >> 2) + cy) * cell_pitch[q] + at] = cell;
-        if (cell > p.transform_min_share) {
+        if (cell > min_share) {
           span[0] = std::min(span[0], at);
           span[1] = std::max(span[1], at);
         }

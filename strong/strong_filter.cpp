@@ -276,7 +276,8 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.w = f->g.w[q];
   t.h = f->g.h[q];
   t.noise = params.spatial_strength * s * s;
-  t.min_share = params.transform_min_share;
+  t.limits = transform_limits_of(params, q);
+  t.share_cap = params.transform_min_share * params.transform_min_share;
   t.num = f->transform_num[q].data();
   t.den = f->transform_den[q].data();
   t.cover = f->transform_cover[q].data();
@@ -285,7 +286,7 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   return t;
 }
 
-bool transform_runs(const transform_plane& t) { return t.noise > 0.0f && t.min_share < 1.0f; }
+bool transform_runs(const transform_plane& t) { return t.noise > 0.0f && t.limits.lowest < 1.0f; }
 
 // The local Wiener pass, and the pilot of the block transform pass.
 void spatial_job(int thread_id, int thread_num, void* param1, void*) {

@@ -29,8 +29,14 @@ struct strong_params {
   // its own chroma; the luma plane comes out as with 3).
   int planes = 3;
   // The block transform pass runs on 8x8 blocks whose mean inverse weight sum
-  // is above this (1: no neighbour matched; 1 or above: never).
+  // (the share) is above this (1: no neighbour matched; 1 or above: never),
   float transform_min_share = 0;
+  // and on a band of low shares: where the temporal mean took in nearly the
+  // whole window (share up to 1 / (transform_window_part x (2 radius + 1)))
+  // and still left noise, spatial_strength x sigma^2 x share, above
+  // transform_noise_floor (0: no band).
+  float transform_noise_floor = 0;
+  float transform_window_part = 0;
 };
 
 // The one rule: every setting from the two deviations.

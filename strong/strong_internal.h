@@ -109,7 +109,7 @@ float interpolation_gain(int f);
 // (same layout), and for each 4x4 cell of the plane the block covers, the
 // inverse of its mean weight sum to cell_out (pitch cell_pitch; a cell
 // partly outside the picture counts its samples inside), and for each row of
-// cells the first and last cell above params.transform_min_share to
+// cells the first and last cell above transform_limits_of(params).lowest to
 // cell_span (two a row; none: first > last. Reset by the block of bx = 0 and
 // widened by the others: the blocks of a row run in order, on one worker).
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
@@ -129,14 +129,24 @@ void spatial_rows(const float* t, const float* weight_sum, int w, int h, float v
 constexpr int transform_step = 4;
 // Blocks take part from a share of transform_min_share, fully from this above.
 constexpr float transform_share_ramp = 0.2f;
+// The shares at which blocks of plane q run (transform_pass.cpp): above
+// min_share (params.transform_min_share), and from band_low, fully from
+// 1.5 band_low to band_full, none from 1.25 band_full (band_full 0: no band).
+// lowest: the lower of min_share and band_low.
+struct transform_limits {
+  float min_share = 0, band_low = 0, band_full = 0, lowest = 0;
+};
+transform_limits transform_limits_of(const strong_params& params, int q);
 struct transform_plane {
   const float* t = nullptr;      // the temporal mean, w x h, pitch w
   const float* cells = nullptr;  // inverse mean weight sum of each 4x4 cell
   int cell_w = 0;                // cells a row: (w + 3) / 4
-  const int* cell_span = nullptr;  // each row of cells: the first and last above min_share
+  const int* cell_span = nullptr;  // each row of cells: the first and last above limits.lowest
   int w = 0, h = 0;
   float noise = 0;      // strength x sigma^2: the noise left where the weight sum is 1
-  float min_share = 0;  // a block runs where its cells' mean is above this
+  transform_limits limits;  // where blocks run, by their cells' mean
+  float share_cap = 0;  // their noise: noise x max(share^2, min(share, share_cap))
+                        // (transform_min_share^2: transform_pass.cpp)
   // w x h: the blocks' weighted sums, their weights and their says; zero
   // outside a pass (each pass gives back to zero what it used), with the
   // columns [first, end) of each row that blocks wrote to (two a row; empty

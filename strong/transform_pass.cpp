@@ -1,6 +1,8 @@
 // The block transform pass: where the temporal mean found few matching
 // neighbours, most of the noise is still there and the local Wiener pass is
-// too weak for it. There, 8x8 blocks on a grid of step transform_step are
+// too weak for it; where it took in nearly the whole window but the noise was
+// high, what is left is still more than the local Wiener pass removes around
+// edges and texture. There, 8x8 blocks on a grid of step transform_step are
 // taken to the DCT and shrunk twice, as two estimates aggregated with weights:
 //
 //   1. threshold: coefficients below 2.2 deviations of the noise left in the
@@ -15,22 +17,36 @@
 //      squared gains), and the mean over the blocks covering a sample is the
 //      estimate.
 //
-// A block runs where its cells' mean inverse weight sum (the share of the
-// noise the temporal mean left, were every weight whole) is above
-// transform_min_share. It takes part with a say rising from 0 there to 1 at
-// transform_min_share + transform_share_ramp (its weights above are scaled by
-// it), and a sample moves from the local Wiener pass's result toward the
-// estimate by the sum of the says of the blocks covering it over the number
-// of grid blocks that cover it: the output changes gradually, not by a jump,
-// as a block's share crosses the limit.
+// A block runs by its share, its cells' mean inverse weight sum (the share of
+// the noise the temporal mean left, were every weight whole; see
+// transform_limits_of for the plane's limits):
+//   - above transform_min_share (few neighbours matched), with a say rising
+//     from 0 there to 1 at transform_min_share + transform_share_ramp;
+//   - in a band of small shares, where the temporal mean took in at least
+//     transform_window_part of the window (share up to band_full) and the
+//     noise left, noise x share, is above transform_noise_floor (share above
+//     band_low): the say rises from band_low to 1.5 band_low and falls from
+//     band_full to 1.25 band_full. Between the band and transform_min_share
+//     (partial matches: pictures unlike their neighbours, moving graphics,
+//     noise that is not white) the pass did worse than the local Wiener pass.
+// Its weights are scaled by its say, and a sample moves from the local Wiener
+// pass's result toward the estimate by the sum of the says of the blocks
+// covering it over the number of grid blocks that cover it: the output
+// changes gradually, not by a jump, as a block's share crosses a limit.
 //
-// The noise a block is shrunk for is noise x share^2, not noise x share:
-// neighbours that matched in part enter with weights below 1, which leave
-// less noise than their sum says (sum w^2 / (sum w)^2 against 1 / sum w), and
-// the interpolated ones carry less noise than the picture; where nothing
-// matched (share 1) the two agree. On the public clips at sigma 2 the square
-// kept the textured ones (coffee, the video call) at or above the local
-// Wiener pass's figure, where the share itself lost up to 0.15 dB.
+// Above transform_min_share a block is shrunk for noise x share^2, not
+// noise x share: neighbours that matched in part enter with weights below 1,
+// which leave less noise than their sum says (sum w^2 / (sum w)^2 against
+// 1 / sum w), and the interpolated ones carry less noise than the picture;
+// where nothing matched (share 1) the two agree. On the public clips at
+// sigma 2 the square kept the textured ones (coffee, the video call) at or
+// above the local Wiener pass's figure, where the share itself lost up to
+// 0.15 dB. In the band, where the neighbours matched whole, the noise left is
+// noise x share itself; its square would leave it nearly unfiltered (a
+// seventh of it at sigma 5: the clips scaled 2x lost 1 dB against the local
+// Wiener pass alone). The noise is noise x max(share^2, min(share, c)),
+// c = transform_min_share^2: the share up to c, the square from
+// transform_min_share on, and c, joining the two, between.
 //
 // Every sum over blocks runs in the grid's raster order, and a band of rows
 // takes every block that touches it, so the result of a sample does not
@@ -71,7 +87,7 @@ float block_share(const transform_plane& p, int x0, int y0) {
       sum += p.cells[size_t(cy) * p.cell_w + cx];
       ++count;
     }
-  if (!(sum > p.min_share * float(count))) return 0.0f;
+  if (!(sum > p.limits.lowest * float(count))) return 0.0f;
   return sum / float(count);
 }
 
@@ -115,6 +131,17 @@ void aggregate(const transform_plane& p, int x0, int y0, int first, int end, con
   }
 }
 
+// A block's say from its share: rising over transform_share_ramp above
+// min_share; in the band rising from band_low to 1.5 band_low, falling from
+// band_full to 1.25 band_full; 0 elsewhere.
+float block_say(const transform_limits& l, float share) {
+  if (share > l.min_share) return std::min((share - l.min_share) / transform_share_ramp, 1.0f);
+  if (!(l.band_full > 0.0f) || !(share > l.band_low)) return 0.0f;
+  const float up = (share - l.band_low) / (0.5f * l.band_low);
+  const float down = (1.25f * l.band_full - share) / (0.25f * l.band_full);
+  return std::min(std::min(up, down), 1.0f);
+}
+
 // Runs visit(x0, y0, noise, say) for every block touching rows [first, end)
 // whose share of the noise is large enough, in raster order.
 template <typename Visit>
@@ -129,14 +156,31 @@ void for_blocks(const transform_plane& p, int first, int end, Visit visit) {
       if ((x0 + size - 1) >> 2 < lo) continue;
       if (x0 >> 2 > hi) break;
       const float share = block_share(p, x0, y0);
-      if (!(share > p.min_share)) continue;
-      const float say = std::min((share - p.min_share) / transform_share_ramp, 1.0f);
-      visit(x0, y0, p.noise * (share * share), say);
+      const float say = block_say(p.limits, share);
+      if (!(say > 0.0f)) continue;
+      visit(x0, y0, p.noise * std::max(share * share, std::min(share, p.share_cap)), say);
     }
   }
 }
 
 }  // namespace
+
+transform_limits transform_limits_of(const strong_params& params, int q) {
+  transform_limits l;
+  l.min_share = l.lowest = params.transform_min_share;
+  const float s = q ? params.sigma_chroma : params.sigma_luma;
+  const float noise = params.spatial_strength * s * s;
+  const int radius = std::min(params.radius, strong_max_radius);
+  if (!(params.transform_noise_floor > 0.0f) || !(params.transform_window_part > 0.0f) ||
+      !(noise > 0.0f) || radius <= 0)
+    return l;
+  const float low = params.transform_noise_floor / noise;
+  const float full = 1.0f / (params.transform_window_part * float(2 * radius + 1));
+  if (!(low < 1.25f * full) || !(low < l.min_share)) return l;  // an empty band
+  l.band_low = l.lowest = low;
+  l.band_full = full;
+  return l;
+}
 
 void transform_pilot_rows(const transform_plane& p, int first, int end) {
   if (p.w < size || p.h < size) return;

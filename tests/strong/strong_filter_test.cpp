@@ -203,68 +203,137 @@ TEST(StrongFilter, TheSpatialPassSmoothsFlatNoiseAndKeepsEdges) {
   strong_select_kernels(simd_ref);
 }
 
+namespace {
+
+// A plane for the block transform pass: texture under noise of a deviation,
+// the temporal mean's weight sum of every sample and its cells' inverse.
+struct transform_case {
+  static constexpr int w = 61, h = 45;  // not multiples of the grid's step
+  static constexpr int cell_w = (w + 3) / 4, cell_h = (h + 3) / 4;
+  std::vector<float> truth, t, weight, cells;
+  std::vector<float> num, den, cover, pilot, scratch;
+  std::vector<int> cell_span, row_span;
+  float sigma;  // of the noise before the temporal mean
+  transform_plane p;
+
+  // Noise of deviation sigma / sqrt(weight_sum) over the texture: what a
+  // temporal mean of weight_sum whole frames leaves.
+  transform_case(float sigma_, float weight_sum, const transform_limits& limits, uint32_t seed)
+      : truth(w * h), t(w * h), weight(w * h, weight_sum), cells(cell_w * cell_h, 1.0f / weight_sum),
+        num(w * h), den(w * h), cover(w * h), pilot(w * h), scratch(2 * (w + 8)),
+        cell_span(2 * cell_h), row_span(2 * h), sigma(sigma_) {
+    test_noise noise(seed);
+    for (int cy = 0; cy < cell_h; ++cy) cell_span[2 * cy + 1] = cell_w - 1;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        truth[y * w + x] = texture_at(x, y);
+        t[y * w + x] = noise.add(truth[y * w + x], sigma / std::sqrt(weight_sum));
+      }
+    p.t = t.data();
+    p.cells = cells.data();
+    p.cell_w = cell_w;
+    p.cell_span = cell_span.data();
+    p.w = w;
+    p.h = h;
+    p.noise = sigma * sigma;
+    p.limits = limits;
+    p.share_cap = strong_params_for(sigma, sigma).transform_min_share *
+                  strong_params_for(sigma, sigma).transform_min_share;
+    p.num = num.data();
+    p.den = den.data();
+    p.cover = cover.data();
+    p.row_span = row_span.data();
+    p.pilot = pilot.data();
+  }
+  std::vector<float> local_wiener() {
+    std::vector<float> out(w * h);
+    spatial_rows(t.data(), weight.data(), w, h, sigma * sigma, 1.0f, 0, h, scratch.data(),
+                 out.data(), w);
+    return out;
+  }
+  // The local Wiener pass, then the transform pass in bands of rows.
+  std::vector<float> run(const std::vector<int>& splits) {
+    std::vector<float> out = local_wiener();
+    for (size_t i = 0; i + 1 < splits.size(); ++i) transform_pilot_rows(p, splits[i], splits[i + 1]);
+    for (size_t i = 0; i + 1 < splits.size(); ++i)
+      transform_wiener_rows(p, splits[i], splits[i + 1], out.data(), w);
+    return out;
+  }
+  double error(const std::vector<float>& v) const {
+    double e = 0;
+    for (int i = 0; i < w * h; ++i) e += (v[i] - truth[i]) * (v[i] - truth[i]);
+    return e / (w * h);
+  }
+};
+
+}  // namespace
+
 // The block transform pass on a picture that nothing was averaged with (every
 // cell's inverse weight sum 1): it removes more noise from texture than the
 // local Wiener pass, gives the same bits whatever bands the rows are split
 // into and at every kernel level, and leaves the picture alone where the
 // temporal mean already averaged enough.
 TEST(StrongFilter, TheTransformPassBeatsTheLocalWienerPassWhereTimeCannotHelp) {
-  constexpr int w = 61, h = 45;  // not multiples of the grid's step
-  const int cell_w = (w + 3) / 4, cell_h = (h + 3) / 4;
-  test_noise noise(8);
-  std::vector<float> truth(w * h), t(w * h), weight(w * h, 1.0f), cells(cell_w * cell_h, 1.0f);
-  std::vector<int> cell_span(2 * cell_h);
-  for (int cy = 0; cy < cell_h; ++cy) cell_span[2 * cy + 1] = cell_w - 1;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      truth[y * w + x] = texture_at(x, y);
-      t[y * w + x] = noise.add(truth[y * w + x], 5.0);
-    }
-  std::vector<float> num(w * h), den(w * h), cover(w * h), pilot(w * h), scratch(2 * (w + 8));
-  std::vector<int> row_span(2 * h);
-  transform_plane p;
-  p.t = t.data();
-  p.cells = cells.data();
-  p.cell_w = cell_w;
-  p.cell_span = cell_span.data();
-  p.w = w;
-  p.h = h;
-  p.noise = 25.0f;
-  p.min_share = 0.4f;
-  p.num = num.data();
-  p.den = den.data();
-  p.cover = cover.data();
-  p.row_span = row_span.data();
-  p.pilot = pilot.data();
-  auto run = [&](std::vector<int> splits) {
-    std::vector<float> out(w * h);
-    spatial_rows(t.data(), weight.data(), w, h, 25.0f, 1.0f, 0, h, scratch.data(), out.data(), w);
-    for (size_t i = 0; i + 1 < splits.size(); ++i) transform_pilot_rows(p, splits[i], splits[i + 1]);
-    for (size_t i = 0; i + 1 < splits.size(); ++i)
-      transform_wiener_rows(p, splits[i], splits[i + 1], out.data(), w);
-    return out;
-  };
-  auto error = [&](const std::vector<float>& v) {
-    double e = 0;
-    for (int i = 0; i < w * h; ++i) e += (v[i] - truth[i]) * (v[i] - truth[i]);
-    return e / (w * h);
-  };
+  transform_limits few;
+  few.min_share = few.lowest = 0.4f;
+  transform_case c(5.0f, 1.0f, few, 8);
+  const int h = c.h;
   strong_select_kernels(simd_ref);
-  std::vector<float> lee(w * h);
-  spatial_rows(t.data(), weight.data(), w, h, 25.0f, 1.0f, 0, h, scratch.data(), lee.data(), w);
-  const std::vector<float> whole = run({0, h});
-  EXPECT_LT(error(whole), 0.75 * error(lee)) << error(whole) << " " << error(lee);
+  const std::vector<float> lee = c.local_wiener();
+  const std::vector<float> whole = c.run({0, h});
+  EXPECT_LT(c.error(whole), 0.75 * c.error(lee)) << c.error(whole) << " " << c.error(lee);
   for (int level = simd_ref; level <= detect_simd_level() && level <= simd_sse2; ++level) {
     strong_select_kernels(level);
     for (const std::vector<int>& splits :
          {std::vector<int>{0, 1, 2, 30, h}, std::vector<int>{0, 7, 16, 23, 44, h}}) {
-      const std::vector<float> banded = run(splits);
-      EXPECT_EQ(std::memcmp(banded.data(), whole.data(), sizeof(float) * w * h), 0) << level;
+      const std::vector<float> banded = c.run(splits);
+      EXPECT_EQ(std::memcmp(banded.data(), whole.data(), sizeof(float) * c.w * h), 0) << level;
     }
   }
   // Enough frames averaged everywhere: the local Wiener pass's result stays.
-  std::fill(cells.begin(), cells.end(), 0.2f);
+  std::fill(c.cells.begin(), c.cells.end(), 0.2f);
   // (The spans still cover the rows: the blocks' own means decide.)
-  EXPECT_EQ(std::memcmp(run({0, h}).data(), lee.data(), sizeof(float) * w * h), 0);
+  EXPECT_EQ(std::memcmp(c.run({0, h}).data(), lee.data(), sizeof(float) * c.w * h), 0);
   strong_select_kernels(simd_ref);
+}
+
+// The band of the whole window: at sigma 10 (nine frames, noise left 100 / 9)
+// the pass runs where every neighbour matched and removes more of what is
+// left from texture than the local Wiener pass, bands and levels agreeing. At
+// sigma 2 (4 / 5 left) there is no band, and with a third of the window
+// matched (between the band and transform_min_share) the pass stays out too:
+// the local Wiener pass's result stays.
+TEST(StrongFilter, TheTransformPassAlsoRunsWhereTheWholeWindowLeftMuchNoise) {
+  const strong_params high = strong_params_for(10.0f, 10.0f), low = strong_params_for(2.0f, 2.0f);
+  const transform_limits band = transform_limits_of(high, 0);
+  const float whole = 1.0f / float(2 * high.radius + 1);
+  EXPECT_LT(band.band_low, whole);
+  EXPECT_GT(band.band_full, whole);
+  EXPECT_EQ(band.lowest, band.band_low);
+  EXPECT_EQ(transform_limits_of(low, 0).band_full, 0.0f);
+  EXPECT_EQ(transform_limits_of(low, 0).lowest, low.transform_min_share);
+  strong_params none = high;
+  none.transform_noise_floor = 0.0f;
+  EXPECT_EQ(transform_limits_of(none, 0).lowest, none.transform_min_share);
+
+  transform_case c(10.0f, float(2 * high.radius + 1), band, 9);
+  const int h = c.h;
+  strong_select_kernels(simd_ref);
+  const std::vector<float> lee = c.local_wiener();
+  const std::vector<float> out = c.run({0, h});
+  EXPECT_LT(c.error(out), 0.8 * c.error(lee)) << c.error(out) << " " << c.error(lee);
+  for (int level = simd_ref; level <= detect_simd_level() && level <= simd_sse2; ++level) {
+    strong_select_kernels(level);
+    const std::vector<float> banded = c.run({0, 3, 17, 40, h});
+    EXPECT_EQ(std::memcmp(banded.data(), out.data(), sizeof(float) * c.w * h), 0) << level;
+  }
+  strong_select_kernels(simd_ref);
+  transform_case partial(10.0f, 3.0f, band, 9);
+  EXPECT_EQ(std::memcmp(partial.run({0, h}).data(), partial.local_wiener().data(),
+                        sizeof(float) * c.w * h),
+            0);
+  transform_case quiet(2.0f, 5.0f, transform_limits_of(low, 0), 9);
+  EXPECT_EQ(std::memcmp(quiet.run({0, h}).data(), quiet.local_wiener().data(),
+                        sizeof(float) * c.w * h),
+            0);
 }
