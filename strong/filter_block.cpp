@@ -66,7 +66,7 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
-                         int* const cell_span[3]) {
+                         int* const cell_span[3], motion_vector* row_vectors) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   const int planes = p.planes < 3 ? 1 : 3;
@@ -104,8 +104,10 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
       }
     const motion_vector v =
         search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx, by,
-                            predictor ? 1 : p.search_range, predictor, &in.guide[i]);
+                            predictor ? 1 : p.search_range, predictor, &in.guide[i],
+                            bx > 0 ? left_candidate(row_vectors[i], p.search_range) : nullptr);
     found[i] = v;
+    row_vectors[i] = v;
     float block = 1.0f;
     for (int q = 0; q < planes; ++q) {
       // Vector in eighths of this plane's pixels.

@@ -42,9 +42,9 @@ struct vector_bounds {
 
 // Bounds of a 4x-decimated vector of block (bx, by): a block may move
 // max_coarse pixels into the padding, where every read of the refinements and
-// the compensation stays (a block at the picture's edge). Up to 1920x1088 the
-// same bound holds for every block; the wide search lets a block move across
-// the picture.
+// the compensation stays (a block at the picture's edge). Without the wide
+// search (the smallest pictures) the same bound holds for every block; the
+// wide search lets a block move across the picture.
 vector_bounds coarse_bounds(const strong_geometry& g, int bx, int by) {
   const int reach = g.levels > strong_base_levels ? unbounded : max_coarse;
   const int w2 = g.round_w / 4, h2 = g.round_h / 4;
@@ -84,7 +84,8 @@ int parabola_step(uint32_t left, uint32_t at, uint32_t right) {
 
 motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const current[],
                                   const uint8_t* const neighbour[], int bx, int by, int range,
-                                  const motion_vector* predictor, const motion_field* guide) {
+                                  const motion_vector* predictor, const motion_field* guide,
+                                  const motion_vector* left) {
   // Level 2 (4x decimated): 4x4 blocks.
   const int p2 = g.luma_pitch[2];
   const size_t at2 = size_t(strong_pad / 4 + 4 * by) * p2 + strong_pad / 4 + 4 * bx;
@@ -112,6 +113,14 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
   if (predictor)
     coarse_search(current[2] + at2, neighbour[2] + at2, p2, round_div(predictor->x, 16),
                   round_div(predictor->y, 16), 1, b2, &c2);
+  if (left) {
+    // The block to the left's vector, where it is not the predictor's (a
+    // predictor scaled from a nearer neighbour's match on a repeating
+    // pattern may land on another repeat; the left block's seldom does too).
+    const int lx = round_div(left->x, 16), ly = round_div(left->y, 16);
+    if (!predictor || lx != round_div(predictor->x, 16) || ly != round_div(predictor->y, 16))
+      coarse_search(current[2] + at2, neighbour[2] + at2, p2, lx, ly, 1, b2, &c2);
+  }
   // Level 1 (2x): 8x8 blocks, one step around the doubled vector.
   const int p1 = g.luma_pitch[1];
   const size_t at1 = size_t(strong_pad / 2 + 8 * by) * p1 + strong_pad / 2 + 8 * bx;
@@ -161,12 +170,12 @@ motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const
 void plan_search(strong_geometry* g, int width, int height) {
   g->levels = strong_base_levels;
   g->field_range = 0;
-  if (width <= 1920 && height <= 1088) return;
-  // The reach wanted: 128 pixels a frame at 3840x2160, in proportion to the
-  // larger side's share.
-  const int64_t share = std::max(int64_t(width) * 2160, int64_t(height) * 3840);
-  const int64_t unit = int64_t(3840) * 2160;
-  const int reach = int((128 * share + unit - 1) / unit);
+  // The reach wanted: 64 pixels a frame at 1920x1080, in proportion to the
+  // larger side's share (a pan of the same speed across the picture moves
+  // the same share of it a frame at every size).
+  const int64_t share = std::max(int64_t(width) * 1080, int64_t(height) * 1920);
+  const int64_t unit = int64_t(1920) * 1080;
+  const int reach = int((64 * share + unit - 1) / unit);
   // The top level: the first whose full search of radius at most 8 gets
   // there, but with at least two blocks of the field each way.
   int top = strong_base_levels;
@@ -175,8 +184,12 @@ void plan_search(strong_geometry* g, int width, int height) {
          ((g->round_w >> top) < 2 * field_block || (g->round_h >> top) < 2 * field_block))
     --top;
   if (top < strong_base_levels) return;
+  const int range = std::min(field_block, (reach + (1 << top) - 1) >> top);
+  // A field that reaches no farther than the search around zero at 4x (a
+  // step of the top level) adds nothing: small pictures keep that search.
+  if (range < 2) return;
   g->levels = top + 1;
-  g->field_range = std::min(field_block, (reach + (1 << top) - 1) >> top);
+  g->field_range = range;
   for (int l = strong_base_levels; l <= top; ++l) {
     g->field_w[l] = ((g->round_w >> l) + field_block - 1) / field_block;
     g->field_h[l] = ((g->round_h >> l) + field_block - 1) / field_block;

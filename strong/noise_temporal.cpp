@@ -16,6 +16,7 @@ struct temporal_params {
   const strong_filter* f;
   strong_window_view cur, ref;
   noise_energies* parts;
+  motion_field guide;  // the wide search's field of the picture against its neighbour
 };
 
 // Nearest whole multiple of 1 / q of a (halves away from zero).
@@ -30,10 +31,13 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
   int first, end;
   if (!stage_share(block_rows, 1, thread_id, thread_num, &first, &end)) return;
   const int search_range = 3;  // the filter's own, for the nearest neighbours
+  motion_vector left = {0, 0};  // the block to the left's vector
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < block_cols; ++bx) {
       const motion_vector v =
-          search_block_motion(g, t.cur.luma8, t.ref.luma8, bx, by, search_range, nullptr, nullptr);
+          search_block_motion(g, t.cur.luma8, t.ref.luma8, bx, by, search_range, nullptr,
+                              &t.guide, bx > 0 ? left_candidate(left, search_range) : nullptr);
+      left = v;
       for (int q = 0; q < 3; ++q) {
         const int sx = q ? shift_x : 0, sy = q ? shift_y : 0;
         const int bw = 16 >> sx, bh = 16 >> sy;
@@ -64,9 +68,11 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
 
 }  // namespace
 
-void strong_temporal_noise(const strong_filter* f, int64_t n, int64_t m, noise_energies* parts,
+void strong_temporal_noise(strong_filter* f, int64_t n, int64_t m, noise_energies* parts,
                            strong_exec_fn exec) {
-  temporal_params t = {f, {}, {}, parts};
+  temporal_params t = {f, {}, {}, parts, {}};
   if (!strong_window_of(f, n, &t.cur) || !strong_window_of(f, m, &t.ref)) return;
+  // Motion as fast as the filter follows is no noise either.
+  t.guide = strong_field_between(f, n, m, exec);
   exec(temporal_job, &t, nullptr);
 }

@@ -227,10 +227,14 @@ struct process_params {
   const int* out_pitch;
 };
 
-// The motion fields of one level for every guided neighbour.
+// The motion fields of one level of the picture in `slot` against each
+// neighbour with a field set (side[i] >= 0: the index into field).
 struct field_params {
   strong_filter* f;
-  const process_params* process;
+  int slot;
+  int count;
+  const int* neighbour_slot;
+  const int* side;
   int level;
 };
 
@@ -238,12 +242,11 @@ void field_job(int thread_id, int thread_num, void* param1, void*) {
   const field_params& p = *static_cast<const field_params*>(param1);
   strong_filter& f = *p.f;
   const strong_geometry& g = f.g;
-  const process_params& q = *p.process;
   int first, end;
   if (!stage_share(g.field_h[p.level], min_block_rows, thread_id, thread_num, &first, &end))
     return;
-  for (int i = 0; i < q.neighbour_count; ++i) {
-    const int side = q.guided[i];
+  for (int i = 0; i < p.count; ++i) {
+    const int side = p.side[i];
     if (side < 0) continue;
     motion_field coarser;
     const bool top = p.level == g.levels - 1;
@@ -252,10 +255,16 @@ void field_job(int thread_id, int thread_num, void* param1, void*) {
       coarser.w = g.field_w[p.level + 1];
       coarser.h = g.field_h[p.level + 1];
     }
-    search_field_rows(g, p.level, f.window[q.slot].luma8[p.level].data(),
-                      f.window[q.neighbour_slot[i]].luma8[p.level].data(), top ? nullptr : &coarser,
-                      first, end, f.field[side][p.level].data());
+    search_field_rows(g, p.level, f.window[p.slot].luma8[p.level].data(),
+                      f.window[p.neighbour_slot[i]].luma8[p.level].data(),
+                      top ? nullptr : &coarser, first, end, f.field[side][p.level].data());
   }
+}
+
+// The fields of every level, from the top, one pass of the workers a level.
+void compute_fields(field_params* fp, strong_exec_fn exec) {
+  for (fp->level = fp->f->g.levels - 1; fp->level >= strong_base_levels; --fp->level)
+    exec(field_job, fp, nullptr);
 }
 
 struct spatial_params {
@@ -349,12 +358,27 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   float* const cells[3] = {f.cells[0].data(), f.cells[1].data(), f.cells[2].data()};
   int* const cell_span[3] = {f.cell_span[0].data(), f.cell_span[1].data(),
                             f.cell_span[2].data()};
+  motion_vector row_vectors[2 * strong_max_radius];
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < g.round_w / 16; ++bx)
-      strong_filter_block(in, bx, by, temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
+      strong_filter_block(in, bx, by, temporal, weight_sum, pitch, cells, f.cell_w, cell_span,
+                          row_vectors);
 }
 
 }  // namespace
+
+motion_field strong_field_between(strong_filter* f, int64_t n, int64_t m, strong_exec_fn exec) {
+  motion_field field;
+  if (f->g.levels == strong_base_levels || !strong_holds(f, n) || !strong_holds(f, m))
+    return field;
+  const int neighbour = int(m % slot_count), side = 0;
+  field_params fp = {f, int(n % slot_count), 1, &neighbour, &side, 0};
+  compute_fields(&fp, exec);
+  field.v = f->field[0][strong_base_levels].data();
+  field.w = f->g.field_w[strong_base_levels];
+  field.h = f->g.field_h[strong_base_levels];
+  return field;
+}
 
 void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
                     int64_t last, float* const out[3], const int out_pitch[3],
@@ -386,9 +410,8 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
   p.out = out;
   p.out_pitch = out_pitch;
   if (guided) {
-    field_params fp = {f, &p, 0};
-    for (fp.level = f->g.levels - 1; fp.level >= strong_base_levels; --fp.level)
-      exec(field_job, &fp, nullptr);
+    field_params fp = {f, p.slot, p.neighbour_count, p.neighbour_slot, p.guided, 0};
+    compute_fields(&fp, exec);
   }
   exec(process_job, &p, nullptr);
   spatial_params sp = {f, &params, out, out_pitch};

@@ -50,8 +50,9 @@ constexpr int strong_max_radius = 4;
 constexpr int strong_max_width = 8192, strong_max_height = 8192;
 
 // How far the motion search reaches for the nearest neighbours, in luma
-// pixels a frame, for pictures of width x height: 15 up to 1920x1088, and
-// beyond it in proportion to the size, 143 at 3840x2160.
+// pixels a frame, for pictures of width x height: at least 64 at 1920x1080
+// and in proportion to the size (71 there, 39 at 720x480, 143 at
+// 3840x2160), never below the 15 of the search around zero.
 int strong_search_reach(int width, int height);
 
 // A picture: three planes of floats, each with its own size and pitch.
@@ -112,10 +113,11 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
 
 // The temporal noise reading of picture n against picture m (both held): for
 // every whole 16x16 block of the picture, its motion to m (the filter's
-// search) and the difference with m's samples at the nearest whole-pixel
+// search, the wide search's field computed for it where there is one) and
+// the difference with m's samples at the nearest whole-pixel
 // vector, read by noise_temporal_energy; luma blocks go to
 // parts[2 t], chroma blocks to parts[2 t + 1] of worker t (parts holds two
 // for each of max_workers). Runs on the worker threads through exec; the
 // readings do not depend on their number, only their order does.
-void strong_temporal_noise(const strong_filter* f, int64_t n, int64_t m, noise_energies* parts,
+void strong_temporal_noise(strong_filter* f, int64_t n, int64_t m, noise_energies* parts,
                            strong_exec_fn exec);

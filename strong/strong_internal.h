@@ -13,7 +13,7 @@
 constexpr int strong_pad = 64;
 
 // Levels of the 8-bit luma pyramid: full size, 2x and 4x decimated for every
-// picture; pictures larger than 1920x1088 add coarser levels (8x, 16x, ...,
+// picture; all but the smallest pictures add coarser levels (8x, 16x, ...,
 // up to 64x), whose motion fields guide the search at 4x (the wide search).
 constexpr int strong_base_levels = 3;
 constexpr int strong_max_levels = 7;
@@ -35,9 +35,11 @@ struct strong_geometry {
 };
 
 // The pyramid and the wide search for pictures of width x height (luma), from
-// g.round_w and g.round_h: up to 1920x1088 three levels and the search of
-// 4x-decimated radius `search_range` around zero; larger pictures reach
-// 128 pixels a frame at 3840x2160, in proportion to the size.
+// g.round_w and g.round_h: the wide search reaches 64 pixels a frame at
+// 1920x1080, in proportion to the size (28 at 720x480, 128 at 3840x2160);
+// pictures where that is no farther than the search of 4x-decimated radius
+// `search_range` around zero (or too small for a coarser level) keep three
+// levels and that search alone.
 void plan_search(strong_geometry* g, int width, int height);
 
 // Motion vector (in quarter luma pixels for a block; in pixels of its level in
@@ -83,6 +85,12 @@ struct strong_window_view {
   const uint8_t* luma8[3];
 };
 bool strong_window_of(const strong_filter* f, int64_t n, strong_window_view* view);
+// The wide search's motion field at level strong_base_levels (the guide of
+// search_block_motion) of picture n against picture m, computed into the
+// filter's fields (which strong_process computes anew for itself) on the
+// workers through exec; empty (w == 0) without the wide search or when either
+// picture is not held.
+motion_field strong_field_between(strong_filter* f, int64_t n, int64_t m, strong_exec_fn exec);
 const strong_geometry& strong_geometry_of(const strong_filter* f);
 void strong_chroma_shift(const strong_filter* f, int* shift_x, int* shift_y);
 
@@ -90,12 +98,22 @@ void strong_chroma_shift(const strong_filter* f, int* shift_x, int* shift_y);
 // neighbour: coarse search at 4x decimation (radius `range` around zero,
 // radius 1 around the doubled vectors of the guiding 8x field's block and its
 // four neighbours when there is a field, and radius 1 around the predictor
-// when there is one), one-step refinements at 2x and full size, then a
-// quarter-pixel step from the parabola through the costs of the best position
-// and its four neighbours.
+// and around the vector `left` of the block to the left when there are
+// those), one-step refinements at 2x and full size, then a quarter-pixel
+// step from the parabola through the costs of the best position and its four
+// neighbours.
 motion_vector search_block_motion(const strong_geometry& g, const uint8_t* const current[],
                                   const uint8_t* const neighbour[], int bx, int by, int range,
-                                  const motion_vector* predictor, const motion_field* guide);
+                                  const motion_vector* predictor, const motion_field* guide,
+                                  const motion_vector* left);
+// The block to the left's vector v as that candidate, where it lies beyond
+// the search around zero of radius range (4x-decimated pixels): motion that
+// search does not reach. Nearer, one more candidate among costs that carry
+// noise more often picks the noise than it finds better motion.
+inline const motion_vector* left_candidate(const motion_vector& v, int range) {
+  const int r = 16 * range;  // in quarter pixels
+  return v.x > r || v.x < -r || v.y > r || v.y < -r ? &v : nullptr;
+}
 
 // Four-tap cubic interpolation of a bw x bh block of a padded float plane at
 // (x + fx / 8, y + fy / 8) (x, y in the plane's padded coordinates).
@@ -112,10 +130,12 @@ float interpolation_gain(int f);
 // cells the first and last cell above transform_limits_of(params).lowest to
 // cell_span (two a row; none: first > last. Reset by the block of bx = 0 and
 // widened by the others: the blocks of a row run in order, on one worker).
+// row_vectors: on entry the block to the left's vector to each neighbour
+// (read where bx > 0), on return this block's.
 void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
-                         int* const cell_span[3]);
+                         int* const cell_span[3], motion_vector* row_vectors);
 
 // The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
 // (Lee) filter over 5x5 neighbourhoods, edges replicated. The noise left in a
