@@ -25,3 +25,4 @@ typedef void (*block_energies_fn)(const float* plane, int pitch, int count,
 
 void block_energies_ref(const float* plane, int pitch, int count, block_energy_sums* sums);
 void block_energies_sse2(const float* plane, int pitch, int count, block_energy_sums* sums);
+void block_energies_avx2(const float* plane, int pitch, int count, block_energy_sums* sums);

@@ -81,13 +81,15 @@ TEST(NoiseKernels, DifferenceBinsPlaceTheEdges) {
   }
 }
 
-// Rows of 1 to 5 blocks (odd counts leave one to the scalar tail) at an odd
+// Rows of 1 to 7 blocks (the SIMD versions leave the last ones to the narrower
+// versions) at an odd
 // pitch and offset: random samples, flat and extreme blocks (the largest
 // responses), a checkerboard and ±0, every block's sums compared bit for bit.
 TEST(NoiseKernels, BlockEnergiesMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
-  const int pitch = 5 * energy_block + 3;
-  for (int round = 0; round < 30; ++round) {
+  const bool avx2 = detect_simd_level() >= simd_avx2;
+  const int pitch = 7 * energy_block + 3;
+  for (int round = 0; round < 42; ++round) {
     std::vector<float> plane(size_t(pitch) * energy_block + 8);
     for (size_t i = 0; i < plane.size(); ++i) {
       const size_t x = i % pitch, y = i / pitch;
@@ -100,12 +102,18 @@ TEST(NoiseKernels, BlockEnergiesMatchTheReference) {
         default: plane[i] = float(rng() % 65536) / 4096.0f + float(rng() % 240); break;
       }
     }
-    const int count = 1 + round % 5, off = round % 3;
-    block_energy_sums want[5], got[5];
-    std::memset(got, 0xff, sizeof got);
+    const int count = 1 + round % 7, off = round % 3;
+    block_energy_sums want[7], got[8];
     block_energies_ref(plane.data() + off, pitch, count, want);
+    std::memset(got, 0xff, sizeof got);
     block_energies_sse2(plane.data() + off, pitch, count, got);
-    EXPECT_EQ(std::memcmp(want, got, count * sizeof(block_energy_sums)), 0) << "round " << round;
+    EXPECT_EQ(std::memcmp(want, got, count * sizeof(block_energy_sums)), 0) << "sse2, round " << round;
+    EXPECT_EQ(std::memcmp(&got[count], &got[7], sizeof got[7]), 0) << "sse2 wrote past the row";
+    if (!avx2) continue;
+    std::memset(got, 0xff, sizeof got);
+    block_energies_avx2(plane.data() + off, pitch, count, got);
+    EXPECT_EQ(std::memcmp(want, got, count * sizeof(block_energy_sums)), 0) << "avx2, round " << round;
+    EXPECT_EQ(std::memcmp(&got[count], &got[7], sizeof got[7]), 0) << "avx2 wrote past the row";
   }
 }
 

@@ -188,7 +188,8 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.aggregate8, sse2 ? &aggregate8_sse2 : &aggregate8_ref);
     EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
-    EXPECT_EQ(k.block_energies, sse2 ? &block_energies_sse2 : &block_energies_ref);
+    EXPECT_EQ(k.block_energies,
+              avx2 ? &block_energies_avx2 : sse2 ? &block_energies_sse2 : &block_energies_ref);
     EXPECT_EQ(k.difference_bins, sse2 ? &difference_bins_sse2 : &difference_bins_ref);
   };
   expect_slots(simd_ref, false, false);
