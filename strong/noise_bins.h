@@ -14,7 +14,7 @@ constexpr int noise_median_bins = 64;
 // least 255 (clipped; count then holds anything); else adds to count[k] the
 // samples whose d = |comp - cur| gives int(d + 0.5f) = k (the last bin
 // taking every larger one), and returns 1 when some d is not 0, 0 when the
-// two blocks agree exactly. Samples are finite.
+// two blocks agree exactly. Samples are finite; w h at most 65535.
 typedef int (*difference_bins_fn)(const float* cur, int cur_pitch, const float* comp,
                                   int comp_pitch, int w, int h,
                                   uint32_t count[noise_median_bins]);

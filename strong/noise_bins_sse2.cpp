@@ -1,13 +1,14 @@
 // The temporal reading's histogram with SSE2: four magnitudes and their bins
 // at a time, counted in one histogram per lane (so that a run of equal bins
-// does not wait on its own counts), added up at the end.
+// does not wait on its own counts; 16-bit counts, a lane takes a quarter of
+// the block), added up eight bins at a time at the end.
 #include <emmintrin.h>
 
 #include "strong/noise_bins.h"
 
 int difference_bins_sse2(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
                          int w, int h, uint32_t count[noise_median_bins]) {
-  uint32_t lane[4][noise_median_bins] = {};
+  alignas(16) uint16_t lane[4][noise_median_bins] = {};
   const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
   const __m128 last = _mm_set1_ps(float(noise_median_bins - 1));
   const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
@@ -30,7 +31,15 @@ int difference_bins_sse2(const float* cur, int cur_pitch, const float* comp, int
     }
     if (_mm_movemask_ps(clipped)) return -1;
   }
-  for (int k = 0; k < noise_median_bins; ++k)
-    count[k] += (lane[0][k] + lane[1][k]) + (lane[2][k] + lane[3][k]);
+  for (int k = 0; k < noise_median_bins; k += 8) {
+    const __m128i* at = reinterpret_cast<const __m128i*>(&lane[0][k]);
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(at[0], at[noise_median_bins / 8]),
+                                      _mm_add_epi16(at[2 * noise_median_bins / 8],
+                                                    at[3 * noise_median_bins / 8]));
+    __m128i* to = reinterpret_cast<__m128i*>(count + k);
+    _mm_storeu_si128(to, _mm_add_epi32(_mm_loadu_si128(to), _mm_unpacklo_epi16(sum, _mm_setzero_si128())));
+    _mm_storeu_si128(to + 1, _mm_add_epi32(_mm_loadu_si128(to + 1),
+                                           _mm_unpackhi_epi16(sum, _mm_setzero_si128())));
+  }
   return _mm_movemask_ps(nonzero) ? 1 : 0;
 }
