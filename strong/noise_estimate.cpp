@@ -86,10 +86,17 @@ void noise_block_energies(const float* plane, int pitch, int width, int height,
       strong_kernels.block_energies(row + bx0, pitch, count, sums);
       for (int i = 0; i < count; ++i) {
         const int bx = bx0 + i * block;
+        // A sample at most 0 or at least 255, found by the row's least and
+        // greatest samples: no branch per sample.
         bool clipped = false;
         for (int y = by; y < by + block && !clipped; ++y) {
-          const float* r = plane + size_t(y) * pitch;
-          for (int x = bx; x < bx + block; ++x) clipped = clipped || r[x] <= 0.0f || r[x] >= 255.0f;
+          const float* r = plane + size_t(y) * pitch + bx;
+          float least = 1.0f, greatest = 254.0f;
+          for (int x = 0; x < block; ++x) {
+            least = r[x] < least ? r[x] : least;
+            greatest = r[x] > greatest ? r[x] : greatest;
+          }
+          clipped = least <= 0.0f || greatest >= 255.0f;
         }
         if (clipped) continue;
         const block_energy_sums& e = sums[i];
