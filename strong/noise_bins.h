@@ -23,3 +23,5 @@ int difference_bins_ref(const float* cur, int cur_pitch, const float* comp, int 
                         int h, uint32_t count[noise_median_bins]);
 int difference_bins_sse2(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
                          int w, int h, uint32_t count[noise_median_bins]);
+int difference_bins_avx2(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
+                         int w, int h, uint32_t count[noise_median_bins]);

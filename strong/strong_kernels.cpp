@@ -55,6 +55,7 @@ void strong_select_kernels(int level) {
     t.ssd16 = block_ssd16_avx2;
     t.sad4_row = block_sad4_row_avx2;
     t.block_energies = block_energies_avx2;
+    t.difference_bins = difference_bins_avx2;
   }
   strong_kernels = t;
 }

@@ -26,6 +26,7 @@ float uniform(float lo, float hi) { return std::uniform_real_distribution<float>
 // put at a random place, at each end of a row; equal blocks say so.
 TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const bool avx2 = detect_simd_level() >= simd_avx2;
   const int pitch = 21;
   for (int round = 0; round < 400; ++round) {
     const int w = 4 * (1 + round % 4), h = 1 + (round / 4) % 16;
@@ -49,17 +50,22 @@ TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
       const int y = int(rng() % h), x = round % 3 == 0 ? 0 : round % 3 == 1 ? w - 1 : int(rng() % w);
       (rng() % 2 ? cur : comp)[size_t(y) * pitch + x] = rng() % 2 ? 0.0f : 255.0f;
     }
-    uint32_t want[noise_median_bins] = {}, got[noise_median_bins] = {};
-    want[5] = got[5] = 3;  // the kernels add to what is there
+    uint32_t want[noise_median_bins] = {};
+    want[5] = 3;  // the kernels add to what is there
     const int a = difference_bins_ref(cur.data(), pitch, comp.data(), pitch, w, h, want);
-    const int b = difference_bins_sse2(cur.data(), pitch, comp.data(), pitch, w, h, got);
-    ASSERT_EQ(a, b) << "round " << round << ", " << w << "x" << h;
     EXPECT_EQ(a, round % 7 == 6 ? -1 : kind == 4 ? 0 : 1) << round;
-    if (a >= 0) {
-      EXPECT_EQ(std::memcmp(want, got, sizeof want), 0) << round;
+    for (difference_bins_fn bins : {&difference_bins_sse2, &difference_bins_avx2}) {
+      if (bins == &difference_bins_avx2 && !avx2) continue;
+      uint32_t got[noise_median_bins] = {};
+      got[5] = 3;
+      const int b = bins(cur.data(), pitch, comp.data(), pitch, w, h, got);
+      const char* name = bins == &difference_bins_avx2 ? "avx2" : "sse2";
+      ASSERT_EQ(a, b) << name << ", round " << round << ", " << w << "x" << h;
+      if (a < 0) continue;
+      EXPECT_EQ(std::memcmp(want, got, sizeof want), 0) << name << ", round " << round;
       uint32_t total = 0;
       for (uint32_t c : got) total += c;
-      EXPECT_EQ(total, uint32_t(w * h + 3)) << round;
+      EXPECT_EQ(total, uint32_t(w * h + 3)) << name << ", round " << round;
     }
   }
 }
@@ -67,12 +73,12 @@ TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
 // The bins themselves: k + 1/2 rounds up, just below it down, and every
 // magnitude from 63 + 1/2 on lands in the last bin.
 TEST(NoiseKernels, DifferenceBinsPlaceTheEdges) {
-  for (difference_bins_fn bins : {&difference_bins_ref, &difference_bins_sse2}) {
-    if (bins == &difference_bins_sse2 && detect_simd_level() < simd_sse2) continue;
+  for (difference_bins_fn bins : {&difference_bins_ref, &difference_bins_sse2, &difference_bins_avx2}) {
+    if (bins != &difference_bins_ref && detect_simd_level() < (bins == &difference_bins_sse2 ? simd_sse2 : simd_avx2)) continue;
     const float cur[8] = {10, 10, 10, 10, 100, 100, 1, 1};
     const float comp[8] = {10.5f, std::nextafter(10.5f, 0.0f), 12.5f, 9.0f, 163.5f, 162, 254.5f, 1};
     uint32_t count[noise_median_bins] = {};
-    EXPECT_EQ(bins(cur, 4, comp, 4, 4, 2, count), 1);
+    EXPECT_EQ(bins(cur, 8, comp, 8, 8, 1, count), 1);
     EXPECT_EQ(count[0], 2u);  // 0.4999 and 0
     EXPECT_EQ(count[1], 2u);  // 0.5 and 1
     EXPECT_EQ(count[3], 1u);  // 2.5
