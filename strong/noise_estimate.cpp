@@ -37,6 +37,7 @@
 #include <cmath>
 
 #include "strong/noise_estimate.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 
@@ -63,39 +64,6 @@ constexpr float coloured_ratio = 2.0f;
 constexpr float structure_ratio = 0.8f;
 // Fewer temporal blocks than this make no reading.
 constexpr size_t min_temporal_blocks = 8;
-// Bins of the temporal median, one code value wide; larger magnitudes go to
-// the last.
-constexpr int median_bins = 64;
-
-// Grid mask response energy of a w x h plane (pitch floats a row), over the
-// inner samples: the sum of squares.
-double grid_energy(const float* p, int pitch, int w, int h) {
-  double sum = 0;
-  for (int y = 1; y < h - 1; ++y) {
-    const float* a = p + size_t(y - 1) * pitch;
-    const float* b = a + pitch;
-    const float* c = b + pitch;
-    for (int x = 1; x < w - 1; ++x) {
-      const double r = (double(a[x - 1]) - 2.0 * a[x] + a[x + 1]) -
-                       2.0 * (double(b[x - 1]) - 2.0 * b[x] + b[x + 1]) +
-                       (double(c[x - 1]) - 2.0 * c[x] + c[x + 1]);
-      sum += r * r;
-    }
-  }
-  return sum;
-}
-
-// Means of f x f cells of a 32x32 block into cells (32 / f floats a row).
-void cell_means(const float* p, int pitch, int f, float* cells) {
-  const int n = block / f;
-  for (int cy = 0; cy < n; ++cy)
-    for (int cx = 0; cx < n; ++cx) {
-      double sum = 0;
-      for (int y = 0; y < f; ++y)
-        for (int x = 0; x < f; ++x) sum += p[size_t(cy * f + y) * pitch + cx * f + x];
-      cells[cy * n + cx] = float(sum / double(f * f));
-    }
-}
 
 float sigma_at_percentile(std::vector<float>* energies, double fraction) {
   if (energies->empty()) return 0.0f;
@@ -108,54 +76,47 @@ float sigma_at_percentile(std::vector<float>* energies, double fraction) {
 
 void noise_block_energies(const float* plane, int pitch, int width, int height,
                           noise_energies* energies) {
+  static_assert(energy_block == block, "the kernels' blocks are the estimate's");
+  constexpr int chunk = 16;  // blocks of a row measured at a time
+  block_energy_sums sums[chunk];
   for (int by = 0; by + block <= height; by += block) {
-    for (int bx = 0; bx + block <= width; bx += block) {
-      bool clipped = false;
-      for (int y = by; y < by + block && !clipped; ++y) {
-        const float* row = plane + size_t(y) * pitch;
-        for (int x = bx; x < bx + block; ++x) clipped = clipped || row[x] <= 0.0f || row[x] >= 255.0f;
-      }
-      if (clipped) continue;
-      const float* corner = plane + size_t(by) * pitch + bx;
-      const double grid = grid_energy(corner, pitch, block, block);
-      float cells2[(block / 2) * (block / 2)], cells4[(block / 4) * (block / 4)];
-      cell_means(corner, pitch, 2, cells2);
-      cell_means(corner, pitch, 4, cells4);
-      const double grid2 = grid_energy(cells2, block / 2, block / 2, block / 2);
-      const double grid4 = grid_energy(cells4, block / 4, block / 4, block / 4);
-      double rows = 0;
-      for (int y = by; y < by + block; ++y) {
-        const float* a = plane + size_t(y) * pitch;
-        for (int x = bx + 4; x < bx + block - 4; ++x) {
-          const double r = ((double(a[x - 4]) + a[x + 4]) - 8.0 * (double(a[x - 3]) + a[x + 3])) +
-                           (28.0 * (double(a[x - 2]) + a[x + 2]) -
-                            56.0 * (double(a[x - 1]) + a[x + 1])) +
-                           70.0 * a[x];
-          rows += r * r;
+    const float* row = plane + size_t(by) * pitch;
+    for (int bx0 = 0; bx0 + block <= width; bx0 += chunk * block) {
+      const int count = std::min(chunk, (width - bx0) / block);
+      strong_kernels.block_energies(row + bx0, pitch, count, sums);
+      for (int i = 0; i < count; ++i) {
+        const int bx = bx0 + i * block;
+        // A sample at most 0 or at least 255, found by the row's least and
+        // greatest samples: no branch per sample.
+        bool clipped = false;
+        for (int y = by; y < by + block && !clipped; ++y) {
+          const float* r = plane + size_t(y) * pitch + bx;
+          float least = 1.0f, greatest = 254.0f;
+          for (int x = 0; x < block; ++x) {
+            least = r[x] < least ? r[x] : least;
+            greatest = r[x] > greatest ? r[x] : greatest;
+          }
+          clipped = least <= 0.0f || greatest >= 255.0f;
         }
+        if (clipped) continue;
+        const block_energy_sums& e = sums[i];
+        energies->grid.push_back(float(e.grid / (double((block - 2) * (block - 2)) * 36.0)));
+        energies->rows.push_back(float(e.rows / (double(block * (block - 8)) * 12870.0)));
+        energies->grid2.push_back(
+            float(4.0 * e.grid2 / (double((block / 2 - 2) * (block / 2 - 2)) * 36.0)));
+        energies->grid4.push_back(
+            float(16.0 * e.grid4 / (double((block / 4 - 2) * (block / 4 - 2)) * 36.0)));
       }
-      energies->grid.push_back(float(grid / (double((block - 2) * (block - 2)) * 36.0)));
-      energies->rows.push_back(float(rows / (double(block * (block - 8)) * 12870.0)));
-      energies->grid2.push_back(float(4.0 * grid2 / (double((block / 2 - 2) * (block / 2 - 2)) * 36.0)));
-      energies->grid4.push_back(float(16.0 * grid4 / (double((block / 4 - 2) * (block / 4 - 2)) * 36.0)));
     }
   }
 }
 
 bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
                            int w, int h, float gain, float* energy) {
-  int count[median_bins] = {};
-  bool differs = false;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const float a = cur[size_t(y) * cur_pitch + x], b = comp[size_t(y) * comp_pitch + x];
-      if (a <= 0.0f || a >= 255.0f || b <= 0.0f || b >= 255.0f) return false;
-      const float d = b > a ? b - a : a - b;
-      differs = differs || d != 0.0f;
-      const int bin = int(d + 0.5f);
-      ++count[bin < median_bins ? bin : median_bins - 1];
-    }
-  if (!differs) return false;
+  // Bins one code value wide.
+  uint32_t count[noise_median_bins] = {};
+  if (strong_kernels.difference_bins(cur, cur_pitch, comp, comp_pitch, w, h, count) <= 0)
+    return false;
   // The grouped median: bin k holds magnitudes from k - 1/2 to k + 1/2 (bin 0
   // from 0 to 1/2), its samples spread evenly over it.
   const double half = 0.5 * double(w * h);

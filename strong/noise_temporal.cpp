@@ -54,6 +54,12 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
         // And in eighths of this plane's pixels, as the filter compensates.
         const int ex = sx ? v.x : 2 * v.x, ey = sy ? v.y : 2 * v.y;
         const int fx = ex & 7, fy = ey & 7;
+        // At a whole-pixel vector that is the block read already, at the same
+        // gain (2): the same energy, which would not replace it.
+        if (fx == 0 && fy == 0) {
+          t.parts[2 * thread_id + (q ? 1 : 0)].temporal.push_back(whole);
+          continue;
+        }
         float comp[256];
         interpolate_block(t.ref.plane[q], g.pitch[q], g.pad_x[q] + bw * bx + (ex >> 3),
                           g.pad_y[q] + bh * by + (ey >> 3), fx, fy, bw, bh, comp);

@@ -22,6 +22,8 @@ constexpr strong_kernel_table scalar_kernels = [] {
   t.aggregate8 = aggregate8_ref;
   t.shrink_threshold = shrink_threshold_ref;
   t.shrink_wiener = shrink_wiener_ref;
+  t.block_energies = block_energies_ref;
+  t.difference_bins = difference_bins_ref;
   return t;
 }();
 }  // namespace
@@ -46,10 +48,14 @@ void strong_select_kernels(int level) {
     t.aggregate8 = aggregate8_sse2;
     t.shrink_threshold = shrink_threshold_sse2;
     t.shrink_wiener = shrink_wiener_sse2;
+    t.block_energies = block_energies_sse2;
+    t.difference_bins = difference_bins_sse2;
   }
   if (level >= simd_avx2) {
     t.ssd16 = block_ssd16_avx2;
     t.sad4_row = block_sad4_row_avx2;
+    t.block_energies = block_energies_avx2;
+    t.difference_bins = difference_bins_avx2;
   }
   strong_kernels = t;
 }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include "strong/block_cost.h"
+#include "strong/block_energy.h"
 #include "strong/dct8.h"
 #include "strong/interpolate.h"
+#include "strong/noise_bins.h"
 #include "strong/spatial_pass.h"
 #include "strong/weighted_mean.h"
 
@@ -31,11 +33,14 @@ struct strong_kernel_table {
   aggregate8_fn aggregate8;
   shrink_threshold_fn shrink_threshold;
   shrink_wiener_fn shrink_wiener;
+  // Noise estimate.
+  block_energies_fn block_energies;
+  difference_bins_fn difference_bins;
 };
 
 extern strong_kernel_table strong_kernels;
 
 // Fills the table for a kernel level (platform/simd_level.h). Level 0:
 // scalar; 1 (SSE2) and above: the SSE2 versions; 3 (AVX2): the AVX2 16x16
-// cost and row of 4x4 costs.
+// cost, row of 4x4 costs, block energies and difference bins.
 void strong_select_kernels(int level);

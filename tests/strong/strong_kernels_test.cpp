@@ -188,6 +188,10 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.aggregate8, sse2 ? &aggregate8_sse2 : &aggregate8_ref);
     EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
+    EXPECT_EQ(k.block_energies,
+              avx2 ? &block_energies_avx2 : sse2 ? &block_energies_sse2 : &block_energies_ref);
+    EXPECT_EQ(k.difference_bins,
+              avx2 ? &difference_bins_avx2 : sse2 ? &difference_bins_sse2 : &difference_bins_ref);
   };
   expect_slots(simd_ref, false, false);
   expect_slots(simd_sse2, true, false);
