@@ -23,7 +23,7 @@ clip.yc field_one.yc 0,0,10 1,1 4
 clip.yc field_two.yc 0,0,10 1,1 4,5
 EOF
 NIVORA_HOST_MEASURE=1 "$host" run linked jobs.txt 2 > log.txt 2>&1 || { cat log.txt; exit 1; }
-heap() { sed -n "s/^job $1: measured: .*, filter heap \([0-9-]*\) bytes$/\1/p" log.txt; }
+heap() { sed -n "s/^job $1: measured: .*, filter heap \([0-9-]*\) bytes.*$/\1/p" log.txt; }
 for job in 1 2 3 4; do
   held=$(heap $job)
   [ -n "$held" ] || { echo "FAIL: no measurement for job $job"; cat log.txt; exit 1; }

@@ -163,7 +163,11 @@ PIXEL_YC* get_cache_ex(void* fp, void* editp, int n, int* w, int* h) {
     slot = &cache[0];
     for (cache_slot& s : cache)
       if (s.used < slot->used) slot = &s;
+    const auto start = std::chrono::steady_clock::now();
     fill_frame(slot->buffer.data(), cache_w, cache_h, n);
+    counters.fill_ms += std::chrono::duration<double, std::milli>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
     slot->frame = n;
   }
   slot->used = ++cache_clock;

@@ -135,9 +135,9 @@ int run_job(FILTER* fp, const std::string& line, int number) {
   std::printf(", %lld ms\n", ms);
   if (std::getenv("NIVORA_HOST_MEASURE"))
     std::printf("job %d: measured: %lld ms, processor %lld ms, in func_proc %.1f ms, "
-                "processor %.1f ms, filter heap %lld bytes\n",
+                "processor %.1f ms, filter heap %lld bytes, cache filling %.1f ms\n",
                 number, ms, processor_ms, counters.proc_ms, counters.proc_processor_ms,
-                heap_after - heap_before);
+                heap_after - heap_before, counters.fill_ms);
   return 0;
 }
 

@@ -70,6 +70,7 @@ struct editor_counters {
   int unexpected = 0;              // wrong records, nested stages, unknown services
   double proc_ms = 0;              // wall time inside func_proc
   double proc_processor_ms = 0;    // and the process's processor time there
+  double fill_ms = 0;              // wall time of the cache filling frames asked for
 };
 
 extern editor_counters counters;
