@@ -14,7 +14,7 @@ struct splat {
 };
 
 // r[k] becomes column k of the eight rows r[0..7].
-void transpose8(__m256 r[8]) {
+inline void transpose8(__m256 r[8]) {
   // Pairs of rows interleaved, then pairs of pairs: each 128-bit half holds a
   // 4x4 transposed quarter; the halves then swap across the diagonal.
   const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
@@ -39,6 +39,13 @@ void transpose8(__m256 r[8]) {
   r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
 }
 
+// A row of eight as two halves: the coefficients come from the shrinkages'
+// four-wide stores, and a load spanning two stores waits for both to reach
+// the cache where two half loads take each from its store.
+__m256 load_row(const float* p) {
+  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p)), _mm_loadu_ps(p + 4), 1);
+}
+
 template <bool inverse>
 void columns(const __m256 in[8], __m256 out[8]) {
   if (inverse)
@@ -50,7 +57,7 @@ void columns(const __m256 in[8], __m256 out[8]) {
 template <bool inverse>
 void transform(const float* in, int pitch, float* out) {
   __m256 rows[8], a[8];
-  for (int k = 0; k < 8; ++k) rows[k] = _mm256_loadu_ps(in + k * pitch);
+  for (int k = 0; k < 8; ++k) rows[k] = load_row(in + k * pitch);
   columns<inverse>(rows, a);
   transpose8(a);
   columns<inverse>(a, rows);
