@@ -1,6 +1,7 @@
 // The block transform pass's kernels: the 8x8 orthonormal DCT-II and its
-// inverse, and the two shrinkages of 64 coefficients. Any pitch; no
-// alignment needed.
+// inverse, the two shrinkages of 64 coefficients and the aggregation of a
+// row (scalar and SSE2; the transforms and the aggregation also AVX2). Any
+// pitch; no alignment needed.
 #pragma once
 
 // The 2-D transforms (dct8_butterfly.h): the 8-point transform down every
@@ -11,8 +12,10 @@
 typedef void (*dct8_2d_fn)(const float* in, int pitch, float* out);
 void dct8_forward_ref(const float* in, int pitch, float* out);
 void dct8_forward_sse2(const float* in, int pitch, float* out);
+void dct8_forward_avx2(const float* in, int pitch, float* out);
 void dct8_inverse_ref(const float* in, int pitch, float* out);
 void dct8_inverse_sse2(const float* in, int pitch, float* out);
+void dct8_inverse_avx2(const float* in, int pitch, float* out);
 
 // Both shrinkages scale each coefficient c[i] by its gain g and return the
 // sum of the squared gains, taken in four lanes (lane i mod 4, in order of i)
@@ -30,6 +33,8 @@ typedef void (*aggregate8_fn)(const float* row, float weight, float say, float* 
 void aggregate8_ref(const float* row, float weight, float say, float* num, float* den,
                     float* cover);
 void aggregate8_sse2(const float* row, float weight, float say, float* num, float* den,
+                     float* cover);
+void aggregate8_avx2(const float* row, float weight, float say, float* num, float* den,
                      float* cover);
 
 float shrink_threshold_ref(float* c, float low, float inv_span);

@@ -1,7 +1,8 @@
 // The 8-point DCT-II (orthonormal) and its inverse as butterflies, over any
 // type V with + - * (float for the scalar kernels, an SSE2 vector of four
-// columns for the SIMD ones): the same operations in the same order for both,
-// so that they agree bit for bit. Only dct8_ref.cpp and dct8_sse2.cpp include it.
+// columns or an AVX2 one of eight for the SIMD ones): the same operations in
+// the same order for all, so that they agree bit for bit. Only dct8_ref.cpp,
+// dct8_sse2.cpp and dct8_avx2.cpp include it.
 //
 // With d_k = x_k - x_(7-k) and s_k = x_k + x_(7-k) (k < 4), and
 // c_u = cos(u pi / 16) / 2, a = 1 / sqrt(8) (= c_4):

@@ -56,6 +56,9 @@ void strong_select_kernels(int level) {
     t.sad4_row = block_sad4_row_avx2;
     t.block_energies = block_energies_avx2;
     t.difference_bins = difference_bins_avx2;
+    t.dct8_forward = dct8_forward_avx2;
+    t.dct8_inverse = dct8_inverse_avx2;
+    t.aggregate8 = aggregate8_avx2;
   }
   strong_kernels = t;
 }

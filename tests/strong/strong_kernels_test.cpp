@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -166,7 +167,7 @@ TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
 }
 
 // Every slot at every level: the scalar versions, then SSE2 from level 1 and
-// the two AVX2 costs at level 3; and the level the command line chooses
+// the AVX2 versions at level 3; and the level the command line chooses
 // selects the SIMD versions this processor runs.
 TEST(StrongKernels, SelectionFollowsTheLevel) {
   auto expect_slots = [](int level, bool sse2, bool avx2) {
@@ -183,9 +184,11 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
-    EXPECT_EQ(k.dct8_forward, sse2 ? &dct8_forward_sse2 : &dct8_forward_ref);
-    EXPECT_EQ(k.dct8_inverse, sse2 ? &dct8_inverse_sse2 : &dct8_inverse_ref);
-    EXPECT_EQ(k.aggregate8, sse2 ? &aggregate8_sse2 : &aggregate8_ref);
+    EXPECT_EQ(k.dct8_forward,
+              avx2 ? &dct8_forward_avx2 : sse2 ? &dct8_forward_sse2 : &dct8_forward_ref);
+    EXPECT_EQ(k.dct8_inverse,
+              avx2 ? &dct8_inverse_avx2 : sse2 ? &dct8_inverse_sse2 : &dct8_inverse_ref);
+    EXPECT_EQ(k.aggregate8, avx2 ? &aggregate8_avx2 : sse2 ? &aggregate8_sse2 : &aggregate8_ref);
     EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
     EXPECT_EQ(k.block_energies,
@@ -207,25 +210,40 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
   strong_select_kernels(simd_ref);
 }
 
-// The 2-D transforms: random blocks at an odd pitch (unaligned rows) and
-// extremes of both signs; forward then inverse gives the block back to within
+// The 2-D transforms: random blocks at odd pitches (unaligned rows), extremes
+// of both signs, denormals and zeros of both signs, each SIMD version against
+// the scalar one; forward then inverse gives the block back to within
 // rounding, and the forward one agrees with the DCT's definition.
 TEST(StrongKernels, TransformsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
-  const int pitch = 13;
-  for (int round = 0; round < 40; ++round) {
-    std::vector<float> in = random_floats(size_t(pitch) * 8 + 8, -300.0f, 300.0f);
-    if (round == 38) std::fill(in.begin(), in.end(), 1.0e30f);
-    if (round == 39)
-      for (size_t i = 0; i < in.size(); ++i) in[i] = i % 3 ? -1.0e30f : 255.0f;
-    const int off = round % 4;
-    float a[64], b[64];
-    dct8_forward_ref(in.data() + off, pitch, a);
-    dct8_forward_sse2(in.data() + off, pitch, b);
-    EXPECT_TRUE(same_bits(a, b, 64)) << round;
-    dct8_inverse_ref(in.data() + off, pitch, a);
-    dct8_inverse_sse2(in.data() + off, pitch, b);
-    EXPECT_TRUE(same_bits(a, b, 64)) << round;
+  const bool avx2 = detect_simd_level() >= simd_avx2;
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  for (int pitch : {8, 9, 13}) {
+    for (int round = 0; round < 44; ++round) {
+      std::vector<float> in = random_floats(size_t(pitch) * 8 + 8, -300.0f, 300.0f);
+      if (round == 38) std::fill(in.begin(), in.end(), 1.0e30f);
+      if (round == 39)
+        for (size_t i = 0; i < in.size(); ++i) in[i] = i % 3 ? -1.0e30f : 255.0f;
+      if (round == 40)  // sums and differences that overflow
+        for (size_t i = 0; i < in.size(); ++i) in[i] = i % 2 ? 3.0e38f : -3.0e38f;
+      if (round == 41)
+        for (size_t i = 0; i < in.size(); ++i) in[i] = float(int(i % 5) - 2) * tiny;
+      if (round == 42)
+        for (size_t i = 0; i < in.size(); ++i) in[i] = i % 2 ? 0.0f : -0.0f;
+      if (round == 43)  // products that fall to denormals
+        for (size_t i = 0; i < in.size(); ++i) in[i] *= 1.0e-37f;
+      const int off = round % 4;
+      for (bool inverse : {false, true}) {
+        float want[64], got[64];
+        (inverse ? dct8_inverse_ref : dct8_forward_ref)(in.data() + off, pitch, want);
+        (inverse ? dct8_inverse_sse2 : dct8_forward_sse2)(in.data() + off, pitch, got);
+        EXPECT_TRUE(same_bits(want, got, 64)) << "sse2 " << inverse << " " << pitch << " " << round;
+        if (avx2) {
+          (inverse ? dct8_inverse_avx2 : dct8_forward_avx2)(in.data() + off, pitch, got);
+          EXPECT_TRUE(same_bits(want, got, 64)) << "avx2 " << inverse << " " << pitch << " " << round;
+        }
+      }
+    }
   }
   std::vector<float> block = random_floats(64, 0.0f, 255.0f);
   float c[64], back[64];
@@ -251,6 +269,7 @@ TEST(StrongKernels, TransformsMatchTheReference) {
 // zero noise.
 TEST(StrongKernels, ShrinkagesAndAggregationMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const bool avx2 = detect_simd_level() >= simd_avx2;
   for (int round = 0; round < 40; ++round) {
     std::vector<float> c = random_floats(64, -40.0f, 40.0f), pilot = random_floats(64, -60.0f, 60.0f);
     if (round == 36) std::fill(c.begin(), c.end(), -0.0f);
@@ -266,12 +285,24 @@ TEST(StrongKernels, ShrinkagesAndAggregationMatchTheReference) {
     EXPECT_TRUE(same_bits(a.data(), c.data(), 1)) << "the mean is kept";
     a = c;
     b = c;
-    std::vector<float> sums = random_floats(24, 0.0f, 1.0e4f), sums2 = sums;
+    std::vector<float> sums = random_floats(24, 0.0f, 1.0e4f), sums2 = sums, sums3 = sums;
     aggregate8_ref(c.data() + round % 5, deviation, 0.25f, sums.data(), sums.data() + 8,
                    sums.data() + 16);
     aggregate8_sse2(c.data() + round % 5, deviation, 0.25f, sums2.data(), sums2.data() + 8,
                     sums2.data() + 16);
     EXPECT_TRUE(same_bits(sums.data(), sums2.data(), 24)) << round;
+    if (avx2) {
+      // The running sums at odd offsets too, as the pass's rows are.
+      const int at = round % 3;
+      std::vector<float> want(27), got(27);
+      std::copy(sums3.begin(), sums3.end(), want.begin() + at);
+      got = want;
+      aggregate8_ref(c.data() + round % 5, deviation, 0.25f, want.data() + at,
+                     want.data() + at + 8, want.data() + at + 16);
+      aggregate8_avx2(c.data() + round % 5, deviation, 0.25f, got.data() + at,
+                      got.data() + at + 8, got.data() + at + 16);
+      EXPECT_TRUE(same_bits(want.data(), got.data(), 27)) << round;
+    }
     const float noise = round == 39 ? 0.0f : deviation * deviation;
     const float wa = shrink_wiener_ref(a.data(), pilot.data(), noise);
     const float wb = shrink_wiener_sse2(b.data(), pilot.data(), noise);
