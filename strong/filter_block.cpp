@@ -137,7 +137,7 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
     // Block origins and sizes are multiples of 4: the cells lie inside. The
     // sums run row by row; whole cells (nearly all) with fixed bounds.
     const float* wq = weight[q];
-    const float min_share = transform_limits_of(p, q).lowest;
+    const float min_share = in.transform_lowest[q];
     for (int cy = 0; 4 * cy < h; ++cy) {
       int* span = cell_span[q] + 2 * ((oy[q] >> 2) + cy);
       if (bx == 0) {

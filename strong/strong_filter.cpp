@@ -337,6 +337,7 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   in.params = p.params;
   in.shift_x = f.shift_x;
   in.shift_y = f.shift_y;
+  for (int q = 0; q < 3; ++q) in.transform_lowest[q] = transform_limits_of(*p.params, q).lowest;
   for (int q = 0; q < 3; ++q) in.current[q] = f.window[p.slot].plane[q].data();
   for (int l = 0; l < 3; ++l) in.current_luma8[l] = f.window[p.slot].luma8[l].data();
   in.neighbour_count = p.neighbour_count;

@@ -76,6 +76,9 @@ struct strong_block_params {
   // The wide search: the 8x motion field of a neighbour searched without a
   // predictor (w == 0: none).
   motion_field guide[2 * strong_max_radius];
+  // Per plane: the share above which a cell takes part in the block transform
+  // pass (transform_limits_of(*params, q).lowest), set once a frame.
+  float transform_lowest[3] = {};
 };
 
 // Picture n of the window: its padded float planes and 8-bit luma pyramid;
@@ -127,7 +130,7 @@ float interpolation_gain(int f);
 // (same layout), and for each 4x4 cell of the plane the block covers, the
 // inverse of its mean weight sum to cell_out (pitch cell_pitch; a cell
 // partly outside the picture counts its samples inside), and for each row of
-// cells the first and last cell above transform_limits_of(params).lowest to
+// cells the first and last cell above in.transform_lowest[q] to
 // cell_span (two a row; none: first > last. Reset by the block of bx = 0 and
 // widened by the others: the blocks of a row run in order, on one worker).
 // row_vectors: on entry the block to the left's vector to each neighbour
