@@ -108,7 +108,7 @@ void pictures_to_payload(strong_run_state* st) {
 }
 
 // The noise estimate's blocks of one picture, on the worker threads: worker t
-// takes a run of block rows (stage_share) of each wanted plane into
+// takes a run of the lattice's block rows of each wanted plane into
 // parts[2 t + kind] (kind 0 luma, 1 chroma). The estimate is a percentile of
 // the pooled energies, which does not depend on their order: the threads'
 // parts are appended in any split.
@@ -125,11 +125,8 @@ void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   const estimate_params& e = *static_cast<const estimate_params*>(param1);
   for (int p = 0; p < 3; ++p) {
     if (!e.wanted[p]) continue;
-    const int w = e.width[p], rows = e.height[p] / noise_block_size, pitch = e.pic.pitch[p];
-    int first, end;
-    if (stage_share(rows, 1, thread_id, thread_num, &first, &end))
-      noise_block_energies(e.pic.plane[p] + size_t(first) * noise_block_size * pitch, pitch, w,
-                           (end - first) * noise_block_size, &e.parts[2 * thread_id + (p ? 1 : 0)]);
+    noise_lattice_energies(e.pic.plane[p], e.pic.pitch[p], e.width[p], e.height[p], thread_id,
+                           thread_num, &e.parts[2 * thread_id + (p ? 1 : 0)]);
   }
 }
 

@@ -18,11 +18,15 @@ struct block_energy_sums {
   double grid4;  // and of 4x4 cells
 };
 
-// The sums of `count` blocks side by side, block i at plane + 32 i, into
-// sums[i]. Samples are finite.
-typedef void (*block_energies_fn)(const float* plane, int pitch, int count,
+// The sums of `count` blocks of a row, block i at plane + spacing * i
+// (spacing at least 32: side by side, or further apart), into sums[i].
+// Samples are finite.
+typedef void (*block_energies_fn)(const float* plane, int pitch, int count, int spacing,
                                   block_energy_sums* sums);
 
-void block_energies_ref(const float* plane, int pitch, int count, block_energy_sums* sums);
-void block_energies_sse2(const float* plane, int pitch, int count, block_energy_sums* sums);
-void block_energies_avx2(const float* plane, int pitch, int count, block_energy_sums* sums);
+void block_energies_ref(const float* plane, int pitch, int count, int spacing,
+                        block_energy_sums* sums);
+void block_energies_sse2(const float* plane, int pitch, int count, int spacing,
+                         block_energy_sums* sums);
+void block_energies_avx2(const float* plane, int pitch, int count, int spacing,
+                         block_energy_sums* sums);

@@ -2,6 +2,7 @@
 // each lane's sums in the scalar order (the SSE2 version's steps, twice as
 // wide). The four blocks' samples are widened once into a buffer of lane
 // quadruples.
+#include <cstddef>
 #include <immintrin.h>
 
 #include "strong/block_energy.h"
@@ -63,17 +64,18 @@ __m256d row_energy(const __m256d* p) {
 
 }  // namespace
 
-void block_energies_avx2(const float* plane, int pitch, int count, block_energy_sums* sums) {
+void block_energies_avx2(const float* plane, int pitch, int count, int spacing,
+                         block_energy_sums* sums) {
   const int quads = count / 4;
   for (int i = 0; i < quads; ++i) {
-    const float* p = plane + 4 * block * i;
+    const float* p = plane + std::size_t(4 * i) * spacing;
     // Sample (y, x) of the four blocks at lanes 0 to 3 of wide[y * 32 + x].
     __m256d wide[block * block];
     for (int y = 0; y < block; ++y)
       for (int x = 0; x < block; x += 4) {
         const float* at = p + y * pitch + x;
-        __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + block),
-               c = _mm_loadu_ps(at + 2 * block), d = _mm_loadu_ps(at + 3 * block);
+        __m128 a = _mm_loadu_ps(at), b = _mm_loadu_ps(at + spacing),
+               c = _mm_loadu_ps(at + 2 * spacing), d = _mm_loadu_ps(at + 3 * spacing);
         _MM_TRANSPOSE4_PS(a, b, c, d);  // a: column x of the four blocks, b: x + 1, ...
         __m256d* to = wide + y * block + x;
         to[0] = _mm256_cvtps_pd(a);
@@ -97,5 +99,6 @@ void block_energies_avx2(const float* plane, int pitch, int count, block_energy_
     }
   }
   // The last blocks two and one at a time.
-  block_energies_sse2(plane + 4 * block * quads, pitch, count % 4, sums + 4 * quads);
+  block_energies_sse2(plane + std::size_t(4 * quads) * spacing, pitch, count % 4, spacing,
+                      sums + 4 * quads);
 }

@@ -57,9 +57,10 @@ double row_energy(const float* p, int pitch) {
 
 }  // namespace
 
-void block_energies_ref(const float* plane, int pitch, int count, block_energy_sums* sums) {
+void block_energies_ref(const float* plane, int pitch, int count, int spacing,
+                        block_energy_sums* sums) {
   for (int i = 0; i < count; ++i) {
-    const float* corner = plane + block * i;
+    const float* corner = plane + std::size_t(spacing) * i;
     float cells2[(block / 2) * (block / 2)], cells4[(block / 4) * (block / 4)];
     cell_means(corner, pitch, 2, cells2);
     cell_means(corner, pitch, 4, cells4);

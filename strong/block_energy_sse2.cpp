@@ -1,6 +1,7 @@
 // The block energies with SSE2: two blocks at a time, one a double lane,
 // each lane's sums in the scalar order. The pair's samples are widened once
 // into a buffer of lane pairs.
+#include <cstddef>
 #include <emmintrin.h>
 
 #include "strong/block_energy.h"
@@ -62,11 +63,12 @@ __m128d row_energy(const __m128d* p) {
 
 }  // namespace
 
-void block_energies_sse2(const float* plane, int pitch, int count, block_energy_sums* sums) {
+void block_energies_sse2(const float* plane, int pitch, int count, int spacing,
+                         block_energy_sums* sums) {
   const int pairs = count / 2;
   for (int i = 0; i < pairs; ++i) {
-    const float* p0 = plane + 2 * block * i;
-    const float* p1 = p0 + block;
+    const float* p0 = plane + std::size_t(2 * i) * spacing;
+    const float* p1 = p0 + spacing;
     // Sample (y, x) of the two blocks at lane 0 and 1 of wide[y * 32 + x].
     __m128d wide[block * block];
     for (int y = 0; y < block; ++y)
@@ -94,5 +96,6 @@ void block_energies_sse2(const float* plane, int pitch, int count, block_energy_
     _mm_storel_pd(&s[0].grid4, grid4);
     _mm_storeh_pd(&s[1].grid4, grid4);
   }
-  if (count % 2) block_energies_ref(plane + 2 * block * pairs, pitch, 1, sums + 2 * pairs);
+  if (count % 2)
+    block_energies_ref(plane + std::size_t(2 * pairs) * spacing, pitch, 1, spacing, sums + 2 * pairs);
 }

@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/stage_share.h"
 #include "strong/noise_estimate.h"
 #include "strong/strong_kernels.h"
 
@@ -72,20 +73,21 @@ float sigma_at_percentile(std::vector<float>* energies, double fraction) {
   return float(std::sqrt((*energies)[at] / fraction));
 }
 
-}  // namespace
-
-void noise_block_energies(const float* plane, int pitch, int width, int height,
-                          noise_energies* energies) {
+// Every step-th block of every step-th row of whole blocks.
+void lattice_energies(const float* plane, int pitch, int width, int height, int step,
+                      noise_energies* energies) {
   static_assert(energy_block == block, "the kernels' blocks are the estimate's");
   constexpr int chunk = 16;  // blocks of a row measured at a time
   block_energy_sums sums[chunk];
-  for (int by = 0; by + block <= height; by += block) {
+  const int spacing = step * block;
+  const int cols = (width / block + step - 1) / step;  // lattice blocks in a row
+  for (int by = 0; by + block <= height; by += spacing) {
     const float* row = plane + size_t(by) * pitch;
-    for (int bx0 = 0; bx0 + block <= width; bx0 += chunk * block) {
-      const int count = std::min(chunk, (width - bx0) / block);
-      strong_kernels.block_energies(row + bx0, pitch, count, sums);
+    for (int c0 = 0; c0 < cols; c0 += chunk) {
+      const int count = std::min(chunk, cols - c0);
+      strong_kernels.block_energies(row + size_t(c0) * spacing, pitch, count, spacing, sums);
       for (int i = 0; i < count; ++i) {
-        const int bx = bx0 + i * block;
+        const int bx = (c0 + i) * spacing;
         // A sample at most 0 or at least 255, found by the row's least and
         // greatest samples: no branch per sample.
         bool clipped = false;
@@ -109,6 +111,30 @@ void noise_block_energies(const float* plane, int pitch, int width, int height,
       }
     }
   }
+}
+
+}  // namespace
+
+void noise_block_energies(const float* plane, int pitch, int width, int height,
+                          noise_energies* energies) {
+  lattice_energies(plane, pitch, width, height, 1, energies);
+}
+
+int noise_lattice_step(int cols, int rows) {
+  int step = 1;
+  while (size_t((cols + step) / (step + 1)) * size_t((rows + step) / (step + 1)) >=
+         size_t(noise_picture_blocks))
+    ++step;
+  return step;
+}
+
+void noise_lattice_energies(const float* plane, int pitch, int width, int height, int thread_id,
+                            int thread_num, noise_energies* energies) {
+  const int rows = height / block, step = noise_lattice_step(width / block, rows);
+  int first, end;
+  if (!stage_share((rows + step - 1) / step, 1, thread_id, thread_num, &first, &end)) return;
+  lattice_energies(plane + size_t(first) * step * block * pitch, pitch, width,
+                   ((end - first - 1) * step + 1) * block, step, energies);
 }
 
 bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,

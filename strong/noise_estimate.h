@@ -31,6 +31,22 @@ constexpr int noise_block_size = 32;
 void noise_block_energies(const float* plane, int pitch, int width, int height,
                           noise_energies* energies);
 
+// A large picture gives the estimate a spread lattice of its blocks, not all
+// of them: every step-th block of every step-th block row, from the top left
+// corner. The step is the largest that still leaves the picture this many
+// blocks (1 where it holds fewer), so that the pictures of a 9-picture window
+// fill the pool of blocks between them: reading one more picture as a window
+// moves costs the same at any size.
+constexpr int noise_picture_blocks = 500;
+
+// The lattice's step for a picture of cols x rows blocks.
+int noise_lattice_step(int cols, int rows);
+
+// Worker thread_id of thread_num's part of the lattice of 32x32 blocks of a
+// plane (a run of lattice rows), measured as noise_block_energies does.
+void noise_lattice_energies(const float* plane, int pitch, int width, int height, int thread_id,
+                            int thread_num, noise_energies* energies);
+
 // The temporal reading of one w x h block: comp is the neighbour's,
 // compensated, whose difference with cur carries gain times the noise
 // variance (2 for whole pixels; less where interpolation averaged the

@@ -1,5 +1,6 @@
-// The temporal noise reading of the estimate: every whole 16x16 block of a
-// picture against a neighbour, moved by the filter's own motion search.
+// The temporal noise reading of the estimate: the whole 16x16 blocks of a
+// picture (a spread lattice of them in a large picture, as for the spatial
+// readings) against a neighbour, moved by the filter's own motion search.
 //
 // Each block is read twice, and the lower reading kept: at the vector rounded
 // to whole pixels, where the difference holds twice the noise variance
@@ -28,12 +29,14 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
   int shift_x, shift_y;
   strong_chroma_shift(t.f, &shift_x, &shift_y);
   const int block_cols = g.w[0] / 16, block_rows = g.h[0] / 16;
+  const int step = noise_lattice_step(block_cols, block_rows);
   int first, end;
-  if (!stage_share(block_rows, 1, thread_id, thread_num, &first, &end)) return;
+  if (!stage_share((block_rows + step - 1) / step, 1, thread_id, thread_num, &first, &end))
+    return;
   const int search_range = 3;  // the filter's own, for the nearest neighbours
-  motion_vector left = {0, 0};  // the block to the left's vector
-  for (int by = first; by < end; ++by)
-    for (int bx = 0; bx < block_cols; ++bx) {
+  motion_vector left = {0, 0};  // the vector of the lattice block to the left
+  for (int by = first * step; by < end * step && by < block_rows; by += step)
+    for (int bx = 0; bx < block_cols; bx += step) {
       const motion_vector v =
           search_block_motion(g, t.cur.luma8, t.ref.luma8, bx, by, search_range, nullptr,
                               &t.guide, bx > 0 ? left_candidate(left, search_range) : nullptr);

@@ -54,8 +54,8 @@ int exec_on_editor(void (*job)(int, int, void*, void*), void* param1, void* para
 }
 
 // The estimate's blocks of one picture and plane kind (0: luma, 1: both
-// chroma planes): worker t takes a run of block rows of each plane into
-// parts[2 t + kind].
+// chroma planes): worker t takes a run of the lattice's block rows of each
+// plane into parts[2 t + kind].
 struct estimate_params {
   strong_picture_view pic;
   int width, height, kind;
@@ -64,15 +64,9 @@ struct estimate_params {
 
 void estimate_job(int thread_id, int thread_num, void* param1, void*) {
   const estimate_params& e = *static_cast<const estimate_params*>(param1);
-  const int rows = e.height / noise_block_size;
-  int first, end;
-  if (!stage_share(rows, 1, thread_id, thread_num, &first, &end)) return;
-  for (int p = e.kind ? 1 : 0; p < (e.kind ? 3 : 1); ++p) {
-    const int pitch = e.pic.pitch[p];
-    noise_block_energies(e.pic.plane[p] + size_t(first) * noise_block_size * pitch, pitch,
-                         e.width, (end - first) * noise_block_size,
-                         &e.parts[2 * thread_id + (p ? 1 : 0)]);
-  }
+  for (int p = e.kind ? 1 : 0; p < (e.kind ? 3 : 1); ++p)
+    noise_lattice_energies(e.pic.plane[p], e.pic.pitch[p], e.width, e.height, thread_id,
+                           thread_num, &e.parts[2 * thread_id + (p ? 1 : 0)]);
 }
 
 void append(const std::vector<float>& from, std::vector<float>* to) {

@@ -88,14 +88,16 @@ TEST(NoiseKernels, DifferenceBinsPlaceTheEdges) {
 }
 
 // Rows of 1 to 7 blocks (the SIMD versions leave the last ones to the narrower
-// versions) at an odd
-// pitch and offset: random samples, flat and extreme blocks (the largest
-// responses), a checkerboard and ±0, every block's sums compared bit for bit.
+// versions), side by side or further apart (a lattice's spacing, or an odd
+// one), at an odd pitch and offset: random samples, flat and extreme blocks
+// (the largest responses), a checkerboard and ±0, every block's sums
+// compared bit for bit.
 TEST(NoiseKernels, BlockEnergiesMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   const bool avx2 = detect_simd_level() >= simd_avx2;
-  const int pitch = 7 * energy_block + 3;
-  for (int round = 0; round < 42; ++round) {
+  const int spacings[4] = {energy_block, 2 * energy_block, energy_block + 5, 3 * energy_block};
+  const int pitch = 7 * 3 * energy_block + 3;
+  for (int round = 0; round < 84; ++round) {
     std::vector<float> plane(size_t(pitch) * energy_block + 8);
     for (size_t i = 0; i < plane.size(); ++i) {
       const size_t x = i % pitch, y = i / pitch;
@@ -108,16 +110,16 @@ TEST(NoiseKernels, BlockEnergiesMatchTheReference) {
         default: plane[i] = float(rng() % 65536) / 4096.0f + float(rng() % 240); break;
       }
     }
-    const int count = 1 + round % 7, off = round % 3;
+    const int count = 1 + round % 7, off = round % 3, spacing = spacings[round % 4];
     block_energy_sums want[7], got[8];
-    block_energies_ref(plane.data() + off, pitch, count, want);
+    block_energies_ref(plane.data() + off, pitch, count, spacing, want);
     std::memset(got, 0xff, sizeof got);
-    block_energies_sse2(plane.data() + off, pitch, count, got);
+    block_energies_sse2(plane.data() + off, pitch, count, spacing, got);
     EXPECT_EQ(std::memcmp(want, got, count * sizeof(block_energy_sums)), 0) << "sse2, round " << round;
     EXPECT_EQ(std::memcmp(&got[count], &got[7], sizeof got[7]), 0) << "sse2 wrote past the row";
     if (!avx2) continue;
     std::memset(got, 0xff, sizeof got);
-    block_energies_avx2(plane.data() + off, pitch, count, got);
+    block_energies_avx2(plane.data() + off, pitch, count, spacing, got);
     EXPECT_EQ(std::memcmp(want, got, count * sizeof(block_energy_sums)), 0) << "avx2, round " << round;
     EXPECT_EQ(std::memcmp(&got[count], &got[7], sizeof got[7]), 0) << "avx2 wrote past the row";
   }
@@ -133,10 +135,10 @@ TEST(NoiseKernels, BlockEnergiesOfKnownBlocks) {
       board[y * energy_block + x] = (x + y) % 2 ? 1.0f : -1.0f;
     }
   block_energy_sums s;
-  block_energies_ref(ramp.data(), energy_block, 1, &s);
+  block_energies_ref(ramp.data(), energy_block, 1, energy_block, &s);
   EXPECT_EQ(s.grid, 0.0);
   EXPECT_EQ(s.rows, 0.0);
-  block_energies_ref(board.data(), energy_block, 1, &s);
+  block_energies_ref(board.data(), energy_block, 1, energy_block, &s);
   EXPECT_EQ(s.grid, 30.0 * 30.0 * 16.0 * 16.0);  // |response| 16 at every inner sample
   EXPECT_EQ(s.rows, 32.0 * 24.0 * 256.0 * 256.0);  // 1+8+28+56+70+56+28+8+1 = 256
   EXPECT_EQ(s.grid2, 0.0);  // the cells' means are all 0
