@@ -37,7 +37,11 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
              const strong_params& p, float outer_weight, float* acc, float* weight) {
   float cells[16];
   const float n = float(bw * bh);
-  const float mean = strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, cells) / n;
+  float near = 0.0f;
+  int near_count = 0;
+  const float limit = p.sample_high * expected;
+  const float mean =
+      strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, limit, cells, &near, &near_count) / n;
   const float block = outer_weight * ramp(mean, p.block_low * expected, p.block_high * expected);
   if (block <= 0.0f) return 0.0f;
   // The offset m, the mean of the cells' means, and its variance: what white
