@@ -9,6 +9,18 @@
 // that, the sample weight likewise for the sample's own squared difference.
 // Chroma takes the luma block weight times its own block and sample weights.
 //
+// A few samples far beyond what noise gives (a cell of a graphic that turned
+// over, a spark) would fail a block whose other samples match: those beyond
+// sample_high, which their sample weight leaves out anyway, may instead count
+// as sample_high each, provided the others' mean squared difference is what
+// noise alone gives (the weight falling from 1 to 0 as it goes from
+// inlier_low to inlier_high times the expected mismatch); the block takes
+// the better of the two weights. Where the rest does not match as noise does
+// (a wrong vector, a fade, another picture), the few far samples are taken
+// as a sign of it, as before. A block that passes only so holds changes:
+// samples beside them may have changed by less, so its sample weights fall
+// over limits scaled by robust_sample_scale.
+//
 // A block that passes enters less its brightness offset, the mean difference
 // shrunk toward 0 where noise alone could have made it: in a fade or after a
 // flash the matched blocks are brighter or darker than the picture, and in
@@ -36,9 +48,27 @@ float ramp(float value, float low, float high) {
 float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
              const strong_params& p, float outer_weight, float* acc, float* weight) {
   float cells[16];
-  const float n = float(bw * bh);
-  const float mean = strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, cells) / n;
-  const float block = outer_weight * ramp(mean, p.block_low * expected, p.block_high * expected);
+  const int samples = bw * bh;
+  const float n = float(samples);
+  const float limit = p.sample_high * expected;
+  const float low = p.block_low * expected, high = p.block_high * expected;
+  float near = 0.0f;
+  int near_count = 0;
+  const float squares =
+      strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, limit, cells, &near, &near_count);
+  float match = ramp(squares / n, low, high);
+  float sample_scale = 1.0f;
+  if (near_count < samples && near_count > 0) {
+    const float capped = (near + float(samples - near_count) * limit) / n;
+    const float rest = near / float(near_count);
+    const float robust = ramp(capped, low, high) *
+                         ramp(rest, p.inlier_low * expected, p.inlier_high * expected);
+    if (robust > match) {
+      match = robust;
+      sample_scale = p.robust_sample_scale;
+    }
+  }
+  const float block = outer_weight * match;
   if (block <= 0.0f) return 0.0f;
   // The offset m, the mean of the cells' means, and its variance: what white
   // noise gives it, or, where more, twice what the spread of the cells' means
@@ -56,8 +86,9 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
   const float seen = 2.0f * spread / float((count - 1) * count);
   const float var = seen > white ? seen : white;
   const float offset = m2 > 0.0f ? m * (m2 / (m2 + p.offset_shrink * var)) : 0.0f;
-  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, offset, block, p.sample_low * expected,
-                            p.sample_high * expected, acc, weight);
+  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, offset, block,
+                            sample_scale * p.sample_low * expected, sample_scale * limit, acc,
+                            weight);
   return block;
 }
 

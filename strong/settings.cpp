@@ -15,6 +15,20 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
   p.block_high = 4.0f;
   p.sample_low = 6.0f;
   p.sample_high = 16.0f;
+  // The mean of the other samples of a matching block is the expected
+  // mismatch within about 0.09 of it (240 samples and more): from 1.1 on, the
+  // difference holds more than noise. Wider (1.25 to 1.5) gave graphics
+  // under a noise level read too high (--sigma auto on clean moving cells
+  // with a fading trail) 0.13 dB less than before; narrower (1 to 1.2), less
+  // of the gain where one-pixel cells turn over.
+  p.inlier_low = 1.1f;
+  p.inlier_high = 1.3f;
+  // Where changes are, the samples beside them may have changed by less than
+  // sample_high: half the limits (3 to 8 times the expected mismatch) keep a
+  // talking face or a fading trail from smearing (left at 1, 0.02 dB lower
+  // on the people clip at sigma 5, 0.3 on the trail), for 0.08 dB of the
+  // gain on one-pixel cells.
+  p.robust_sample_scale = 0.5f;
   // An offset of 8 deviations keeps 80% of itself, one of 4 half, one of 2 a
   // fifth: a fade's offsets are mostly taken out, while the noise of a zero
   // offset (taken out whole, it would leave every block's mean undenoised) is

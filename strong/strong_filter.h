@@ -20,6 +20,14 @@ struct strong_params {
   float block_high = 0;    // 0 above block_high x it, linear between
   float sample_low = 0;    // the same per sample, for the squared difference
   float sample_high = 0;
+  // A block may also pass with its samples beyond sample_high x the expected
+  // mismatch counted as that much each, where the others' mean squared
+  // difference is below inlier_low x it (0 above inlier_high x it).
+  float inlier_low = 0;
+  float inlier_high = 0;
+  // A block that passes only so takes its sample weights over sample_low and
+  // sample_high scaled by this.
+  float robust_sample_scale = 1;
   // A matched block's brightness offset (its mean difference m) is taken out
   // shrunk by m^2 / (m^2 + offset_shrink x its variance under noise alone);
   // 0: taken out whole.

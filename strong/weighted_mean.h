@@ -9,9 +9,11 @@
 // four running sums (column x of the cell to sum x) over its rows in order,
 // then (s0 + s1) + (s2 + s3); the return value, the sum of the squares, four
 // running sums (column i of the block to sum i mod 4) over the rows in order,
-// then (s0 + s1) + (s2 + s3).
+// then (s0 + s1) + (s2 + s3); *near, the same sum over the samples with
+// d * d < limit alone, and *near_count, how many they are.
 typedef float (*block_diff_sums_fn)(const float* cur, int cur_pitch, const float* comp, int bw,
-                                    int bh, float cells[16]);
+                                    int bh, float limit, float cells[16], float* near,
+                                    int* near_count);
 // Adds a compensated block, less a brightness offset, to the weighted sums:
 // per sample c = comp - offset, d = c - cur,
 // w = block * min(max((high - d*d) / (high - low), 0), 1); acc += w * c;
@@ -21,9 +23,9 @@ typedef void (*accumulate_fn)(const float* cur, int cur_pitch, const float* comp
                               float* weight);
 
 float block_diff_sums_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                          float cells[16]);
+                          float limit, float cells[16], float* near, int* near_count);
 float block_diff_sums_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                           float cells[16]);
+                           float limit, float cells[16], float* near, int* near_count);
 
 void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
                     float offset, float block, float low, float high, float* acc, float* weight);

@@ -3,8 +3,9 @@
 #include "strong/weighted_mean.h"
 
 float block_diff_sums_ref(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                          float cells[16]) {
-  float sq[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+                          float limit, float cells[16], float* near, int* near_count) {
+  float sq[4] = {0.0f, 0.0f, 0.0f, 0.0f}, in[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  int count = 0;
   for (int cy = 0; cy < bh; cy += 4)
     for (int cx = 0; cx < bw; cx += 4) {
       float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -15,8 +16,17 @@ float block_diff_sums_ref(const float* cur, int cur_pitch, const float* comp, in
   for (int y = 0; y < bh; ++y, cur += cur_pitch, comp += bw)
     for (int x = 0; x < bw; ++x) {
       const float d = comp[x] - cur[x];
-      sq[x & 3] += d * d;
+      const float e = d * d;
+      sq[x & 3] += e;
+      // The SSE2 version adds 0 for the others, which leaves a sum of
+      // squares as it is.
+      if (e < limit) {
+        in[x & 3] += e;
+        ++count;
+      }
     }
+  *near = (in[0] + in[1]) + (in[2] + in[3]);
+  *near_count = count;
   return (sq[0] + sq[1]) + (sq[2] + sq[3]);
 }
 

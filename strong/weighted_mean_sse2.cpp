@@ -8,9 +8,19 @@ namespace {
 
 // The cells of groups x 4 columns: one running sum per cell of a row of
 // cells, kept in registers.
+// The squares of all samples and of those below the limit, and how many
+// those are, one running sum per column mod 4.
+struct square_sums {
+  __m128 all, near;
+  __m128i count;
+};
+
 template <int groups>
-__m128 diff_sums(const float* cur, int cur_pitch, const float* comp, int bh, float* cells) {
-  __m128 sq = _mm_setzero_ps();
+square_sums diff_sums(const float* cur, int cur_pitch, const float* comp, int bh, float limit,
+                      float* cells) {
+  __m128 sq = _mm_setzero_ps(), in = _mm_setzero_ps();
+  __m128i count = _mm_setzero_si128();
+  const __m128 vlimit = _mm_set1_ps(limit);
   for (int cy = 0; cy < bh; cy += 4) {
     __m128 sum[groups];
     for (int g = 0; g < groups; ++g) sum[g] = _mm_setzero_ps();
@@ -18,7 +28,11 @@ __m128 diff_sums(const float* cur, int cur_pitch, const float* comp, int bh, flo
       for (int g = 0; g < groups; ++g) {
         const __m128 d = _mm_sub_ps(_mm_loadu_ps(comp + 4 * g), _mm_loadu_ps(cur + 4 * g));
         sum[g] = _mm_add_ps(sum[g], d);
-        sq = _mm_add_ps(sq, _mm_mul_ps(d, d));
+        const __m128 e = _mm_mul_ps(d, d);
+        const __m128 below = _mm_cmplt_ps(e, vlimit);
+        sq = _mm_add_ps(sq, e);
+        in = _mm_add_ps(in, _mm_and_ps(below, e));
+        count = _mm_sub_epi32(count, _mm_castps_si128(below));  // true: all ones, -1
       }
     for (int g = 0; g < groups; ++g) {
       float s[4];
@@ -26,19 +40,27 @@ __m128 diff_sums(const float* cur, int cur_pitch, const float* comp, int bh, flo
       *cells++ = (s[0] + s[1]) + (s[2] + s[3]);
     }
   }
-  return sq;
+  return {sq, in, count};
+}
+
+float add_lanes(__m128 v) {
+  float q[4];
+  _mm_storeu_ps(q, v);
+  return (q[0] + q[1]) + (q[2] + q[3]);
 }
 
 }  // namespace
 
 float block_diff_sums_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                           float cells[16]) {
-  const __m128 sq = bw == 16  ? diff_sums<4>(cur, cur_pitch, comp, bh, cells)
-                    : bw == 8 ? diff_sums<2>(cur, cur_pitch, comp, bh, cells)
-                              : diff_sums<1>(cur, cur_pitch, comp, bh, cells);
-  float q[4];
-  _mm_storeu_ps(q, sq);
-  return (q[0] + q[1]) + (q[2] + q[3]);
+                           float limit, float cells[16], float* near, int* near_count) {
+  const square_sums s = bw == 16  ? diff_sums<4>(cur, cur_pitch, comp, bh, limit, cells)
+                        : bw == 8 ? diff_sums<2>(cur, cur_pitch, comp, bh, limit, cells)
+                                  : diff_sums<1>(cur, cur_pitch, comp, bh, limit, cells);
+  int c[4];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(c), s.count);
+  *near_count = (c[0] + c[1]) + (c[2] + c[3]);
+  *near = add_lanes(s.near);
+  return add_lanes(s.all);
 }
 
 void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,

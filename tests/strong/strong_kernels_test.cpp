@@ -123,11 +123,33 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
       std::vector<float> comp = random_floats(size_t(bw) * bh, 0, range);
       // Some samples equal to the picture, some right at the limits.
       for (int i = 0; i < bw * bh; i += 7) comp[i] = cur[(i / bw) * pitch + i % bw];
-      float cells_ref[16], cells_sse2[16];
-      const float a = block_diff_sums_ref(cur.data(), pitch, comp.data(), bw, bh, cells_ref);
-      const float b = block_diff_sums_sse2(cur.data(), pitch, comp.data(), bw, bh, cells_sse2);
-      EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
-      EXPECT_TRUE(same_bits(cells_ref, cells_sse2, size_t(bw / 4) * (bh / 4)));
+      // The limit of the near samples: none, all, a share, and one sample's
+      // own square (which is not below it).
+      const float d5 = comp[5] - cur[pitch * (5 / bw) + 5 % bw];
+      const float limits[4] = {0.0f, std::numeric_limits<float>::infinity(), range * range / 9,
+                               d5 * d5};
+      for (const float limit : limits) {
+        float cells_ref[16], cells_sse2[16], near_ref, near_sse2;
+        int count_ref, count_sse2;
+        const float a = block_diff_sums_ref(cur.data(), pitch, comp.data(), bw, bh, limit,
+                                            cells_ref, &near_ref, &count_ref);
+        const float b = block_diff_sums_sse2(cur.data(), pitch, comp.data(), bw, bh, limit,
+                                             cells_sse2, &near_sse2, &count_sse2);
+        EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+        EXPECT_TRUE(same_bits(cells_ref, cells_sse2, size_t(bw / 4) * (bh / 4)));
+        EXPECT_EQ(std::memcmp(&near_ref, &near_sse2, sizeof near_ref), 0) << limit;
+        EXPECT_EQ(count_ref, count_sse2) << limit;
+        if (limit == 0.0f) {
+          EXPECT_EQ(count_ref, 0);
+          EXPECT_EQ(near_ref, 0.0f);
+        } else if (std::isinf(limit)) {
+          // Every sample near: the same sum as that of all.
+          EXPECT_EQ(count_ref, bw * bh);
+          EXPECT_EQ(std::memcmp(&near_ref, &a, sizeof a), 0);
+        } else {
+          EXPECT_LT(count_ref, bw * bh) << limit;
+        }
+      }
       const float offset = round % 3 == 0 ? 0.0f : round % 3 == 1 ? 2.5f : -range / 3;
       const float low = round % 2 ? 4.0f : 0.0f, high = round % 2 ? 400.0f : 1.0e-3f;
       std::vector<float> acc1 = random_floats(size_t(bw) * bh, 0, range), w1(bw * bh, 1.0f);
