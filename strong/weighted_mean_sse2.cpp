@@ -6,8 +6,6 @@
 
 namespace {
 
-// The cells of groups x 4 columns: one running sum per cell of a row of
-// cells, kept in registers.
 // The squares of all samples and of those below the limit, and how many
 // those are, one running sum per column mod 4.
 struct square_sums {
@@ -15,6 +13,8 @@ struct square_sums {
   __m128i count;
 };
 
+// The cells of groups x 4 columns: one running sum per cell of a row of
+// cells, kept in registers.
 template <int groups>
 square_sums diff_sums(const float* cur, int cur_pitch, const float* comp, int bh, float limit,
                       float* cells) {
