@@ -80,8 +80,8 @@ def load_cv2():
             try:
                 import cv2
             except ImportError:
-                log("opencv_nlm: cv2 is not importable by {} (Debian's python3-opencv is for "
-                    "/usr/bin/python3)".format(sys.executable))
+                log("opencv_nlm: cv2 is still not importable by {} (Debian's python3-opencv "
+                    "is for /usr/bin/python3)".format(sys.executable))
     _cv2.append(cv2)
     return cv2
 
