@@ -15,7 +15,8 @@ Run as a script, it prints the grid over which the settings of bench/quality
 were chosen: a pan over skimage's motorcycle photo (a picture that no
 benchmark clip shows), white noise of each sigma, PSNR-all per setting.
 
-  PATH=/usr/bin:$PATH python3 bench/opencv_nlm.py [--sigmas "3 5"] [--results DIR]
+  PATH=/usr/bin:$PATH python3 bench/opencv_nlm.py [--sigmas "3 5"] [--searches "21 35"]
+      [--results DIR] [--threads N]
 """
 import os
 import re
@@ -130,6 +131,7 @@ def tune():
     from skimage import data
     ap = argparse.ArgumentParser()
     ap.add_argument("--sigmas", default="3 5")
+    ap.add_argument("--searches", default="21 35")
     ap.add_argument("--results", default=os.path.join(os.path.dirname(HERE), "build",
                                                        "opencv_nlm_tune"))
     ap.add_argument("--threads", type=int, default=2)
@@ -144,8 +146,8 @@ def tune():
         K.write_y4m(src, K.add_noise(clean, sigma, 40 + sigma))
         print("\nsigma %d: PSNR of luma / chroma (dB)\n" % sigma)
         best = {}
-        for search in (21, 35):
-            for h in [sigma * f / 8 for f in (6, 7, 8, 9, 10, 12)]:
+        for search in (int(v) for v in a.searches.split()):
+            for h in [sigma * f / 8 for f in (4, 5, 6, 7, 8, 9, 10, 12)]:
                 denoise(src, out, {"h": h, "h_chroma": h, "search": search}, a.threads)
                 mse = plane_mse(K.read_y4m(out)[1], clean)
                 y, c = mse[0], (mse[1] + mse[2]) / 2
