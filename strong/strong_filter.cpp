@@ -286,7 +286,6 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.h = f->g.h[q];
   t.noise = params.spatial_strength * s * s;
   t.limits = transform_limits_of(params, q);
-  t.share_cap = params.transform_min_share * params.transform_min_share;
   t.num = f->transform_num[q].data();
   t.den = f->transform_den[q].data();
   t.cover = f->transform_cover[q].data();

@@ -168,8 +168,6 @@ struct transform_plane {
   int w = 0, h = 0;
   float noise = 0;      // strength x sigma^2: the noise left where the weight sum is 1
   transform_limits limits;  // where blocks run, by their cells' mean
-  float share_cap = 0;  // their noise: noise x max(share^2, min(share, share_cap))
-                        // (transform_min_share^2: transform_pass.cpp)
   // w x h: the blocks' weighted sums, their weights and their says; zero
   // outside a pass (each pass gives back to zero what it used), with the
   // columns [first, end) of each row that blocks wrote to (two a row; empty

@@ -146,6 +146,8 @@ float block_say(const transform_limits& l, float share) {
 // whose share of the noise is large enough, in raster order.
 template <typename Visit>
 void for_blocks(const transform_plane& p, int first, int end, Visit visit) {
+  // The noise of a block: noise x max(share^2, min(share, min_share^2)).
+  const float share_cap = p.limits.min_share * p.limits.min_share;
   for (int y0 = 0; y0 < p.h; y0 = next_position(y0, p.h)) {
     if (y0 + size <= first) continue;
     if (y0 >= end) break;
@@ -158,7 +160,7 @@ void for_blocks(const transform_plane& p, int first, int end, Visit visit) {
       const float share = block_share(p, x0, y0);
       const float say = block_say(p.limits, share);
       if (!(say > 0.0f)) continue;
-      visit(x0, y0, p.noise * std::max(share * share, std::min(share, p.share_cap)), say);
+      visit(x0, y0, p.noise * std::max(share * share, std::min(share, share_cap)), say);
     }
   }
 }

@@ -3,7 +3,6 @@
 #include <memory>
 #include <new>
 
-#include "frame/stage_share.h"
 #include "strong/aligned_buffer.h"
 #include "strong/strong.h"
 #include "strong_window/strong_window.h"

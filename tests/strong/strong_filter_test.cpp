@@ -237,8 +237,6 @@ struct transform_case {
     p.h = h;
     p.noise = sigma * sigma;
     p.limits = limits;
-    p.share_cap = strong_params_for(sigma, sigma).transform_min_share *
-                  strong_params_for(sigma, sigma).transform_min_share;
     p.num = num.data();
     p.den = den.data();
     p.cover = cover.data();
