@@ -144,12 +144,9 @@ backports_source() {
   echo "deb http://deb.debian.org/debian $codename-backports main"
 }
 
-# Makes i386 programs run through qemu-i386: the emulator from backports,
-# registered in binfmt_misc with the F flag (the kernel opens the emulator
-# once, at registration, so it works in every mount namespace and chroot).
-# The registration is machine-wide and lasts until the next reboot.
-register_emulator() {
-  local qemu=/usr/bin/qemu-i386-static
+# Installs qemu-i386 from backports (upgrading an older one); true when a
+# recent enough emulator is there.
+install_emulator() {
   if [ "$(qemu_major)" -lt "$qemu_min_major" ]; then
     local list=$apt_dir/sources.list.d/nivora-backports.list
     if ! grep -rqs "$codename-backports" "$apt_dir/sources.list" "$apt_dir/sources.list.d/"; then
@@ -163,7 +160,16 @@ register_emulator() {
         >/dev/null 2>&1 || true
     fi
   fi
-  if [ "$(qemu_major)" -lt "$qemu_min_major" ] || [ ! -x "$qemu" ]; then
+  [ "$(qemu_major)" -ge "$qemu_min_major" ] && [ -x /usr/bin/qemu-i386-static ]
+}
+
+# Makes i386 programs run through qemu-i386: the emulator from backports,
+# registered in binfmt_misc with the F flag (the kernel opens the emulator
+# once, at registration, so it works in every mount namespace and chroot).
+# The registration is machine-wide and lasts until the next reboot.
+register_emulator() {
+  local qemu=/usr/bin/qemu-i386-static
+  if ! install_emulator; then
     skipped+=("32-bit programs: this machine cannot execute them and qemu-user $qemu_min_major or later from $codename-backports could not be installed")
     return 1
   fi
@@ -200,8 +206,16 @@ if [ -n "$(missing_of "${wine_packages[@]}")" ]; then
     indexes_fresh=0
   fi
 fi
+# Where 32-bit programs run natively the emulator is still installed (not
+# registered): one Wine check renders through it, in a private binfmt_misc,
+# so that the emulated path stays tested on every machine.
 if install_set Wine "${wine_packages[@]}"; then
-  loader_runs || register_emulator
+  if loader_runs; then
+    install_emulator ||
+      skipped+=("the emulated Wine check: qemu-user $qemu_min_major or later from $codename-backports could not be installed")
+  else
+    register_emulator
+  fi
 fi
 
 # The settings-window checks run the plug-in under the Japanese code page.
