@@ -6,8 +6,35 @@ same on every run. Imported by bench/quality_kinds.
 """
 import os
 import subprocess
+import sys
 
-import numpy as np
+
+def _debian_modules():
+    """numpy and skimage come from Debian's packages, for /usr/bin/python3;
+    installed when missing and this runs as root, else a clear stop."""
+    try:
+        import numpy  # noqa: F401
+        import skimage  # noqa: F401
+        return
+    except ImportError:
+        pass
+    packages = ["python3-numpy", "python3-skimage"]
+    if os.geteuid() == 0:
+        print("kinds_clips: installing " + " ".join(packages), file=sys.stderr, flush=True)
+        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+        subprocess.run(["apt-get", "install", "-y", "--no-install-recommends"] + packages,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    try:
+        import numpy  # noqa: F401
+        import skimage  # noqa: F401
+    except ImportError:
+        sys.exit("kinds_clips: {} cannot import numpy and skimage; they come from Debian's "
+                 "{} for /usr/bin/python3 (run with PATH=/usr/bin:$PATH, as root to have them "
+                 "installed)".format(sys.executable, " and ".join(packages)))
+
+
+_debian_modules()
+import numpy as np  # noqa: E402
 
 W, H, FRAMES = 352, 288, 20
 
