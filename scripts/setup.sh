@@ -31,6 +31,7 @@ wine_packages=(wine wine32:i386)
 # The emulator for i386 programs. Debian 12's own qemu (7.2) runs plain i386
 # programs but cannot start Wine 8; the one from bookworm-backports can.
 qemu_package=qemu-user-static
+qemu_binary=${NIVORA_SETUP_QEMU:-/usr/bin/qemu-i386-static}
 qemu_min_major=8
 
 loader=${NIVORA_SETUP_LOADER:-/lib/ld-linux.so.2}
@@ -160,7 +161,7 @@ install_emulator() {
         >/dev/null 2>&1 || true
     fi
   fi
-  [ "$(qemu_major)" -ge "$qemu_min_major" ] && [ -x /usr/bin/qemu-i386-static ]
+  [ "$(qemu_major)" -ge "$qemu_min_major" ] && [ -x "$qemu_binary" ]
 }
 
 # Makes i386 programs run through qemu-i386: the emulator from backports,
@@ -168,7 +169,7 @@ install_emulator() {
 # once, at registration, so it works in every mount namespace and chroot).
 # The registration is machine-wide and lasts until the next reboot.
 register_emulator() {
-  local qemu=/usr/bin/qemu-i386-static
+  local qemu=$qemu_binary
   if ! install_emulator; then
     skipped+=("32-bit programs: this machine cannot execute them and qemu-user $qemu_min_major or later from $codename-backports could not be installed")
     return 1

@@ -100,12 +100,25 @@ installed broken_archive wine
 
 # The multi-arch pairs exist only in the release's own suite: preferring it
 # installs everything, and nothing is reported missing.
-run_setup release_suite STUB_NEEDS_T="wine32:i386" NIVORA_SETUP_LOADER=/bin/true
+run_setup release_suite STUB_NEEDS_T="wine32:i386" NIVORA_SETUP_LOADER=/bin/true \
+  STUB_QEMU_VERSION=1:10.0.2 NIVORA_SETUP_QEMU=/bin/true
 [ "$status" -eq 0 ] || fail "release_suite: status $status"
 installed release_suite wine32:i386
 grep -q "left out" "$work/release_suite.out" && fail "release_suite: something was left out"
 grep -q -- '-t bookworm .*wine32:i386' "$work/release_suite/log" ||
   fail "release_suite: the release suite was not preferred"
+
+# 32-bit programs run natively: the emulator is still asked for (one Wine
+# check renders through it), and where it cannot be had that check is named
+# as left out, nothing else; nothing is registered.
+run_setup native_no_emulator NIVORA_SETUP_LOADER=/bin/true STUB_BROKEN="qemu-user-static"
+[ "$status" -eq 0 ] || fail "native_no_emulator: status $status"
+installed native_no_emulator wine32:i386
+expect native_no_emulator "the emulated Wine check: qemu-user 8 or later"
+grep -q -- '-t bookworm-backports.*qemu-user-static' "$work/native_no_emulator/log" ||
+  fail "native_no_emulator: the emulator was not asked for from backports"
+grep -q "cannot execute them\|now run through" "$work/native_no_emulator.out" &&
+  fail "native_no_emulator: a machine that runs 32-bit programs was treated as one that cannot"
 
 # One package of the build set cannot be had: the others still go in, one by one.
 run_setup one_missing STUB_BROKEN="parallel"
