@@ -197,10 +197,13 @@ class strong_run final : public run_filter {
     if (!estimated_) estimate();
     // Frames before the window of frame n (a range starting late) are only
     // stepped over, a container's by a seek: nothing of them is used.
-    if (source_->container && !ended_ && next_read_ < n - params_.radius)
-      seek_to(n - params_.radius);
-    while (!ended_ && next_read_ < n - params_.radius) skip_next();
-    while (!ended_ && next_read_ <= n + params_.radius) read_next(false);
+    // The window moves inward at the clip's ends: the first pictures need
+    // the 2 radius after them, the last ones the 2 radius before them.
+    const int64_t from = n - 2 * params_.radius;
+    const int64_t to = std::max(n + params_.radius, int64_t(2 * params_.radius));
+    if (source_->container && !ended_ && next_read_ < from) seek_to(from);
+    while (!ended_ && next_read_ < from) skip_next();
+    while (!ended_ && next_read_ <= to) read_next(false);
     if (n >= next_read_) return false;
     const int64_t last = ended_ ? next_read_ - 1 : INT64_MAX;
     for (int f = 0; f < st_.fields; ++f) {

@@ -388,11 +388,17 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
   p.params = &params;
   p.slot = int(n % slot_count);
   p.neighbour_count = 0;
+  // The window is the 2 radius + 1 pictures around n, moved inward at the
+  // clip's ends so that the first and last pictures have as many neighbours
+  // as the others (all on one side); neighbours in order of distance.
   const int radius = std::min(params.radius, strong_max_radius);
-  for (int k = 1; k <= radius; ++k)
+  int64_t lo = n - radius, hi = n + radius;
+  if (lo < first) hi = std::min(last, hi + (first - lo)), lo = first;
+  if (hi > last) lo = std::max(first, lo - (hi - last)), hi = last;
+  for (int k = 1; k <= 2 * radius; ++k)
     for (int side = -1; side <= 1; side += 2) {
       const int64_t m = n + side * k;
-      if (m < first || m > last || !strong_holds(f, m)) continue;
+      if (m < lo || m > hi || !strong_holds(f, m)) continue;
       p.neighbour_slot[p.neighbour_count] = int(m % slot_count);
       p.neighbour_distance[p.neighbour_count] = side * k;
       ++p.neighbour_count;

@@ -111,8 +111,10 @@ void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture
 // Whether picture n is in the window.
 bool strong_holds(const strong_filter* f, int64_t n);
 
-// Filters picture n with the neighbours n - k and n + k (k = 1 .. radius) that
-// are held and lie within [first, last]; writes the planes params.planes
+// Filters picture n with the held neighbours of its window: the 2 radius + 1
+// pictures around n, moved inward where they would pass first or last (the
+// clip's ends), so that pictures near the ends draw on as many neighbours as
+// the others, all on one side; writes the planes params.planes
 // asks for to out (pitches as given). Runs on the editor's worker threads through exec
 // (a host_exec_multi_thread_func); the result does not depend on their number.
 void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,

@@ -1,5 +1,6 @@
 // The window of source frames as the strong filter's pictures, the noise
 // estimate pooled from it, and a frame's filtering.
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -250,8 +251,6 @@ void pool_estimate(window_state* st, int first, int last) {
   }
 }
 
-int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 }  // namespace
 
 void strong_window_select_kernels(int level) {
@@ -281,19 +280,13 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   const bool estimate = s.noise_tenths == 0;
   const float given = float(s.noise_tenths) / 10.0f;
   strong_params params = strong_params_for(given, given);
-  // The frames the picture may draw on: with an estimate the nine around it
-  // (as many inside the clip as there are), else its radius either side.
-  int first, last;
-  if (estimate) {
-    first = clamp(n - strong_max_radius, 0, frame_n > window_slots ? frame_n - window_slots : 0);
-    last = first + window_slots - 1;
-  } else {
-    const int radius = s.radius > 0 ? s.radius : params.radius;
-    first = n - radius;
-    last = n + radius;
-  }
-  first = first < 0 ? 0 : first;
-  last = last > frame_n - 1 ? frame_n - 1 : last;
+  // The frames the picture may draw on: with an estimate the nine around it,
+  // else its radius either side; moved inward at the clip's ends (as many
+  // inside the clip as there are), as the filter's window is.
+  const int span = estimate ? strong_max_radius : (s.radius > 0 ? s.radius : params.radius);
+  int first = n - span, last = n + span;
+  if (first < 0) last = std::min(frame_n - 1, last - first), first = 0;
+  if (last > frame_n - 1) first = std::max(0, first - (last - (frame_n - 1))), last = frame_n - 1;
 
   fp->exfunc->set_ycp_filtering_cache_size(fp, fpip->max_w, fpip->max_h, 1, 0);
   bool have_current = false;
@@ -315,8 +308,6 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   if (s.radius > 0) params.radius = s.radius;
   params.spatial_strength = float(s.spatial_tenths) / 10.0f;
   params.planes = s.chroma ? 3 : 1;  // without chroma the frame keeps its own
-  const int lo = n - params.radius < first ? first : n - params.radius;
-  const int hi = n + params.radius > last ? last : n + params.radius;
 
   planes_to_frame_params c = {fpip->ycp_edit, fpip->max_w, w, h, st->fields, {}, s.chroma};
   for (int f = 0; f < st->fields; ++f) {
@@ -327,7 +318,7 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
       pitch[p] = w;
       c.plane[f][p] = out[p];
     }
-    strong_process(st->filter[f].get(), params, n, lo, hi, out, pitch, exec_on_editor);
+    strong_process(st->filter[f].get(), params, n, 0, frame_n - 1, out, pitch, exec_on_editor);
   }
   exec_on_editor(planes_to_frame_job, &c, nullptr);
   return strong_window_filtered;

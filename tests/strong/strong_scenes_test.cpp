@@ -142,7 +142,8 @@ result run_scene(const scene& s) {
   size_t count = 0;
   int64_t pushed = 0;
   for (int64_t n = 0; n < frames; ++n) {
-    for (; pushed < frames && pushed <= n + params.radius; ++pushed) {
+    for (; pushed < frames && pushed <= std::max<int64_t>(n + params.radius, 2 * params.radius);
+         ++pushed) {
       strong_picture_view v;
       for (int p = 0; p < 3; ++p) {
         v.plane[p] = noisy[pushed][p].data();
