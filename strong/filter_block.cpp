@@ -42,11 +42,19 @@ float ramp(float value, float low, float high) {
   return positive < 1.0f ? positive : 1.0f;
 }
 
-// Weighted sums of one plane's block: acc and weight start as the picture
-// (weight 1) and gather the compensated neighbour; returns the block weight of
-// the plane's own match.
-float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
-             const strong_params& p, float outer_weight, float* acc, float* weight) {
+// How well a compensated block matches the picture's: its block weight
+// (before the outer weight), the scale of its sample limits and its
+// brightness offset.
+struct block_match {
+  float weight = 0.0f;
+  float sample_scale = 1.0f;
+  float offset = 0.0f;
+  int far = 0;          // samples beyond the sample limit
+  bool robust = false;  // passed by the robust test alone
+};
+
+block_match match_block(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                        float expected, const strong_params& p) {
   float cells[16];
   const int samples = bw * bh;
   const float n = float(samples);
@@ -56,20 +64,21 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
   int near_count = 0;
   const float squares =
       strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, limit, cells, &near, &near_count);
-  float match = ramp(squares / n, low, high);
-  float sample_scale = 1.0f;
+  block_match r;
+  r.far = samples - near_count;
+  r.weight = ramp(squares / n, low, high);
   if (near_count < samples && near_count > 0) {
     const float capped = (near + float(samples - near_count) * limit) / n;
     const float rest = near / float(near_count);
     const float robust = ramp(capped, low, high) *
                          ramp(rest, p.inlier_low * expected, p.inlier_high * expected);
-    if (robust > match) {
-      match = robust;
-      sample_scale = p.robust_sample_scale;
+    if (robust > r.weight) {
+      r.weight = robust;
+      r.sample_scale = p.robust_sample_scale;
+      r.robust = true;
     }
   }
-  const float block = outer_weight * match;
-  if (block <= 0.0f) return 0.0f;
+  if (r.weight <= 0.0f) return r;
   // The offset m, the mean of the cells' means, and its variance: what white
   // noise gives it, or, where more, twice what the spread of the cells' means
   // says (noise that is not white, or a difference that is not one offset).
@@ -85,12 +94,26 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
   const float white = expected / n;
   const float seen = 2.0f * spread / float((count - 1) * count);
   const float var = seen > white ? seen : white;
-  const float offset = m2 > 0.0f ? m * (m2 / (m2 + p.offset_shrink * var)) : 0.0f;
-  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, offset, block,
-                            sample_scale * p.sample_low * expected, sample_scale * limit, acc,
-                            weight);
+  r.offset = m2 > 0.0f ? m * (m2 / (m2 + p.offset_shrink * var)) : 0.0f;
+  return r;
+}
+
+// Adds the compensated block at the block weight outer_weight x the match's
+// to acc and weight (which start as the picture, weight 1); returns that
+// block weight.
+float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh, float expected,
+             const strong_params& p, const block_match& m, float outer_weight, float* acc,
+             float* weight) {
+  const float block = outer_weight * m.weight;
+  if (block <= 0.0f) return 0.0f;
+  const float scale = m.sample_scale * expected;
+  strong_kernels.accumulate(cur, cur_pitch, comp, bw, bh, m.offset, block, scale * p.sample_low,
+                            scale * p.sample_high, acc, weight);
   return block;
 }
+
+// A quarter-pixel coordinate rounded to whole pixels (halves away from 0).
+int round_quarter(int v) { return v >= 0 ? 4 * ((v + 2) >> 2) : -4 * ((2 - v) >> 2); }
 
 }  // namespace
 
@@ -101,7 +124,7 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   const int planes = p.planes < 3 ? 1 : 3;
-  float acc[3][256], weight[3][256], comp[256];
+  float acc[3][256], weight[3][256], comp[256], whole_comp[256];
   int bw[3], bh[3], ox[3], oy[3];
   const float* cur[3];
   for (int q = 0; q < planes; ++q) {
@@ -133,25 +156,51 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
         scaled.y = found[j].y * d / near;
         predictor = &scaled;
       }
-    const motion_vector v =
+    const motion_vector searched =
         search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx, by,
                             predictor ? 1 : p.search_range, predictor, &in.guide[i],
                             bx > 0 ? left_candidate(row_vectors[i], p.search_range) : nullptr);
-    found[i] = v;
-    row_vectors[i] = v;
-    float block = 1.0f;
-    for (int q = 0; q < planes; ++q) {
+    // The search's sub-pixel step follows the least squared difference,
+    // which a few changed samples rule where there are some (a step that
+    // blurs one-pixel detail lowers their cost more than it raises the
+    // others'). Where the stepped block has samples beyond the limit and
+    // does not pass whole, the whole-pixel vector is tried too, and kept
+    // where it passes better by the robust test: its far samples are the
+    // changes and the rest matches as noise does. Passing by the first test
+    // alone, it is no sign of that (pictures unlike their neighbours match
+    // by chance at one vector or the other).
+    motion_vector v = searched;
+    auto compensate = [&](int q, const motion_vector& at, float* out) {
       // Vector in eighths of this plane's pixels.
-      const int vx = q && in.shift_x ? v.x : 2 * v.x;
-      const int vy = q && in.shift_y ? v.y : 2 * v.y;
+      const int vx = q && in.shift_x ? at.x : 2 * at.x;
+      const int vy = q && in.shift_y ? at.y : 2 * at.y;
       const int fx = vx & 7, fy = vy & 7;
       const int ix = g.pad_x[q] + ox[q] + (vx >> 3), iy = g.pad_y[q] + oy[q] + (vy >> 3);
-      interpolate_block(in.neighbour[i][q], g.pitch[q], ix, iy, fx, fy, bw[q], bh[q], comp);
-      const float expected = var[q] * (1.0f + interpolation_gain(fx) * interpolation_gain(fy));
-      const float b = gather(cur[q], g.pitch[q], comp, bw[q], bh[q], expected, p,
-                             q ? block : 1.0f, acc[q], weight[q]);
-      if (q == 0) block = b;
-      if (block <= 0.0f) break;
+      interpolate_block(in.neighbour[i][q], g.pitch[q], ix, iy, fx, fy, bw[q], bh[q], out);
+      return var[q] * (1.0f + interpolation_gain(fx) * interpolation_gain(fy));
+    };
+    const float* luma = comp;
+    float expected = compensate(0, v, comp);
+    block_match m = match_block(cur[0], g.pitch[0], comp, bw[0], bh[0], expected, p);
+    if (m.far > 0 && m.weight < 1.0f && ((v.x | v.y) & 3)) {
+      const motion_vector whole = {round_quarter(v.x), round_quarter(v.y)};
+      const float e = compensate(0, whole, whole_comp);
+      const block_match w = match_block(cur[0], g.pitch[0], whole_comp, bw[0], bh[0], e, p);
+      if (w.robust && w.weight > m.weight) {
+        v = whole;
+        m = w;
+        expected = e;
+        luma = whole_comp;
+      }
+    }
+    found[i] = searched;
+    row_vectors[i] = searched;
+    const float block = gather(cur[0], g.pitch[0], luma, bw[0], bh[0], expected, p, m, 1.0f, acc[0],
+                         weight[0]);
+    for (int q = 1; q < planes && block > 0.0f; ++q) {
+      const float e = compensate(q, v, comp);
+      const block_match mc = match_block(cur[q], g.pitch[q], comp, bw[q], bh[q], e, p);
+      gather(cur[q], g.pitch[q], comp, bw[q], bh[q], e, p, mc, block, acc[q], weight[q]);
     }
   }
   for (int q = 0; q < planes; ++q) {
