@@ -189,7 +189,7 @@ class strong_run final : public run_filter {
   bool start(std::string*) override {
     level_ = usable_kernel_level();
     strong_select_kernels(level_);
-    if (o_.sigma_auto) parts_.resize(2 * size_t(worker_threads()));  // per worker
+    parts_.resize(2 * size_t(worker_threads()));  // per worker, for the estimate
     return true;
   }
 
@@ -337,11 +337,12 @@ class strong_run final : public run_filter {
   // frames (which stay in the windows).
   void estimate() {
     float sigma_luma = o_.sigma, sigma_chroma = o_.sigma;
+    // A level given or not, the readings tell the noise's spectrum.
+    while (next_read_ < estimate_frames && read_next(true)) {
+    }
+    const noise_reading luma = noise_sigma_from_energies(&energies_[0]);
+    const noise_reading chroma = noise_sigma_from_energies(&energies_[1]);
     if (o_.sigma_auto) {
-      while (next_read_ < estimate_frames && read_next(true)) {
-      }
-      const noise_reading luma = noise_sigma_from_energies(&energies_[0]);
-      const noise_reading chroma = noise_sigma_from_energies(&energies_[1]);
       estimate_[0] = sigma_luma = luma.sigma;
       estimate_[1] = sigma_chroma = chroma.sigma;
       measured_ = luma.measured || chroma.measured;
@@ -349,6 +350,7 @@ class strong_run final : public run_filter {
         sigma_luma = sigma_chroma = 0.0f;
     }
     params_ = strong_params_for(sigma_luma, sigma_chroma);
+    strong_set_coarse(&params_, luma, chroma);
     estimated_ = true;
   }
 

@@ -21,6 +21,16 @@
 // samples beside them may have changed by less, so its sample weights fall
 // over limits scaled by robust_sample_scale.
 //
+// The squares see a difference that is smooth structure (blocks found by
+// chance in pictures unlike their neighbours, a change of contrast) no more
+// than noise that is 16 times stronger: the block weight also falls from 1
+// to 0 as the spread of the 4x4 cells' mean differences around their mean
+// goes from cell_low to cell_high times what it comes to for a block that
+// matches (cell_spread_expected: the noise at the scale of the cells, which
+// is more than white noise gives where the noise is blurred, and a share of
+// the block's own structure for the sub-pixel mismatch). The offset is out
+// of the spread, so fades and flashes pass it.
+//
 // A block that passes enters less its brightness offset, the mean difference
 // shrunk toward 0 where noise alone could have made it: in a fade or after a
 // flash the matched blocks are brighter or darker than the picture, and in
@@ -42,6 +52,31 @@ float ramp(float value, float low, float high) {
   return positive < 1.0f ? positive : 1.0f;
 }
 
+// What the spread of a matching block's cell mean differences around their
+// mean comes to: count - 1 times the variance of a cell's mean difference
+// under noise alone (twice the coarse variance over 16), and a share of the
+// spread of the picture's own cell means: motion found to a fraction of a
+// pixel, the interpolation's softening and a change of contrast leave
+// differences in proportion to the block's own structure.
+float cell_spread_expected(const float* cur, int pitch, int bw, int bh, float coarse,
+                           const strong_params& p) {
+  float means[16];
+  int count = 0;
+  float total = 0.0f;
+  for (int cy = 0; cy < bh; cy += 4)
+    for (int cx = 0; cx < bw; cx += 4) {
+      float sum = 0.0f;
+      for (int y = cy; y < cy + 4; ++y)
+        for (int x = cx; x < cx + 4; ++x) sum += cur[y * pitch + x];
+      means[count++] = sum / 16.0f;
+      total += sum;
+    }
+  const float m = total / float(bw * bh);
+  float spread = 0.0f;
+  for (int i = 0; i < count; ++i) spread += (means[i] - m) * (means[i] - m);
+  return float(count - 1) * coarse / 8.0f + p.cell_structure * spread;
+}
+
 // How well a compensated block matches the picture's: its block weight
 // (before the outer weight), the scale of its sample limits and its
 // brightness offset.
@@ -54,7 +89,8 @@ struct block_match {
 };
 
 block_match match_block(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
-                        float expected, const strong_params& p) {
+                        float expected, float cell_expected, float cell_low, float cell_high,
+                        const strong_params& p) {
   float cells[16];
   const int samples = bw * bh;
   const float n = float(samples);
@@ -64,9 +100,26 @@ block_match match_block(const float* cur, int cur_pitch, const float* comp, int 
   int near_count = 0;
   const float squares =
       strong_kernels.diff_sums(cur, cur_pitch, comp, bw, bh, limit, cells, &near, &near_count);
+  // The offset m, the mean of the cells' means, and the spread of the
+  // cells' means around it.
+  const int count = (bw >> 2) * (bh >> 2);
+  float total = 0.0f;
+  for (int i = 0; i < count; ++i) total += cells[i];
+  const float m = total / n, m2 = m * m;
+  float spread = 0.0f;
+  for (int i = 0; i < count; ++i) {
+    const float e = cells[i] / 16.0f - m;
+    spread += e * e;
+  }
+  // A difference that is structure (another picture's content, a smooth
+  // change) concentrates in the cells' means, where the noise is 16 times
+  // weaker than in a sample: the spread tests it far more keenly than the
+  // squares do. Samples far beyond the noise (the robust test) would fail
+  // it, so it tests the plain match only.
   block_match r;
   r.far = samples - near_count;
-  r.weight = ramp(squares / n, low, high);
+  r.weight = ramp(squares / n, low, high) *
+             ramp(spread, cell_low * cell_expected, cell_high * cell_expected);
   if (near_count < samples && near_count > 0) {
     const float capped = (near + float(samples - near_count) * limit) / n;
     const float rest = near / float(near_count);
@@ -79,18 +132,9 @@ block_match match_block(const float* cur, int cur_pitch, const float* comp, int 
     }
   }
   if (r.weight <= 0.0f) return r;
-  // The offset m, the mean of the cells' means, and its variance: what white
-  // noise gives it, or, where more, twice what the spread of the cells' means
-  // says (noise that is not white, or a difference that is not one offset).
-  const int count = (bw >> 2) * (bh >> 2);
-  float total = 0.0f;
-  for (int i = 0; i < count; ++i) total += cells[i];
-  const float m = total / n, m2 = m * m;
-  float spread = 0.0f;
-  for (int i = 0; i < count; ++i) {
-    const float e = cells[i] / 16.0f - m;
-    spread += e * e;
-  }
+  // The offset's variance: what white noise gives it, or, where more, twice
+  // what the spread of the cells' means says (noise that is not white, or a
+  // difference that is not one offset).
   const float white = expected / n;
   const float seen = 2.0f * spread / float((count - 1) * count);
   const float var = seen > white ? seen : white;
@@ -142,6 +186,11 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
   }
   const float var[3] = {p.sigma_luma * p.sigma_luma, p.sigma_chroma * p.sigma_chroma,
                         p.sigma_chroma * p.sigma_chroma};
+  const float coarse[3] = {p.coarse_luma * p.coarse_luma, p.coarse_chroma * p.coarse_chroma,
+                           p.coarse_chroma * p.coarse_chroma};
+  float cell_expected[3];
+  for (int q = 0; q < planes; ++q)
+    cell_expected[q] = cell_spread_expected(cur[q], g.pitch[q], bw[q], bh[q], coarse[q], p);
   motion_vector found[2 * strong_max_radius];
   for (int i = 0; i < in.neighbour_count; ++i) {
     // The predictor: the vector of the neighbour one step nearer on the same
@@ -181,11 +230,13 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
     };
     const float* luma = comp;
     float expected = compensate(0, v, comp);
-    block_match m = match_block(cur[0], g.pitch[0], comp, bw[0], bh[0], expected, p);
+    block_match m = match_block(cur[0], g.pitch[0], comp, bw[0], bh[0], expected,
+                                cell_expected[0], p.cell_low, p.cell_high, p);
     if (m.far > 0 && m.weight < 1.0f && ((v.x | v.y) & 3)) {
       const motion_vector whole = {round_quarter(v.x), round_quarter(v.y)};
       const float e = compensate(0, whole, whole_comp);
-      const block_match w = match_block(cur[0], g.pitch[0], whole_comp, bw[0], bh[0], e, p);
+      const block_match w = match_block(cur[0], g.pitch[0], whole_comp, bw[0], bh[0], e,
+                                        cell_expected[0], p.cell_low, p.cell_high, p);
       if (w.robust && w.weight > m.weight) {
         v = whole;
         m = w;
@@ -199,7 +250,9 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
                          weight[0]);
     for (int q = 1; q < planes && block > 0.0f; ++q) {
       const float e = compensate(q, v, comp);
-      const block_match mc = match_block(cur[q], g.pitch[q], comp, bw[q], bh[q], e, p);
+      const block_match mc =
+          match_block(cur[q], g.pitch[q], comp, bw[q], bh[q], e, cell_expected[q],
+                      p.cell_low_chroma, p.cell_high_chroma, p);
       gather(cur[q], g.pitch[q], comp, bw[q], bh[q], e, p, mc, block, acc[q], weight[q]);
     }
   }

@@ -60,6 +60,10 @@ bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, i
 // What the energies say about the noise deviation.
 struct noise_reading {
   float sigma = 0;
+  // The deviation at the scale of 4x4 cells: 4 times the deviation of a
+  // cell's mean. The sigma above for white noise; for noise read as coloured,
+  // the grid reading over the means of 4x4 cells, where higher.
+  float coarse = 0;
   bool measured = false;  // false: no block could be read (the picture is too small)
 };
 

@@ -32,6 +32,18 @@ struct strong_params {
   // shrunk by m^2 / (m^2 + offset_shrink x its variance under noise alone);
   // 0: taken out whole.
   float offset_shrink = 0;
+  // The noise's deviation at the scale of 4x4 cells: 4 times the deviation of
+  // a cell's mean (white noise: the sigma above; blurred noise: more). A
+  // block's weight also falls from 1 to 0 as the spread of its cells' mean
+  // differences around the offset goes from cell_low to cell_high times
+  // what that noise gives it (chroma: cell_low_chroma, cell_high_chroma).
+  float coarse_luma = 0;
+  float coarse_chroma = 0;
+  float cell_low = 0, cell_high = 0;
+  float cell_low_chroma = 0, cell_high_chroma = 0;
+  // What the cells' spread may hold beyond the noise: this share of the
+  // spread of the picture's own cell means.
+  float cell_structure = 0;
   float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
   // Planes filtered and written: 3, or 1 for luma alone (a caller that keeps
   // its own chroma; the luma plane comes out as with 3).
@@ -49,6 +61,13 @@ struct strong_params {
 
 // The one rule: every setting from the two deviations.
 strong_params strong_params_for(float sigma_luma, float sigma_chroma);
+
+// The coarse levels of the settings' noise, given or estimated, from what the
+// estimate read of the clip's noise: each deviation times the ratio of the
+// reading's coarse level to its deviation (the noise's spectrum), never
+// below the deviation itself (white noise; also where nothing was read).
+void strong_set_coarse(strong_params* params, const noise_reading& luma,
+                       const noise_reading& chroma);
 
 // Largest radius any setting uses: the window the caller must be able to hold.
 constexpr int strong_max_radius = 4;

@@ -296,15 +296,18 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   }
   if (!have_current) return strong_window_unchanged;
 
+  // The spatial and temporal readings of the window's pictures: the level
+  // when estimated, and the noise's spectrum (its coarse level) either way.
+  pool_estimate(st, first, last);
+  const noise_reading luma = noise_sigma_from_energies(&st->pooled[0]);
+  const noise_reading chroma = noise_sigma_from_energies(&st->pooled[1]);
   if (estimate) {
-    pool_estimate(st, first, last);
-    // The spatial and temporal readings of the window's pictures; below
-    // half a code value there is nothing to remove, as on the command line.
-    float luma = noise_sigma_from_energies(&st->pooled[0]).sigma;
-    float chroma = noise_sigma_from_energies(&st->pooled[1]).sigma;
-    if (!(luma >= 0.5f) && !(chroma >= 0.5f)) luma = chroma = 0.0f;
-    params = strong_params_for(luma, chroma);
+    // Below half a code value there is nothing to remove, as on the command
+    // line.
+    const bool nothing = !(luma.sigma >= 0.5f) && !(chroma.sigma >= 0.5f);
+    params = strong_params_for(nothing ? 0.0f : luma.sigma, nothing ? 0.0f : chroma.sigma);
   }
+  strong_set_coarse(&params, luma, chroma);
   if (s.radius > 0) params.radius = s.radius;
   params.spatial_strength = float(s.spatial_tenths) / 10.0f;
   params.planes = s.chroma ? 3 : 1;  // without chroma the frame keeps its own
