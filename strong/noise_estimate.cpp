@@ -128,26 +128,29 @@ void lattice_energies(const float* plane, int pitch, int width, int height, int 
 // The energy of noise whose differences (over gain times its variance) have
 // the histogram count, around the bin offset: the magnitudes |d - offset|
 // from its bins, which place them up to 62 - |offset| (the rest, and the
-// outer bins, go to the last one), and their median grouped in those bins:
-// bin k holds magnitudes from k - 1/2 to k + 1/2 (bin 0 from 0 to 1/2), its
-// samples spread evenly over it.
+// outer bins, go to the last one, 63), and their median grouped in those
+// bins: bin k holds magnitudes from k - 1/2 to k + 1/2 (bin 0 from 0 to 1/2),
+// its samples spread evenly over it. The bins are folded only up to the
+// median's.
 float median_energy(const uint32_t count[noise_difference_bins], int offset, uint32_t samples,
                     float gain) {
-  uint32_t magnitude[noise_median_bins] = {};
   const int placed = noise_median_bins - 1 - (offset < 0 ? -offset : offset);
   const int at = noise_zero_bin + offset;
-  uint32_t rest = samples;
-  for (int k = 0; k < placed; ++k) {
-    magnitude[k] = count[at + k] + (k ? count[at - k] : 0);
-    rest -= magnitude[k];
-  }
-  magnitude[noise_median_bins - 1] = rest;
   const double half = 0.5 * double(samples);
-  double below = 0;
+  uint32_t below = 0, in_bin;
   int k = 0;
-  while (below + magnitude[k] < half) below += magnitude[k++];
+  for (;; ++k) {
+    if (k >= placed) {
+      k = noise_median_bins - 1;
+      in_bin = samples - below;
+      break;
+    }
+    in_bin = count[at + k] + (k ? count[at - k] : 0);
+    if (below + in_bin >= half) break;
+    below += in_bin;
+  }
   const double low = k ? k - 0.5 : 0.0, width = k ? 1.0 : 0.5;
-  const double median = low + width * (half - below) / double(magnitude[k]);
+  const double median = low + width * (half - double(below)) / double(in_bin);
   const double s = median / 0.6745;
   return float(s * s / gain);
 }
@@ -188,7 +191,7 @@ bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, i
   for (uint32_t below = 0; 2 * (below + count[offset]) < samples;) below += count[offset++];
   offset -= noise_zero_bin;
   energy->plain = median_energy(count, 0, samples, gain);
-  energy->centred = median_energy(count, offset, samples, gain);
+  energy->centred = offset ? median_energy(count, offset, samples, gain) : energy->plain;
   return true;
 }
 

@@ -174,6 +174,10 @@ float fading_trail(int x, int y, int n) {
 // picture.
 float brightening(int x, int y, int n) { return 0.8f * cells(x, y, 0) + 20.0f + 5.0f * float(n); }
 
+// A flat picture that jumps by 100 code values every second picture: beyond
+// the magnitudes the bins place, so no offset can be taken out.
+float jumping(int, int, int n) { return 60.0f + 100.0f * float(n % 2); }
+
 }  // namespace
 
 TEST(NoiseEstimate, GraphicsAndTextureThatStayAreNotNoise) {
@@ -237,5 +241,10 @@ TEST(NoiseEstimate, ChangesOfLevelAreNotNoise) {
         EXPECT_LT(got, (s < 3.0 ? 0.8 : 1.0001) * plain) << name << ", sigma " << s;
       }
     }
+  }
+  for (double s : {2.0, 5.0}) {
+    const double truth = std::sqrt(s * s + 1.0 / 12.0);
+    EXPECT_NEAR(estimate_in_time(jumping, s, false, 71).sigma, truth, 0.1 * truth)
+        << "jump, sigma " << s;
   }
 }
