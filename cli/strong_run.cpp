@@ -324,7 +324,8 @@ class strong_run final : public run_filter {
       noise_energies& part = parts_[i];
       noise_energies& all = energies_[i & 1];
       for (auto member : {&noise_energies::grid, &noise_energies::rows, &noise_energies::grid2,
-                          &noise_energies::grid4, &noise_energies::temporal}) {
+                          &noise_energies::grid4, &noise_energies::temporal,
+                          &noise_energies::centred}) {
         std::vector<float>& from = part.*member;
         std::vector<float>& to = all.*member;
         to.insert(to.end(), from.begin(), from.end());

@@ -4,7 +4,7 @@
 #include "strong/noise_bins.h"
 
 int difference_bins_ref(const float* cur, int cur_pitch, const float* comp, int comp_pitch, int w,
-                        int h, uint32_t count[noise_median_bins]) {
+                        int h, uint32_t count[noise_difference_bins]) {
   bool differs = false;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
@@ -15,8 +15,9 @@ int difference_bins_ref(const float* cur, int cur_pitch, const float* comp, int 
       // truncation.
       const float d = b > a ? b - a : a - b;
       differs = differs || d != 0.0f;
-      const int bin = int(d + 0.5f);
-      ++count[bin < noise_median_bins ? bin : noise_median_bins - 1];
+      int bin = int(d + 0.5f);
+      bin = bin < noise_median_bins - 1 ? bin : noise_median_bins - 1;
+      ++count[b < a ? noise_zero_bin - bin : noise_zero_bin + bin];
     }
   return differs ? 1 : 0;
 }

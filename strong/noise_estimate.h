@@ -17,6 +17,9 @@ struct noise_energies {
   // Per 16x16 block of a picture, half the square of the difference with its
   // motion-compensated neighbour, from the median of its magnitude.
   std::vector<float> temporal;
+  // The same for the difference less its median: a change of level over most
+  // of the block (a fade, a flash, a trail that fades) taken out.
+  std::vector<float> centred;
 };
 
 // The side of the estimate's square blocks: a plane is cut into whole blocks
@@ -47,15 +50,19 @@ int noise_lattice_step(int cols, int rows);
 void noise_lattice_energies(const float* plane, int pitch, int width, int height, int thread_id,
                             int thread_num, noise_energies* energies);
 
-// The temporal reading of one w x h block: comp is the neighbour's,
+// The temporal readings of one w x h block: comp is the neighbour's,
 // compensated, whose difference with cur carries gain times the noise
 // variance (2 for whole pixels; less where interpolation averaged the
 // neighbour's noise). False for blocks with a clipped sample on either side
 // and blocks where the two agree exactly (a repeated picture tells nothing);
-// else *energy = (m / 0.6745)^2 / gain, m the median of |comp - cur| grouped
-// in bins one code value wide.
+// else energy->plain = (m / 0.6745)^2 / gain, m the median of |comp - cur|
+// grouped in bins one code value wide, and energy->centred the same for
+// |comp - cur - o|, o the bin of the median of comp - cur.
+struct noise_temporal_reading {
+  float plain, centred;
+};
 bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, int comp_pitch,
-                           int w, int h, float gain, float* energy);
+                           int w, int h, float gain, noise_temporal_reading* energy);
 
 // What the energies say about the noise deviation.
 struct noise_reading {
@@ -82,6 +89,8 @@ struct noise_reading {
 //             are no noise, nor are they in the compensated difference: where
 //             it is clearly below the white reading, it is the estimate; it
 //             also caps the coloured one. Where no spatial block could be
-//             read, the temporal reading alone.
+//             read, the temporal reading alone. It is the plain reading, or
+//             the centred one where that is clearly below it: then changes of
+//             level, not noise, raised the plain one.
 // Sorts the energies.
 noise_reading noise_sigma_from_energies(noise_energies* energies);

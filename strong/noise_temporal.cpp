@@ -2,12 +2,15 @@
 // picture (a spread lattice of them in a large picture, as for the spatial
 // readings) against a neighbour, moved by the filter's own motion search.
 //
-// Each block is read twice, and the lower reading kept: at the vector rounded
-// to whole pixels, where the difference holds twice the noise variance
-// whatever its spectrum, but a picture moving by a fraction of a pixel leaves
-// some of itself; and at the vector itself, interpolated as the filter does,
-// where the neighbour's white noise is reduced by the interpolation's noise
-// gain (blurred noise less so: that reading is then too high, never too low).
+// Each block is read twice, and the lower of each of its readings (plain and
+// centred, noise_estimate.h) kept: at the vector rounded to whole pixels,
+// where the difference holds twice the noise variance whatever its spectrum,
+// but a picture moving by a fraction of a pixel leaves some of itself; and at
+// the vector itself, interpolated as the filter does, where the neighbour's
+// white noise is reduced by the interpolation's noise gain (blurred noise
+// less so: that reading is then too high, never too low).
+#include <algorithm>
+
 #include "frame/stage_share.h"
 #include "strong/strong_internal.h"
 
@@ -48,29 +51,30 @@ void temporal_job(int thread_id, int thread_num, void* param1, void*) {
                            g.pad_x[q] + bw * bx;
         // Vector in quarter luma pixels to whole pixels of this plane.
         const int wx = nearest(v.x, 4 << sx), wy = nearest(v.y, 4 << sy);
-        float whole, interpolated;
+        noise_temporal_reading whole, interpolated;
         if (!noise_temporal_energy(cur, g.pitch[q],
                                    cur - t.cur.plane[q] + t.ref.plane[q] +
                                        ptrdiff_t(wy) * g.pitch[q] + wx,
                                    g.pitch[q], bw, bh, 2.0f, &whole))
           continue;
+        noise_energies& to = t.parts[2 * thread_id + (q ? 1 : 0)];
         // And in eighths of this plane's pixels, as the filter compensates.
         const int ex = sx ? v.x : 2 * v.x, ey = sy ? v.y : 2 * v.y;
         const int fx = ex & 7, fy = ey & 7;
         // At a whole-pixel vector that is the block read already, at the same
-        // gain (2): the same energy, which would not replace it.
-        if (fx == 0 && fy == 0) {
-          t.parts[2 * thread_id + (q ? 1 : 0)].temporal.push_back(whole);
-          continue;
+        // gain (2): the same energies, which would not replace them.
+        if (fx != 0 || fy != 0) {
+          float comp[256];
+          interpolate_block(t.ref.plane[q], g.pitch[q], g.pad_x[q] + bw * bx + (ex >> 3),
+                            g.pad_y[q] + bh * by + (ey >> 3), fx, fy, bw, bh, comp);
+          const float gain = 1.0f + interpolation_gain(fx) * interpolation_gain(fy);
+          if (noise_temporal_energy(cur, g.pitch[q], comp, bw, bw, bh, gain, &interpolated)) {
+            whole.plain = std::min(whole.plain, interpolated.plain);
+            whole.centred = std::min(whole.centred, interpolated.centred);
+          }
         }
-        float comp[256];
-        interpolate_block(t.ref.plane[q], g.pitch[q], g.pad_x[q] + bw * bx + (ex >> 3),
-                          g.pad_y[q] + bh * by + (ey >> 3), fx, fy, bw, bh, comp);
-        const float gain = 1.0f + interpolation_gain(fx) * interpolation_gain(fy);
-        if (noise_temporal_energy(cur, g.pitch[q], comp, bw, bw, bh, gain, &interpolated) &&
-            interpolated < whole)
-          whole = interpolated;
-        t.parts[2 * thread_id + (q ? 1 : 0)].temporal.push_back(whole);
+        to.temporal.push_back(whole.plain);
+        to.centred.push_back(whole.centred);
       }
     }
 }

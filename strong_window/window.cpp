@@ -76,6 +76,7 @@ void append(const std::vector<float>& from, std::vector<float>* to) {
 void append(const noise_energies& from, reading_kind which, noise_energies* to) {
   if (which == temporal_reading) {
     append(from.temporal, &to->temporal);
+    append(from.centred, &to->centred);
     return;
   }
   append(from.grid, &to->grid);
@@ -87,6 +88,7 @@ void append(const noise_energies& from, reading_kind which, noise_energies* to) 
 void clear(noise_energies* e, reading_kind which) {
   if (which == temporal_reading) {
     e->temporal.clear();
+    e->centred.clear();
     return;
   }
   e->grid.clear();
@@ -104,6 +106,7 @@ bool reserve(noise_energies* e, size_t blocks, size_t temporal) {
     e->grid2.reserve(blocks);
     e->grid4.reserve(blocks);
     e->temporal.reserve(temporal);
+    e->centred.reserve(temporal);
   } catch (const std::bad_alloc&) {
     return false;
   }

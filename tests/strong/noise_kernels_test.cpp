@@ -21,9 +21,11 @@ float uniform(float lo, float hi) { return std::uniform_real_distribution<float>
 
 // Blocks of every width (4 to 16) and height, at an odd pitch, with the
 // samples past the block's end clipped (0 or 255: a kernel that read them
-// would call the block clipped). Magnitudes are random, at and beside the
-// bin edges (k + 1/2), in the last bin and beyond it; a clipped sample is
-// put at a random place, at each end of a row; equal blocks say so.
+// would call the block clipped). Differences are random, of either sign, at
+// and beside the bin edges (k + 1/2), in the outer bins and beyond them,
+// large ones of one sign (beyond the bins the AVX2 version counts by
+// comparison); a clipped sample is put at a random place, at each end of a
+// row; equal blocks say so.
 TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   const bool avx2 = detect_simd_level() >= simd_avx2;
@@ -31,7 +33,7 @@ TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
   for (int round = 0; round < 400; ++round) {
     const int w = 4 * (1 + round % 4), h = 1 + (round / 4) % 16;
     std::vector<float> cur(size_t(pitch) * h + 4, 0.0f), comp(size_t(pitch) * h + 4, 255.0f);
-    const int kind = round % 5;
+    const int kind = round % 6;
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         float a = uniform(0.001f, 254.99f), b = a;
@@ -43,6 +45,10 @@ TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
           if (b <= 0.0f || b >= 255.0f) b = a;
         }
         if (kind == 3) b = std::nextafter(a, rng() % 2 ? 0.0f : 255.0f);  // tiny
+        if (kind == 5) {                                         // 10 to 80 below
+          a = uniform(90.0f, 254.0f);
+          b = a - uniform(10.0f, 80.0f);
+        }
         cur[size_t(y) * pitch + x] = a;
         comp[size_t(y) * pitch + x] = b;
       }
@@ -50,13 +56,13 @@ TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
       const int y = int(rng() % h), x = round % 3 == 0 ? 0 : round % 3 == 1 ? w - 1 : int(rng() % w);
       (rng() % 2 ? cur : comp)[size_t(y) * pitch + x] = rng() % 2 ? 0.0f : 255.0f;
     }
-    uint32_t want[noise_median_bins] = {};
+    uint32_t want[noise_difference_bins] = {};
     want[5] = 3;  // the kernels add to what is there
     const int a = difference_bins_ref(cur.data(), pitch, comp.data(), pitch, w, h, want);
     EXPECT_EQ(a, round % 7 == 6 ? -1 : kind == 4 ? 0 : 1) << round;
     for (difference_bins_fn bins : {&difference_bins_sse2, &difference_bins_avx2}) {
       if (bins == &difference_bins_avx2 && !avx2) continue;
-      uint32_t got[noise_median_bins] = {};
+      uint32_t got[noise_difference_bins] = {};
       got[5] = 3;
       const int b = bins(cur.data(), pitch, comp.data(), pitch, w, h, got);
       const char* name = bins == &difference_bins_avx2 ? "avx2" : "sse2";
@@ -70,20 +76,27 @@ TEST(NoiseKernels, DifferenceBinsMatchTheReference) {
   }
 }
 
-// The bins themselves: k + 1/2 rounds up, just below it down, and every
-// magnitude from 63 + 1/2 on lands in the last bin.
+// The bins themselves: a magnitude of k + 1/2 rounds up, just below it down,
+// either sign, and every magnitude from 63 + 1/2 on lands in the outer bin
+// of its sign.
 TEST(NoiseKernels, DifferenceBinsPlaceTheEdges) {
   for (difference_bins_fn bins : {&difference_bins_ref, &difference_bins_sse2, &difference_bins_avx2}) {
     if (bins != &difference_bins_ref && detect_simd_level() < (bins == &difference_bins_sse2 ? simd_sse2 : simd_avx2)) continue;
-    const float cur[8] = {10, 10, 10, 10, 100, 100, 1, 1};
-    const float comp[8] = {10.5f, std::nextafter(10.5f, 0.0f), 12.5f, 9.0f, 163.5f, 162, 254.5f, 1};
-    uint32_t count[noise_median_bins] = {};
-    EXPECT_EQ(bins(cur, 8, comp, 8, 8, 1, count), 1);
-    EXPECT_EQ(count[0], 2u);  // 0.4999 and 0
-    EXPECT_EQ(count[1], 2u);  // 0.5 and 1
-    EXPECT_EQ(count[3], 1u);  // 2.5
-    EXPECT_EQ(count[62], 1u);
-    EXPECT_EQ(count[63], 2u);  // 63.5 and 253.5
+    const float cur[16] = {10, 10, 10, 10, 100, 100, 1, 1, 10, 10, 10, 12.5f, 100, 200, 250, 20};
+    const float comp[16] = {10.5f, std::nextafter(10.5f, 0.0f), 12.5f, 9.0f, 163.5f, 162, 254.5f, 1,
+                            9.5f, std::nextafter(9.5f, 20.0f), 7.5f, 10, 36.5f, 137, 1, 4.5f};
+    const auto at = [](int k) { return noise_zero_bin + k; };
+    uint32_t count[noise_difference_bins] = {};
+    EXPECT_EQ(bins(cur, 16, comp, 16, 16, 1, count), 1);
+    EXPECT_EQ(count[at(0)], 3u);   // 0.4999 either way, and 0
+    EXPECT_EQ(count[at(1)], 1u);   // 0.5
+    EXPECT_EQ(count[at(-1)], 2u);  // -0.5 and -1
+    EXPECT_EQ(count[at(3)], 1u);   // 2.5
+    EXPECT_EQ(count[at(-3)], 2u);  // -2.5 twice
+    EXPECT_EQ(count[at(62)], 1u);
+    EXPECT_EQ(count[at(-16)], 1u);  // -15.5: the first bin beyond the middle ones
+    EXPECT_EQ(count[at(63)], 2u);   // 63.5 and 253.5
+    EXPECT_EQ(count[at(-63)], 3u);  // -63.5, -63 and -249
   }
 }
 

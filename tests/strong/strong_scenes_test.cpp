@@ -188,10 +188,13 @@ noise_reading read_noise(const std::vector<float> (&noisy)[frames][3], int kind,
       if (n == 0) continue;
       for (int by = 0; by + 16 <= h; by += 16)
         for (int bx = shift; bx + 16 <= w; bx += 16)
-          if (float t; noise_temporal_energy(cur + size_t(by) * w + bx, w,
-                                             noisy[n - 1][p].data() + size_t(by) * w + bx - shift,
-                                             w, 16, 16, 2.0f, &t))
-            e.temporal.push_back(t);
+          if (noise_temporal_reading t;
+              noise_temporal_energy(cur + size_t(by) * w + bx, w,
+                                    noisy[n - 1][p].data() + size_t(by) * w + bx - shift, w, 16,
+                                    16, 2.0f, &t)) {
+            e.temporal.push_back(t.plain);
+            e.centred.push_back(t.centred);
+          }
     }
   return noise_sigma_from_energies(&e);
 }

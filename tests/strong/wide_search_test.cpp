@@ -179,10 +179,12 @@ TEST(WideSearch, TheTemporalNoiseReadingFollowsAFastPan) {
     if (n == 0) continue;
     strong_temporal_noise(filter.get(), n, n - 1, parts.data(), sequential_exec);
     for (int t = 0; t < max_workers; ++t) {
-      luma.temporal.insert(luma.temporal.end(), parts[2 * t].temporal.begin(),
-                           parts[2 * t].temporal.end());
-      parts[2 * t].temporal.clear();
-      parts[2 * t + 1].temporal.clear();
+      for (auto member : {&noise_energies::temporal, &noise_energies::centred}) {
+        (luma.*member).insert((luma.*member).end(), (parts[2 * t].*member).begin(),
+                              (parts[2 * t].*member).end());
+        (parts[2 * t].*member).clear();
+        (parts[2 * t + 1].*member).clear();
+      }
     }
   }
   // The temporal reading alone (no spatial blocks given).
