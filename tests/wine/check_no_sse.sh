@@ -64,7 +64,7 @@ $before_check"
 fi
 objects=$(for f in $folders; do find "$build_dir/CMakeFiles" -path "*/nivora_$f.dir/*.obj"; done | sort)
 for f in $folders; do
-  echo "$objects" | grep -q "/nivora_$f.dir/" || { echo "no objects of $f/ under $build_dir"; exit 1; }
+  grep -q "/nivora_$f.dir/" <<<"$objects" || { echo "no objects of $f/ under $build_dir"; exit 1; }
 done
 names=$( (for o in $objects; do
   $nm -C --defined-only "$o" | sed -n 's/^[0-9a-f]* [tT] //p'
