@@ -161,6 +161,12 @@ float median_energy(const uint32_t count[noise_difference_bins], int offset, uin
   return float(s * s / gain);
 }
 
+// The coarse level of noise of deviation sigma that the 4x4 cells' grid
+// reading puts at grid4: that reading, capped, and never below sigma.
+float coarse_level(float sigma, float grid4) {
+  return std::max(sigma, std::min(grid4, coarse_cap * sigma));
+}
+
 }  // namespace
 
 void noise_block_energies(const float* plane, int pitch, int width, int height,
@@ -231,10 +237,10 @@ noise_reading noise_sigma_from_energies(noise_energies* energies) {
   const float confirmed = std::min(coloured, t);
   if (confirmed > coloured_ratio * white) {
     r.sigma = confirmed;
-    r.coarse = std::max(confirmed, std::min(grid4, coarse_cap * confirmed));
+    r.coarse = coarse_level(confirmed, grid4);
   } else if (t < structure_ratio * white) {
     r.sigma = t;
-    r.coarse = std::max(t, std::min(grid4, coarse_cap * t));
+    r.coarse = coarse_level(t, grid4);
   } else {
     r.sigma = r.coarse = white;
   }

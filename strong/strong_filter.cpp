@@ -380,6 +380,14 @@ motion_field strong_field_between(strong_filter* f, int64_t n, int64_t m, strong
   return field;
 }
 
+void strong_window_span(int64_t n, int radius, int64_t first, int64_t last, int64_t* lo,
+                        int64_t* hi) {
+  *lo = n - radius;
+  *hi = n + radius;
+  if (*lo < first) *hi = std::min(last, *hi + (first - *lo)), *lo = first;
+  if (*hi > last) *lo = std::max(first, *lo - (*hi - last)), *hi = last;
+}
+
 void strong_process(strong_filter* f, const strong_params& params, int64_t n, int64_t first,
                     int64_t last, float* const out[3], const int out_pitch[3],
                     strong_exec_fn exec) {
@@ -388,13 +396,11 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
   p.params = &params;
   p.slot = int(n % slot_count);
   p.neighbour_count = 0;
-  // The window is the 2 radius + 1 pictures around n, moved inward at the
-  // clip's ends so that the first and last pictures have as many neighbours
-  // as the others (all on one side); neighbours in order of distance.
+  // The first and last pictures have as many neighbours as the others (all
+  // on one side); neighbours in order of distance.
   const int radius = std::min(params.radius, strong_max_radius);
-  int64_t lo = n - radius, hi = n + radius;
-  if (lo < first) hi = std::min(last, hi + (first - lo)), lo = first;
-  if (hi > last) lo = std::max(first, lo - (hi - last)), hi = last;
+  int64_t lo, hi;
+  strong_window_span(n, radius, first, last, &lo, &hi);
   for (int k = 1; k <= 2 * radius; ++k)
     for (int side = -1; side <= 1; side += 2) {
       const int64_t m = n + side * k;

@@ -130,6 +130,12 @@ void strong_push(strong_filter* f, int64_t n, const strong_picture_view& picture
 // Whether picture n is in the window.
 bool strong_holds(const strong_filter* f, int64_t n);
 
+// The pictures [*lo, *hi] of picture n's window: the 2 radius + 1 around n,
+// moved inward where they would pass first or last (the clip's ends), as far
+// as the clip is long.
+void strong_window_span(int64_t n, int radius, int64_t first, int64_t last, int64_t* lo,
+                        int64_t* hi);
+
 // Filters picture n with the held neighbours of its window: the 2 radius + 1
 // pictures around n, moved inward where they would pass first or last (the
 // clip's ends), so that pictures near the ends draw on as many neighbours as

@@ -1,6 +1,5 @@
 // The window of source frames as the strong filter's pictures, the noise
 // estimate pooled from it, and a frame's filtering.
-#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -287,9 +286,9 @@ strong_window_result strong_window_frame(FILTER* fp, FILTER_PROC_INFO* fpip,
   // else its radius either side; moved inward at the clip's ends (as many
   // inside the clip as there are), as the filter's window is.
   const int span = estimate ? strong_max_radius : (s.radius > 0 ? s.radius : params.radius);
-  int first = n - span, last = n + span;
-  if (first < 0) last = std::min(frame_n - 1, last - first), first = 0;
-  if (last > frame_n - 1) first = std::max(0, first - (last - (frame_n - 1))), last = frame_n - 1;
+  int64_t from, to;
+  strong_window_span(n, span, 0, frame_n - 1, &from, &to);
+  const int first = int(from), last = int(to);
 
   fp->exfunc->set_ycp_filtering_cache_size(fp, fpip->max_w, fpip->max_h, 1, 0);
   bool have_current = false;
