@@ -45,7 +45,8 @@ struct strong_filter {
   // sum), the blocks' weighted sums and weights, and the pilot estimate.
   aligned_buffer<float> cells[3];
   aligned_buffer<int> cell_span[3];
-  aligned_buffer<float> transform_num[3], transform_den[3], transform_cover[3], pilot[3];
+  aligned_buffer<float> transform_num[3], transform_den[3], transform_cover[3], band_cover[3],
+      pilot[3];
   aligned_buffer<int> transform_rows[3];
   int cell_w[3] = {};
   size_t spatial_scratch_floats = 0;
@@ -101,6 +102,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->transform_num[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_den[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_cover[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
+    ok = ok && f->band_cover[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
     ok = ok && f->transform_rows[p].allocate(2 * size_t(g.h[p]) + 2);
     ok = ok && f->pilot[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
@@ -289,6 +291,7 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.num = f->transform_num[q].data();
   t.den = f->transform_den[q].data();
   t.cover = f->transform_cover[q].data();
+  t.band_cover = f->band_cover[q].data();
   t.row_span = f->transform_rows[q].data();
   t.pilot = f->pilot[q].data();
   return t;

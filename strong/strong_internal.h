@@ -148,8 +148,10 @@ void spatial_rows(const float* t, const float* weight_sum, int w, int h, float v
                   float strength, int first, int end, float* scratch, float* out, int out_pitch);
 
 // The block transform pass over one plane (transform_pass.cpp): 8x8 DCT
-// blocks at this step, where the temporal mean left much of the noise.
-constexpr int transform_step = 4;
+// blocks on a grid of this step where the temporal mean left most of the
+// noise, and of the wider step in the band of small shares.
+constexpr int transform_step = 2;
+constexpr int transform_band_step = 4;
 // Blocks take part from a share of transform_min_share, fully from this above.
 constexpr float transform_share_ramp = 0.2f;
 // The shares at which blocks of plane q run (transform_pass.cpp): above
@@ -174,7 +176,8 @@ struct transform_plane {
   // outside a pass).
   float* num = nullptr;
   float* den = nullptr;
-  float* cover = nullptr;
+  float* cover = nullptr;       // the says of the blocks of the dense grid
+  float* band_cover = nullptr;  // and of the band's
   int* row_span = nullptr;
   float* pilot = nullptr;  // w x h: the first estimate
 };

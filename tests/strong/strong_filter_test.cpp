@@ -232,7 +232,7 @@ struct transform_case {
   static constexpr int w = 61, h = 45;  // not multiples of the grid's step
   static constexpr int cell_w = (w + 3) / 4, cell_h = (h + 3) / 4;
   std::vector<float> truth, t, weight, cells;
-  std::vector<float> num, den, cover, pilot, scratch;
+  std::vector<float> num, den, cover, band_cover, pilot, scratch;
   std::vector<int> cell_span, row_span;
   float sigma;  // of the noise before the temporal mean
   transform_plane p;
@@ -241,7 +241,8 @@ struct transform_case {
   // temporal mean of weight_sum whole frames leaves.
   transform_case(float sigma_, float weight_sum, const transform_limits& limits, uint32_t seed)
       : truth(w * h), t(w * h), weight(w * h, weight_sum), cells(cell_w * cell_h, 1.0f / weight_sum),
-        num(w * h), den(w * h), cover(w * h), pilot(w * h), scratch(2 * (w + 8)),
+        num(w * h), den(w * h), cover(w * h), band_cover(w * h), pilot(w * h),
+        scratch(2 * (w + 8)),
         cell_span(2 * cell_h), row_span(2 * h), sigma(sigma_) {
     test_noise noise(seed);
     for (int cy = 0; cy < cell_h; ++cy) cell_span[2 * cy + 1] = cell_w - 1;
@@ -261,6 +262,7 @@ struct transform_case {
     p.num = num.data();
     p.den = den.data();
     p.cover = cover.data();
+    p.band_cover = band_cover.data();
     p.row_span = row_span.data();
     p.pilot = pilot.data();
   }
