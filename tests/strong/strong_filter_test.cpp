@@ -273,8 +273,9 @@ struct transform_case {
     return out;
   }
   // The local Wiener pass, then the transform pass in bands of rows.
-  std::vector<float> run(const std::vector<int>& splits) {
-    std::vector<float> out = local_wiener();
+  std::vector<float> run(const std::vector<int>& splits) { return run(splits, local_wiener()); }
+  // The transform pass over out as the pass before it left it.
+  std::vector<float> run(const std::vector<int>& splits, std::vector<float> out) {
     for (size_t i = 0; i + 1 < splits.size(); ++i) transform_pilot_rows(p, splits[i], splits[i + 1]);
     for (size_t i = 0; i + 1 < splits.size(); ++i)
       transform_wiener_rows(p, splits[i], splits[i + 1], out.data(), w);
@@ -357,4 +358,37 @@ TEST(StrongFilter, TheTransformPassAlsoRunsWhereTheWholeWindowLeftMuchNoise) {
   EXPECT_EQ(std::memcmp(quiet.run({0, h}).data(), quiet.local_wiener().data(),
                         sizeof(float) * c.w * h),
             0);
+}
+
+// The dense grid (where nothing matched) and the band's each count their own
+// blocks: where every block covering a sample runs fully, the estimate
+// takes the sample's place whatever the local Wiener pass left there, on
+// either grid. Where the two meet, the rows' splits and the kernel level
+// still do not change a bit.
+TEST(StrongFilter, EachGridOfTheTransformPassCountsItsOwnBlocks) {
+  transform_limits limits;
+  limits.min_share = 0.4f;
+  limits.band_low = limits.lowest = 0.1f;
+  limits.band_full = 0.2f;
+  strong_select_kernels(simd_ref);
+  for (const float weight_sum : {1.0f, 6.0f}) {  // share 1 (dense), 1/6 (band, say 1)
+    transform_case c(6.0f, weight_sum, limits, 11);
+    const std::vector<float> from_lee = c.run({0, c.h});
+    const std::vector<float> from_zero = c.run({0, c.h}, std::vector<float>(c.w * c.h, 0.0f));
+    EXPECT_EQ(std::memcmp(from_lee.data(), from_zero.data(), sizeof(float) * c.w * c.h), 0)
+        << weight_sum;
+    EXPECT_LT(c.error(from_lee), c.error(c.local_wiener())) << weight_sum;
+  }
+  // Left of column 29 nothing matched, right of it the whole window did.
+  transform_case mixed(6.0f, 1.0f, limits, 12);
+  for (int cy = 0; cy < mixed.cell_h; ++cy)
+    for (int cx = 29 / 4; cx < mixed.cell_w; ++cx) mixed.cells[cy * mixed.cell_w + cx] = 1.0f / 6.0f;
+  const std::vector<float> whole = mixed.run({0, mixed.h});
+  for (int level = simd_ref; level <= detect_simd_level() && level <= simd_sse2; ++level) {
+    strong_select_kernels(level);
+    const std::vector<float> banded = mixed.run({0, 5, 6, 21, 38, mixed.h});
+    EXPECT_EQ(std::memcmp(banded.data(), whole.data(), sizeof(float) * mixed.w * mixed.h), 0)
+        << level;
+  }
+  strong_select_kernels(simd_ref);
 }
