@@ -238,6 +238,7 @@ noise_reading noise_sigma_from_energies(noise_energies* energies) {
   if (confirmed > coloured_ratio * white) {
     r.sigma = confirmed;
     r.coarse = coarse_level(confirmed, grid4);
+    r.coloured = true;
   } else if (t < structure_ratio * white) {
     r.sigma = t;
     r.coarse = coarse_level(t, grid4);

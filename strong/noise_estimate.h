@@ -71,6 +71,9 @@ struct noise_reading {
   // cell's mean. The sigma above for white noise; for noise read as coloured,
   // the grid reading over the means of 4x4 cells, where higher.
   float coarse = 0;
+  // Whether the noise was read as coloured (the coloured reading, below):
+  // then coarse / sigma is the shape of its spectrum.
+  bool coloured = false;
   bool measured = false;  // false: no block could be read (the picture is too small)
 };
 

@@ -52,6 +52,10 @@ struct strong_filter {
   // The wide search: the motion fields of the neighbours searched without a
   // predictor, at each level from strong_base_levels up.
   aligned_buffer<motion_vector> field[max_guided][strong_max_levels];
+  // The noise's shape over the transform's coefficients, luma and chroma,
+  // where it is coloured, for the ratio it was made for (0: not made).
+  dct8_noise_shape shape[2];
+  float shape_ratio[2] = {};
 };
 
 void strong_filter_free::operator()(strong_filter* f) const { delete f; }
@@ -291,6 +295,8 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.cover = f->transform_cover[q].data();
   t.row_span = f->transform_rows[q].data();
   t.pilot = f->pilot[q].data();
+  const float coloured = q ? params.coloured_chroma : params.coloured_luma;
+  if (coloured > 1.0f) t.shape = &f->shape[q ? 1 : 0];
   return t;
 }
 
@@ -426,6 +432,14 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
     compute_fields(&fp, exec);
   }
   exec(process_job, &p, nullptr);
+  // The shapes the planes' noise needs, made once for each ratio.
+  for (int k = 0; k < 2; ++k) {
+    const float coloured = k ? params.coloured_chroma : params.coloured_luma;
+    if (coloured > 1.0f && coloured != f->shape_ratio[k]) {
+      dct8_noise_shape_for(coloured, &f->shape[k]);
+      f->shape_ratio[k] = coloured;
+    }
+  }
   spatial_params sp = {f, &params, out, out_pitch};
   exec(spatial_job, &sp, nullptr);
   exec(transform_job, &sp, nullptr);
