@@ -341,6 +341,10 @@ class strong_run final : public run_filter {
     // A level given or not, the readings tell the noise's spectrum.
     while (next_read_ < estimate_frames && read_next(true)) {
     }
+    // A 16x16 luma block's chroma block, as the temporal readings take it.
+    const int shift_x = st_.video.chroma == 444 ? 0 : 1;
+    const int shift_y = st_.video.chroma == 420 ? 1 : 0;
+    energies_[1].temporal_samples = (16 >> shift_x) * (16 >> shift_y);
     const noise_reading luma = noise_sigma_from_energies(&energies_[0]);
     const noise_reading chroma = noise_sigma_from_energies(&energies_[1]);
     if (o_.sigma_auto) {

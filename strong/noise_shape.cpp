@@ -35,10 +35,18 @@ double kernel_of(double m) {
 
 }  // namespace
 
-void dct8_noise_shape_for(float ratio, dct8_noise_shape* shape) {
+noise_blur noise_blur_for(float ratio) {
   const double m = std::min(std::max(double(ratio) - 1.0, 0.0), largest_m);
   const double a = kernel_of(m), norm = 1.0 + 2.0 * a * a;
-  const float r[3] = {1.0f, float(2.0 * a / norm), float(a * a / norm)};
+  noise_blur b;
+  b.r1 = 2.0 * a / norm;
+  b.r2 = a * a / norm;
+  return b;
+}
+
+void dct8_noise_shape_for(float ratio, dct8_noise_shape* shape) {
+  const noise_blur b = noise_blur_for(ratio);
+  const float r[3] = {1.0f, float(b.r1), float(b.r2)};
   alignas(16) float correlation[64], transformed[64];
   for (int i = 0; i < 8; ++i)
     for (int j = 0; j < 8; ++j) {
