@@ -108,12 +108,12 @@ float shrink_threshold_shaped_sse2(float* c, float low, float inv_span,
   __m128 sum = _mm_setzero_ps();
   for (int i = 0; i < 64; i += 4) {
     const __m128 v = _mm_loadu_ps(c + i);
-    const __m128 at = _mm_sub_ps(_mm_and_ps(v, magnitude), _mm_mul_ps(vlow, _mm_load_ps(shape->dev + i)));
-    const __m128 q = _mm_mul_ps(_mm_mul_ps(at, vinv), _mm_load_ps(shape->inv_dev + i));
+    const __m128 at = _mm_sub_ps(_mm_and_ps(v, magnitude), _mm_mul_ps(vlow, _mm_loadu_ps(shape->dev + i)));
+    const __m128 q = _mm_mul_ps(_mm_mul_ps(at, vinv), _mm_loadu_ps(shape->inv_dev + i));
     __m128 g = _mm_min_ps(_mm_max_ps(q, zero), one);
     if (i == 0) g = _mm_or_ps(_mm_and_ps(first, one), _mm_andnot_ps(first, g));
     _mm_storeu_ps(c + i, _mm_mul_ps(v, g));
-    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_mul_ps(g, g), _mm_load_ps(shape->var + i)));
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_mul_ps(g, g), _mm_loadu_ps(shape->var + i)));
   }
   return lane_total(sum);
 }
@@ -125,7 +125,7 @@ float shrink_wiener_shaped_sse2(float* c, const float* pilot, float noise,
   for (int i = 0; i < 64; i += 4) {
     const __m128 p = _mm_loadu_ps(pilot + i);
     const __m128 e = _mm_mul_ps(p, p);
-    const __m128 var = _mm_load_ps(shape->var + i);
+    const __m128 var = _mm_loadu_ps(shape->var + i);
     const __m128 g = _mm_div_ps(e, _mm_add_ps(e, _mm_mul_ps(vn, var)));
     _mm_storeu_ps(c + i, _mm_mul_ps(_mm_loadu_ps(c + i), g));
     sum = _mm_add_ps(sum, _mm_mul_ps(_mm_mul_ps(g, g), var));

@@ -53,8 +53,10 @@ struct strong_filter {
   // predictor, at each level from strong_base_levels up.
   aligned_buffer<motion_vector> field[max_guided][strong_max_levels];
   // The noise's shape over the transform's coefficients, luma and chroma,
-  // where it is coloured, for the ratio it was made for (0: not made).
-  dct8_noise_shape shape[2];
+  // where it is coloured, for the ratio it was made for (0: not made); in an
+  // aligned buffer, as the filter itself is not allocated aligned on every
+  // system.
+  aligned_buffer<dct8_noise_shape> shape;
   float shape_ratio[2] = {};
 };
 
@@ -108,6 +110,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->transform_rows[p].allocate(2 * size_t(g.h[p]) + 2);
     ok = ok && f->pilot[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
+  ok = ok && f->shape.allocate(2);
   f->spatial_scratch_floats = 2 * size_t(width + 8);
   ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
   if (!ok) f.reset();
@@ -296,7 +299,7 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.row_span = f->transform_rows[q].data();
   t.pilot = f->pilot[q].data();
   const float coloured = q ? params.coloured_chroma : params.coloured_luma;
-  if (coloured > 1.0f) t.shape = &f->shape[q ? 1 : 0];
+  if (coloured > 1.0f) t.shape = f->shape.data() + (q ? 1 : 0);
   return t;
 }
 
@@ -436,7 +439,7 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
   for (int k = 0; k < 2; ++k) {
     const float coloured = k ? params.coloured_chroma : params.coloured_luma;
     if (coloured > 1.0f && coloured != f->shape_ratio[k]) {
-      dct8_noise_shape_for(coloured, &f->shape[k]);
+      dct8_noise_shape_for(coloured, f->shape.data() + k);
       f->shape_ratio[k] = coloured;
     }
   }
