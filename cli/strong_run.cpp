@@ -325,7 +325,8 @@ class strong_run final : public run_filter {
       noise_energies& all = energies_[i & 1];
       for (auto member : {&noise_energies::grid, &noise_energies::rows, &noise_energies::grid2,
                           &noise_energies::grid4, &noise_energies::temporal,
-                          &noise_energies::centred}) {
+                          &noise_energies::centred, &noise_energies::crossed,
+                          &noise_energies::crossed_centred}) {
         std::vector<float>& from = part.*member;
         std::vector<float>& to = all.*member;
         to.insert(to.end(), from.begin(), from.end());

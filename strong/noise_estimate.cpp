@@ -173,13 +173,30 @@ float median_energy(const uint32_t count[noise_difference_bins], int offset, uin
 // white noise over 256 samples (temporal_fraction) is that of white noise
 // over 256 / samples x the blur's inflation as many (the fraction's logarithm
 // goes with one over the root of the samples, as the spread of a median does).
+// e^x for x of magnitude up to a few units, from its series at x / 16 and
+// four squarings: plain arithmetic, so that every build gives the same bits
+// (the libraries' exp need not).
+double plain_exp(double x) {
+  const double y = x / 16.0;
+  double term = 1.0, sum = 1.0;
+  for (int k = 1; k <= 14; ++k) {
+    term = term * y / double(k);
+    sum += term;
+  }
+  for (int k = 0; k < 4; ++k) sum *= sum;
+  return sum;
+}
+
+// The logarithm of temporal_fraction.
+constexpr double log_temporal_fraction = -0.29437106060257756;
+
 float coloured_temporal(float t, int samples, float ratio) {
   const noise_blur b = noise_blur_for(ratio);
   const double line = 1.0 + 2.0 * (b.r1 * b.r1 + b.r2 * b.r2);
   const double inflation = 1.0 + blur_inflation * (line * line - 1.0);
   const double scale = std::sqrt(inflation * 256.0 / double(std::max(samples, 1)));
-  const double fraction = std::exp(std::log(temporal_fraction) * scale);
-  return float(double(t) * std::sqrt(temporal_fraction / fraction));
+  // t x sqrt(temporal_fraction / temporal_fraction^scale)
+  return float(double(t) * std::sqrt(plain_exp(log_temporal_fraction * (1.0 - scale))));
 }
 
 // The coarse level of noise of deviation sigma that the 4x4 cells' grid
@@ -228,17 +245,24 @@ bool noise_temporal_energy(const float* cur, int cur_pitch, const float* comp, i
   return true;
 }
 
+namespace {
+
+// The temporal reading of the plain energies and the centred ones: the plain
+// one, or the centred one where that is clearly lower (0: too few blocks).
+float temporal_sigma(std::vector<float>* plain, std::vector<float>* centred) {
+  if (plain->size() < min_temporal_blocks) return 0.0f;
+  const float t = sigma_at_percentile(plain, temporal_fraction);
+  if (centred->size() < min_temporal_blocks) return t;
+  const float c = sigma_at_percentile(centred, temporal_fraction);
+  return c < level_ratio * t ? c : t;
+}
+
+}  // namespace
+
 noise_reading noise_sigma_from_energies(noise_energies* energies) {
   noise_reading r;
   const bool temporal = energies->temporal.size() >= min_temporal_blocks;
-  float t = 0.0f;
-  if (temporal) {
-    t = sigma_at_percentile(&energies->temporal, temporal_fraction);
-    if (energies->centred.size() >= min_temporal_blocks) {
-      const float centred = sigma_at_percentile(&energies->centred, temporal_fraction);
-      if (centred < level_ratio * t) t = centred;
-    }
-  }
+  const float t = temporal_sigma(&energies->temporal, &energies->centred);
   if (energies->grid.empty()) {
     r.sigma = r.coarse = t;
     r.measured = temporal;
@@ -260,7 +284,12 @@ noise_reading noise_sigma_from_energies(noise_energies* energies) {
     // The spectrum's shape from the two readings as they stand, both low
     // percentiles of blocks; the temporal one then taken for the blur.
     const float ratio = coarse_level(confirmed, grid4) / confirmed;
-    r.sigma = std::min(coloured, coloured_temporal(t, energies->temporal_samples, ratio));
+    // Where the blocks were also read at their left neighbour's vectors,
+    // those readings: for blurred noise, the search's choice lowers the
+    // others on flat pictures.
+    const float crossed = temporal_sigma(&energies->crossed, &energies->crossed_centred);
+    r.sigma = std::min(coloured, coloured_temporal(crossed > 0.0f ? crossed : t,
+                                                   energies->temporal_samples, ratio));
     r.coarse = r.sigma * ratio;
     r.coloured = true;
   } else if (t < structure_ratio * white) {

@@ -20,6 +20,10 @@ struct noise_energies {
   // The same for the difference less its median: a change of level over most
   // of the block (a fade, a flash, a trail that fades) taken out.
   std::vector<float> centred;
+  // Luma: both again, each block read at the vector the search found for the
+  // block before it in its row (noise_temporal.cpp).
+  std::vector<float> crossed;
+  std::vector<float> crossed_centred;
   // The samples of each temporal block (16x16 luma; chroma 8x8 in 4:2:0).
   int temporal_samples = 256;
 };
