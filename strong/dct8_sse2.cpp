@@ -108,7 +108,8 @@ float shrink_threshold_shaped_sse2(float* c, float low, float inv_span,
   __m128 sum = _mm_setzero_ps();
   for (int i = 0; i < 64; i += 4) {
     const __m128 v = _mm_loadu_ps(c + i);
-    const __m128 at = _mm_sub_ps(_mm_and_ps(v, magnitude), _mm_mul_ps(vlow, _mm_loadu_ps(shape->dev + i)));
+    const __m128 low_i = _mm_mul_ps(vlow, _mm_loadu_ps(shape->dev + i));
+    const __m128 at = _mm_sub_ps(_mm_and_ps(v, magnitude), low_i);
     const __m128 q = _mm_mul_ps(_mm_mul_ps(at, vinv), _mm_loadu_ps(shape->inv_dev + i));
     __m128 g = _mm_min_ps(_mm_max_ps(q, zero), one);
     if (i == 0) g = _mm_or_ps(_mm_and_ps(first, one), _mm_andnot_ps(first, g));

@@ -188,7 +188,8 @@ transform_limits transform_limits_of(const strong_params& params, int q) {
   // Blurred noise is strongest at coarse scales, where the local Wiener pass
   // removes the least of it: the band takes its level there, the coarse one.
   const float coloured = q ? params.coloured_chroma : params.coloured_luma;
-  const float low = params.transform_noise_floor / (coloured > 1.0f ? noise * coloured * coloured : noise);
+  const float level = coloured > 1.0f ? noise * coloured * coloured : noise;
+  const float low = params.transform_noise_floor / level;
   const float full = 1.0f / (params.transform_window_part * float(2 * radius + 1));
   if (!(low < 1.25f * full) || !(low < l.min_share)) return l;  // an empty band
   l.band_low = l.lowest = low;

@@ -225,7 +225,8 @@ TEST(NoiseEstimate, BlurredNoiseIsFoundAtTheCoarserScales) {
     }
     // White noise reads as before, the same at both scales.
     for (const noise_reading white :
-         {estimate_in_time(textured, s, false, 59), estimate_in_time(flat, s, false, 67, false, 8)}) {
+         {estimate_in_time(textured, s, false, 59),
+          estimate_in_time(flat, s, false, 67, false, 8)}) {
       EXPECT_NEAR(white.sigma, truth, 0.1 * truth) << "sigma " << s;
       EXPECT_EQ(white.coarse, white.sigma) << "sigma " << s;
       EXPECT_FALSE(white.coloured) << "sigma " << s;

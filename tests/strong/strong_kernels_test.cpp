@@ -216,7 +216,8 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
     EXPECT_EQ(k.shrink_threshold_shaped,
               sse2 ? &shrink_threshold_shaped_sse2 : &shrink_threshold_shaped_ref);
-    EXPECT_EQ(k.shrink_wiener_shaped, sse2 ? &shrink_wiener_shaped_sse2 : &shrink_wiener_shaped_ref);
+    EXPECT_EQ(k.shrink_wiener_shaped,
+              sse2 ? &shrink_wiener_shaped_sse2 : &shrink_wiener_shaped_ref);
     EXPECT_EQ(k.block_energies,
               avx2 ? &block_energies_avx2 : sse2 ? &block_energies_sse2 : &block_energies_ref);
     EXPECT_EQ(k.difference_bins,
@@ -348,8 +349,9 @@ TEST(StrongKernels, ShrinkagesAndAggregationMatchTheReference) {
     }
     a = c;
     b = c;
-    const float sa = shrink_threshold_shaped_ref(a.data(), 2.2f * deviation, 1.0f / deviation, &shape);
-    const float sb = shrink_threshold_shaped_sse2(b.data(), 2.2f * deviation, 1.0f / deviation, &shape);
+    const float low = 2.2f * deviation, inv_span = 1.0f / deviation;
+    const float sa = shrink_threshold_shaped_ref(a.data(), low, inv_span, &shape);
+    const float sb = shrink_threshold_shaped_sse2(b.data(), low, inv_span, &shape);
     EXPECT_TRUE(same_bits(&sa, &sb, 1)) << round;
     EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
     EXPECT_TRUE(same_bits(a.data(), c.data(), 1)) << "the mean is kept";
