@@ -325,7 +325,8 @@ class strong_run final : public run_filter {
       noise_energies& all = energies_[i & 1];
       for (auto member : {&noise_energies::grid, &noise_energies::rows, &noise_energies::grid2,
                           &noise_energies::grid4, &noise_energies::temporal,
-                          &noise_energies::centred}) {
+                          &noise_energies::centred, &noise_energies::crossed,
+                          &noise_energies::crossed_centred}) {
         std::vector<float>& from = part.*member;
         std::vector<float>& to = all.*member;
         to.insert(to.end(), from.begin(), from.end());
@@ -341,6 +342,10 @@ class strong_run final : public run_filter {
     // A level given or not, the readings tell the noise's spectrum.
     while (next_read_ < estimate_frames && read_next(true)) {
     }
+    // A 16x16 luma block's chroma block, as the temporal readings take it.
+    const int shift_x = st_.video.chroma == 444 ? 0 : 1;
+    const int shift_y = st_.video.chroma == 420 ? 1 : 0;
+    energies_[1].temporal_samples = (16 >> shift_x) * (16 >> shift_y);
     const noise_reading luma = noise_sigma_from_energies(&energies_[0]);
     const noise_reading chroma = noise_sigma_from_energies(&energies_[1]);
     if (o_.sigma_auto) {

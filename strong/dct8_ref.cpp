@@ -63,6 +63,30 @@ float shrink_wiener_ref(float* c, const float* pilot, float noise) {
   return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
+float shrink_threshold_shaped_ref(float* c, float low, float inv_span,
+                                  const dct8_noise_shape* shape) {
+  float lane[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (int i = 0; i < 64; ++i) {
+    const float q = ((std::fabs(c[i]) - low * shape->dev[i]) * inv_span) * shape->inv_dev[i];
+    const float g = i == 0 ? 1.0f : q > 0.0f ? (q < 1.0f ? q : 1.0f) : 0.0f;
+    c[i] *= g;
+    lane[i & 3] += (g * g) * shape->var[i];
+  }
+  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+float shrink_wiener_shaped_ref(float* c, const float* pilot, float noise,
+                               const dct8_noise_shape* shape) {
+  float lane[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (int i = 0; i < 64; ++i) {
+    const float e = pilot[i] * pilot[i];
+    const float g = e / (e + noise * shape->var[i]);
+    c[i] *= g;
+    lane[i & 3] += (g * g) * shape->var[i];
+  }
+  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
 void aggregate8_ref(const float* row, float weight, float say, float* num, float* den,
                     float* cover) {
   for (int x = 0; x < 8; ++x) {

@@ -99,6 +99,41 @@ float shrink_wiener_sse2(float* c, const float* pilot, float noise) {
   return lane_total(sum);
 }
 
+float shrink_threshold_shaped_sse2(float* c, float low, float inv_span,
+                                   const dct8_noise_shape* shape) {
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  const __m128 vlow = _mm_set1_ps(low), vinv = _mm_set1_ps(inv_span);
+  const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+  const __m128 first = _mm_castsi128_ps(_mm_set_epi32(0, 0, 0, -1));
+  __m128 sum = _mm_setzero_ps();
+  for (int i = 0; i < 64; i += 4) {
+    const __m128 v = _mm_loadu_ps(c + i);
+    const __m128 low_i = _mm_mul_ps(vlow, _mm_loadu_ps(shape->dev + i));
+    const __m128 at = _mm_sub_ps(_mm_and_ps(v, magnitude), low_i);
+    const __m128 q = _mm_mul_ps(_mm_mul_ps(at, vinv), _mm_loadu_ps(shape->inv_dev + i));
+    __m128 g = _mm_min_ps(_mm_max_ps(q, zero), one);
+    if (i == 0) g = _mm_or_ps(_mm_and_ps(first, one), _mm_andnot_ps(first, g));
+    _mm_storeu_ps(c + i, _mm_mul_ps(v, g));
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_mul_ps(g, g), _mm_loadu_ps(shape->var + i)));
+  }
+  return lane_total(sum);
+}
+
+float shrink_wiener_shaped_sse2(float* c, const float* pilot, float noise,
+                                const dct8_noise_shape* shape) {
+  const __m128 vn = _mm_set1_ps(noise);
+  __m128 sum = _mm_setzero_ps();
+  for (int i = 0; i < 64; i += 4) {
+    const __m128 p = _mm_loadu_ps(pilot + i);
+    const __m128 e = _mm_mul_ps(p, p);
+    const __m128 var = _mm_loadu_ps(shape->var + i);
+    const __m128 g = _mm_div_ps(e, _mm_add_ps(e, _mm_mul_ps(vn, var)));
+    _mm_storeu_ps(c + i, _mm_mul_ps(_mm_loadu_ps(c + i), g));
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_mul_ps(g, g), var));
+  }
+  return lane_total(sum);
+}
+
 void aggregate8_sse2(const float* row, float weight, float say, float* num, float* den,
                      float* cover) {
   const __m128 w = _mm_set1_ps(weight), s = _mm_set1_ps(say);

@@ -20,7 +20,21 @@ struct noise_energies {
   // The same for the difference less its median: a change of level over most
   // of the block (a fade, a flash, a trail that fades) taken out.
   std::vector<float> centred;
+  // Luma: both again, each block read at the vector the search found for the
+  // block before it in its row (noise_temporal.cpp).
+  std::vector<float> crossed;
+  std::vector<float> crossed_centred;
+  // The samples of each temporal block (16x16 luma; chroma 8x8 in 4:2:0).
+  int temporal_samples = 256;
 };
+
+// Noise blurred by the separable kernel [a 1 a] whose coarse level is ratio
+// times its deviation (noise_shape.cpp): the correlations of samples one and
+// two apart along a row or a column (0 for white noise, ratio 1 and below).
+struct noise_blur {
+  double r1 = 0, r2 = 0;
+};
+noise_blur noise_blur_for(float ratio);
 
 // The side of the estimate's square blocks: a plane is cut into whole blocks
 // of this many rows (and columns).
@@ -71,6 +85,9 @@ struct noise_reading {
   // cell's mean. The sigma above for white noise; for noise read as coloured,
   // the grid reading over the means of 4x4 cells, where higher.
   float coarse = 0;
+  // Whether the noise was read as coloured (the coloured reading, below):
+  // then coarse / sigma is the shape of its spectrum.
+  bool coloured = false;
   bool measured = false;  // false: no block could be read (the picture is too small)
 };
 

@@ -74,15 +74,16 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
 
 namespace {
 
-float coarse_of(float sigma, const noise_reading& r) {
-  const float ratio = r.sigma > 0.0f && r.coarse > r.sigma ? r.coarse / r.sigma : 1.0f;
-  return sigma * ratio;
+float ratio_of(const noise_reading& r) {
+  return r.sigma > 0.0f && r.coarse > r.sigma ? r.coarse / r.sigma : 1.0f;
 }
 
 }  // namespace
 
 void strong_set_coarse(strong_params* params, const noise_reading& luma,
                        const noise_reading& chroma) {
-  params->coarse_luma = coarse_of(params->sigma_luma, luma);
-  params->coarse_chroma = coarse_of(params->sigma_chroma, chroma);
+  params->coarse_luma = params->sigma_luma * ratio_of(luma);
+  params->coarse_chroma = params->sigma_chroma * ratio_of(chroma);
+  params->coloured_luma = luma.coloured ? ratio_of(luma) : 1.0f;
+  params->coloured_chroma = chroma.coloured ? ratio_of(chroma) : 1.0f;
 }

@@ -53,6 +53,12 @@ struct strong_filter {
   // The wide search: the motion fields of the neighbours searched without a
   // predictor, at each level from strong_base_levels up.
   aligned_buffer<motion_vector> field[max_guided][strong_max_levels];
+  // The noise's shape over the transform's coefficients, luma and chroma,
+  // where it is coloured, for the ratio it was made for (0: not made); in an
+  // aligned buffer, as the filter itself is not allocated aligned on every
+  // system.
+  aligned_buffer<dct8_noise_shape> shape;
+  float shape_ratio[2] = {};
 };
 
 void strong_filter_free::operator()(strong_filter* f) const { delete f; }
@@ -106,6 +112,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->transform_rows[p].allocate(2 * size_t(g.h[p]) + 2);
     ok = ok && f->pilot[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
+  ok = ok && f->shape.allocate(2);
   f->spatial_scratch_floats = 2 * size_t(width + 8);
   ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
   if (!ok) f.reset();
@@ -294,6 +301,8 @@ transform_plane transform_plane_of(strong_filter* f, const strong_params& params
   t.band_cover = f->band_cover[q].data();
   t.row_span = f->transform_rows[q].data();
   t.pilot = f->pilot[q].data();
+  const float coloured = q ? params.coloured_chroma : params.coloured_luma;
+  if (coloured > 1.0f) t.shape = f->shape.data() + (q ? 1 : 0);
   return t;
 }
 
@@ -429,6 +438,14 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
     compute_fields(&fp, exec);
   }
   exec(process_job, &p, nullptr);
+  // The shapes the planes' noise needs, made once for each ratio.
+  for (int k = 0; k < 2; ++k) {
+    const float coloured = k ? params.coloured_chroma : params.coloured_luma;
+    if (coloured > 1.0f && coloured != f->shape_ratio[k]) {
+      dct8_noise_shape_for(coloured, f->shape.data() + k);
+      f->shape_ratio[k] = coloured;
+    }
+  }
   spatial_params sp = {f, &params, out, out_pitch};
   exec(spatial_job, &sp, nullptr);
   exec(transform_job, &sp, nullptr);

@@ -44,6 +44,11 @@ struct strong_params {
   // What the cells' spread may hold beyond the noise: this share of the
   // spread of the picture's own cell means.
   float cell_structure = 0;
+  // Where the estimate read the noise as coloured (blurred), its coarse level
+  // over its deviation: the shape of its spectrum, by which the block
+  // transform pass shrinks each coefficient and places its band. 1: white.
+  float coloured_luma = 1;
+  float coloured_chroma = 1;
   float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
   // Planes filtered and written: 3, or 1 for luma alone (a caller that keeps
   // its own chroma; the luma plane comes out as with 3).
@@ -65,7 +70,9 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma);
 // The coarse levels of the settings' noise, given or estimated, from what the
 // estimate read of the clip's noise: each deviation times the ratio of the
 // reading's coarse level to its deviation (the noise's spectrum), never
-// below the deviation itself (white noise; also where nothing was read).
+// below the deviation itself (white noise; also where nothing was read); and
+// that ratio as coloured_luma / coloured_chroma where the reading found the
+// noise coloured.
 void strong_set_coarse(strong_params* params, const noise_reading& luma,
                        const noise_reading& chroma);
 

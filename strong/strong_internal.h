@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "strong/dct8.h"
 #include "strong/strong_filter.h"
 
 // Padding of every luma plane of the window on each side, in pixels: the 8-bit
@@ -162,6 +163,9 @@ struct transform_limits {
   float min_share = 0, band_low = 0, band_full = 0, lowest = 0;
 };
 transform_limits transform_limits_of(const strong_params& params, int q);
+// The shape over the coefficients of noise whose coarse level is ratio times
+// its deviation (noise_shape.cpp; 1 and below: white, every coefficient 1).
+void dct8_noise_shape_for(float ratio, dct8_noise_shape* shape);
 struct transform_plane {
   const float* t = nullptr;      // the temporal mean, w x h, pitch w
   const float* cells = nullptr;  // inverse mean weight sum of each 4x4 cell
@@ -180,6 +184,9 @@ struct transform_plane {
   float* band_cover = nullptr;  // and of the band's
   int* row_span = nullptr;
   float* pilot = nullptr;  // w x h: the first estimate
+  // The noise's shape over the coefficients where it is read as coloured;
+  // nullptr: white.
+  const dct8_noise_shape* shape = nullptr;
 };
 // Rows [first, end) of the pilot (the thresholded estimate), where a block
 // runs; the blocks' sums of those rows are used and given back to zero.

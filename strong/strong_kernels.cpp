@@ -22,6 +22,8 @@ constexpr strong_kernel_table scalar_kernels = [] {
   t.aggregate8 = aggregate8_ref;
   t.shrink_threshold = shrink_threshold_ref;
   t.shrink_wiener = shrink_wiener_ref;
+  t.shrink_threshold_shaped = shrink_threshold_shaped_ref;
+  t.shrink_wiener_shaped = shrink_wiener_shaped_ref;
   t.block_energies = block_energies_ref;
   t.difference_bins = difference_bins_ref;
   return t;
@@ -48,6 +50,8 @@ void strong_select_kernels(int level) {
     t.aggregate8 = aggregate8_sse2;
     t.shrink_threshold = shrink_threshold_sse2;
     t.shrink_wiener = shrink_wiener_sse2;
+    t.shrink_threshold_shaped = shrink_threshold_shaped_sse2;
+    t.shrink_wiener_shaped = shrink_wiener_shaped_sse2;
     t.block_energies = block_energies_sse2;
     t.difference_bins = difference_bins_sse2;
   }

@@ -33,6 +33,8 @@ struct strong_kernel_table {
   aggregate8_fn aggregate8;
   shrink_threshold_fn shrink_threshold;
   shrink_wiener_fn shrink_wiener;
+  shrink_threshold_shaped_fn shrink_threshold_shaped;
+  shrink_wiener_shaped_fn shrink_wiener_shaped;
   // Noise estimate.
   block_energies_fn block_energies;
   difference_bins_fn difference_bins;

@@ -57,6 +57,15 @@
 // c = transform_min_share^2: the share up to c, the square from
 // transform_min_share on, and c, joining the two, between.
 //
+// Noise read as coloured (blurred: strong at coarse scales, weak at fine
+// ones) is shrunk coefficient by coefficient for its own share of the noise,
+// the plane's shape (noise_shape.cpp): a low coefficient carries up to about
+// seven times the mean variance, a high one a tenth of it. Taken as white,
+// the low ones kept the blotches of the noise and the high ones lost detail;
+// the 5x5 pass, whose neighbourhood is little larger than the blotches,
+// removes little of it where the temporal mean matched, so there the band
+// runs by the noise's coarse level (transform_limits_of).
+//
 // Every sum over blocks runs in the grid's raster order, and a band of rows
 // takes every block that touches it, so the result of a sample does not
 // depend on where the bands split.
@@ -236,7 +245,11 @@ transform_limits transform_limits_of(const strong_params& params, int q) {
   if (!(params.transform_noise_floor > 0.0f) || !(params.transform_window_part > 0.0f) ||
       !(noise > 0.0f) || radius <= 0)
     return l;
-  const float low = params.transform_noise_floor / noise;
+  // Blurred noise is strongest at coarse scales, where the local Wiener pass
+  // removes the least of it: the band takes its level there, the coarse one.
+  const float coloured = q ? params.coloured_chroma : params.coloured_luma;
+  const float level = coloured > 1.0f ? noise * coloured * coloured : noise;
+  const float low = params.transform_noise_floor / level;
   const float full = 1.0f / (params.transform_window_part * float(2 * radius + 1));
   if (!(low < 1.25f * full) || !(low < l.min_share)) return l;  // an empty band
   l.band_low = l.lowest = low;
@@ -251,7 +264,9 @@ void transform_pilot_rows(const transform_plane& p, int first, int end) {
     forward(p.t + size_t(y0) * p.w + x0, p.w, coef);
     const float deviation = std::sqrt(noise);
     const float gains =
-        strong_kernels.shrink_threshold(coef, 2.2f * deviation, 1.0f / deviation);
+        p.shape ? strong_kernels.shrink_threshold_shaped(coef, 2.2f * deviation,
+                                                         1.0f / deviation, p.shape)
+                : strong_kernels.shrink_threshold(coef, 2.2f * deviation, 1.0f / deviation);
     inverse(coef, block);
     aggregate(p, x0, y0, first, end, block, grid_weight(band) * say / (noise * gains), say, band);
   });
@@ -276,7 +291,8 @@ void transform_wiener_rows(const transform_plane& p, int first, int end, float* 
     alignas(16) float coef[64], pilot[64], block[64];
     forward(p.t + size_t(y0) * p.w + x0, p.w, coef);
     forward(p.pilot + size_t(y0) * p.w + x0, p.w, pilot);
-    const float gains = strong_kernels.shrink_wiener(coef, pilot, noise);
+    const float gains = p.shape ? strong_kernels.shrink_wiener_shaped(coef, pilot, noise, p.shape)
+                                : strong_kernels.shrink_wiener(coef, pilot, noise);
     inverse(coef, block);
     aggregate(p, x0, y0, first, end, block,
               grid_weight(band) * say / (noise * std::max(gains, 1.0f / 64.0f)), say, band);

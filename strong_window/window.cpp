@@ -76,6 +76,8 @@ void append(const noise_energies& from, reading_kind which, noise_energies* to) 
   if (which == temporal_reading) {
     append(from.temporal, &to->temporal);
     append(from.centred, &to->centred);
+    append(from.crossed, &to->crossed);
+    append(from.crossed_centred, &to->crossed_centred);
     return;
   }
   append(from.grid, &to->grid);
@@ -88,6 +90,8 @@ void clear(noise_energies* e, reading_kind which) {
   if (which == temporal_reading) {
     e->temporal.clear();
     e->centred.clear();
+    e->crossed.clear();
+    e->crossed_centred.clear();
     return;
   }
   e->grid.clear();
@@ -106,6 +110,8 @@ bool reserve(noise_energies* e, size_t blocks, size_t temporal) {
     e->grid4.reserve(blocks);
     e->temporal.reserve(temporal);
     e->centred.reserve(temporal);
+    e->crossed.reserve(temporal);
+    e->crossed_centred.reserve(temporal);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -125,3 +125,73 @@ TEST(NoiseLattice, TemporalBlocksCoverTheWholePicture) {
   exec_threads = 1;
   strong_select_kernels(simd_ref);
 }
+
+// Noise blurred by a 3x3 box on a still, flat picture: any vector matches,
+// and the search picks, for each block, the one where the two pictures'
+// noise agrees best, so that the luma read at the block's own vectors comes
+// out low. Read at the vector of the block to the left (the crossed
+// reading) it is not; the estimate takes that one for coloured noise, the
+// same on any number of threads.
+TEST(NoiseLattice, BlurredNoiseOfAStillFlatPictureIsReadAtTheLeftBlocksVectors) {
+  strong_select_kernels(detect_simd_level());
+  const int w = 352, h = 288;
+  const double blurred = 4.0;  // the deviation after the blur
+  std::vector<float> reference;
+  for (int threads : thread_counts) {
+    exec_threads = threads;
+    const strong_filter_ptr filter = strong_create(w, h, w / 2, h / 2, 1, 1);
+    ASSERT_NE(filter, nullptr);
+    test_noise noise(71);
+    std::vector<noise_energies> parts(2 * threads);
+    noise_energies luma;
+    for (int64_t n = 0; n < 6; ++n) {
+      std::vector<float> planes[3];
+      strong_picture_view v;
+      for (int p = 0; p < 3; ++p) {
+        const int pw = p ? w / 2 : w, ph = p ? h / 2 : h;
+        std::vector<double> raw(size_t(pw + 2) * (ph + 2));
+        for (double& r : raw) r = 3.0 * blurred * noise.normal(noise.engine);
+        for (int y = 0; y < ph; ++y)
+          for (int x = 0; x < pw; ++x) {
+            double box = 0;
+            for (int j = 0; j < 3; ++j)
+              for (int i = 0; i < 3; ++i) box += raw[size_t(y + j) * (pw + 2) + x + i];
+            planes[p].push_back(noise.add(float(100.0 + box / 9.0), 0.0));
+          }
+        v.plane[p] = planes[p].data();
+        v.pitch[p] = pw;
+      }
+      strong_push(filter.get(), n, v, sequential_exec);
+      noise_block_energies(planes[0].data(), w, w, h, &luma);
+      if (n > 0) strong_temporal_noise(filter.get(), n, n - 1, parts.data(), sequential_exec);
+    }
+    for (int t = 0; t < threads; ++t) {
+      const noise_energies& part = parts[2 * t];
+      for (auto member : {&noise_energies::temporal, &noise_energies::centred,
+                          &noise_energies::crossed, &noise_energies::crossed_centred})
+        (luma.*member).insert((luma.*member).end(), (part.*member).begin(), (part.*member).end());
+      EXPECT_TRUE(parts[2 * t + 1].crossed.empty()) << "luma only";
+    }
+    std::vector<noise_energies> luma_parts;
+    for (int t = 0; t < threads; ++t) luma_parts.push_back(parts[2 * t]);
+    const std::vector<float> crossed = sorted_union(luma_parts, &noise_energies::crossed);
+    if (threads == 1) {
+      reference = crossed;
+      // A reading for every block but the first of each row, five pairs.
+      EXPECT_EQ(crossed.size(), size_t(5 * (h / 16) * (w / 16 - 1)));
+      const double truth = std::sqrt(blurred * blurred + 1.0 / 12.0);
+      noise_energies own = luma;
+      own.crossed.clear();
+      own.crossed_centred.clear();
+      const noise_reading low = noise_sigma_from_energies(&own);
+      const noise_reading r = noise_sigma_from_energies(&luma);
+      EXPECT_TRUE(r.coloured);
+      EXPECT_LT(low.sigma, 0.93 * truth);
+      EXPECT_NEAR(r.sigma, truth, 0.05 * truth);
+    } else {
+      EXPECT_EQ(crossed, reference) << threads << " threads";
+    }
+  }
+  exec_threads = 1;
+  strong_select_kernels(simd_ref);
+}

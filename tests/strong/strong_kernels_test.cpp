@@ -11,6 +11,7 @@
 
 #include "host/cpu.h"
 #include "strong/strong.h"
+#include "strong/strong_internal.h"
 
 namespace {
 
@@ -213,6 +214,10 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.aggregate8, avx2 ? &aggregate8_avx2 : sse2 ? &aggregate8_sse2 : &aggregate8_ref);
     EXPECT_EQ(k.shrink_threshold, sse2 ? &shrink_threshold_sse2 : &shrink_threshold_ref);
     EXPECT_EQ(k.shrink_wiener, sse2 ? &shrink_wiener_sse2 : &shrink_wiener_ref);
+    EXPECT_EQ(k.shrink_threshold_shaped,
+              sse2 ? &shrink_threshold_shaped_sse2 : &shrink_threshold_shaped_ref);
+    EXPECT_EQ(k.shrink_wiener_shaped,
+              sse2 ? &shrink_wiener_shaped_sse2 : &shrink_wiener_shaped_ref);
     EXPECT_EQ(k.block_energies,
               avx2 ? &block_energies_avx2 : sse2 ? &block_energies_sse2 : &block_energies_ref);
     EXPECT_EQ(k.difference_bins,
@@ -330,5 +335,73 @@ TEST(StrongKernels, ShrinkagesAndAggregationMatchTheReference) {
     const float wb = shrink_wiener_sse2(b.data(), pilot.data(), noise);
     EXPECT_TRUE(same_bits(&wa, &wb, 1)) << round;
     EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+    // The shaped ones, for the box's shape and for random shapes from a
+    // hundredth to a hundred times the mean.
+    dct8_noise_shape shape;
+    dct8_noise_shape_for(2.33f, &shape);
+    if (round % 2) {
+      const std::vector<float> var = random_floats(64, 0.01f, 100.0f);
+      for (int i = 0; i < 64; ++i) {
+        shape.var[i] = var[size_t(i)];
+        shape.dev[i] = std::sqrt(var[size_t(i)]);
+        shape.inv_dev[i] = 1.0f / shape.dev[i];
+      }
+    }
+    a = c;
+    b = c;
+    const float low = 2.2f * deviation, inv_span = 1.0f / deviation;
+    const float sa = shrink_threshold_shaped_ref(a.data(), low, inv_span, &shape);
+    const float sb = shrink_threshold_shaped_sse2(b.data(), low, inv_span, &shape);
+    EXPECT_TRUE(same_bits(&sa, &sb, 1)) << round;
+    EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+    EXPECT_TRUE(same_bits(a.data(), c.data(), 1)) << "the mean is kept";
+    a = c;
+    b = c;
+    const float va = shrink_wiener_shaped_ref(a.data(), pilot.data(), noise, &shape);
+    const float vb = shrink_wiener_shaped_sse2(b.data(), pilot.data(), noise, &shape);
+    EXPECT_TRUE(same_bits(&va, &vb, 1)) << round;
+    EXPECT_TRUE(same_bits(a.data(), b.data(), 64)) << round;
+  }
+}
+
+// The shape of blurred noise over the coefficients: the variances the
+// transform gives the model's correlations (computed here from the DCT's
+// cosines in double), 64 in all as for white noise; white for a ratio of 1
+// and below, and the box's kernel where the ratio is beyond the family.
+TEST(StrongKernels, BlurredNoiseShapeIsTheModelsSpectrum) {
+  for (float ratio : {0.5f, 1.0f, 1.5f, 2.0f, 2.33f, 3.0f}) {
+    dct8_noise_shape shape;
+    dct8_noise_shape_for(ratio, &shape);
+    const noise_blur b = noise_blur_for(ratio);
+    const double r[8] = {1.0, b.r1, b.r2, 0, 0, 0, 0, 0};
+    // The coarse level the kernel gives is the ratio, up to the family's top.
+    EXPECT_NEAR((4.0 + 6.0 * b.r1 + 4.0 * b.r2) / 4.0,
+                std::min(std::max(double(ratio), 1.0), 2.3396), 1e-6) << ratio;
+    double line[8], total = 0;
+    for (int u = 0; u < 8; ++u) {
+      line[u] = 0;
+      for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j)
+          line[u] += (u ? 0.5 : std::sqrt(0.125)) * std::cos((2 * i + 1) * u * M_PI / 16) *
+                     (u ? 0.5 : std::sqrt(0.125)) * std::cos((2 * j + 1) * u * M_PI / 16) *
+                     r[std::abs(i - j)];
+    }
+    for (int u = 0; u < 8; ++u)
+      for (int v = 0; v < 8; ++v) {
+        const int i = u * 8 + v;
+        EXPECT_NEAR(shape.var[i], line[u] * line[v], 2e-5 * (1 + line[u] * line[v])) << ratio;
+        EXPECT_NEAR(shape.dev[i] * shape.inv_dev[i], 1.0f, 1e-6f);
+        EXPECT_NEAR(shape.dev[i] * shape.dev[i], shape.var[i], 1e-5f * shape.var[i]);
+        total += shape.var[i];
+      }
+    EXPECT_NEAR(total, 64.0, 1e-3) << ratio;
+    if (ratio <= 1.0f) {
+      EXPECT_NEAR(shape.var[9], 1.0f, 1e-6f);
+    }
+    if (ratio >= 2.33f) {
+      // Most of the noise in the lowest coefficients, little in the highest.
+      EXPECT_GT(shape.var[0], 6.5f);
+      EXPECT_LT(shape.var[63], 0.05f);
+    }
   }
 }
