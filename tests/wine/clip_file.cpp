@@ -98,14 +98,29 @@ bool write_clip(const char* path, const yc_clip& clip) {
   return ok;
 }
 
-void generate_clip(uint64_t seed, int w, int h, int frame_n, yc_clip& clip) {
+void generate_clip(uint64_t seed, int w, int h, int frame_n, yc_clip& clip, bool blurred) {
   clip.w = w;
   clip.h = h;
   clip.frames.assign(frame_n, std::vector<PIXEL_YC>(size_t(w) * h));
   uint64_t state = seed * 0x2545F4914F6CDD1Dull + 1;
+  // Blurred noise: white noise of three times the deviation averaged over
+  // 3x3 neighbourhoods (a field with a border of one for each channel).
+  const int fw = w + 2, fh = h + 2;
+  std::vector<int> field[3];
+  auto blurred_at = [&](int c, int x, int y) {
+    int sum = 0;
+    for (int dy = 0; dy < 3; ++dy)
+      for (int dx = 0; dx < 3; ++dx) sum += field[c][size_t(y + dy) * fw + x + dx];
+    return sum / 3;  // 9 samples of 3 times the deviation: the deviation
+  };
   // A bright bar and a dark disc that move, over a diagonal gradient, a
   // checker texture in one quadrant and fine stripes in another.
   for (int k = 0; k < frame_n; ++k) {
+    if (blurred)
+      for (int c = 0; c < 3; ++c) {
+        field[c].resize(size_t(fw) * fh);
+        for (int& v : field[c]) v = noise(state, c ? 160 : 240);
+      }
     const int bar_x = (w / 5 + 3 * k) % (w > 8 ? w - 8 : 1);
     const int disc_x = w / 2 + 2 * k, disc_y = h / 2 - k, disc_r = (h < w ? h : w) / 5 + 1;
     for (int y = 0; y < h; ++y) {
@@ -118,9 +133,15 @@ void generate_clip(uint64_t seed, int w, int h, int frame_n, yc_clip& clip) {
         if (dx * dx + dy * dy <= disc_r * disc_r) luma = 150, cr = -1500;
         if (x < w / 2 && y >= h / 2 && (((x + k) / 4 + y / 4) & 1)) luma += 700;
         if (x >= w / 2 && y < h / 3 && (x & 1)) luma -= 500, cb += 300;
-        luma += noise(state, 240);
-        cb += noise(state, 160);
-        cr += noise(state, 160);
+        if (blurred) {
+          luma += blurred_at(0, x, y);
+          cb += blurred_at(1, x, y);
+          cr += blurred_at(2, x, y);
+        } else {
+          luma += noise(state, 240);
+          cb += noise(state, 160);
+          cr += noise(state, 160);
+        }
         // Now and then a sample far outside the nominal ranges.
         const uint64_t r = splitmix(state);
         if ((r & 0x3FF) == 0) luma = (r & 0x400) ? 32767 : -32768;

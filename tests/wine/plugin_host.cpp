@@ -141,11 +141,12 @@ int run_job(FILTER* fp, const std::string& line, int number) {
   return 0;
 }
 
+// gen SEED W H FRAMES OUT [blurred]
 int command_gen(int argc, char** argv) {
-  if (argc != 7) return 2;
+  if (argc != 7 && !(argc == 8 && std::strcmp(argv[7], "blurred") == 0)) return 2;
   yc_clip clip;
   generate_clip(std::strtoull(argv[2], nullptr, 10), std::atoi(argv[3]), std::atoi(argv[4]),
-                std::atoi(argv[5]), clip);
+                std::atoi(argv[5]), clip, argc == 8);
   return write_clip(argv[6], clip) ? 0 : 2;
 }
 

@@ -32,7 +32,8 @@ bool read_clip(const char* path, yc_clip& clip);
 bool write_clip(const char* path, const yc_clip& clip);
 // Deterministic test picture: gradients, edges and texture moving from frame
 // to frame, seeded noise, and rare samples at the 16-bit extremes.
-void generate_clip(uint64_t seed, int w, int h, int frame_n, yc_clip& clip);
+void generate_clip(uint64_t seed, int w, int h, int frame_n, yc_clip& clip,
+                   bool blurred = false);
 // Prints the first sample where two clips differ (frame, x, y, channel, both
 // values) and the number of differing samples; returns true when equal.
 bool compare_clips(const yc_clip& a, const yc_clip& b, const char* name_a, const char* name_b);
