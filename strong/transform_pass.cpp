@@ -221,14 +221,13 @@ void for_blocks(const transform_plane& p, int first, int end, Visit visit) {
     for (int x0 = 0; x0 < p.w; x0 = next_position(x0, p.w)) {
       if ((x0 + size - 1) >> 2 < lo) continue;
       if (x0 >> 2 > hi) break;
-      if (!(band_row && on_band_grid(x0, p.w)) &&
-          ((x0 + size - 1) >> 2 < dense_lo || x0 >> 2 > dense_hi))
-        continue;
+      const bool band_position = band_row && on_band_grid(x0, p.w);
+      if (!band_position && ((x0 + size - 1) >> 2 < dense_lo || x0 >> 2 > dense_hi)) continue;
       const float share = block_share(p, column, x0, y0);
       const float say = block_say(p.limits, share);
       if (!(say > 0.0f)) continue;
       const bool band = !(share > p.limits.min_share);
-      if (band && !(on_band_grid(x0, p.w) && on_band_grid(y0, p.h))) continue;
+      if (band && !band_position) continue;
       visit(x0, y0, p.noise * std::max(share * share, std::min(share, share_cap)), say, band);
     }
   }
