@@ -31,6 +31,15 @@
 // the block's own structure for the sub-pixel mismatch). The offset is out
 // of the spread, so fades and flashes pass it.
 //
+// A frame runs in two passes over its blocks: the first finds each block's
+// motion to every neighbour and tests its luma there (strong_link_block),
+// the second takes the mean (strong_filter_block). Between them every
+// neighbour is weighed by how many of the picture's blocks with structure it
+// matched (neighbour_weight_of): a picture unrelated to this one (another
+// scene, another place of one large photo) matches a few by chance, and its
+// smooth blocks that pass every test one block can make bring another
+// place's faint texture and shading into the mean.
+//
 // A block that passes enters less its brightness offset, the mean difference
 // shrunk toward 0 where noise alone could have made it: in a fade or after a
 // flash the matched blocks are brighter or darker than the picture, and in
@@ -76,17 +85,6 @@ float cell_spread_expected(const float* cur, int pitch, int bw, int bh, float co
   for (int i = 0; i < count; ++i) spread += (means[i] - m) * (means[i] - m);
   return float(count - 1) * coarse / 8.0f + p.cell_structure * spread;
 }
-
-// How well a compensated block matches the picture's: its block weight
-// (before the outer weight), the scale of its sample limits and its
-// brightness offset.
-struct block_match {
-  float weight = 0.0f;
-  float sample_scale = 1.0f;
-  float offset = 0.0f;
-  int far = 0;          // samples beyond the sample limit
-  bool robust = false;  // passed by the robust test alone
-};
 
 block_match match_block(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
                         float expected, float cell_expected, float cell_low, float cell_high,
@@ -161,36 +159,64 @@ int round_quarter(int v) { return v >= 0 ? 4 * ((v + 2) >> 2) : -4 * ((2 - v) >>
 
 }  // namespace
 
-void strong_filter_block(const strong_block_params& in, int bx, int by, float* const out[3],
-                         float* const weight_out[3], const int out_pitch[3],
-                         float* const cell_out[3], const int cell_pitch[3],
-                         int* const cell_span[3], motion_vector* row_vectors) {
-  const strong_geometry& g = *in.g;
-  const strong_params& p = *in.params;
-  const int planes = p.planes < 3 ? 1 : 3;
-  float acc[3][256], weight[3][256], comp[256], whole_comp[256];
+namespace {
+
+// One block's planes: sizes, origins in picture coordinates and the
+// picture's samples.
+struct block_planes {
+  int count = 1;
   int bw[3], bh[3], ox[3], oy[3];
   const float* cur[3];
-  for (int q = 0; q < planes; ++q) {
+  float var[3];
+};
+
+block_planes planes_of(const strong_block_params& in, int bx, int by, int count) {
+  const strong_geometry& g = *in.g;
+  const strong_params& p = *in.params;
+  block_planes b;
+  b.count = count;
+  for (int q = 0; q < count; ++q) {
     const int sx = q ? in.shift_x : 0, sy = q ? in.shift_y : 0;
-    bw[q] = 16 >> sx;
-    bh[q] = 16 >> sy;
-    ox[q] = bw[q] * bx;  // block origin in picture coordinates
-    oy[q] = bh[q] * by;
-    cur[q] = in.current[q] + size_t(g.pad_y[q] + oy[q]) * g.pitch[q] + g.pad_x[q] + ox[q];
-    for (int y = 0; y < bh[q]; ++y)
-      for (int x = 0; x < bw[q]; ++x) {
-        acc[q][y * bw[q] + x] = cur[q][y * g.pitch[q] + x];
-        weight[q][y * bw[q] + x] = 1.0f;
-      }
+    b.bw[q] = 16 >> sx;
+    b.bh[q] = 16 >> sy;
+    b.ox[q] = b.bw[q] * bx;
+    b.oy[q] = b.bh[q] * by;
+    b.cur[q] = in.current[q] + size_t(g.pad_y[q] + b.oy[q]) * g.pitch[q] + g.pad_x[q] + b.ox[q];
+    const float s = q ? p.sigma_chroma : p.sigma_luma;
+    b.var[q] = s * s;
   }
-  const float var[3] = {p.sigma_luma * p.sigma_luma, p.sigma_chroma * p.sigma_chroma,
-                        p.sigma_chroma * p.sigma_chroma};
-  const float coarse[3] = {p.coarse_luma * p.coarse_luma, p.coarse_chroma * p.coarse_chroma,
-                           p.coarse_chroma * p.coarse_chroma};
-  float cell_expected[3];
-  for (int q = 0; q < planes; ++q)
-    cell_expected[q] = cell_spread_expected(cur[q], g.pitch[q], bw[q], bh[q], coarse[q], p);
+  return b;
+}
+
+// Neighbour i's plane q compensated at `at` into out (bw x bh); returns the
+// expected mismatch there.
+float compensate(const strong_block_params& in, const block_planes& b, int i, int q,
+                 const motion_vector& at, float* out) {
+  const strong_geometry& g = *in.g;
+  // Vector in eighths of this plane's pixels.
+  const int vx = q && in.shift_x ? at.x : 2 * at.x;
+  const int vy = q && in.shift_y ? at.y : 2 * at.y;
+  const int fx = vx & 7, fy = vy & 7;
+  const int ix = g.pad_x[q] + b.ox[q] + (vx >> 3), iy = g.pad_y[q] + b.oy[q] + (vy >> 3);
+  interpolate_block(in.neighbour[i][q], g.pitch[q], ix, iy, fx, fy, b.bw[q], b.bh[q], out);
+  return b.var[q] * (1.0f + interpolation_gain(fx) * interpolation_gain(fy));
+}
+
+float coarse_variance(const strong_params& p, int q) {
+  const float c = q ? p.coarse_chroma : p.coarse_luma;
+  return c * c;
+}
+
+}  // namespace
+
+bool strong_link_block(const strong_block_params& in, int bx, int by, block_link* links,
+                       motion_vector* row_vectors) {
+  const strong_geometry& g = *in.g;
+  const strong_params& p = *in.params;
+  const block_planes b = planes_of(in, bx, by, 1);
+  float comp[256], whole_comp[256];
+  const float cell_expected =
+      cell_spread_expected(b.cur[0], g.pitch[0], b.bw[0], b.bh[0], coarse_variance(p, 0), p);
   motion_vector found[2 * strong_max_radius];
   for (int i = 0; i < in.neighbour_count; ++i) {
     // The predictor: the vector of the neighbour one step nearer on the same
@@ -219,37 +245,82 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, float* c
     // alone, it is no sign of that (pictures unlike their neighbours match
     // by chance at one vector or the other).
     motion_vector v = searched;
-    auto compensate = [&](int q, const motion_vector& at, float* out) {
-      // Vector in eighths of this plane's pixels.
-      const int vx = q && in.shift_x ? at.x : 2 * at.x;
-      const int vy = q && in.shift_y ? at.y : 2 * at.y;
-      const int fx = vx & 7, fy = vy & 7;
-      const int ix = g.pad_x[q] + ox[q] + (vx >> 3), iy = g.pad_y[q] + oy[q] + (vy >> 3);
-      interpolate_block(in.neighbour[i][q], g.pitch[q], ix, iy, fx, fy, bw[q], bh[q], out);
-      return var[q] * (1.0f + interpolation_gain(fx) * interpolation_gain(fy));
-    };
-    const float* luma = comp;
-    float expected = compensate(0, v, comp);
-    block_match m = match_block(cur[0], g.pitch[0], comp, bw[0], bh[0], expected,
-                                cell_expected[0], p.cell_low, p.cell_high, p);
+    float expected = compensate(in, b, i, 0, v, comp);
+    block_match m = match_block(b.cur[0], g.pitch[0], comp, b.bw[0], b.bh[0], expected,
+                                cell_expected, p.cell_low, p.cell_high, p);
     if (m.far > 0 && m.weight < 1.0f && ((v.x | v.y) & 3)) {
       const motion_vector whole = {round_quarter(v.x), round_quarter(v.y)};
-      const float e = compensate(0, whole, whole_comp);
-      const block_match w = match_block(cur[0], g.pitch[0], whole_comp, bw[0], bh[0], e,
-                                        cell_expected[0], p.cell_low, p.cell_high, p);
+      const float e = compensate(in, b, i, 0, whole, whole_comp);
+      const block_match w = match_block(b.cur[0], g.pitch[0], whole_comp, b.bw[0], b.bh[0], e,
+                                        cell_expected, p.cell_low, p.cell_high, p);
       if (w.robust && w.weight > m.weight) {
         v = whole;
         m = w;
         expected = e;
-        luma = whole_comp;
       }
     }
+    links[i] = {v, expected, m.weight, m.sample_scale, m.offset};
     found[i] = searched;
     row_vectors[i] = searched;
-    const float block = gather(cur[0], g.pitch[0], luma, bw[0], bh[0], expected, p, m, 1.0f, acc[0],
-                         weight[0]);
+  }
+  // Structure: the block's luma varies by more than the noise alone makes
+  // it (sum and squares taken in raster order).
+  float sum = 0.0f, squares = 0.0f;
+  for (int y = 0; y < b.bh[0]; ++y)
+    for (int x = 0; x < b.bw[0]; ++x) {
+      const float v = b.cur[0][y * g.pitch[0] + x];
+      sum += v;
+      squares += v * v;
+    }
+  const float n = float(b.bw[0] * b.bh[0]), mean = sum / n;
+  return squares / n - mean * mean > p.structured_variance * b.var[0];
+}
+
+float neighbour_weight_of(int passed, int structured, const strong_params& p) {
+  if (!(p.related_high > p.related_low)) return 1.0f;
+  const float related = float(passed + 1) / float(structured + 2);
+  const float q = (related - p.related_low) / (p.related_high - p.related_low);
+  const float positive = q > 0.0f ? q : 0.0f;
+  return positive < 1.0f ? positive : 1.0f;
+}
+
+void strong_filter_block(const strong_block_params& in, int bx, int by, const block_link* links,
+                         float* const out[3], float* const weight_out[3], const int out_pitch[3],
+                         float* const cell_out[3], const int cell_pitch[3],
+                         int* const cell_span[3]) {
+  const strong_geometry& g = *in.g;
+  const strong_params& p = *in.params;
+  const block_planes b = planes_of(in, bx, by, p.planes < 3 ? 1 : 3);
+  const int planes = b.count;
+  float acc[3][256], weight[3][256], comp[256];
+  const int* bw = b.bw;
+  const int* bh = b.bh;
+  const int* ox = b.ox;
+  const int* oy = b.oy;
+  const float* const* cur = b.cur;
+  for (int q = 0; q < planes; ++q)
+    for (int y = 0; y < bh[q]; ++y)
+      for (int x = 0; x < bw[q]; ++x) {
+        acc[q][y * bw[q] + x] = cur[q][y * g.pitch[q] + x];
+        weight[q][y * bw[q] + x] = 1.0f;
+      }
+  float cell_expected[3];
+  for (int q = 1; q < planes; ++q)
+    cell_expected[q] =
+        cell_spread_expected(cur[q], g.pitch[q], bw[q], bh[q], coarse_variance(p, q), p);
+  for (int i = 0; i < in.neighbour_count; ++i) {
+    const block_link& link = links[i];
+    const float outer = in.neighbour_weight[i];
+    if (!(outer * link.weight > 0.0f)) continue;
+    block_match m;
+    m.weight = link.weight;
+    m.sample_scale = link.sample_scale;
+    m.offset = link.offset;
+    compensate(in, b, i, 0, link.v, comp);
+    const float block = gather(cur[0], g.pitch[0], comp, bw[0], bh[0], link.expected, p, m,
+                               outer, acc[0], weight[0]);
     for (int q = 1; q < planes && block > 0.0f; ++q) {
-      const float e = compensate(q, v, comp);
+      const float e = compensate(in, b, i, q, link.v, comp);
       const block_match mc =
           match_block(cur[q], g.pitch[q], comp, bw[q], bh[q], e, cell_expected[q],
                       p.cell_low_chroma, p.cell_high_chroma, p);

@@ -59,6 +59,10 @@ struct strong_filter {
   // system.
   aligned_buffer<dct8_noise_shape> shape;
   float shape_ratio[2] = {};
+  // The first pass's results: each block's links to its neighbours
+  // (2 strong_max_radius a block) and whether it has structure.
+  aligned_buffer<block_link> links;
+  aligned_buffer<uint8_t> structured;
 };
 
 void strong_filter_free::operator()(strong_filter* f) const { delete f; }
@@ -113,6 +117,9 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
     ok = ok && f->pilot[p].allocate(size_t(g.w[p]) * g.h[p] + 1);
   }
   ok = ok && f->shape.allocate(2);
+  const size_t blocks = size_t(g.round_w / 16) * (g.round_h / 16);
+  ok = ok && f->links.allocate(blocks * 2 * strong_max_radius);
+  ok = ok && f->structured.allocate(blocks);
   f->spatial_scratch_floats = 2 * size_t(width + 8);
   ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
   if (!ok) f.reset();
@@ -232,6 +239,7 @@ struct process_params {
   int neighbour_slot[2 * strong_max_radius];  // in order k = 1 (before, after), k = 2, ...
   int neighbour_distance[2 * strong_max_radius];
   int guided[2 * strong_max_radius];  // the neighbour's fields (index into field), or -1
+  float neighbour_weight[2 * strong_max_radius];
   float* const* out;
   const int* out_pitch;
 };
@@ -336,15 +344,11 @@ void transform_job(int thread_id, int thread_num, void* param1, void*) {
   }
 }
 
-void process_job(int thread_id, int thread_num, void* param1, void*) {
-  const process_params& p = *static_cast<const process_params*>(param1);
+// What both passes over the blocks read.
+strong_block_params block_params_of(const process_params& p) {
   strong_filter& f = *p.f;
-  const strong_geometry& g = f.g;
-  const int block_rows = g.round_h / 16;
-  int first, end;
-  if (!stage_share(block_rows, min_block_rows, thread_id, thread_num, &first, &end)) return;
   strong_block_params in;
-  in.g = &g;
+  in.g = &f.g;
   in.params = p.params;
   in.shift_x = f.shift_x;
   in.shift_y = f.shift_y;
@@ -357,12 +361,42 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
     for (int q = 0; q < 3; ++q) in.neighbour[i][q] = f.window[s].plane[q].data();
     for (int l = 0; l < 3; ++l) in.neighbour_luma8[i][l] = f.window[s].luma8[l].data();
     in.neighbour_distance[i] = p.neighbour_distance[i];
+    in.neighbour_weight[i] = p.neighbour_weight[i];
     if (p.guided[i] >= 0) {
       in.guide[i].v = f.field[p.guided[i]][strong_base_levels].data();
-      in.guide[i].w = g.field_w[strong_base_levels];
-      in.guide[i].h = g.field_h[strong_base_levels];
+      in.guide[i].w = f.g.field_w[strong_base_levels];
+      in.guide[i].h = f.g.field_h[strong_base_levels];
     }
   }
+  return in;
+}
+
+// The first pass: motion and the luma block test of every block.
+void link_job(int thread_id, int thread_num, void* param1, void*) {
+  const process_params& p = *static_cast<const process_params*>(param1);
+  strong_filter& f = *p.f;
+  const int block_w = f.g.round_w / 16;
+  int first, end;
+  if (!stage_share(f.g.round_h / 16, min_block_rows, thread_id, thread_num, &first, &end)) return;
+  const strong_block_params in = block_params_of(p);
+  motion_vector row_vectors[2 * strong_max_radius];
+  for (int by = first; by < end; ++by)
+    for (int bx = 0; bx < block_w; ++bx) {
+      const size_t b = size_t(by) * block_w + bx;
+      f.structured.data()[b] = strong_link_block(
+          in, bx, by, f.links.data() + b * 2 * strong_max_radius, row_vectors);
+    }
+}
+
+// The second pass: the temporal mean of every block.
+void process_job(int thread_id, int thread_num, void* param1, void*) {
+  const process_params& p = *static_cast<const process_params*>(param1);
+  strong_filter& f = *p.f;
+  const strong_geometry& g = f.g;
+  const int block_w = g.round_w / 16;
+  int first, end;
+  if (!stage_share(g.round_h / 16, min_block_rows, thread_id, thread_num, &first, &end)) return;
+  const strong_block_params in = block_params_of(p);
   float* const temporal[3] = {f.temporal[0].data(), f.temporal[1].data(), f.temporal[2].data()};
   float* const weight_sum[3] = {f.weight_sum[0].data(), f.weight_sum[1].data(),
                                 f.weight_sum[2].data()};
@@ -370,11 +404,26 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   float* const cells[3] = {f.cells[0].data(), f.cells[1].data(), f.cells[2].data()};
   int* const cell_span[3] = {f.cell_span[0].data(), f.cell_span[1].data(),
                             f.cell_span[2].data()};
-  motion_vector row_vectors[2 * strong_max_radius];
   for (int by = first; by < end; ++by)
-    for (int bx = 0; bx < g.round_w / 16; ++bx)
-      strong_filter_block(in, bx, by, temporal, weight_sum, pitch, cells, f.cell_w, cell_span,
-                          row_vectors);
+    for (int bx = 0; bx < block_w; ++bx)
+      strong_filter_block(in, bx, by,
+                          f.links.data() + (size_t(by) * block_w + bx) * 2 * strong_max_radius,
+                          temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
+}
+
+// Each neighbour's weight from the first pass (counted in whole numbers: the
+// same on any number of workers).
+void weigh_neighbours(const strong_filter& f, const strong_params& params, process_params* p) {
+  int passed[2 * strong_max_radius] = {}, structured = 0;
+  const size_t blocks = size_t(f.g.round_w / 16) * (f.g.round_h / 16);
+  for (size_t b = 0; b < blocks; ++b) {
+    if (!f.structured.data()[b]) continue;
+    ++structured;
+    const block_link* links = f.links.data() + b * 2 * strong_max_radius;
+    for (int i = 0; i < p->neighbour_count; ++i) passed[i] += links[i].weight > 0.5f;
+  }
+  for (int i = 0; i < p->neighbour_count; ++i)
+    p->neighbour_weight[i] = neighbour_weight_of(passed[i], structured, params);
 }
 
 }  // namespace
@@ -437,6 +486,8 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
     field_params fp = {f, p.slot, p.neighbour_count, p.neighbour_slot, p.guided, 0};
     compute_fields(&fp, exec);
   }
+  exec(link_job, &p, nullptr);
+  weigh_neighbours(*f, params, &p);
   exec(process_job, &p, nullptr);
   // The shapes the planes' noise needs, made once for each ratio.
   for (int k = 0; k < 2; ++k) {

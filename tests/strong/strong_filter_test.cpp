@@ -29,12 +29,14 @@ struct test_clip {
   std::vector<std::vector<float>> clean[3], noisy[3];
 };
 
-// A pan of (0.6, 0.35) pixels per frame over the texture, 4:2:0, with noise s.
-test_clip make_pan(double s, uint32_t seed, bool still = false) {
+// A pan of (0.6, 0.35) pixels per frame over the texture, 4:2:0, with noise s;
+// still, or with each frame at a place far from the last (far).
+test_clip make_pan(double s, uint32_t seed, bool still = false, bool far = false) {
   test_clip c;
   test_noise noise(seed);
   for (int n = 0; n < clip_frames; ++n) {
-    const double dx = still ? 0 : 0.6 * n, dy = still ? 0 : 0.35 * n;
+    double dx = still ? 0 : 0.6 * n, dy = still ? 0 : 0.35 * n;
+    if (far) dx = 397.0 * n, dy = 211.0 * (n % 4);
     for (int p = 0; p < 3; ++p) {
       const int w = p ? chroma_w : width, h = p ? chroma_h : height, scale = p ? 2 : 1;
       std::vector<float> clean(size_t(w) * h), noisy(size_t(w) * h);
@@ -149,23 +151,26 @@ TEST(StrongFilter, AStillCleanClipStaysAsItIsInTime) {
     }
 }
 
+// Also where the neighbours are weighed down (each frame far from the last).
 TEST(StrongFilter, OutputDoesNotDependOnThreadsOrKernels) {
-  const test_clip c = make_pan(5.0, 9);
-  strong_select_kernels(detect_simd_level());
-  const std::vector<std::vector<float>> reference = run_filter(c, 5.0f, 1);
-  // 100: more workers than have scratch (max_workers); the rest stay idle.
-  for (int threads : {2, 3, 4, 7, 11, 100}) {
-    const std::vector<std::vector<float>> out = run_filter(c, 5.0f, threads);
-    for (size_t i = 0; i < out.size(); ++i)
-      ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
-          << threads << " threads, plane " << i;
-  }
-  for (int level = simd_ref; level <= detect_simd_level(); ++level) {
-    strong_select_kernels(level);
-    const std::vector<std::vector<float>> out = run_filter(c, 5.0f, 3);
-    for (size_t i = 0; i < out.size(); ++i)
-      ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
-          << "level " << level << ", plane " << i;
+  for (const bool far : {false, true}) {
+    const test_clip c = make_pan(5.0, 9, false, far);
+    strong_select_kernels(detect_simd_level());
+    const std::vector<std::vector<float>> reference = run_filter(c, 5.0f, 1);
+    // 100: more workers than have scratch (max_workers); the rest stay idle.
+    for (int threads : {2, 3, 4, 7, 11, 100}) {
+      const std::vector<std::vector<float>> out = run_filter(c, 5.0f, threads);
+      for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
+            << threads << " threads, plane " << i << (far ? ", far" : "");
+    }
+    for (int level = simd_ref; level <= detect_simd_level(); ++level) {
+      strong_select_kernels(level);
+      const std::vector<std::vector<float>> out = run_filter(c, 5.0f, 3);
+      for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_TRUE(std::memcmp(out[i].data(), reference[i].data(), out[i].size() * 4) == 0)
+            << "level " << level << ", plane " << i << (far ? ", far" : "");
+    }
   }
   strong_select_kernels(simd_ref);
 }
