@@ -31,14 +31,14 @@
 // the block's own structure for the sub-pixel mismatch). The offset is out
 // of the spread, so fades and flashes pass it.
 //
-// A frame runs in two passes over its blocks: the first finds each block's
-// motion to every neighbour and tests its luma there (strong_link_block),
-// the second takes the mean (strong_filter_block). Between them every
-// neighbour is weighed by how many of the picture's blocks with structure it
-// matched (neighbour_weight_of): a picture unrelated to this one (another
-// scene, another place of one large photo) matches a few by chance, and its
-// smooth blocks that pass every test one block can make bring another
-// place's faint texture and shading into the mean.
+// Every neighbour is weighed by how many of the picture's blocks with
+// structure it matched (neighbour_weight_of): a picture unrelated to this
+// one (another scene, another place of one large photo) matches a few by
+// chance, and its smooth blocks that pass every test one block can make
+// bring another place's faint texture and shading into the mean. A frame
+// runs with every neighbour weighing 1, keeping each block's motion and
+// luma test (its links); where a neighbour then weighs less, the mean is
+// taken again from the links.
 //
 // A block that passes enters less its brightness offset, the mean difference
 // shrunk toward 0 where noise alone could have made it: in a fade or after a
@@ -209,72 +209,80 @@ float coarse_variance(const strong_params& p, int q) {
 
 }  // namespace
 
-bool strong_link_block(const strong_block_params& in, int bx, int by, block_link* links,
-                       motion_vector* row_vectors) {
+namespace {
+
+// Neighbour i's link for block (bx, by): its motion searched, its luma
+// compensated into comp (or whole_comp, where the whole-pixel vector won) and
+// tested; returns the compensated luma.
+const float* search_link(const strong_block_params& in, const block_planes& b, int bx, int by,
+                         int i, float cell_expected, motion_vector* found,
+                         motion_vector* row_vectors, float* comp, float* whole_comp,
+                         block_link* link) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
-  const block_planes b = planes_of(in, bx, by, 1);
-  float comp[256], whole_comp[256];
-  const float cell_expected =
-      cell_spread_expected(b.cur[0], g.pitch[0], b.bw[0], b.bh[0], coarse_variance(p, 0), p);
-  motion_vector found[2 * strong_max_radius];
-  for (int i = 0; i < in.neighbour_count; ++i) {
-    // The predictor: the vector of the neighbour one step nearer on the same
-    // side, scaled to this distance.
-    const int d = in.neighbour_distance[i];
-    const int near = d > 0 ? d - 1 : d + 1;
-    const motion_vector* predictor = nullptr;
-    motion_vector scaled;
-    for (int j = 0; j < i && near != 0; ++j)
-      if (in.neighbour_distance[j] == near) {
-        scaled.x = found[j].x * d / near;
-        scaled.y = found[j].y * d / near;
-        predictor = &scaled;
-      }
-    const motion_vector searched =
-        search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx, by,
-                            predictor ? 1 : p.search_range, predictor, &in.guide[i],
-                            bx > 0 ? left_candidate(row_vectors[i], p.search_range) : nullptr);
-    // The search's sub-pixel step follows the least squared difference,
-    // which a few changed samples rule where there are some (a step that
-    // blurs one-pixel detail lowers their cost more than it raises the
-    // others'). Where the stepped block has samples beyond the limit and
-    // does not pass whole, the whole-pixel vector is tried too, and kept
-    // where it passes better by the robust test: its far samples are the
-    // changes and the rest matches as noise does. Passing by the first test
-    // alone, it is no sign of that (pictures unlike their neighbours match
-    // by chance at one vector or the other).
-    motion_vector v = searched;
-    float expected = compensate(in, b, i, 0, v, comp);
-    block_match m = match_block(b.cur[0], g.pitch[0], comp, b.bw[0], b.bh[0], expected,
-                                cell_expected, p.cell_low, p.cell_high, p);
-    if (m.far > 0 && m.weight < 1.0f && ((v.x | v.y) & 3)) {
-      const motion_vector whole = {round_quarter(v.x), round_quarter(v.y)};
-      const float e = compensate(in, b, i, 0, whole, whole_comp);
-      const block_match w = match_block(b.cur[0], g.pitch[0], whole_comp, b.bw[0], b.bh[0], e,
-                                        cell_expected, p.cell_low, p.cell_high, p);
-      if (w.robust && w.weight > m.weight) {
-        v = whole;
-        m = w;
-        expected = e;
-      }
+  // The predictor: the vector of the neighbour one step nearer on the same
+  // side, scaled to this distance.
+  const int d = in.neighbour_distance[i];
+  const int near = d > 0 ? d - 1 : d + 1;
+  const motion_vector* predictor = nullptr;
+  motion_vector scaled;
+  for (int j = 0; j < i && near != 0; ++j)
+    if (in.neighbour_distance[j] == near) {
+      scaled.x = found[j].x * d / near;
+      scaled.y = found[j].y * d / near;
+      predictor = &scaled;
     }
-    links[i] = {v, expected, m.weight, m.sample_scale, m.offset};
-    found[i] = searched;
-    row_vectors[i] = searched;
+  const motion_vector searched =
+      search_block_motion(g, in.current_luma8, in.neighbour_luma8[i], bx, by,
+                          predictor ? 1 : p.search_range, predictor, &in.guide[i],
+                          bx > 0 ? left_candidate(row_vectors[i], p.search_range) : nullptr);
+  found[i] = searched;
+  row_vectors[i] = searched;
+  // The search's sub-pixel step follows the least squared difference,
+  // which a few changed samples rule where there are some (a step that
+  // blurs one-pixel detail lowers their cost more than it raises the
+  // others'). Where the stepped block has samples beyond the limit and
+  // does not pass whole, the whole-pixel vector is tried too, and kept
+  // where it passes better by the robust test: its far samples are the
+  // changes and the rest matches as noise does. Passing by the first test
+  // alone, it is no sign of that (pictures unlike their neighbours match
+  // by chance at one vector or the other).
+  motion_vector v = searched;
+  float expected = compensate(in, b, i, 0, v, comp);
+  block_match m = match_block(b.cur[0], g.pitch[0], comp, b.bw[0], b.bh[0], expected,
+                              cell_expected, p.cell_low, p.cell_high, p);
+  const float* luma = comp;
+  if (m.far > 0 && m.weight < 1.0f && ((v.x | v.y) & 3)) {
+    const motion_vector whole = {round_quarter(v.x), round_quarter(v.y)};
+    const float e = compensate(in, b, i, 0, whole, whole_comp);
+    const block_match w = match_block(b.cur[0], g.pitch[0], whole_comp, b.bw[0], b.bh[0], e,
+                                      cell_expected, p.cell_low, p.cell_high, p);
+    if (w.robust && w.weight > m.weight) {
+      v = whole;
+      m = w;
+      expected = e;
+      luma = whole_comp;
+    }
   }
-  // Structure: the block's luma varies by more than the noise alone makes
-  // it (sum and squares taken in raster order).
+  *link = {v, expected, m.weight, m.sample_scale, m.offset};
+  return luma;
+}
+
+// Whether the block's luma varies by more than the noise alone makes it
+// (sum and squares taken in raster order).
+bool has_structure(const block_planes& b, int pitch, const strong_params& p) {
   float sum = 0.0f, squares = 0.0f;
   for (int y = 0; y < b.bh[0]; ++y)
     for (int x = 0; x < b.bw[0]; ++x) {
-      const float v = b.cur[0][y * g.pitch[0] + x];
+      const float v = b.cur[0][y * pitch + x];
       sum += v;
       squares += v * v;
     }
   const float n = float(b.bw[0] * b.bh[0]), mean = sum / n;
   return squares / n - mean * mean > p.structured_variance * b.var[0];
 }
+
+}  // namespace
 
 float neighbour_weight_of(int passed, int structured, const strong_params& p) {
   if (!(p.related_high > p.related_low)) return 1.0f;
@@ -284,15 +292,16 @@ float neighbour_weight_of(int passed, int structured, const strong_params& p) {
   return positive < 1.0f ? positive : 1.0f;
 }
 
-void strong_filter_block(const strong_block_params& in, int bx, int by, const block_link* links,
-                         float* const out[3], float* const weight_out[3], const int out_pitch[3],
+bool strong_filter_block(const strong_block_params& in, int bx, int by, bool search,
+                         block_link* links, motion_vector* row_vectors, float* const out[3],
+                         float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
                          int* const cell_span[3]) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   const block_planes b = planes_of(in, bx, by, p.planes < 3 ? 1 : 3);
   const int planes = b.count;
-  float acc[3][256], weight[3][256], comp[256];
+  float acc[3][256], weight[3][256], comp[256], whole_comp[256];
   const int* bw = b.bw;
   const int* bh = b.bh;
   const int* ox = b.ox;
@@ -305,19 +314,26 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, const bl
         weight[q][y * bw[q] + x] = 1.0f;
       }
   float cell_expected[3];
-  for (int q = 1; q < planes; ++q)
+  for (int q = search ? 0 : 1; q < planes; ++q)
     cell_expected[q] =
         cell_spread_expected(cur[q], g.pitch[q], bw[q], bh[q], coarse_variance(p, q), p);
+  motion_vector found[2 * strong_max_radius];
   for (int i = 0; i < in.neighbour_count; ++i) {
-    const block_link& link = links[i];
+    block_link& link = links[i];
     const float outer = in.neighbour_weight[i];
-    if (!(outer * link.weight > 0.0f)) continue;
+    const float* luma = comp;
+    if (search) {
+      luma = search_link(in, b, bx, by, i, cell_expected[0], found, row_vectors, comp,
+                         whole_comp, &link);
+    } else {
+      if (!(outer * link.weight > 0.0f)) continue;
+      compensate(in, b, i, 0, link.v, comp);
+    }
     block_match m;
     m.weight = link.weight;
     m.sample_scale = link.sample_scale;
     m.offset = link.offset;
-    compensate(in, b, i, 0, link.v, comp);
-    const float block = gather(cur[0], g.pitch[0], comp, bw[0], bh[0], link.expected, p, m,
+    const float block = gather(cur[0], g.pitch[0], luma, bw[0], bh[0], link.expected, p, m,
                                outer, acc[0], weight[0]);
     for (int q = 1; q < planes && block > 0.0f; ++q) {
       const float e = compensate(in, b, i, q, link.v, comp);
@@ -370,4 +386,5 @@ void strong_filter_block(const strong_block_params& in, int bx, int by, const bl
       }
     }
   }
+  return search && has_structure(b, g.pitch[0], p);
 }

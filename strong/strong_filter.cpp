@@ -59,7 +59,7 @@ struct strong_filter {
   // system.
   aligned_buffer<dct8_noise_shape> shape;
   float shape_ratio[2] = {};
-  // The first pass's results: each block's links to its neighbours
+  // The searching run's results: each block's links to its neighbours
   // (2 strong_max_radius a block) and whether it has structure.
   aligned_buffer<block_link> links;
   aligned_buffer<uint8_t> structured;
@@ -239,6 +239,7 @@ struct process_params {
   int neighbour_slot[2 * strong_max_radius];  // in order k = 1 (before, after), k = 2, ...
   int neighbour_distance[2 * strong_max_radius];
   int guided[2 * strong_max_radius];  // the neighbour's fields (index into field), or -1
+  bool search;  // the searching run (else from the links)
   float neighbour_weight[2 * strong_max_radius];
   float* const* out;
   const int* out_pitch;
@@ -371,24 +372,7 @@ strong_block_params block_params_of(const process_params& p) {
   return in;
 }
 
-// The first pass: motion and the luma block test of every block.
-void link_job(int thread_id, int thread_num, void* param1, void*) {
-  const process_params& p = *static_cast<const process_params*>(param1);
-  strong_filter& f = *p.f;
-  const int block_w = f.g.round_w / 16;
-  int first, end;
-  if (!stage_share(f.g.round_h / 16, min_block_rows, thread_id, thread_num, &first, &end)) return;
-  const strong_block_params in = block_params_of(p);
-  motion_vector row_vectors[2 * strong_max_radius];
-  for (int by = first; by < end; ++by)
-    for (int bx = 0; bx < block_w; ++bx) {
-      const size_t b = size_t(by) * block_w + bx;
-      f.structured.data()[b] = strong_link_block(
-          in, bx, by, f.links.data() + b * 2 * strong_max_radius, row_vectors);
-    }
-}
-
-// The second pass: the temporal mean of every block.
+// The temporal mean of every block: searching (p.search) or from the links.
 void process_job(int thread_id, int thread_num, void* param1, void*) {
   const process_params& p = *static_cast<const process_params*>(param1);
   strong_filter& f = *p.f;
@@ -404,16 +388,20 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   float* const cells[3] = {f.cells[0].data(), f.cells[1].data(), f.cells[2].data()};
   int* const cell_span[3] = {f.cell_span[0].data(), f.cell_span[1].data(),
                             f.cell_span[2].data()};
+  motion_vector row_vectors[2 * strong_max_radius];
   for (int by = first; by < end; ++by)
-    for (int bx = 0; bx < block_w; ++bx)
-      strong_filter_block(in, bx, by,
-                          f.links.data() + (size_t(by) * block_w + bx) * 2 * strong_max_radius,
-                          temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
+    for (int bx = 0; bx < block_w; ++bx) {
+      const size_t b = size_t(by) * block_w + bx;
+      const bool structured =
+          strong_filter_block(in, bx, by, p.search, f.links.data() + b * 2 * strong_max_radius,
+                              row_vectors, temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
+      if (p.search) f.structured.data()[b] = structured;
+    }
 }
 
-// Each neighbour's weight from the first pass (counted in whole numbers: the
-// same on any number of workers).
-void weigh_neighbours(const strong_filter& f, const strong_params& params, process_params* p) {
+// Each neighbour's weight from the searching run (counted in whole numbers:
+// the same on any number of workers); whether any is below 1.
+bool weigh_neighbours(const strong_filter& f, const strong_params& params, process_params* p) {
   int passed[2 * strong_max_radius] = {}, structured = 0;
   const size_t blocks = size_t(f.g.round_w / 16) * (f.g.round_h / 16);
   for (size_t b = 0; b < blocks; ++b) {
@@ -422,8 +410,12 @@ void weigh_neighbours(const strong_filter& f, const strong_params& params, proce
     const block_link* links = f.links.data() + b * 2 * strong_max_radius;
     for (int i = 0; i < p->neighbour_count; ++i) passed[i] += links[i].weight > 0.5f;
   }
-  for (int i = 0; i < p->neighbour_count; ++i)
+  bool below = false;
+  for (int i = 0; i < p->neighbour_count; ++i) {
     p->neighbour_weight[i] = neighbour_weight_of(passed[i], structured, params);
+    below = below || p->neighbour_weight[i] < 1.0f;
+  }
+  return below;
 }
 
 }  // namespace
@@ -486,9 +478,14 @@ void strong_process(strong_filter* f, const strong_params& params, int64_t n, in
     field_params fp = {f, p.slot, p.neighbour_count, p.neighbour_slot, p.guided, 0};
     compute_fields(&fp, exec);
   }
-  exec(link_job, &p, nullptr);
-  weigh_neighbours(*f, params, &p);
+  // Every neighbour weighing 1, then again where one weighs less.
+  p.search = true;
+  for (int i = 0; i < p.neighbour_count; ++i) p.neighbour_weight[i] = 1.0f;
   exec(process_job, &p, nullptr);
+  if (weigh_neighbours(*f, params, &p)) {
+    p.search = false;
+    exec(process_job, &p, nullptr);
+  }
   // The shapes the planes' noise needs, made once for each ratio.
   for (int k = 0; k < 2; ++k) {
     const float coloured = k ? params.coloured_chroma : params.coloured_luma;

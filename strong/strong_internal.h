@@ -80,8 +80,8 @@ struct strong_block_params {
   // Per plane: the share above which a cell takes part in the block transform
   // pass (transform_limits_of(*params, q).lowest), set once a frame.
   float transform_lowest[3] = {};
-  // Each neighbour's weight (neighbour_weight_of), set once a frame between
-  // the two passes; every block weight it brings is scaled by it.
+  // Each neighbour's weight: 1 in the searching run, then as
+  // neighbour_weight_of says.
   float neighbour_weight[2 * strong_max_radius] = {};
 };
 
@@ -140,7 +140,7 @@ struct block_match {
   bool robust = false;  // passed by the robust test alone
 };
 
-// A block's luma motion to one neighbour, from the first pass: the vector its
+// A block's luma motion to one neighbour, from a searching run: the vector its
 // luma is compensated at, the expected mismatch there and the match's block
 // weight, sample scale and offset.
 struct block_link {
@@ -149,18 +149,36 @@ struct block_link {
   float weight, sample_scale, offset;
 };
 
-// A frame is filtered in two passes over its 16x16 blocks. The first
-// searches the motion of block (bx, by) to every neighbour and tests the
-// compensated luma block, into links[i]; it returns whether the block has
-// structure (its luma's variance above params.structured_variance times the
-// noise's): those blocks tell whether a neighbour is related to the picture
-// at all (neighbour_weight_of). row_vectors: on entry the block to the
-// left's vector to each neighbour (read where bx > 0), on return this
-// block's; the blocks of a row run in order, on one worker.
-bool strong_link_block(const strong_block_params& in, int bx, int by, block_link* links,
-                       motion_vector* row_vectors);
+// The temporal mean of one 16x16 luma block and its chroma block. With
+// search, the block's motion to every neighbour is searched and its luma
+// tested there, into links[i], and the return value says whether the block
+// has structure (its luma's variance above params.structured_variance times
+// the noise's): those blocks tell whether a neighbour is related to the
+// picture at all (neighbour_weight_of). row_vectors: on entry the block to
+// the left's vector to each neighbour (read where bx > 0), on return this
+// block's. Without search, the links are read as a searching run left them
+// (row_vectors is not used).
+//
+// Writes the parts inside the picture to out, the sum of the weights of
+// each sample to weight_out (same layout), and for each 4x4 cell of the
+// plane the block covers, the inverse of its mean weight sum to cell_out
+// (pitch cell_pitch; a cell partly outside the picture counts its samples
+// inside), and for each row of cells the first and last cell above
+// in.transform_lowest[q] to cell_span (two a row; none: first > last. Reset
+// by the block of bx = 0 and widened by the others: the blocks of a row run
+// in order, on one worker).
+//
+// A frame is filtered with search, every neighbour weighing 1; where
+// neighbour_weight_of then weighs one down, it is filtered again from the
+// links with those weights. Every block weight a neighbour brings is scaled
+// by its weight.
+bool strong_filter_block(const strong_block_params& in, int bx, int by, bool search,
+                         block_link* links, motion_vector* row_vectors, float* const out[3],
+                         float* const weight_out[3], const int out_pitch[3],
+                         float* const cell_out[3], const int cell_pitch[3],
+                         int* const cell_span[3]);
 
-// A neighbour's weight from the first pass: of the picture's `structured`
+// A neighbour's weight from a searching run: of the picture's `structured`
 // blocks, `passed` matched it with a luma block weight above 1/2. A
 // neighbour of the same scene, moved, matches most of them; another scene,
 // or another place of one large picture, matches few, by chance, and the
@@ -169,20 +187,6 @@ bool strong_link_block(const strong_block_params& in, int bx, int by, block_link
 // goes from related_high to related_low (a picture with no structured
 // block keeps its neighbours).
 float neighbour_weight_of(int passed, int structured, const strong_params& p);
-
-// The second pass: the temporal mean of one 16x16 luma block and its chroma
-// block from its links; writes the parts inside the picture to out, the sum
-// of the weights of each sample to weight_out (same layout), and for each
-// 4x4 cell of the plane the block covers, the inverse of its mean weight sum
-// to cell_out (pitch cell_pitch; a cell partly outside the picture counts
-// its samples inside), and for each row of cells the first and last cell
-// above in.transform_lowest[q] to cell_span (two a row; none: first > last.
-// Reset by the block of bx = 0 and widened by the others: the blocks of a row
-// run in order, on one worker).
-void strong_filter_block(const strong_block_params& in, int bx, int by, const block_link* links,
-                         float* const out[3], float* const weight_out[3], const int out_pitch[3],
-                         float* const cell_out[3], const int cell_pitch[3],
-                         int* const cell_span[3]);
 
 // The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
 // (Lee) filter over 5x5 neighbourhoods, edges replicated. The noise left in a
