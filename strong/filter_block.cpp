@@ -268,18 +268,24 @@ const float* search_link(const strong_block_params& in, const block_planes& b, i
   return luma;
 }
 
-// Whether the block's luma varies by more than the noise alone makes it
-// (sum and squares taken in raster order).
-bool has_structure(const block_planes& b, int pitch, const strong_params& p) {
-  float sum = 0.0f, squares = 0.0f;
-  for (int y = 0; y < b.bh[0]; ++y)
-    for (int x = 0; x < b.bw[0]; ++x) {
-      const float v = b.cur[0][y * pitch + x];
+// Whether block (bx, by) varies by more than the noise alone makes it: the
+// variance of its 8-bit luma (the search picture; sums in whole numbers).
+bool has_structure(const strong_block_params& in, int bx, int by) {
+  const strong_geometry& g = *in.g;
+  const int pitch = g.luma_pitch[0];
+  const uint8_t* at =
+      in.current_luma8[0] + size_t(strong_pad + 16 * by) * pitch + strong_pad + 16 * bx;
+  int sum = 0, squares = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int v = at[y * pitch + x];
       sum += v;
       squares += v * v;
     }
-  const float n = float(b.bw[0] * b.bh[0]), mean = sum / n;
-  return squares / n - mean * mean > p.structured_variance * b.var[0];
+  // 256^2 x the variance, exactly.
+  const int64_t spread = int64_t(squares) * 256 - int64_t(sum) * sum;
+  const float s = in.params->sigma_luma;
+  return float(spread) > in.params->structured_variance * s * s * 65536.0f;
 }
 
 }  // namespace
@@ -386,5 +392,5 @@ bool strong_filter_block(const strong_block_params& in, int bx, int by, bool sea
       }
     }
   }
-  return search && has_structure(b, g.pitch[0], p);
+  return search && has_structure(in, bx, by);
 }
