@@ -15,7 +15,9 @@
 //                     motion-compensated neighbours (four-tap cubic
 //                     interpolation), a weighted temporal mean whose weights
 //                     drop where a compensated block or sample does not match
-//                     the picture within the noise, and a spatial (local
+//                     the picture within the noise, or where the neighbour
+//                     matches few of the picture's blocks with structure
+//                     (another scene, another place), and a spatial (local
 //                     Wiener) pass for the noise that the mean leaves, with
 //                     a block transform pass (8x8 DCT shrinkage, hard
 //                     threshold then Wiener) where it left much of it;
