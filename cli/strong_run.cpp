@@ -72,21 +72,22 @@ void convert_job(int thread_id, int thread_num, void* param1, void*) {
         float* dst = st->in[f].plane[p] + size_t(y) * st->in[f].pitch[p];
         const uint8_t* src = c.in + at;
         if (bytes == 1)
-          for (int x = 0; x < pw; ++x) dst[x] = float(src[x]);
+          strong_kernels.u8_to_float(src, pw, dst);
         else
           for (int x = 0; x < pw; ++x) dst[x] = float(src[2 * x] | (src[2 * x + 1] << 8)) * down;
       } else {
         const float* src = st->out[f].plane[p].data() + size_t(y) * pw;
         uint8_t* dst = c.out + at;
-        for (int x = 0; x < pw; ++x) {
-          // Nearest code value: within 0 .. top the truncation of q is its
-          // floor; below 0 (or no value) 0, above top top, as the floor would.
-          float q = src[x] * up + 0.5f;
-          q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;
-          const unsigned u = unsigned(int(q));
-          if (bytes == 1) {
-            dst[x] = uint8_t(u);
-          } else {
+        if (bytes == 1) {
+          strong_kernels.float_to_u8(src, pw, up, top, dst);
+        } else {
+          for (int x = 0; x < pw; ++x) {
+            // Nearest code value: within 0 .. top the truncation of q is its
+            // floor; below 0 (or no value) 0, above top top, as the floor
+            // would.
+            float q = src[x] * up + 0.5f;
+            q = !(q >= 0.0f) ? 0.0f : q > top ? top : q;
+            const unsigned u = unsigned(int(q));
             dst[2 * x] = uint8_t(u & 255);
             dst[2 * x + 1] = uint8_t(u >> 8);
           }

@@ -23,6 +23,7 @@
 //                     threshold then Wiener) where it left much of it;
 //   strong_kernels.h  the kernel table and strong_select_kernels, over the
 //                     kernel families, a contract each:
+//       convert.h        8-bit rows to float and back;
 //       block_cost.h     motion search: block costs on 8-bit luma;
 //       interpolate.h    compensation: the interpolation passes;
 //       weighted_mean.h  temporal mean: block match and weighted sums;

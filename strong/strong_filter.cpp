@@ -9,6 +9,7 @@
 #include "frame/stage_share.h"
 #include "strong/aligned_buffer.h"
 #include "strong/strong_internal.h"
+#include "strong/strong_kernels.h"
 
 namespace {
 
@@ -192,17 +193,10 @@ void push_job(int thread_id, int thread_num, void* param1, void*) {
       if (src != row + px) std::memcpy(row + px, src, sizeof(float) * w);
       for (int x = 0; x < px; ++x) row[x] = src[0];
       for (int x = px + w; x < pitch; ++x) row[x] = src[w - 1];
-      if (p == 0) {
-        uint8_t* full = f.window[s].luma8[0].data() + size_t(y) * g.luma_pitch[0];
-        // Nearest code value: within 0 .. 255 the truncation of v + 0.5 is
-        // its floor, below and above the clamp gives what the floor would.
-        for (int x = 0; x < pitch; ++x) {
-          float v = row[x] + 0.5f;
-          v = v < 0.0f ? 0.0f : v;
-          v = v > 255.0f ? 255.0f : v;
-          full[x] = uint8_t(int(v));
-        }
-      }
+      // The search picture: each sample's nearest code value.
+      if (p == 0)
+        strong_kernels.float_to_u8(row, pitch, 1.0f, 255.0f,
+                                   f.window[s].luma8[0].data() + size_t(y) * g.luma_pitch[0]);
     }
   }
 }

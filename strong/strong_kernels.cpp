@@ -7,6 +7,8 @@ namespace {
 // Named, not by position: two of the cost kernels share a signature.
 constexpr strong_kernel_table scalar_kernels = [] {
   strong_kernel_table t{};
+  t.u8_to_float = u8_to_float_ref;
+  t.float_to_u8 = float_to_u8_ref;
   t.ssd16 = block_ssd16_ref;
   t.sad8 = block_sad8_ref;
   t.sad4 = block_sad4_ref;
@@ -35,6 +37,8 @@ strong_kernel_table strong_kernels = scalar_kernels;
 void strong_select_kernels(int level) {
   strong_kernel_table t = scalar_kernels;
   if (level >= simd_sse2) {
+    t.u8_to_float = u8_to_float_sse2;
+    t.float_to_u8 = float_to_u8_sse2;
     t.ssd16 = block_ssd16_sse2;
     t.sad8 = block_sad8_sse2;
     t.sad4 = block_sad4_sse2;

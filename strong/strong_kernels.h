@@ -6,6 +6,7 @@
 
 #include "strong/block_cost.h"
 #include "strong/block_energy.h"
+#include "strong/convert.h"
 #include "strong/dct8.h"
 #include "strong/interpolate.h"
 #include "strong/noise_bins.h"
@@ -13,6 +14,9 @@
 #include "strong/weighted_mean.h"
 
 struct strong_kernel_table {
+  // Pictures in and out.
+  u8_to_float_fn u8_to_float;
+  float_to_u8_fn float_to_u8;
   // Motion search.
   block_ssd16_fn ssd16;
   block_sad8_fn sad8;

@@ -192,10 +192,46 @@ TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
 // Every slot at every level: the scalar versions, then SSE2 from level 1 and
 // the AVX2 versions at level 3; and the level the command line chooses
 // selects the SIMD versions this processor runs.
+// The conversions: every length up to 50 at every start within 16 bytes
+// (the SIMD part, the rest and unaligned rows); random samples, the halves
+// between code values and just beside them, both ends of the range and
+// beyond, infinities and not-a-number; scales of 1 and 4 (10-bit output).
+TEST(StrongKernels, ConversionsMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const std::vector<uint8_t> bytes = random_bytes(80, 0);
+  std::vector<float> samples = random_floats(80, -40.0f, 300.0f);
+  const float inf = std::numeric_limits<float>::infinity();
+  const float specials[] = {-0.5f, -0.0f, 0.0f, 0.49999997f, 0.5f, 1.5f, 2.5f, 127.5f,
+                            254.49998f, 254.5f, 255.0f, 255.49998f, 255.5f, 256.0f, 1e9f,
+                            -1e9f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
+  for (size_t i = 0; i < sizeof specials / sizeof specials[0]; ++i)
+    samples[3 * i + 1] = specials[i];
+  for (int start = 0; start < 16; ++start)
+    for (int n = 0; n <= 50; ++n) {
+      std::vector<float> a(n + 1, -7.0f), b(n + 1, -7.0f);
+      u8_to_float_ref(bytes.data() + start, n, a.data());
+      u8_to_float_sse2(bytes.data() + start, n, b.data());
+      ASSERT_TRUE(same_bits(a.data(), b.data(), n + 1)) << "start " << start << ", n " << n;
+      for (const float scale : {1.0f, 4.0f}) {
+        std::vector<uint8_t> c(n + 1, 77), d(n + 1, 77);
+        float_to_u8_ref(samples.data() + start, n, scale, 255.0f, c.data());
+        float_to_u8_sse2(samples.data() + start, n, scale, 255.0f, d.data());
+        ASSERT_EQ(c, d) << "start " << start << ", n " << n << ", scale " << scale;
+      }
+    }
+  // What the reference gives: the nearest code value, halves up, clamped.
+  const float in[] = {-3.0f, 0.4f, 0.5f, 254.5f, 300.0f, std::numeric_limits<float>::quiet_NaN()};
+  uint8_t out[6];
+  float_to_u8_ref(in, 6, 1.0f, 255.0f, out);
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 6), (std::vector<uint8_t>{0, 0, 1, 255, 255, 0}));
+}
+
 TEST(StrongKernels, SelectionFollowsTheLevel) {
   auto expect_slots = [](int level, bool sse2, bool avx2) {
     strong_select_kernels(level);
     const strong_kernel_table& k = strong_kernels;
+    EXPECT_EQ(k.u8_to_float, sse2 ? &u8_to_float_sse2 : &u8_to_float_ref);
+    EXPECT_EQ(k.float_to_u8, sse2 ? &float_to_u8_sse2 : &float_to_u8_ref);
     EXPECT_EQ(k.ssd16, avx2 ? &block_ssd16_avx2 : sse2 ? &block_ssd16_sse2 : &block_ssd16_ref);
     EXPECT_EQ(k.sad8, sse2 ? &block_sad8_sse2 : &block_sad8_ref);
     EXPECT_EQ(k.sad4, sse2 ? &block_sad4_sse2 : &block_sad4_ref);
