@@ -268,10 +268,12 @@ const float* search_link(const strong_block_params& in, const block_planes& b, i
   return luma;
 }
 
-// Whether block (bx, by) varies by more than the noise alone makes it: the
-// variance of its 8-bit luma (the search picture; sums in whole numbers).
-bool has_structure(const strong_block_params& in, int bx, int by) {
+// How far block (bx, by) has structure: the variance of its 8-bit luma (the
+// search picture; sums in whole numbers) over the noise's, from 0 at
+// structured_low to 1 at structured_high.
+float structure_of(const strong_block_params& in, int bx, int by) {
   const strong_geometry& g = *in.g;
+  const strong_params& p = *in.params;
   const int pitch = g.luma_pitch[0];
   const uint8_t* at =
       in.current_luma8[0] + size_t(strong_pad + 16 * by) * pitch + strong_pad + 16 * bx;
@@ -284,21 +286,24 @@ bool has_structure(const strong_block_params& in, int bx, int by) {
     }
   // 256^2 x the variance, exactly.
   const int64_t spread = int64_t(squares) * 256 - int64_t(sum) * sum;
-  const float s = in.params->sigma_luma;
-  return float(spread) > in.params->structured_variance * s * s * 65536.0f;
+  const float noise = p.sigma_luma * p.sigma_luma * 65536.0f;
+  if (!(noise > 0.0f)) return 0.0f;
+  const float q =
+      (float(spread) / noise - p.structured_low) / (p.structured_high - p.structured_low);
+  return q > 0.0f ? (q < 1.0f ? q : 1.0f) : 0.0f;
 }
 
 }  // namespace
 
-float neighbour_weight_of(int passed, int structured, const strong_params& p) {
+float neighbour_weight_of(float matched, float structured, const strong_params& p) {
   if (!(p.related_high > p.related_low)) return 1.0f;
-  const float related = float(passed + 1) / float(structured + 2);
+  const float related = (matched + 1.0f) / (structured + 2.0f);
   const float q = (related - p.related_low) / (p.related_high - p.related_low);
   const float positive = q > 0.0f ? q : 0.0f;
   return positive < 1.0f ? positive : 1.0f;
 }
 
-bool strong_filter_block(const strong_block_params& in, int bx, int by, bool search,
+float strong_filter_block(const strong_block_params& in, int bx, int by, bool search,
                          block_link* links, motion_vector* row_vectors, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
@@ -392,5 +397,5 @@ bool strong_filter_block(const strong_block_params& in, int bx, int by, bool sea
       }
     }
   }
-  return search && has_structure(in, bx, by);
+  return search ? structure_of(in, bx, by) : 0.0f;
 }

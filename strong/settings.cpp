@@ -55,11 +55,13 @@ strong_params strong_params_for(float sigma_luma, float sigma_chroma) {
   // than the noise does), less than 0.05 dB with it.
   p.cell_structure = 0.02f;
   // Blocks whose structure is above the noise (a variance twice the
-  // noise's) tell a related neighbour from an unrelated one: on clips of
-  // moving pictures 40 to 95 % of them match each neighbour (a fade to
-  // black down to 7 % at five pictures away, rippling water 10 to 20 %);
-  // between crops of one large photo far apart, and across cuts, 0 to 12 %.
-  p.structured_variance = 2.0f;
+  // noise's, from 1.5 to 2.5 times it) tell a related neighbour from an
+  // unrelated one: on clips of moving pictures 40 to 95 % of their
+  // structure matches each neighbour (a fade to black down to 7 % at five
+  // pictures away, rippling water 10 to 20 %); between crops of one large
+  // photo far apart, and across cuts, 0 to 12 %.
+  p.structured_low = 1.5f;
+  p.structured_high = 2.5f;
   p.related_low = 0.1f;
   p.related_high = 0.2f;
   p.spatial_strength = 1.0f;

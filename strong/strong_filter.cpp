@@ -61,9 +61,9 @@ struct strong_filter {
   aligned_buffer<dct8_noise_shape> shape;
   float shape_ratio[2] = {};
   // The searching run's results: each block's links to its neighbours
-  // (2 strong_max_radius a block) and whether it has structure.
+  // (2 strong_max_radius a block) and how far it has structure.
   aligned_buffer<block_link> links;
-  aligned_buffer<uint8_t> structured;
+  aligned_buffer<float> structure;
 };
 
 void strong_filter_free::operator()(strong_filter* f) const { delete f; }
@@ -120,7 +120,7 @@ strong_filter_ptr strong_create(int width, int height, int chroma_w, int chroma_
   ok = ok && f->shape.allocate(2);
   const size_t blocks = size_t(g.round_w / 16) * (g.round_h / 16);
   ok = ok && f->links.allocate(blocks * 2 * strong_max_radius);
-  ok = ok && f->structured.allocate(blocks);
+  ok = ok && f->structure.allocate(blocks);
   f->spatial_scratch_floats = 2 * size_t(width + 8);
   ok = ok && f->spatial_scratch.allocate(f->spatial_scratch_floats * max_workers);
   if (!ok) f.reset();
@@ -386,27 +386,28 @@ void process_job(int thread_id, int thread_num, void* param1, void*) {
   for (int by = first; by < end; ++by)
     for (int bx = 0; bx < block_w; ++bx) {
       const size_t b = size_t(by) * block_w + bx;
-      const bool structured =
+      const float structure =
           strong_filter_block(in, bx, by, p.search, f.links.data() + b * 2 * strong_max_radius,
                               row_vectors, temporal, weight_sum, pitch, cells, f.cell_w, cell_span);
-      if (p.search) f.structured.data()[b] = structured;
+      if (p.search) f.structure.data()[b] = structure;
     }
 }
 
-// Each neighbour's weight from the searching run (counted in whole numbers:
-// the same on any number of workers); whether any is below 1.
+// Each neighbour's weight from the searching run (the sums taken in raster
+// order: the same on any number of workers); whether any is below 1.
 bool weigh_neighbours(const strong_filter& f, const strong_params& params, process_params* p) {
-  int passed[2 * strong_max_radius] = {}, structured = 0;
+  float matched[2 * strong_max_radius] = {}, structured = 0.0f;
   const size_t blocks = size_t(f.g.round_w / 16) * (f.g.round_h / 16);
   for (size_t b = 0; b < blocks; ++b) {
-    if (!f.structured.data()[b]) continue;
-    ++structured;
+    const float s = f.structure.data()[b];
+    if (!(s > 0.0f)) continue;
+    structured += s;
     const block_link* links = f.links.data() + b * 2 * strong_max_radius;
-    for (int i = 0; i < p->neighbour_count; ++i) passed[i] += links[i].weight > 0.5f;
+    for (int i = 0; i < p->neighbour_count; ++i) matched[i] += s * links[i].weight;
   }
   bool below = false;
   for (int i = 0; i < p->neighbour_count; ++i) {
-    p->neighbour_weight[i] = neighbour_weight_of(passed[i], structured, params);
+    p->neighbour_weight[i] = neighbour_weight_of(matched[i], structured, params);
     below = below || p->neighbour_weight[i] < 1.0f;
   }
   return below;

@@ -49,12 +49,12 @@ struct strong_params {
   // transform pass shrinks each coefficient and places its band. 1: white.
   float coloured_luma = 1;
   float coloured_chroma = 1;
-  // Neighbours unrelated to the picture (neighbour_weight_of): a block with
-  // structure is one whose luma varies by more than structured_variance
-  // times the noise's variance; a neighbour's weight falls from 1 to 0 as
-  // the share of those it matches goes from related_high to related_low
-  // (related_high 0: every neighbour keeps weight 1).
-  float structured_variance = 0;
+  // Neighbours unrelated to the picture (neighbour_weight_of): a block has
+  // structure from 0 to 1 as its luma's variance goes from structured_low
+  // to structured_high times the noise's; a neighbour's weight falls from 1
+  // to 0 as the share of that structure it matches goes from related_high
+  // to related_low (related_high 0: every neighbour keeps weight 1).
+  float structured_low = 0, structured_high = 0;
   float related_low = 0, related_high = 0;
   float spatial_strength = 0;  // spatial pass: noise left taken as this x sigma^2 / weight sum
   // Planes filtered and written: 3, or 1 for luma alone (a caller that keeps

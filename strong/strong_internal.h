@@ -151,12 +151,13 @@ struct block_link {
 
 // The temporal mean of one 16x16 luma block and its chroma block. With
 // search, the block's motion to every neighbour is searched and its luma
-// tested there, into links[i], and the return value says whether the block
-// has structure (its luma's variance above params.structured_variance times
-// the noise's): those blocks tell whether a neighbour is related to the
-// picture at all (neighbour_weight_of). row_vectors: on entry the block to
-// the left's vector to each neighbour (read where bx > 0), on return this
-// block's. Without search, the links are read as a searching run left them
+// tested there, into links[i], and the return value says how far the block
+// has structure (0 to 1 as its luma's variance goes from
+// params.structured_low to structured_high times the noise's): those blocks
+// tell whether a neighbour is related to the picture at all
+// (neighbour_weight_of). row_vectors: on entry the block to the left's
+// vector to each neighbour (read where bx > 0), on return this block's.
+// Without search, the links are read as a searching run left them
 // (row_vectors is not used).
 //
 // Writes the parts inside the picture to out, the sum of the weights of
@@ -172,21 +173,23 @@ struct block_link {
 // neighbour_weight_of then weighs one down, it is filtered again from the
 // links with those weights. Every block weight a neighbour brings is scaled
 // by its weight.
-bool strong_filter_block(const strong_block_params& in, int bx, int by, bool search,
+float strong_filter_block(const strong_block_params& in, int bx, int by, bool search,
                          block_link* links, motion_vector* row_vectors, float* const out[3],
                          float* const weight_out[3], const int out_pitch[3],
                          float* const cell_out[3], const int cell_pitch[3],
                          int* const cell_span[3]);
 
-// A neighbour's weight from a searching run: of the picture's `structured`
-// blocks, `passed` matched it with a luma block weight above 1/2. A
-// neighbour of the same scene, moved, matches most of them; another scene,
-// or another place of one large picture, matches few, by chance, and the
-// smooth blocks it matches so bring another place's faint texture into the
-// mean. The weight falls from 1 to 0 as (passed + 1) / (structured + 2)
-// goes from related_high to related_low (a picture with no structured
-// block keeps its neighbours).
-float neighbour_weight_of(int passed, int structured, const strong_params& p);
+// A neighbour's weight from a searching run: `structured`, the sum of the
+// picture's blocks' structure, and `matched`, the same sum with each block's
+// structure times its luma block weight to the neighbour. A neighbour of the
+// same scene, moved, matches most of the picture's structure; another scene,
+// or another place of one large picture, little, by chance, and the smooth
+// blocks it matches so bring another place's faint texture into the mean.
+// The weight falls from 1 to 0 as (matched + 1) / (structured + 2) goes from
+// related_high to related_low (a picture without structure keeps its
+// neighbours). Every term changes gradually with the pictures, so the
+// weight does not jump with a small change of them.
+float neighbour_weight_of(float matched, float structured, const strong_params& p);
 
 // The spatial pass over the temporal mean t (w x h, pitch w): a local Wiener
 // (Lee) filter over 5x5 neighbourhoods, edges replicated. The noise left in a
