@@ -319,11 +319,7 @@ float strong_filter_block(const strong_block_params& in, int bx, int by, bool se
   const int* oy = b.oy;
   const float* const* cur = b.cur;
   for (int q = 0; q < planes; ++q)
-    for (int y = 0; y < bh[q]; ++y)
-      for (int x = 0; x < bw[q]; ++x) {
-        acc[q][y * bw[q] + x] = cur[q][y * g.pitch[q] + x];
-        weight[q][y * bw[q] + x] = 1.0f;
-      }
+    strong_kernels.block_start(cur[q], g.pitch[q], bw[q], bh[q], acc[q], weight[q]);
   float cell_expected[3];
   for (int q = search ? 0 : 1; q < planes; ++q)
     cell_expected[q] =
@@ -358,15 +354,13 @@ float strong_filter_block(const strong_block_params& in, int bx, int by, bool se
     const int w = std::min(bw[q], g.w[q] - ox[q]);
     const int h = std::min(bh[q], g.h[q] - oy[q]);
     for (int y = 0; y < h; ++y) {
-      float* dst = out[q] + size_t(oy[q] + y) * out_pitch[q] + ox[q];
-      float* dst_weight = weight_out[q] + size_t(oy[q] + y) * out_pitch[q] + ox[q];
-      for (int x = 0; x < w; ++x) {
-        dst[x] = acc[q][y * bw[q] + x] / weight[q][y * bw[q] + x];
-        dst_weight[x] = weight[q][y * bw[q] + x];
-      }
+      const size_t at = size_t(oy[q] + y) * out_pitch[q] + ox[q];
+      strong_kernels.block_finish_row(acc[q] + y * bw[q], weight[q] + y * bw[q], w, out[q] + at,
+                                      weight_out[q] + at);
     }
     // Block origins and sizes are multiples of 4: the cells lie inside. The
-    // sums run row by row; whole cells (nearly all) with fixed bounds.
+    // sums run row by row; whole cells (nearly all) through the kernel, those
+    // cut by the picture's edge here.
     const float* wq = weight[q];
     const float min_share = in.transform_lowest[q];
     for (int cy = 0; 4 * cy < h; ++cy) {
@@ -375,19 +369,20 @@ float strong_filter_block(const strong_block_params& in, int bx, int by, bool se
         span[0] = 1 << 30;
         span[1] = -1;
       }
+      float shares[4];
+      const int whole = h - 4 * cy >= 4 ? w / 4 : 0;
+      strong_kernels.cell_shares(wq + 4 * cy * bw[q], bw[q], whole, shares);
       for (int cx = 0; 4 * cx < w; ++cx) {
-        const int y1 = std::min(4 * cy + 4, h), x1 = std::min(4 * cx + 4, w);
-        float sum = 0.0f;
-        int count = 16;
-        if (y1 - 4 * cy == 4 && x1 - 4 * cx == 4) {
-          for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 4; ++x) sum += wq[(4 * cy + y) * bw[q] + 4 * cx + x];
+        float cell;
+        if (cx < whole) {
+          cell = shares[cx];
         } else {
+          const int y1 = std::min(4 * cy + 4, h), x1 = std::min(4 * cx + 4, w);
+          float sum = 0.0f;
           for (int y = 4 * cy; y < y1; ++y)
             for (int x = 4 * cx; x < x1; ++x) sum += wq[y * bw[q] + x];
-          count = (y1 - 4 * cy) * (x1 - 4 * cx);
+          cell = float((y1 - 4 * cy) * (x1 - 4 * cx)) / sum;
         }
-        const float cell = float(count) / sum;
         const int at = (ox[q] >> 2) + cx;
         cell_out[q][size_t((oy[q] >> 2) + cy) * cell_pitch[q] + at] = cell;
         if (cell > min_share) {

@@ -26,7 +26,8 @@
 //       convert.h        8-bit rows to float and back;
 //       block_cost.h     motion search: block costs on 8-bit luma;
 //       interpolate.h    compensation: the interpolation passes;
-//       weighted_mean.h  temporal mean: block match and weighted sums;
+//       weighted_mean.h  temporal mean: block match, weighted sums, their
+//                        start and end;
 //       spatial_pass.h   spatial pass: column sums and the filter's rows;
 //       dct8.h           block transform pass: the 8x8 DCT, the shrinkages.
 // strong_internal.h holds what the filter's files share among themselves.

@@ -28,6 +28,9 @@ struct strong_kernel_table {
   // Temporal mean.
   block_diff_sums_fn diff_sums;
   accumulate_fn accumulate;
+  block_start_fn block_start;
+  block_finish_row_fn block_finish_row;
+  cell_shares_fn cell_shares;
   // Spatial pass.
   column_sums_fn column_sums;
   lee_row_fn lee_row;

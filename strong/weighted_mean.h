@@ -1,5 +1,5 @@
 // Temporal mean kernels: how well a compensated block matches the picture,
-// and its share of the weighted sums. comp, acc and weight are bw floats a
+// its share of the weighted sums, and the sums' start and end. comp, acc and weight are bw floats a
 // row (bw a multiple of 4), the picture's block cur_pitch floats apart; no
 // alignment is needed.
 #pragma once
@@ -32,3 +32,26 @@ void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, 
 void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
                      float offset, float block, float low, float high, float* acc,
                      float* weight);
+
+// A block's sums as the picture alone gives them: acc, the bw x bh block of
+// cur (cur_pitch floats a row); weight, 1.
+typedef void (*block_start_fn)(const float* cur, int cur_pitch, int bw, int bh, float* acc,
+                               float* weight);
+// A row of the mean, any length n: out[x] = acc[x] / weight[x] and
+// weight_out[x] = weight[x].
+typedef void (*block_finish_row_fn)(const float* acc, const float* weight, int n, float* out,
+                                    float* weight_out);
+// The inverse mean weight of cells whole 4x4 cells side by side: out[c] =
+// 16 / s, s the sum of the 16 weights of columns
+// 4c .. 4c + 3 of rows 0 .. 3 (bw floats apart), taken row by row, each row
+// from left to right.
+typedef void (*cell_shares_fn)(const float* weight, int bw, int cells, float* out);
+
+void block_start_ref(const float* cur, int cur_pitch, int bw, int bh, float* acc, float* weight);
+void block_start_sse2(const float* cur, int cur_pitch, int bw, int bh, float* acc, float* weight);
+void block_finish_row_ref(const float* acc, const float* weight, int n, float* out,
+                          float* weight_out);
+void block_finish_row_sse2(const float* acc, const float* weight, int n, float* out,
+                           float* weight_out);
+void cell_shares_ref(const float* weight, int bw, int cells, float* out);
+void cell_shares_sse2(const float* weight, int bw, int cells, float* out);

@@ -45,3 +45,28 @@ void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, 
       weight[x] += w;
     }
 }
+
+void block_start_ref(const float* cur, int cur_pitch, int bw, int bh, float* acc, float* weight) {
+  for (int y = 0; y < bh; ++y, cur += cur_pitch, acc += bw, weight += bw)
+    for (int x = 0; x < bw; ++x) {
+      acc[x] = cur[x];
+      weight[x] = 1.0f;
+    }
+}
+
+void block_finish_row_ref(const float* acc, const float* weight, int n, float* out,
+                          float* weight_out) {
+  for (int x = 0; x < n; ++x) {
+    out[x] = acc[x] / weight[x];
+    weight_out[x] = weight[x];
+  }
+}
+
+void cell_shares_ref(const float* weight, int bw, int cells, float* out) {
+  for (int c = 0; c < cells; ++c) {
+    float sum = 0.0f;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) sum += weight[y * bw + 4 * c + x];
+    out[c] = 16.0f / sum;
+  }
+}

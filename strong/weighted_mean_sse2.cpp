@@ -80,3 +80,42 @@ void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw,
       _mm_storeu_ps(weight + x, _mm_add_ps(_mm_loadu_ps(weight + x), w));
     }
 }
+
+void block_start_sse2(const float* cur, int cur_pitch, int bw, int bh, float* acc, float* weight) {
+  const __m128 one = _mm_set1_ps(1.0f);
+  for (int y = 0; y < bh; ++y, cur += cur_pitch, acc += bw, weight += bw)
+    for (int x = 0; x < bw; x += 4) {
+      _mm_storeu_ps(acc + x, _mm_loadu_ps(cur + x));
+      _mm_storeu_ps(weight + x, one);
+    }
+}
+
+void block_finish_row_sse2(const float* acc, const float* weight, int n, float* out,
+                           float* weight_out) {
+  int x = 0;
+  for (; x + 4 <= n; x += 4) {
+    const __m128 w = _mm_loadu_ps(weight + x);
+    _mm_storeu_ps(out + x, _mm_div_ps(_mm_loadu_ps(acc + x), w));
+    _mm_storeu_ps(weight_out + x, w);
+  }
+  block_finish_row_ref(acc + x, weight + x, n - x, out + x, weight_out + x);
+}
+
+// Four cells a lane each: every row of the four cells transposed, so that
+// lane c takes its cell's weights in the scalar version's order.
+void cell_shares_sse2(const float* weight, int bw, int cells, float* out) {
+  const __m128 sixteen = _mm_set1_ps(16.0f);
+  int c = 0;
+  for (; c + 4 <= cells; c += 4) {
+    __m128 sum = _mm_setzero_ps();
+    for (int y = 0; y < 4; ++y) {
+      const float* row = weight + y * bw + 4 * c;
+      __m128 a = _mm_loadu_ps(row), b = _mm_loadu_ps(row + 4);
+      __m128 e = _mm_loadu_ps(row + 8), f = _mm_loadu_ps(row + 12);
+      _MM_TRANSPOSE4_PS(a, b, e, f);
+      sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(sum, a), b), e), f);
+    }
+    _mm_storeu_ps(out + c, _mm_div_ps(sixteen, sum));
+  }
+  cell_shares_ref(weight + 4 * c, bw, cells - c, out + c);
+}

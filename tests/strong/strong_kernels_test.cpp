@@ -165,6 +165,46 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
   }
 }
 
+// A block's start and end: its start at every block width and height at an
+// odd pitch, rows of the mean of every length up to 20 (the SIMD part and the
+// rest), and the cells' shares of 1 to 6 cells side by side, on weight sums
+// from 1 up to the largest a window gives and of widely different sizes
+// (where the order of the sum shows).
+TEST(StrongKernels, BlockStartAndEndMatchTheReference) {
+  if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
+  const std::vector<float> cur = random_floats(23 * 16, -20.0f, 300.0f);
+  for (int bw : {4, 8, 16})
+    for (int bh : {4, 8, 16}) {
+      std::vector<float> a1(bw * bh, -1.0f), w1(bw * bh, -1.0f), a2 = a1, w2 = w1;
+      block_start_ref(cur.data(), 23, bw, bh, a1.data(), w1.data());
+      block_start_sse2(cur.data(), 23, bw, bh, a2.data(), w2.data());
+      EXPECT_TRUE(same_bits(a1.data(), a2.data(), a1.size())) << bw << "x" << bh;
+      EXPECT_TRUE(same_bits(w1.data(), w2.data(), w1.size())) << bw << "x" << bh;
+    }
+  for (int round = 0; round < 20; ++round) {
+    const std::vector<float> acc = random_floats(24, -300.0f, 3000.0f);
+    std::vector<float> weight = random_floats(24, 1.0f, round % 2 ? 9.0f : 1.0e6f);
+    weight[3] = 1.0f;
+    weight[5] = 1.0e-30f;
+    for (int n = 0; n <= 20; ++n) {
+      std::vector<float> o1(n + 1, 7.0f), v1(n + 1, 7.0f), o2 = o1, v2 = v1;
+      block_finish_row_ref(acc.data(), weight.data(), n, o1.data(), v1.data());
+      block_finish_row_sse2(acc.data(), weight.data(), n, o2.data(), v2.data());
+      ASSERT_TRUE(same_bits(o1.data(), o2.data(), n + 1)) << n;
+      ASSERT_TRUE(same_bits(v1.data(), v2.data(), n + 1)) << n;
+    }
+    const int bw = 24;
+    std::vector<float> weights = random_floats(bw * 4, 1.0f, 9.0f);
+    for (size_t i = round; i < weights.size(); i += 7) weights[i] = round % 3 ? 3.0e7f : 1.0e-3f;
+    for (int cells = 1; cells <= 6; ++cells) {
+      std::vector<float> s1(cells, 0.0f), s2(cells, 0.0f);
+      cell_shares_ref(weights.data(), bw, cells, s1.data());
+      cell_shares_sse2(weights.data(), bw, cells, s2.data());
+      ASSERT_TRUE(same_bits(s1.data(), s2.data(), cells)) << cells;
+    }
+  }
+}
+
 TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
   for (int w : {1, 3, 4, 7, 16, 33, 720}) {
@@ -241,6 +281,9 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.interp_columns, sse2 ? &interp_columns_sse2 : &interp_columns_ref);
     EXPECT_EQ(k.diff_sums, sse2 ? &block_diff_sums_sse2 : &block_diff_sums_ref);
     EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
+    EXPECT_EQ(k.block_start, sse2 ? &block_start_sse2 : &block_start_ref);
+    EXPECT_EQ(k.block_finish_row, sse2 ? &block_finish_row_sse2 : &block_finish_row_ref);
+    EXPECT_EQ(k.cell_shares, sse2 ? &cell_shares_sse2 : &cell_shares_ref);
     EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
     EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
     EXPECT_EQ(k.dct8_forward,
