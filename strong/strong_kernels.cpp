@@ -66,6 +66,7 @@ void strong_select_kernels(int level) {
     t.difference_bins = difference_bins_sse2;
   }
   if (level >= simd_avx2) {
+    t.accumulate = accumulate_avx2;
     t.ssd16 = block_ssd16_avx2;
     t.sad4_row = block_sad4_row_avx2;
     t.block_energies = block_energies_avx2;

@@ -32,6 +32,9 @@ void accumulate_ref(const float* cur, int cur_pitch, const float* comp, int bw, 
 void accumulate_sse2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
                      float offset, float block, float low, float high, float* acc,
                      float* weight);
+void accumulate_avx2(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
+                     float offset, float block, float low, float high, float* acc,
+                     float* weight);
 
 // A block's sums as the picture alone gives them: acc, the bw x bh block of
 // cur (cur_pitch floats a row); weight, 1.

@@ -161,6 +161,15 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
                       w2.data());
       EXPECT_TRUE(same_bits(acc1.data(), acc2.data(), acc1.size()));
       EXPECT_TRUE(same_bits(w1.data(), w2.data(), w1.size()));
+      if (detect_simd_level() >= simd_avx2) {
+        std::vector<float> acc3 = acc2, w3 = w2;
+        accumulate_ref(cur.data(), pitch, comp.data(), bw, bh, offset, 0.75f, low, high,
+                       acc1.data(), w1.data());
+        accumulate_avx2(cur.data(), pitch, comp.data(), bw, bh, offset, 0.75f, low, high,
+                        acc3.data(), w3.data());
+        EXPECT_TRUE(same_bits(acc1.data(), acc3.data(), acc1.size())) << bw << "x" << bh;
+        EXPECT_TRUE(same_bits(w1.data(), w3.data(), w1.size())) << bw << "x" << bh;
+      }
     }
   }
 }
@@ -280,7 +289,7 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.interp_rows, sse2 ? &interp_rows_sse2 : &interp_rows_ref);
     EXPECT_EQ(k.interp_columns, sse2 ? &interp_columns_sse2 : &interp_columns_ref);
     EXPECT_EQ(k.diff_sums, sse2 ? &block_diff_sums_sse2 : &block_diff_sums_ref);
-    EXPECT_EQ(k.accumulate, sse2 ? &accumulate_sse2 : &accumulate_ref);
+    EXPECT_EQ(k.accumulate, avx2 ? &accumulate_avx2 : sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.block_start, sse2 ? &block_start_sse2 : &block_start_ref);
     EXPECT_EQ(k.block_finish_row, sse2 ? &block_finish_row_sse2 : &block_finish_row_ref);
     EXPECT_EQ(k.cell_shares, sse2 ? &cell_shares_sse2 : &cell_shares_ref);
