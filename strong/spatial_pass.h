@@ -1,6 +1,7 @@
 // Spatial pass kernels: the rows of the local Wiener filter over 5x5
 // neighbourhoods. Any w; no alignment is needed; the SSE2 versions do the
-// last w mod 4 columns with the scalar ones.
+// last w mod 4 columns with the scalar ones, the AVX2 versions the last
+// w mod 8 with the SSE2 ones.
 #pragma once
 
 // Column sums: for x < w, sum[x] = (((r0 + r1) + r2) + r3) + r4 of rows[k][x],
@@ -15,8 +16,11 @@ typedef void (*lee_row_fn)(const float* sum, const float* sq, const float* here,
 
 void column_sums_ref(const float* const rows[5], int w, float* sum, float* sq);
 void column_sums_sse2(const float* const rows[5], int w, float* sum, float* sq);
+void column_sums_avx2(const float* const rows[5], int w, float* sum, float* sq);
 
 void lee_row_ref(const float* sum, const float* sq, const float* here, const float* weight, int w,
                  float noise, float* out);
 void lee_row_sse2(const float* sum, const float* sq, const float* here, const float* weight, int w,
+                  float noise, float* out);
+void lee_row_avx2(const float* sum, const float* sq, const float* here, const float* weight, int w,
                   float noise, float* out);

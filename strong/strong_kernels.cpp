@@ -67,6 +67,8 @@ void strong_select_kernels(int level) {
   }
   if (level >= simd_avx2) {
     t.accumulate = accumulate_avx2;
+    t.column_sums = column_sums_avx2;
+    t.lee_row = lee_row_avx2;
     t.ssd16 = block_ssd16_avx2;
     t.sad4_row = block_sad4_row_avx2;
     t.block_energies = block_energies_avx2;

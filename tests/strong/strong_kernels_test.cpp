@@ -216,7 +216,8 @@ TEST(StrongKernels, BlockStartAndEndMatchTheReference) {
 
 TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
   if (detect_simd_level() < simd_sse2) GTEST_SKIP() << "no SSE2";
-  for (int w : {1, 3, 4, 7, 16, 33, 720}) {
+  const bool avx2 = detect_simd_level() >= simd_avx2;
+  for (int w : {1, 3, 4, 7, 8, 12, 15, 16, 33, 720}) {
     for (int round = 0; round < 6; ++round) {
       const float range = round == 5 ? 1.0e6f : 255.0f;
       std::vector<float> rows_data = random_floats(size_t(5) * w, 0, range);
@@ -234,6 +235,13 @@ TEST(StrongKernels, SpatialRowKernelsMatchTheReference) {
       lee_row_ref(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o1.data());
       lee_row_sse2(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o2.data());
       EXPECT_TRUE(same_bits(o1.data(), o2.data(), w)) << w;
+      if (!avx2) continue;
+      std::vector<float> s3(w + 4), q3(w + 4), o3(w);
+      column_sums_avx2(rows, w, s3.data() + 2, q3.data() + 2);
+      EXPECT_TRUE(same_bits(s1.data() + 2, s3.data() + 2, w)) << w;
+      EXPECT_TRUE(same_bits(q1.data() + 2, q3.data() + 2, w)) << w;
+      lee_row_avx2(s1.data(), q1.data(), rows[2], weight.data(), w, noise, o3.data());
+      EXPECT_TRUE(same_bits(o1.data(), o3.data(), w)) << w;
     }
   }
 }
@@ -293,8 +301,9 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.block_start, sse2 ? &block_start_sse2 : &block_start_ref);
     EXPECT_EQ(k.block_finish_row, sse2 ? &block_finish_row_sse2 : &block_finish_row_ref);
     EXPECT_EQ(k.cell_shares, sse2 ? &cell_shares_sse2 : &cell_shares_ref);
-    EXPECT_EQ(k.column_sums, sse2 ? &column_sums_sse2 : &column_sums_ref);
-    EXPECT_EQ(k.lee_row, sse2 ? &lee_row_sse2 : &lee_row_ref);
+    EXPECT_EQ(k.column_sums,
+              avx2 ? &column_sums_avx2 : sse2 ? &column_sums_sse2 : &column_sums_ref);
+    EXPECT_EQ(k.lee_row, avx2 ? &lee_row_avx2 : sse2 ? &lee_row_sse2 : &lee_row_ref);
     EXPECT_EQ(k.dct8_forward,
               avx2 ? &dct8_forward_avx2 : sse2 ? &dct8_forward_sse2 : &dct8_forward_ref);
     EXPECT_EQ(k.dct8_inverse,
