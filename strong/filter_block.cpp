@@ -31,11 +31,11 @@
 // the block's own structure for the sub-pixel mismatch). The offset is out
 // of the spread, so fades and flashes pass it.
 //
-// Every neighbour is weighed by how many of the picture's blocks with
-// structure it matched (neighbour_weight_of): a picture unrelated to this
-// one (another scene, another place of one large photo) matches a few by
-// chance, and its smooth blocks that pass every test one block can make
-// bring another place's faint texture and shading into the mean. A frame
+// Every neighbour is weighed by how much of the picture's structure it
+// matched (neighbour_weight_of): a picture unrelated to this one (another
+// scene, another place of one large photo) matches a little by chance, and
+// its smooth blocks that pass every test one block can make bring another
+// place's faint texture and shading into the mean. A frame
 // runs with every neighbour weighing 1, keeping each block's motion and
 // luma test (its links); where a neighbour then weighs less, the mean is
 // taken again from the links.
@@ -157,10 +157,6 @@ float gather(const float* cur, int cur_pitch, const float* comp, int bw, int bh,
 // A quarter-pixel coordinate rounded to whole pixels (halves away from 0).
 int round_quarter(int v) { return v >= 0 ? 4 * ((v + 2) >> 2) : -4 * ((2 - v) >> 2); }
 
-}  // namespace
-
-namespace {
-
 // One block's planes: sizes, origins in picture coordinates and the
 // picture's samples.
 struct block_planes {
@@ -206,10 +202,6 @@ float coarse_variance(const strong_params& p, int q) {
   const float c = q ? p.coarse_chroma : p.coarse_luma;
   return c * c;
 }
-
-}  // namespace
-
-namespace {
 
 // Neighbour i's link for block (bx, by): its motion searched, its luma
 // compensated into comp (or whole_comp, where the whole-pixel vector won) and
