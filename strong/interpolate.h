@@ -19,6 +19,9 @@ void interp_rows_ref(const float* src, int pitch, int rows, int bw, const float 
                      float* dst);
 void interp_rows_sse2(const float* src, int pitch, int rows, int bw, const float taps[4],
                       float* dst);
+void interp_rows_avx2(const float* src, int pitch, int rows, int bw, const float taps[4],
+                      float* dst);
 
 void interp_columns_ref(const float* src, int bw, int bh, const float taps[4], float* out);
 void interp_columns_sse2(const float* src, int bw, int bh, const float taps[4], float* out);
+void interp_columns_avx2(const float* src, int bw, int bh, const float taps[4], float* out);

@@ -66,6 +66,8 @@ void strong_select_kernels(int level) {
     t.difference_bins = difference_bins_sse2;
   }
   if (level >= simd_avx2) {
+    t.interp_rows = interp_rows_avx2;
+    t.interp_columns = interp_columns_avx2;
     t.accumulate = accumulate_avx2;
     t.column_sums = column_sums_avx2;
     t.lee_row = lee_row_avx2;

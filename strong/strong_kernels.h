@@ -51,7 +51,7 @@ extern strong_kernel_table strong_kernels;
 
 // Fills the table for a kernel level (platform/simd_level.h). Level 0:
 // scalar; 1 (SSE2) and above: the SSE2 versions; 3 (AVX2): the AVX2 16x16
-// cost, row of 4x4 costs, accumulation of the temporal mean, the spatial
-// pass's rows, block energies, difference bins, 2-D transforms and
-// aggregation.
+// cost, row of 4x4 costs, interpolation, accumulation of the temporal mean,
+// the spatial pass's rows, block energies, difference bins, 2-D transforms
+// and aggregation.
 void strong_select_kernels(int level);

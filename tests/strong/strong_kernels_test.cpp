@@ -119,6 +119,13 @@ TEST(StrongKernels, InterpolationAndSumsMatchTheReference) {
       interp_columns_ref(r1.data(), bw, bh, taps, o1.data());
       interp_columns_sse2(r1.data(), bw, bh, taps, o2.data());
       EXPECT_TRUE(same_bits(o1.data(), o2.data(), o1.size())) << bw << "x" << bh;
+      if (detect_simd_level() >= simd_avx2) {
+        std::vector<float> r3(bw * (bh + 3)), o3(bw * bh);
+        interp_rows_avx2(src.data() + pitch + 1, pitch, bh + 3, bw, taps, r3.data());
+        EXPECT_TRUE(same_bits(r1.data(), r3.data(), r1.size())) << bw << "x" << bh;
+        interp_columns_avx2(r1.data(), bw, bh, taps, o3.data());
+        EXPECT_TRUE(same_bits(o1.data(), o3.data(), o1.size())) << bw << "x" << bh;
+      }
 
       std::vector<float> cur = random_floats(size_t(pitch) * bh, 0, range);
       std::vector<float> comp = random_floats(size_t(bw) * bh, 0, range);
@@ -294,8 +301,10 @@ TEST(StrongKernels, SelectionFollowsTheLevel) {
     EXPECT_EQ(k.sad4, sse2 ? &block_sad4_sse2 : &block_sad4_ref);
     EXPECT_EQ(k.sad4_row,
               avx2 ? &block_sad4_row_avx2 : sse2 ? &block_sad4_row_sse2 : &block_sad4_row_ref);
-    EXPECT_EQ(k.interp_rows, sse2 ? &interp_rows_sse2 : &interp_rows_ref);
-    EXPECT_EQ(k.interp_columns, sse2 ? &interp_columns_sse2 : &interp_columns_ref);
+    EXPECT_EQ(k.interp_rows,
+              avx2 ? &interp_rows_avx2 : sse2 ? &interp_rows_sse2 : &interp_rows_ref);
+    EXPECT_EQ(k.interp_columns,
+              avx2 ? &interp_columns_avx2 : sse2 ? &interp_columns_sse2 : &interp_columns_ref);
     EXPECT_EQ(k.diff_sums, sse2 ? &block_diff_sums_sse2 : &block_diff_sums_ref);
     EXPECT_EQ(k.accumulate, avx2 ? &accumulate_avx2 : sse2 ? &accumulate_sse2 : &accumulate_ref);
     EXPECT_EQ(k.block_start, sse2 ? &block_start_sse2 : &block_start_ref);
