@@ -205,11 +205,12 @@ float coarse_variance(const strong_params& p, int q) {
 
 // Neighbour i's link for block (bx, by): its motion searched, its luma
 // compensated into comp (or whole_comp, where the whole-pixel vector won) and
-// tested; returns the compensated luma.
+// tested; returns the compensated luma, and its expected mismatch in
+// *expected_out.
 const float* search_link(const strong_block_params& in, const block_planes& b, int bx, int by,
                          int i, float cell_expected, motion_vector* found,
                          motion_vector* row_vectors, float* comp, float* whole_comp,
-                         block_link* link) {
+                         block_link* link, float* expected_out) {
   const strong_geometry& g = *in.g;
   const strong_params& p = *in.params;
   // The predictor: the vector of the neighbour one step nearer on the same
@@ -256,7 +257,8 @@ const float* search_link(const strong_block_params& in, const block_planes& b, i
       luma = whole_comp;
     }
   }
-  *link = {v, expected, m.weight, m.sample_scale, m.offset};
+  *link = {v, m.weight, m.sample_scale, m.offset};
+  *expected_out = expected;
   return luma;
 }
 
@@ -321,19 +323,20 @@ float strong_filter_block(const strong_block_params& in, int bx, int by, bool se
     block_link& link = links[i];
     const float outer = in.neighbour_weight[i];
     const float* luma = comp;
+    float expected;
     if (search) {
       luma = search_link(in, b, bx, by, i, cell_expected[0], found, row_vectors, comp,
-                         whole_comp, &link);
+                         whole_comp, &link, &expected);
     } else {
       if (!(outer * link.weight > 0.0f)) continue;
-      compensate(in, b, i, 0, link.v, comp);
+      expected = compensate(in, b, i, 0, link.v, comp);
     }
     block_match m;
     m.weight = link.weight;
     m.sample_scale = link.sample_scale;
     m.offset = link.offset;
-    const float block = gather(cur[0], g.pitch[0], luma, bw[0], bh[0], link.expected, p, m,
-                               outer, acc[0], weight[0]);
+    const float block =
+        gather(cur[0], g.pitch[0], luma, bw[0], bh[0], expected, p, m, outer, acc[0], weight[0]);
     for (int q = 1; q < planes && block > 0.0f; ++q) {
       const float e = compensate(in, b, i, q, link.v, comp);
       const block_match mc =

@@ -141,11 +141,10 @@ struct block_match {
 };
 
 // A block's luma motion to one neighbour, from a searching run: the vector its
-// luma is compensated at, the expected mismatch there and the match's block
-// weight, sample scale and offset.
+// luma is compensated at (the expected mismatch follows from it) and the
+// match's block weight, sample scale and offset.
 struct block_link {
   motion_vector v;
-  float expected;
   float weight, sample_scale, offset;
 };
 
