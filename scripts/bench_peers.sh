@@ -17,7 +17,8 @@
 #     --keep DIR        generate the clips in DIR and keep them (reused when
 #                       present); default: a temporary directory, removed
 #
-# Extra nivora options can be given in NIVORA_OPTIONS (e.g. "--frame 3").
+# nivora runs the plug-in's filter at its defaults (--plugin); other options
+# can be given in NIVORA_OPTIONS instead (e.g. "--frame 3", "--sigma auto").
 # The clips are ffmpeg's testsrc2 with seeded temporal noise, yuv420p y4m.
 # Every tool reads the same file (from the page cache after the first round)
 # and writes to a null sink, so reading and parsing the input is part of every
@@ -95,7 +96,9 @@ label() {
 command_for() {  # tool clip
   if [ "$1" = nivora ]; then
     local extra=()
-    read -r -a extra <<< "${NIVORA_OPTIONS:-}"
+    # The plug-in's filter at its defaults unless options are given: without
+    # a filter option the command line runs strong mode.
+    read -r -a extra <<< "${NIVORA_OPTIONS:---plugin}"
     cmd=("$nivora" --threads "$threads" --quiet --output-format null "${extra[@]}" "$2" -)
   else
     local vf="$1"
