@@ -22,16 +22,8 @@ void accumulate_avx2(const float* cur, int cur_pitch, const float* comp, int bw,
       _mm256_storeu_ps(acc + x, _mm256_add_ps(_mm256_loadu_ps(acc + x), _mm256_mul_ps(w, c)));
       _mm256_storeu_ps(weight + x, _mm256_add_ps(_mm256_loadu_ps(weight + x), w));
     }
-    if (wide < bw) {
-      const int x = wide;  // four columns
-      const __m128 c = _mm_sub_ps(_mm_loadu_ps(comp + x), _mm256_castps256_ps128(vo));
-      const __m128 d = _mm_sub_ps(c, _mm_loadu_ps(cur + x));
-      const __m128 q = _mm_div_ps(_mm_sub_ps(_mm256_castps256_ps128(vh), _mm_mul_ps(d, d)),
-                                  _mm256_castps256_ps128(span));
-      const __m128 r = _mm_min_ps(_mm_max_ps(q, _mm_setzero_ps()), _mm_set1_ps(1.0f));
-      const __m128 w = _mm_mul_ps(_mm256_castps256_ps128(vb), r);
-      _mm_storeu_ps(acc + x, _mm_add_ps(_mm_loadu_ps(acc + x), _mm_mul_ps(w, c)));
-      _mm_storeu_ps(weight + x, _mm_add_ps(_mm_loadu_ps(weight + x), w));
-    }
+    if (wide < bw)  // four columns: a row of the SSE2 version
+      accumulate_sse2(cur + wide, cur_pitch, comp + wide, bw - wide, 1, offset, block, low, high,
+                      acc + wide, weight + wide);
   }
 }
